@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, only when one is missing.
+set -euo pipefail
+pkgs=(g++ cmake make pkg-config qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libglu1-mesa-dev
+  libegl-dev libgl-dev libgtest-dev libbenchmark-dev libnanoflann-dev zlib1g-dev)
+if [ "${1:-}" = "--test" ]; then
+  pkgs+=(xvfb xauth xdotool view3dscene clang libclang-rt-14-dev imagemagick)
+fi
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,99 @@
+#include "analysis/ColourScale.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
+Colour rgb(float r, float g, float b) { return {clamp01(r), clamp01(g), clamp01(b)}; }
+constexpr Colour kWhite{1, 1, 1};
+constexpr Colour kBelowExtended{0.4, 0, 0.8};
+constexpr Colour kAboveExtended{0.6, 0, 0.3};
+} // namespace
+
+Colour rainbow(float t) {
+  // Every intermediate is held as float before clamping, as the colours always were.
+  if (std::fabs(t) < 1e-10f)
+    return rgb(0, 1, 0);
+  if (t > 0.5f && t <= 1.0f)
+    return rgb(1, static_cast<float>(2.0f - 2.0f * t), 0);
+  if (t > 0.0f && t <= 0.5f)
+    return rgb(static_cast<float>(2.0f * t), 1, 0);
+  if (t >= -1.0f && t < -0.5f)
+    return rgb(0, static_cast<float>(2.0f * t + 2.0f), 1);
+  if (t >= -0.5f && t < 0.0f)
+    return rgb(0, 1, static_cast<float>(2.0f * std::fabs(t)));
+  return {0, 0, 0};
+}
+
+ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bool gradient,
+                         bool extended)
+    : bandCount_(bandCount), upper_(upper), lower_(lower), layout_(layout), gradient_(gradient),
+      extended_(extended) {
+  if (gradient)
+    return;
+  const bool outside = isOutsideLayout(layout);
+  int n = std::clamp(bandCount, outside ? 3 : 1, kMaxBands);
+  const float range = std::fabs(upper - lower);
+  if (outside) {
+    bandCount_ = n;
+    const float step = range / static_cast<float>(n - 2);
+    const float q = 2.0f / static_cast<float>(n - 2);
+    bands_.resize(static_cast<std::size_t>(n));
+    bands_[0] = {lower, -9999.0f, {0, 0, 1}};
+    for (int i = 1; i <= n - 2; ++i) {
+      ColourBand &b = bands_[static_cast<std::size_t>(i)];
+      b.lower = bands_[static_cast<std::size_t>(i - 1)].upper;
+      b.upper = b.lower + step;
+      b.colour = rainbow(static_cast<float>(i - 1) * q + q / 2.0f - 1.0f);
+    }
+    bands_[static_cast<std::size_t>(n - 1)] = {9999.0f, upper, {1, 0, 0}};
+  } else {
+    bandCount_ = n + 2;
+    const float step = range / static_cast<float>(n);
+    const float q = 2.0f / static_cast<float>(n);
+    bands_.resize(static_cast<std::size_t>(n + 2));
+    bands_[0] = {lower, -9999.0f, extended ? kBelowExtended : kWhite};
+    bands_[1] = {lower + step, lower, {0, 0, 1}};
+    for (int i = 2; i <= n - 1; ++i) {
+      ColourBand &b = bands_[static_cast<std::size_t>(i)];
+      b.lower = bands_[static_cast<std::size_t>(i - 1)].upper;
+      b.upper = b.lower + step;
+      b.colour = rainbow(static_cast<float>(i - 1) * q + q / 2.0f - 1.0f);
+    }
+    if (n >= 2)
+      bands_[static_cast<std::size_t>(n)] = {upper, bands_[static_cast<std::size_t>(n - 1)].upper,
+                                             {1, 0, 0}};
+    else
+      bands_[1].colour = {1, 0, 0}; // a single band is both the first and the last
+    bands_[static_cast<std::size_t>(n + 1)] = {9999.0f, upper, extended ? kAboveExtended : kWhite};
+  }
+}
+
+Colour ColourScale::colourFor(float v) const {
+  if (gradient_) {
+    float t;
+    if (v > 0.0f)
+      t = upper_ < 1e-10f ? 1.0f : v / upper_;
+    else
+      t = std::fabs(lower_) < 1e-10f ? -1.0f : v / std::fabs(lower_);
+    Colour c = rainbow(t);
+    if (t == 0.0f)
+      c = {0, 1, 0};
+    if (t > 1.0f)
+      c = extended_ ? kAboveExtended : kWhite;
+    if (t < -1.0f)
+      c = extended_ ? kBelowExtended : kWhite;
+    return c;
+  }
+  for (const ColourBand &b : bands_)
+    if (b.lower <= v && v <= b.upper)
+      return b.colour;
+  return kWhite;
+}
+
+Colour ColourScale::bandColour(int index) const {
+  if (index < 0 || index >= static_cast<int>(bands_.size()))
+    return kWhite;
+  return bands_[static_cast<std::size_t>(index)].colour;
+}

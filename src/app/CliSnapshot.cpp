@@ -1,0 +1,8 @@
+#include "app/Cli.h"
+
+#include <cstdio>
+
+int runSnapshot(const CliArgs &) {
+  std::fputs("velmora-viewer: this command is not available in this build\n", stderr);
+  return 2;
+}

@@ -1,0 +1,49 @@
+#include "scene/GLSceneList.h"
+
+GLSceneList::~GLSceneList() { clear(); }
+
+void GLSceneList::append(GLList *node) {
+  if (!head_) {
+    head_ = tail_ = node;
+  } else {
+    tail_->next_ = node;
+    tail_ = node;
+  }
+}
+
+bool GLSceneList::remove(GLList *node) {
+  GLList *prev = nullptr;
+  for (GLList *n = head_; n; prev = n, n = n->next_) {
+    if (n != node)
+      continue;
+    if (prev)
+      prev->next_ = n->next_;
+    else
+      head_ = n->next_;
+    if (tail_ == n)
+      tail_ = prev;
+    n->next_ = nullptr; // so that it can be appended elsewhere later
+    return true;
+  }
+  return false;
+}
+
+void GLSceneList::clear() {
+  GLList *n = head_;
+  head_ = tail_ = nullptr;
+  while (n) {
+    GLList *next = n->next_;
+    delete n;
+    n = next;
+  }
+}
+
+void GLSceneList::drawAll(ViewState *view, int pass) {
+  for (GLList *n = head_; n; n = n->next_)
+    n->draw(view, pass);
+}
+
+void GLSceneList::forEachSlot2() {
+  for (GLList *n = head_; n; n = n->next_)
+    n->reserved2();
+}

@@ -1,0 +1,67 @@
+#include "session/SessionModel.h"
+
+#include <algorithm>
+#include <cctype>
+
+bool SessionModel::ComputeTriangleNormals(std::uint32_t count) {
+  triangleNormals.allocate(count);
+  const auto corner = [&](std::int32_t i) {
+    const Vec3f &p = points[static_cast<std::size_t>(i)];
+    return Vec3d{p.x, p.y, p.z};
+  };
+  for (std::uint32_t t = 0; t < count; ++t) {
+    const TriangleRecord &r = triangles[t];
+    const Vec3d p0 = corner(r.a), p1 = corner(r.b), p2 = corner(r.c);
+    Vec3d n = cross(p1 - p0, p2 - p0);
+    n = normalised(n);
+    const Vec3f nf{static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)};
+    triangleNormals[t] = normalised(nf);
+  }
+  return true;
+}
+
+void SessionModel::ComputeBoundingBox() {
+  float mn[3] = {100000.0f, 100000.0f, 100000.0f};
+  float mx[3] = {-100000.0f, -100000.0f, -100000.0f};
+  for (std::int32_t i = 0; i < pointCount; ++i) {
+    const Vec3f &p = points[static_cast<std::size_t>(i)];
+    const float c[3] = {p.x, p.y, p.z};
+    for (int k = 0; k < 3; ++k) {
+      if (c[k] < mn[k])
+        mn[k] = c[k];
+      if (c[k] > mx[k])
+        mx[k] = c[k];
+    }
+  }
+  bounds = std::make_unique<BoundingBox>(Vec3d{mn[0], mn[1], mn[2]}, Vec3d{mx[0], mx[1], mx[2]});
+}
+
+const BoundingBox &SessionModel::GetBoundingBox() {
+  if (!bounds)
+    ComputeBoundingBox();
+  return *bounds;
+}
+
+void SessionModel::TransformModel(Placement placement) {
+  for (auto &p : points) {
+    const Vec3d q = placement.transformPoint(Vec3d{p.x, p.y, p.z});
+    p = Vec3f{static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z)};
+  }
+  const auto rotateAll = [&](PodArray<Vec3f> &arr) {
+    for (auto &v : arr) {
+      const Vec3d q = placement.rotate(Vec3d{v.x, v.y, v.z});
+      v = Vec3f{static_cast<float>(q.x), static_cast<float>(q.y), static_cast<float>(q.z)};
+    }
+  };
+  rotateAll(normals);
+  rotateAll(triangleNormals);
+  bounds.reset();
+}
+
+bool isSessionFilePath(const std::string &path) {
+  // The last three characters decide, as they always have; only the case no longer matters.
+  std::string ext = path.size() < 3 ? path : path.substr(path.size() - 3);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext == "ses";
+}

@@ -1,0 +1,72 @@
+#pragma once
+#include "geometry/Placement.h"
+#include "geometry/Vec3d.h"
+#include "geometry/Vec3f.h"
+#include "session/PodArray.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Three corner indices into the point block and the index of the triangle's normal
+// (16 bytes, file layout).
+struct TriangleRecord {
+  std::int32_t a, b, c;
+  std::int32_t normalIndex;
+};
+static_assert(sizeof(TriangleRecord) == 16);
+
+// Axis-aligned box around the model's points: minimum corner, then maximum corner.
+class BoundingBox {
+public:
+  BoundingBox(const Vec3d &min, const Vec3d &max) : min_(min), max_(max) {}
+  Vec3d min() const { return min_; }
+  Vec3d max() const { return max_; }
+
+private:
+  Vec3d min_, max_;
+};
+
+// One loaded measurement: points with normals and deviations, optional triangles and
+// nominal points, the path it came from and a lazily computed bounding box.
+class SessionModel {
+public:
+  std::int32_t pointCount = 0;
+  PodArray<Vec3f> points;
+  PodArray<Vec3f> normals;
+  PodArray<Vec3f> nominalPoints;
+  PodArray<Vec3f> triangleNormals;
+  PodArray<float> deviations;
+  PodArray<std::int32_t> pointStatus;
+  std::string path;
+  std::unique_ptr<BoundingBox> bounds;
+  // > 0: the deviations are meaningful and drawing colours by them.
+  std::int32_t deviationMode = 0;
+  // 0 or less: no triangles.
+  std::int32_t triangleCount = 0;
+  PodArray<TriangleRecord> triangles;
+
+  void SetPath(const char *newPath) { path = newPath ? newPath : ""; }
+
+  // Both readers return false when the file cannot be opened or is refused; the model is
+  // then left as it was and error() says why, naming the file.
+  bool ReadSessionFile();
+  bool ReadPointTextFile();
+  const std::string &error() const { return error_; }
+
+  bool ComputeTriangleNormals(std::uint32_t count);
+  void ComputeBoundingBox();
+  const BoundingBox &GetBoundingBox();
+  // Points get R*p + t; normals and triangle normals are only rotated.
+  void TransformModel(Placement placement);
+
+  bool hasNominalPoints() const { return nominalPoints.present(); }
+  bool hasTriangles() const { return triangleCount > 0 && triangles.present(); }
+
+private:
+  std::string error_;
+};
+
+// Whether a path names a session file (ends in "ses", any case); anything else is read as a
+// point text file.
+bool isSessionFilePath(const std::string &path);
