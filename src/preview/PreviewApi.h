@@ -1,0 +1,13 @@
+#pragma once
+class QString;
+class QWidget;
+
+// The image preview document type, as the application shell uses it.
+
+// Creates the preview view of a picture file (a file that cannot be read shows only the
+// background). The caller puts it into a document window.
+QWidget *createImagePreview(const QString &path, QWidget *parent);
+// Print (Ctrl+P), Print Preview and Print Setup of the image preview menu.
+void printImagePreview(QWidget *preview);
+void printPreviewImagePreview(QWidget *preview);
+void imagePreviewPrintSetup(QWidget *parent);
