@@ -1,11 +1,72 @@
 #include "preview/PreviewApi.h"
 
-#include <QLabel>
+#include "preview/CbildvorschauDoc.h"
+#include "preview/CbildvorschauView.h"
+
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QString>
 
-QWidget *createImagePreview(const QString &path, QWidget *parent) {
-  return new QLabel(path, parent);
+namespace {
+// The application's printer defaults, shared by Print, Print Preview and Print Setup so
+// that a setup choice holds for the jobs after it. Created on first use (it needs the
+// application object) and kept for the life of the program.
+QPrinter &applicationPrinter() {
+  static QPrinter *printer = new QPrinter(QPrinter::HighResolution);
+  return *printer;
 }
-void printImagePreview(QWidget *) {}
-void printPreviewImagePreview(QWidget *) {}
-void imagePreviewPrintSetup(QWidget *) {}
+
+CbildvorschauView *previewView(QWidget *preview) {
+  if (!preview)
+    return nullptr;
+  if (auto *view = qobject_cast<CbildvorschauView *>(preview))
+    return view;
+  return preview->findChild<CbildvorschauView *>();
+}
+} // namespace
+
+QWidget *createImagePreview(const QString &path, QWidget *parent) {
+  auto *doc = new CbildvorschauDoc;
+  if (!doc->openDocument(path)) {
+    delete doc;
+    return nullptr;
+  }
+  auto *view = new CbildvorschauView(doc, parent);
+  doc->setParent(view);
+  view->setWindowTitle(path);
+  return view;
+}
+
+void printImagePreview(QWidget *preview) {
+  CbildvorschauView *view = previewView(preview);
+  if (!view)
+    return;
+  QPrinter &printer = applicationPrinter();
+  CbildvorschauView::preparePrinting(printer);
+  QPrintDialog dialog(&printer, view);
+  dialog.setMinMax(1, 1);
+  if (dialog.exec() == QDialog::Accepted)
+    view->printPage(printer);
+}
+
+void printPreviewImagePreview(QWidget *preview) {
+  CbildvorschauView *view = previewView(preview);
+  if (!view)
+    return;
+  QPrinter &printer = applicationPrinter();
+  CbildvorschauView::preparePrinting(printer);
+  QPrintPreviewDialog dialog(&printer, view);
+  QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, view,
+                   [view](QPrinter *p) { view->printPage(*p); });
+  dialog.exec();
+}
+
+void imagePreviewPrintSetup(QWidget *parent) {
+  QPrinter &printer = applicationPrinter();
+  printer.setPageOrientation(QPageLayout::Landscape);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  QPageSetupDialog dialog(&printer, parent);
+  dialog.exec();
+}

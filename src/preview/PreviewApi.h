@@ -4,8 +4,9 @@ class QWidget;
 
 // The image preview document type, as the application shell uses it.
 
-// Creates the preview view of a picture file (a file that cannot be read shows only the
-// background). The caller puts it into a document window.
+// Creates the preview view of a picture file (a file that cannot be decoded shows only the
+// background). The caller puts it into a document window. Null when the file cannot be
+// opened at all.
 QWidget *createImagePreview(const QString &path, QWidget *parent);
 // Print (Ctrl+P), Print Preview and Print Setup of the image preview menu.
 void printImagePreview(QWidget *preview);
