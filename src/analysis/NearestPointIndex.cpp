@@ -1,0 +1,154 @@
+#include "analysis/NearestPointIndex.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+constexpr std::uint32_t kLeafSize = 16;
+
+bool finite(const Vec3f &p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+bool finite(const Vec3d &p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
+
+// A box lower bound is only good for pruning when it cannot exceed the distance the scan's
+// expression would compute for a point inside the box. Both carry a few roundings of relative
+// size 2^-53 (plus subnormal noise), far inside this margin.
+constexpr double kShrink = 1.0 - 1e-12;
+constexpr double kSlack = 1e-300;
+} // namespace
+
+int nearestPointLinear(const Vec3f *pts, std::size_t n, const Vec3d &q, double *dist) {
+  int best = -1;
+  double bestDist = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double d = l1Distance(pts[i], q);
+    if (std::isnan(d))
+      continue;
+    if (best < 0 || d < bestDist) {
+      best = static_cast<int>(i);
+      bestDist = d;
+    }
+  }
+  if (dist)
+    *dist = best < 0 ? std::numeric_limits<double>::quiet_NaN() : bestDist;
+  return best;
+}
+
+NearestPointIndex::NearestPointIndex(const Vec3f *pts, std::size_t n) : count_(n) {
+  entries_.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Entry e{pts[i], static_cast<std::int32_t>(i)};
+    (finite(pts[i]) ? entries_ : nonFinite_).push_back(e);
+  }
+  if (!entries_.empty()) {
+    nodes_.reserve(2 * (entries_.size() / kLeafSize + 1));
+    build(0, static_cast<std::uint32_t>(entries_.size()));
+  }
+}
+
+std::uint32_t NearestPointIndex::build(std::uint32_t begin, std::uint32_t end) {
+  const auto self = static_cast<std::uint32_t>(nodes_.size());
+  nodes_.push_back({});
+  Node node{};
+  node.begin = begin;
+  node.end = end;
+  for (int k = 0; k < 3; ++k) {
+    node.lo[k] = std::numeric_limits<float>::infinity();
+    node.hi[k] = -std::numeric_limits<float>::infinity();
+  }
+  for (std::uint32_t i = begin; i < end; ++i)
+    for (int k = 0; k < 3; ++k) {
+      node.lo[k] = std::min(node.lo[k], entries_[i].p[k]);
+      node.hi[k] = std::max(node.hi[k], entries_[i].p[k]);
+    }
+  if (end - begin > kLeafSize) {
+    int axis = 0;
+    float spread = -1;
+    for (int k = 0; k < 3; ++k)
+      if (node.hi[k] - node.lo[k] > spread) {
+        spread = node.hi[k] - node.lo[k];
+        axis = k;
+      }
+    const std::uint32_t mid = begin + (end - begin) / 2;
+    std::nth_element(entries_.begin() + begin, entries_.begin() + mid, entries_.begin() + end,
+                     [axis](const Entry &a, const Entry &b) { return a.p[axis] < b.p[axis]; });
+    build(begin, mid);
+    node.right = build(mid, end);
+  } else {
+    node.right = 0; // leaf
+  }
+  nodes_[self] = node;
+  return self;
+}
+
+void NearestPointIndex::consider(const Entry &e, const Vec3d &q, Best &best) {
+  const double d = l1Distance(e.p, q);
+  if (std::isnan(d))
+    return;
+  // Minimum distance, then lowest index: the scan's first-of-equals rule in any visiting order.
+  if (best.id < 0 || d < best.dist || (d == best.dist && e.id < best.id)) {
+    best.dist = d;
+    best.id = e.id;
+  }
+}
+
+namespace {
+double boxL1(const float lo[3], const float hi[3], const Vec3d &q) {
+  double s = 0;
+  for (int k = 0; k < 3; ++k) {
+    const double l = lo[k], h = hi[k];
+    if (q[k] < l)
+      s += l - q[k];
+    else if (q[k] > h)
+      s += q[k] - h;
+  }
+  return s;
+}
+} // namespace
+
+void NearestPointIndex::search(std::uint32_t n, const Vec3d &q, Best &best) const {
+  const Node &node = nodes_[n];
+  if (node.right == 0) {
+    for (std::uint32_t i = node.begin; i < node.end; ++i)
+      consider(entries_[i], q, best);
+    return;
+  }
+  const std::uint32_t children[2] = {n + 1, node.right};
+  double bounds[2];
+  for (int c = 0; c < 2; ++c) {
+    const Node &ch = nodes_[children[c]];
+    bounds[c] = boxL1(ch.lo, ch.hi, q);
+  }
+  const int first = bounds[1] < bounds[0] ? 1 : 0;
+  for (int c : {first, 1 - first}) {
+    // Equal distances must still be visited: a lower index may hide there.
+    if (best.id >= 0 && bounds[c] * kShrink - kSlack > best.dist)
+      continue;
+    search(children[c], q, best);
+  }
+}
+
+int NearestPointIndex::nearest(const Vec3d &q, double *dist) const {
+  Best best;
+  if (!finite(q)) {
+    // Rare (a failed unprojection gives finite values); the plain rule over every point.
+    for (const Entry &e : entries_)
+      consider(e, q, best);
+    for (const Entry &e : nonFinite_)
+      consider(e, q, best);
+  } else {
+    if (!nodes_.empty())
+      search(0, q, best);
+    // Points with infinite coordinates can only tie or win when every finite point is at an
+    // infinite distance too.
+    if (best.id < 0 || std::isinf(best.dist))
+      for (const Entry &e : nonFinite_)
+        consider(e, q, best);
+  }
+  if (dist)
+    *dist = best.id < 0 ? std::numeric_limits<double>::quiet_NaN() : best.dist;
+  return best.id;
+}
