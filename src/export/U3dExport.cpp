@@ -1,6 +1,191 @@
 #include "export/U3dExport.h"
 
-ExportResult exportU3dFile(const std::string &targetPath, const std::string &,
-                           const ColourScale &) {
-  return ExportResult::failure(targetPath + ": U3D export is not available in this build");
+#include "export/AtomicFile.h"
+#include "export/U3dFile.h"
+#include "export/U3dScene.h"
+#include "session/SessionModel.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+// Plain-text listing of the exported mesh, numbers as a default-formatted stream would
+// print them (6 significant digits), built in memory and written in one go.
+class Listing {
+public:
+  explicit Listing(std::size_t reserveBytes) { text_.reserve(reserveBytes); }
+
+  Listing &operator<<(const char *s) {
+    text_ += s;
+    return *this;
+  }
+  Listing &operator<<(double v) {
+    char buf[40];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+    text_.append(buf, r.ptr);
+    return *this;
+  }
+  Listing &operator<<(long long v) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    text_.append(buf, r.ptr);
+    return *this;
+  }
+  const std::string &text() const { return text_; }
+
+private:
+  std::string text_;
+};
+
+void writeListing(const U3dMesh &mesh, const SessionModel &model) {
+  const std::string path = u3dListingPath();
+  if (path.empty())
+    return;
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+
+  const std::size_t faces = mesh.faces.size();
+  Listing out(mesh.positions.size() * 48 + faces * 150 + 64);
+  out << "Punkte:\n\n";
+  for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+    const Vec3f &p = mesh.positions[i];
+    out << "Punkt " << static_cast<long long>(i) << ":  " << double{p.x} << "   " << double{p.y}
+        << "  " << double{p.z} << "\n";
+  }
+  out << "\nDreiecke:\n\n";
+  for (std::size_t j = 0; j < faces; ++j) {
+    const TriangleRecord &t = model.triangles[j];
+    out << "Dreieck " << static_cast<long long>(j) << ":  " << static_cast<long long>(t.a) << "   "
+        << static_cast<long long>(t.b) << "  " << static_cast<long long>(t.c) << "  "
+        << static_cast<long long>(t.normalIndex) << "\n";
+  }
+  out << "\nNormalen:\n\n";
+  for (std::size_t j = 0; j < faces; ++j) {
+    const Vec3f &n = mesh.normals[3 * j];
+    out << "Normale " << static_cast<long long>(j) << ":  " << double{n.x} << "   " << double{n.y}
+        << "  " << double{n.z} << "\n";
+  }
+  out << "\nDreiecknormalen:\n\n";
+  for (std::size_t j = 0; j < faces; ++j) {
+    const auto first = static_cast<long long>(3 * j);
+    out << "Dreieck " << static_cast<long long>(j) << ":  " << first << "   " << first + 1 << "   "
+        << first + 2 << "   " << static_cast<long long>(model.triangles[j].normalIndex) << "\n";
+  }
+  // The listing is a diagnostic aid: failing to write it must not fail the export.
+  if (std::FILE *f = std::fopen(path.c_str(), "w")) {
+    std::fwrite(out.text().data(), 1, out.text().size(), f);
+    std::fclose(f);
+  }
+}
+
+float positiveZero(float v) { return v == 0.0f ? 0.0f : v; }
+
+} // namespace
+
+std::string u3dListingPath() {
+  const char *cache = std::getenv("XDG_CACHE_HOME");
+  std::filesystem::path base;
+  if (cache && *cache) {
+    base = cache;
+  } else {
+    const char *home = std::getenv("HOME");
+    if (!home || !*home)
+      return {};
+    base = std::filesystem::path(home) / ".cache";
+  }
+  return (base / "VelmoraViewer" / "result.txt").string();
+}
+
+ExportResult FillAuthorMesh(U3dMesh *mesh, SessionModel &model, const ColourScale &scale) {
+  if (!mesh)
+    return ExportResult::failure("U3D export: no mesh to fill");
+  const std::size_t points = model.pointCount > 0 ? static_cast<std::size_t>(model.pointCount) : 0;
+  if (points > model.points.size())
+    return ExportResult::failure(model.path + ": the model holds fewer points than it declares");
+  std::size_t faces = 0;
+  if (model.hasTriangles()) {
+    faces = static_cast<std::size_t>(model.triangleCount);
+    if (faces > model.triangles.size())
+      return ExportResult::failure(model.path +
+                                   ": the model holds fewer triangles than it declares");
+  }
+  // Checked before the normals are computed: they read the corners.
+  for (std::size_t j = 0; j < faces; ++j) {
+    const TriangleRecord &t = model.triangles[j];
+    for (std::int32_t v : {t.a, t.b, t.c})
+      if (v < 0 || static_cast<std::size_t>(v) >= points)
+        return ExportResult::failure(model.path + ": triangle " + std::to_string(j) +
+                                     " refers to point " + std::to_string(v) + " of " +
+                                     std::to_string(points));
+  }
+  if (faces > 0 && model.triangleNormals.size() < faces)
+    model.ComputeTriangleNormals(static_cast<std::uint32_t>(faces));
+
+  mesh->positions.assign(model.points.begin(), model.points.begin() + points);
+
+  const bool haveDeviations = model.deviations.size() >= points;
+  mesh->colours.resize(points);
+  for (std::size_t i = 0; i < points; ++i) {
+    const Colour c = scale.colourFor(haveDeviations ? model.deviations[i] : 0.0f);
+    // The colour as shown on screen, in the file's red, green, blue order.
+    mesh->colours[i] = {static_cast<float>(c.r), static_cast<float>(c.g), static_cast<float>(c.b),
+                        1.0f};
+  }
+
+  mesh->faces.resize(faces);
+  mesh->normals.resize(3 * faces);
+  for (std::size_t j = 0; j < faces; ++j) {
+    const TriangleRecord &t = model.triangles[j];
+    mesh->faces[j] = {static_cast<std::uint32_t>(t.a), static_cast<std::uint32_t>(t.b),
+                      static_cast<std::uint32_t>(t.c)};
+    const Vec3f &n = model.triangleNormals[j];
+    // Zeros as +0 so that equal models give byte-identical files.
+    const Vec3f flat{positiveZero(n.x), positiveZero(n.y), positiveZero(n.z)};
+    mesh->normals[3 * j] = mesh->normals[3 * j + 1] = mesh->normals[3 * j + 2] = flat;
+  }
+  writeListing(*mesh, model);
+  return ExportResult::success();
+}
+
+ExportResult ExportU3dScene(const std::string &targetPath, SessionModel &model,
+                            const ColourScale &scale) {
+  U3dMesh mesh;
+  ExportResult filled = FillAuthorMesh(&mesh, model, scale);
+  if (!filled.ok)
+    return filled;
+  const std::string problem = mesh.inconsistency();
+  if (!problem.empty())
+    return ExportResult::failure(model.path + ": " + problem);
+
+  const U3dFileLayout layout(buildU3dSceneBlocks(mesh));
+  AtomicFile file(targetPath);
+  if (!file.ok())
+    return ExportResult::failure(file.error());
+  layout.write([&](const void *data, std::size_t size) { return file.write(data, size); });
+  if (!file.commit())
+    return ExportResult::failure(file.error());
+  return ExportResult::success();
+}
+
+ExportResult exportU3dFile(const std::string &targetPath, const std::string &sessionPath,
+                           const ColourScale &scale) {
+  // The export re-reads the file as a session file; a point text file would be misread.
+  if (!isSessionFilePath(sessionPath))
+    return ExportResult::failure(sessionPath + ": export needs a session file");
+  SessionModel model;
+  model.SetPath(sessionPath.c_str());
+  if (!model.ReadSessionFile())
+    return ExportResult::failure(model.error());
+  if (model.hasTriangles())
+    model.ComputeTriangleNormals(static_cast<std::uint32_t>(model.triangleCount));
+  return ExportU3dScene(targetPath, model, scale);
+}
+
+int ExportU3d(const std::string &targetPath, const std::string &sessionPath,
+              const ColourScale &scale) {
+  return exportU3dFile(targetPath, sessionPath, scale).ok ? 1 : 0;
 }

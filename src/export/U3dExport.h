@@ -4,8 +4,29 @@
 
 #include <string>
 
+class SessionModel;
+struct U3dMesh;
+
 // Writes the session file at sessionPath as the fixed U3D scene (camera, light, model with
 // the measured mesh coloured by the scale, shader, texture, motion) to targetPath.
 // The target is replaced only when the file is completely written.
 ExportResult exportU3dFile(const std::string &targetPath, const std::string &sessionPath,
                            const ColourScale &scale);
+
+// Same as exportU3dFile: 1 when the file was completely written, otherwise 0.
+int ExportU3d(const std::string &targetPath, const std::string &sessionPath,
+              const ColourScale &scale);
+
+// Builds the scene around the model's mesh and writes it to targetPath (replaced only
+// when complete). Computes the triangle normals when the model has none yet.
+ExportResult ExportU3dScene(const std::string &targetPath, SessionModel &model,
+                            const ColourScale &scale);
+
+// Fills mesh from the model: positions, flat normals, the scale's colour per point,
+// faces; and writes the diagnostic listing of the mesh (skipped silently when it cannot
+// be written). Fails when there is no mesh to fill or a triangle refers to a missing point.
+ExportResult FillAuthorMesh(U3dMesh *mesh, SessionModel &model, const ColourScale &scale);
+
+// Where the diagnostic listing goes: $XDG_CACHE_HOME/VelmoraViewer/result.txt, else
+// $HOME/.cache/VelmoraViewer/result.txt; empty when neither variable is set.
+std::string u3dListingPath();

@@ -1,0 +1,69 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// Adaptive symbol histogram of one named compression context of a U3D block. Symbol 0 is
+// the escape; value v is symbol v + 1. Counts are halved once the total reaches 0x1FFF.
+class U3dHistogram {
+public:
+  U3dHistogram();
+
+  std::uint32_t total() const { return total_; }
+  std::uint32_t count(std::uint32_t symbol) const {
+    return symbol < counts_.size() ? counts_[symbol] : 0;
+  }
+  // Sum of the counts of all symbols below symbol.
+  std::uint32_t cumulative(std::uint32_t symbol) const;
+  void add(std::uint32_t symbol);
+
+private:
+  std::vector<std::uint32_t> counts_;
+  std::uint32_t total_;
+};
+
+// The bit encoder of one U3D block's data: a 16-bit arithmetic coder that writes plain
+// values as flat 256-symbol bytes (so blocks without compressed values are their bytes),
+// static ranges and adaptive contexts. A fresh writer is used for every block.
+class U3dBitWriter {
+public:
+  void u8(std::uint8_t v);
+  void u16(std::uint16_t v);
+  void u32(std::uint32_t v);
+  void u64(std::uint64_t v);
+  void i16(std::int16_t v) { u16(static_cast<std::uint16_t>(v)); }
+  void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
+  void f32(float v);
+  void f64(double v);
+  // U16 byte count and the bytes; names longer than 65535 bytes are cut at that length.
+  void string(std::string_view s);
+  void f32s(const float *v, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+      f32(v[i]);
+  }
+
+  // Value in 0..range-1, all equally likely; ranges of 0x3FFF and up store a plain U32.
+  void staticU32(std::uint32_t v, std::uint32_t range);
+  // Value of the given width (1, 2 or 4 bytes) in an adaptive context.
+  void dynamic(U3dHistogram &h, std::uint32_t v, int widthBytes);
+
+  // Closes the block: a trailing zero U32 when any compressed value was written, then
+  // zero bits up to a byte boundary. Returns the block data.
+  std::vector<std::uint8_t> finish();
+
+  std::size_t bitCount() const { return bits_; }
+  // Reserves room for about n bytes of output.
+  void reserve(std::size_t n) { out_.reserve(n); }
+
+private:
+  void encode(std::uint32_t cum, std::uint32_t freq, std::uint32_t total);
+  void emitBit(unsigned b);
+  void emitByteAtRest(std::uint8_t v);
+  bool atRest() const { return low_ == 0 && high_ == 0xFFFF && pending_ == 0; }
+
+  std::vector<std::uint8_t> out_;
+  std::size_t bits_ = 0;
+  std::uint32_t low_ = 0, high_ = 0xFFFF, pending_ = 0;
+  bool compressed_ = false;
+};
