@@ -1,0 +1,346 @@
+#include "view/DLGTolerance.h"
+
+#include "view/ProgramSettings.h"
+#include "view/ViewScene.h"
+#include "view/view3d.h"
+
+#ifndef VELMORA_VIEW_NODES
+#define VELMORA_VIEW_NODES 0
+#endif
+#if VELMORA_VIEW_NODES
+#include "scene/GLPointCloud.h"
+#endif
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+// Button images of our own: a dot of the point size, or a shaded triangle.
+QIcon pointIcon(int radius) {
+  QPixmap pm(24, 24);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(30, 90, 200));
+  p.drawEllipse(QPointF(12, 12), radius, radius);
+  return QIcon(pm);
+}
+
+QIcon triangleIcon() {
+  QPixmap pm(24, 24);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient g(0, 22, 0, 2);
+  g.setColorAt(0, QColor(0, 0, 255));
+  g.setColorAt(0.5, QColor(0, 200, 0));
+  g.setColorAt(1, QColor(255, 0, 0));
+  p.setBrush(g);
+  p.setPen(QPen(Qt::black, 1));
+  p.drawPolygon(QPolygonF({QPointF(12, 2), QPointF(22, 21), QPointF(2, 21)}));
+  return QIcon(pm);
+}
+
+template <class W> W *withId(W *w, int id) {
+  w->setObjectName(QString::number(id));
+  return w;
+}
+} // namespace
+
+DLGTolerance::DLGTolerance(view3d &view, QWidget *parent) : QDialog(parent), view_(&view) {
+  setObjectName(QStringLiteral("155"));
+  setWindowTitle(QStringLiteral("Settings"));
+  setModal(false);
+
+  auto *root = new QVBoxLayout(this);
+
+  auto *points = new QGroupBox(QStringLiteral("Points"));
+  auto *pl = new QGridLayout(points);
+  pl->addWidget(new QLabel(QStringLiteral("S                         M                       L")),
+                0, 0, 1, 3);
+  pl->addWidget(new QLabel(QStringLiteral("Triangles")), 0, 3);
+  small_ = withId(new QPushButton(pointIcon(2), QStringLiteral("S")), 1017);
+  medium_ = withId(new QPushButton(pointIcon(4), QStringLiteral("M")), 1018);
+  large_ = withId(new QPushButton(pointIcon(7), QStringLiteral("L")), 1019);
+  triangle_ = withId(new QPushButton(triangleIcon(), QStringLiteral("Triangle")), 10201);
+  pl->addWidget(small_, 1, 0);
+  pl->addWidget(medium_, 1, 1);
+  pl->addWidget(large_, 1, 2);
+  pl->addWidget(triangle_, 1, 3);
+  filter_ =
+      withId(new QCheckBox(QStringLiteral("Show only points outside the tolerance range")), 1021);
+  pl->addWidget(filter_, 2, 0, 1, 4);
+  root->addWidget(points);
+
+  auto *model3d = new QGroupBox(QStringLiteral("3D-model"));
+  model3d->hide();
+  root->addWidget(model3d);
+
+  auto *row = new QHBoxLayout;
+  auto *barsBox = new QGroupBox(QStringLiteral("Number of color bars"));
+  auto *bl = new QVBoxLayout(barsBox);
+  bars_ = withId(new QLineEdit, 1010);
+  bl->addWidget(bars_);
+  row->addWidget(barsBox);
+
+  auto *gradBox = new QGroupBox(QStringLiteral("Show gradient"));
+  auto *gl = new QHBoxLayout(gradBox);
+  gradientYes_ = withId(new QRadioButton(QStringLiteral("Yes")), 1011);
+  gradientNo_ = withId(new QRadioButton(QStringLiteral("No")), 1013);
+  gl->addWidget(gradientYes_);
+  gl->addWidget(gradientNo_);
+  row->addWidget(gradBox);
+  root->addLayout(row);
+
+  auto *lineBox = new QGroupBox(QStringLiteral("Banner line color"));
+  auto *ll = new QHBoxLayout(lineBox);
+  white_ = withId(new QRadioButton(QStringLiteral("White")), 1027);
+  black_ = withId(new QRadioButton(QStringLiteral("Black")), 1028);
+  deviation_ = withId(new QRadioButton(QStringLiteral("Deviation")), 1029);
+  lineColourGroup_ = new QButtonGroup(this);
+  lineColourGroup_->addButton(white_, 1);
+  lineColourGroup_->addButton(black_, 2);
+  lineColourGroup_->addButton(deviation_, 3);
+  ll->addWidget(white_);
+  ll->addWidget(black_);
+  ll->addWidget(deviation_);
+  root->addWidget(lineBox);
+
+  auto *tol = new QGridLayout;
+  tol->addWidget(new QLabel(QStringLiteral("Upper tolerance")), 0, 0);
+  upper_ = withId(new QLineEdit, 1008);
+  tol->addWidget(upper_, 0, 1);
+  tol->addWidget(new QLabel(QStringLiteral("mm")), 0, 2);
+  auto *lowerLabel = new QLabel(QStringLiteral("Lower tolerance"));
+  lower_ = withId(new QLineEdit, 1009);
+  auto *lowerMm = new QLabel(QStringLiteral("mm"));
+  // The band is always symmetric: the lower field only mirrors the upper one.
+  lowerLabel->hide();
+  lower_->hide();
+  lower_->setEnabled(false);
+  lowerMm->hide();
+  tol->addWidget(lowerLabel, 1, 0);
+  tol->addWidget(lower_, 1, 1);
+  tol->addWidget(lowerMm, 1, 2);
+  root->addLayout(tol);
+
+  auto *row2 = new QHBoxLayout;
+  auto *magBox = new QGroupBox(QStringLiteral("Magnification"));
+  auto *ml = new QVBoxLayout(magBox);
+  magnification_ = withId(new QLineEdit, 1012);
+  ml->addWidget(magnification_);
+  row2->addWidget(magBox);
+  auto *decBox = new QGroupBox(QStringLiteral("Decimal places"));
+  auto *dl = new QVBoxLayout(decBox);
+  decimals_ = withId(new QLineEdit, 1020);
+  dl->addWidget(decimals_);
+  row2->addWidget(decBox);
+  root->addLayout(row2);
+
+  extended_ = withId(new QCheckBox(QStringLiteral("Extended colors")), 1022);
+  root->addWidget(extended_);
+
+  auto *buttons = new QHBoxLayout;
+  ok_ = withId(new QPushButton(QStringLiteral("OK")), 1);
+  ok_->setDefault(true);
+  ok_->hide();
+  close_ = withId(new QPushButton(QStringLiteral("Close")), 2);
+  close_->setAutoDefault(false);
+  buttons->addStretch();
+  buttons->addWidget(ok_);
+  buttons->addWidget(close_);
+  root->addLayout(buttons);
+  for (QPushButton *b : {small_, medium_, large_, triangle_})
+    b->setAutoDefault(false);
+
+  connect(small_, &QPushButton::clicked, this, [this] { setPointMode(1, 1); });
+  connect(medium_, &QPushButton::clicked, this, [this] { setPointMode(1, 2); });
+  connect(large_, &QPushButton::clicked, this, [this] { setPointMode(1, 3); });
+  connect(triangle_, &QPushButton::clicked, this, [this] { setPointMode(4, 0); });
+  connect(filter_, &QCheckBox::clicked, this, [this] { toggleFilter(); });
+  connect(gradientYes_, &QRadioButton::clicked, this, [this] { setGradient(true); });
+  connect(gradientNo_, &QRadioButton::clicked, this, [this] { setGradient(false); });
+  connect(white_, &QRadioButton::clicked, this, [this] { setBannerLineColour(1); });
+  connect(black_, &QRadioButton::clicked, this, [this] { setBannerLineColour(2); });
+  connect(deviation_, &QRadioButton::clicked, this, [this] { setBannerLineColour(3); });
+  connect(extended_, &QCheckBox::clicked, this, [this](bool on) { setExtended(on); });
+  connect(upper_, &QLineEdit::textChanged, this,
+          [this](const QString &t) { upperToleranceChanged(t); });
+  connect(ok_, &QPushButton::clicked, this, [this] { applyEdits(); });
+  connect(close_, &QPushButton::clicked, this, &QDialog::close);
+}
+
+QWidget *DLGTolerance::control(int id) const { return findChild<QWidget *>(QString::number(id)); }
+
+QString DLGTolerance::fixedText(double value) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%f", value);
+  QString s = QString::fromLatin1(buf);
+  if (s.contains('.')) {
+    while (s.endsWith('0'))
+      s.chop(1);
+    if (s.endsWith('.'))
+      s += '0';
+  }
+  return s;
+}
+
+QString DLGTolerance::significantText(double value) {
+  if (value == 0.0)
+    return QStringLiteral("0");
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%#.12g", value);
+  QString s = QString::fromLatin1(buf);
+  const qsizetype e = s.indexOf('e');
+  QString mantissa = e >= 0 ? s.left(e) : s;
+  const QString exponent = e >= 0 ? s.mid(e) : QString();
+  if (mantissa.contains('.'))
+    while (mantissa.endsWith('0'))
+      mantissa.chop(1);
+  return mantissa + exponent;
+}
+
+double DLGTolerance::readDouble(const QString &text) {
+  // Like the C library's atof: the leading number counts, anything unreadable is 0.
+  const QByteArray bytes = text.left(340).toLatin1();
+  return std::strtod(bytes.constData(), nullptr);
+}
+
+int DLGTolerance::readInt(const QString &text) {
+  const QByteArray bytes = text.toLatin1();
+  const long v = std::strtol(bytes.constData(), nullptr, 10);
+  return v > 1000000000L ? 1000000000 : (v < -1000000000L ? -1000000000 : int(v));
+}
+
+view3d *DLGTolerance::targetView() const { return view_.data(); }
+
+void DLGTolerance::loadFromView() {
+  view3d *v = targetView();
+  if (!v)
+    return;
+  gradientNo_->setChecked(true);
+#if VELMORA_VIEW_NODES
+  extended_->setChecked(v->pointCloud() && v->pointCloud()->extendedColours);
+#endif
+  white_->setChecked(true);
+  bars_->setText(QString::number(v->colourBars));
+  decimals_->setText(QString::number(ProgramSettings::decimalPlaces));
+  magnification_->setText(fixedText(v->magnification));
+  upper_->setText(significantText(v->upperTolerance));
+  lower_->setText(significantText(v->lowerTolerance));
+  bars_->setText(QString::number(v->colourBars));
+  magnification_->setText(significantText(v->magnification));
+  // Magnifying deviations needs the nominal points to move the measured ones from.
+  magnification_->setEnabled(v->hasNominalPoints);
+}
+
+void DLGTolerance::apply() {
+  if (view3d *v = targetView())
+    v->scene().applySettings(*v);
+}
+
+void DLGTolerance::setPointMode(int displayMode, int pointSize) {
+  view3d *v = targetView();
+  if (!v || !v->pointCloud())
+    return;
+  v->displayMode = displayMode;
+  v->pointSize = pointSize;
+  if (pointSize > 0)
+    ProgramSettings::pointSizeClass = pointSize;
+  apply();
+}
+
+void DLGTolerance::toggleFilter() {
+  view3d *v = targetView();
+  if (!v || !v->pointCloud())
+    return;
+  filterToggle_ = !filterToggle_;
+  v->pointFilter = filterToggle_ ? 2 : 0;
+  apply();
+}
+
+void DLGTolerance::setGradient(bool on) {
+#if VELMORA_VIEW_NODES
+  if (view3d *v = targetView(); v && v->pointCloud()) {
+    v->pointCloud()->showGradient = on;
+    v->pointCloud()->invalidate();
+  }
+#else
+  (void)on;
+#endif
+  apply();
+}
+
+void DLGTolerance::setBannerLineColour(int mode) {
+  ProgramSettings::bannerLineColourMode = mode;
+  lineColourGroup_->button(mode)->setChecked(true);
+  apply();
+}
+
+void DLGTolerance::setExtended(bool on) {
+#if VELMORA_VIEW_NODES
+  if (view3d *v = targetView(); v && v->pointCloud()) {
+    v->pointCloud()->extendedColours = on;
+    v->pointCloud()->invalidate();
+  }
+#else
+  (void)on;
+#endif
+  apply();
+}
+
+void DLGTolerance::upperToleranceChanged(const QString &text) {
+  const double x = readDouble(text);
+  lower_->setText(significantText(x == 0.0 ? 0.0 : -x));
+}
+
+void DLGTolerance::applyEdits() {
+  view3d *v = targetView();
+  if (!v || !v->pointCloud()) {
+    close();
+    return;
+  }
+  v->upperTolerance = readDouble(upper_->text());
+  v->lowerTolerance = -v->upperTolerance;
+  const QString barsTyped = bars_->text();
+  int bars = readInt(barsTyped);
+  if (bars < 3)
+    bars = 3;
+  v->colourBars = bars;
+#if VELMORA_VIEW_NODES
+  v->pointCloud()->bandCount = bars;
+  v->pointCloud()->invalidate();
+#endif
+  bars_->setText(barsTyped);
+  const QString magTyped = magnification_->text();
+  v->magnification = readDouble(magTyped);
+  apply();
+  magnification_->setText(magTyped);
+  // Truncated towards zero; kept inside int so that a silly entry cannot overflow.
+  const double places = std::trunc(readDouble(decimals_->text()));
+  ProgramSettings::decimalPlaces = int(std::clamp(places, -1.0e6, 1.0e6));
+}
+
+void DLGTolerance::keyPressEvent(QKeyEvent *e) {
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    applyEdits();
+    e->accept();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}

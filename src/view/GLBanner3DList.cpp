@@ -1,0 +1,213 @@
+#include "view/GLBanner3DList.h"
+
+#include "scene/GLTextList.h"
+#include "scene/ViewState.h"
+#include "view/ProgramSettings.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+namespace {
+
+struct GLMatrices {
+  std::array<double, 16> modelView{}, projection{};
+  std::array<int, 4> viewport{};
+};
+
+GLMatrices currentMatrices() {
+  GLMatrices m;
+  glGetDoublev(GL_MODELVIEW_MATRIX, m.modelView.data());
+  glGetDoublev(GL_PROJECTION_MATRIX, m.projection.data());
+  glGetIntegerv(GL_VIEWPORT, m.viewport.data());
+  return m;
+}
+
+// Window coordinates (y up) of a world point; false when the matrices cannot project it.
+bool project(const Vec3d &p, const GLMatrices &m, double &wx, double &wy) {
+  double wz = 0;
+  return gluProject(p.x, p.y, p.z, m.modelView.data(), m.projection.data(), m.viewport.data(), &wx,
+                    &wy, &wz) == GL_TRUE;
+}
+
+} // namespace
+
+GLBanner3DList::GLBanner3DList(ViewState *view, const Vec3d &pt, const Vec3d &anchor,
+                               const std::string &text)
+    : GLBanner25DList(view), labelAnchor(anchor) {
+  point = pt;
+  setLine(0, text);
+  labelPlaced = true;
+  name = "Banner";
+}
+
+bool GLBanner3DList::moveBy(Vec3d offset) {
+  labelAnchor = labelAnchor + offset;
+  return true;
+}
+
+bool GLBanner3DList::moveTo(Vec3d position) {
+  labelAnchor = position;
+  return true;
+}
+
+bool GLBanner3DList::hitTest(int x, int y) {
+  const GLMatrices m = currentMatrices();
+  return hitTestWith(x, y, m.modelView, m.projection, m.viewport);
+}
+
+bool GLBanner3DList::hitTestWith(int x, int y, const std::array<double, 16> &modelView,
+                                 const std::array<double, 16> &projection,
+                                 const std::array<int, 4> &viewport) const {
+  if (!labelPlaced)
+    return false;
+  double wx = 0, wy = 0, wz = 0;
+  if (gluProject(labelAnchor.x, labelAnchor.y, labelAnchor.z, modelView.data(), projection.data(),
+                 viewport.data(), &wx, &wy, &wz) != GL_TRUE)
+    return false;
+  const int lx = static_cast<int>(wx);
+  const int ly = static_cast<int>(viewport[3] - wy);
+  const int h = labelHalfHeight();
+  return lx < x && x < lx + 8 * labelChars() && ly - h < y && y < ly + h;
+}
+
+GLBanner3DList::Layout GLBanner3DList::layout(int px, int /*py*/, int lx, int ly) const {
+  Layout l;
+  l.width = labelWidth();
+  l.halfHeight = labelHalfHeight();
+  const int c = labelChars();
+  // A centre exactly above the point counts as right of it.
+  l.leftOfPoint = lx + 4 * c + 1 < px;
+  l.leaderEndX = l.leftOfPoint ? lx + l.width + (tab ? 10 : 0) : lx;
+  l.boxX = (tab && !l.leftOfPoint) ? lx + 10 : lx;
+  l.boxY = ly;
+  return l;
+}
+
+void GLBanner3DList::draw(ViewState *view, int pass) {
+  if (!visible || !drawsInto(view))
+    return;
+  glDisable(GL_LIGHTING);
+  saveClipPlanes(view);
+
+  const GLMatrices m = currentMatrices();
+  double pxd = 0, pyd = 0, lxd = 0, lyd = 0;
+  const bool projected = project(point, m, pxd, pyd) && project(labelAnchor, m, lxd, lyd);
+  if (!projected) {
+    restoreClipPlanes(view);
+    glEnable(GL_LIGHTING);
+    return;
+  }
+  const int lx = static_cast<int>(lxd);
+  const int ly = static_cast<int>(lyd);
+
+  const WindowRect r = view ? view->windowRect() : WindowRect{0, 0, m.viewport[2], m.viewport[3]};
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, r.width, 0, r.height, 0, -1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glDepthMask(GL_FALSE);
+
+  const double cr = isSelected() ? 1.0 : red();
+  const double cg = isSelected() ? 0.0 : green();
+  const double cb = isSelected() ? 1.0 : blue();
+  auto bannerColour = [&] { glColor3d(cr, cg, cb); };
+  bannerColour();
+
+  const Layout l = layout(static_cast<int>(pxd), static_cast<int>(pyd), lx, ly);
+  const int w = l.width, h = l.halfHeight;
+  if (labelPlaced) {
+    switch (ProgramSettings::bannerLineColourMode) {
+    case 1:
+      glColor3d(1, 1, 1);
+      break;
+    case 2:
+      glColor3d(0, 0, 0);
+      break;
+    case 3:
+      bannerColour();
+      break;
+    default:
+      break;
+    }
+    glBegin(GL_LINES);
+    glVertex2d(pxd, pyd);
+    glVertex2i(l.leaderEndX, ly);
+    glEnd();
+  }
+
+  bannerColour();
+  int x0 = lx;
+  const int y0 = ly;
+  if (tab) {
+    glBegin(GL_POLYGON);
+    if (!l.leftOfPoint) {
+      glVertex2i(x0, y0);
+      glVertex2i(x0 + 10, y0 - h);
+      glVertex2i(x0 + 10, y0 + h);
+      glVertex2i(x0, y0);
+    } else {
+      glVertex2i(x0 + w + 10, y0);
+      glVertex2i(x0 + w, y0 + h);
+      glVertex2i(x0 + w, y0 - h);
+      glVertex2i(x0 + w + 10, y0);
+    }
+    glEnd();
+  }
+  x0 = l.boxX;
+
+  glLineWidth(3);
+  glBegin(GL_LINES);
+  glVertex2i(x0 + w, y0 + h);
+  glVertex2i(x0, y0 + h);
+  glEnd();
+  glLineWidth(1);
+  glBegin(GL_LINE_STRIP);
+  glVertex2i(x0, y0 - h);
+  glVertex2i(x0 + w, y0 - h);
+  glVertex2i(x0 + w, y0 + h);
+  glVertex2i(x0, y0 + h);
+  glVertex2i(x0, y0 - h);
+  glEnd();
+
+  if (highlight) {
+    glColor3d(1, 1, 0.9);
+    glBegin(GL_POLYGON);
+    glVertex2i(x0 + 1, y0 - h + 1);
+    glVertex2i(x0 + w, y0 - h + 1);
+    glVertex2i(x0 + w, y0 + h);
+    glVertex2i(x0 + 1, y0 + h);
+    glEnd();
+  }
+  if (separator) {
+    bannerColour();
+    glLineWidth(1);
+    glBegin(GL_LINES);
+    glVertex2i(x0 + w, y0 + h - 16);
+    glVertex2i(x0, y0 + h - 16);
+    glEnd();
+  }
+
+  if (highlight)
+    glColor3d(0, 0, 0.01);
+  else
+    glColor3d(1, 1, 1);
+  if (view && view->textList) {
+    int y = static_cast<int>(y0 + h - 12);
+    for (const std::string &line : lines_) {
+      view->textList->drawText(line, x0 + 2, y, 0, 10);
+      y -= 18;
+    }
+  }
+  (void)pass;
+
+  glDepthMask(GL_TRUE);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glEnable(GL_LIGHTING);
+  restoreClipPlanes(view);
+}

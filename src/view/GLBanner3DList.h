@@ -1,0 +1,36 @@
+#pragma once
+#include "view/GLBanner25DList.h"
+
+#include <array>
+
+// A point label whose box hangs at a world-space anchor, so it follows the model when the
+// view turns; drawn in window pixels with a leader line to the point.
+class GLBanner3DList : public GLBanner25DList {
+public:
+  GLBanner3DList(ViewState *view, const Vec3d &point, const Vec3d &labelAnchor,
+                 const std::string &text);
+  ~GLBanner3DList() override = default;
+
+  void draw(ViewState *view, int pass) override; // slot 5
+  bool hitTest(int x, int y) override;           // slot 6, window pixels, y down
+  bool moveBy(Vec3d offset) override;            // slot 9
+  bool moveTo(Vec3d position) override;          // slot 10
+
+  // Hit test against given matrices and viewport instead of the current GL state.
+  bool hitTestWith(int x, int y, const std::array<double, 16> &modelView,
+                   const std::array<double, 16> &projection,
+                   const std::array<int, 4> &viewport) const;
+
+  // Where the pieces of the label go for a point at (px, py) and an anchor at (lx, ly),
+  // window pixels with y up.
+  struct Layout {
+    bool leftOfPoint = false; // the box lies left of the point
+    int leaderEndX = 0;       // the leader runs from the point to (leaderEndX, ly)
+    int boxX = 0;             // left edge of the frame, after the tab when it is on the left
+    int boxY = 0;             // vertical centre of the box
+    int width = 0, halfHeight = 0;
+  };
+  Layout layout(int px, int py, int lx, int ly) const;
+
+  Vec3d labelAnchor;
+};

@@ -1,0 +1,74 @@
+#include "view/LoadStep.h"
+
+#include "scene/ViewState.h"
+#include "session/SessionModel.h"
+#include "view/ViewScene.h"
+
+#ifndef VELMORA_VIEW_NODES
+#define VELMORA_VIEW_NODES 0
+#endif
+#if VELMORA_VIEW_NODES
+#include "scene/GLPointCloud.h"
+#endif
+
+bool readModelFile(const std::string &path, SessionModel &model, bool &isSessionFile,
+                   std::string &error) {
+  isSessionFile = isSessionFilePath(path);
+  std::string forward = path;
+  for (char &c : forward)
+    if (c == '\\')
+      c = '/';
+  model.SetPath(forward.c_str());
+  const bool ok = isSessionFile ? model.ReadSessionFile() : model.ReadPointTextFile();
+  if (!ok)
+    error = model.error().empty() ? "The file " + path + " could not be read." : model.error();
+  return ok;
+}
+
+LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<SessionModel> model,
+                           bool isSessionFile, const std::function<void(const char *)> &status) {
+  LoadStepResult result;
+#if VELMORA_VIEW_NODES
+  SessionModel *m = model.get();
+  auto *node = new GLPointCloud(&view, std::move(model));
+  result.node = node;
+  if (isSessionFile) {
+    node->upperTolerance = 0.25;
+    node->invalidate();
+    view.upperTolerance = 0.25;
+    node->lowerTolerance = -0.25;
+    node->invalidate();
+    view.lowerTolerance = -0.25;
+    node->pointFilter = view.pointFilter;
+    node->displayMode = 4;
+    node->invalidate();
+    m->deviationMode = 3;
+    node->invalidate();
+    node->width = 0;
+    result.hasNominalPoints = m->hasNominalPoints();
+    node->magnification = float(view.magnification);
+    node->invalidate();
+    view.interacting = false;
+  } else {
+    node->displayMode = 1;
+    node->invalidate();
+  }
+  scene.addPointCloud(node);
+  if (status)
+    status("Ready");
+  const BoundingBox &box = m->GetBoundingBox();
+  view.boundsMin = box.min();
+  view.boundsMax = box.max();
+  view.zoomToFit();
+  scene.centreX = view.boundsMin.x + (view.boundsMax.x - view.boundsMin.x) * 0.5;
+  scene.centreY = view.boundsMin.y + (view.boundsMax.y - view.boundsMin.y) * 0.5;
+#else
+  (void)view;
+  (void)scene;
+  (void)model;
+  (void)isSessionFile;
+  if (status)
+    status("Ready");
+#endif
+  return result;
+}

@@ -1,0 +1,187 @@
+#include "view/Picking.h"
+
+#include "scene/GLSceneList.h"
+#include "scene/GLTextList.h"
+#include "scene/ViewState.h"
+#include "session/SessionModel.h"
+#include "view/GLBanner3DList.h"
+
+#include <GL/gl.h>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace picking {
+
+std::string printFixed(double value) {
+  // to_chars is locale-free: Qt sets the process locale, and a decimal comma would hide the
+  // point the cut looks for.
+  if (std::isnan(value))
+    return std::signbit(value) ? "-nan" : "nan";
+  if (std::isinf(value))
+    return value < 0 ? "-inf" : "inf";
+  char buf[400];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+  if (res.ec != std::errc())
+    return "nan";
+  return std::string(buf, res.ptr);
+}
+
+std::string cutAfterDecimals(const std::string &text, int places, std::size_t bufferSize) {
+  const std::size_t dot = text.find('.');
+  if (dot == std::string::npos)
+    return text;
+  const std::size_t cut = dot + 1 + static_cast<std::size_t>(places > 0 ? places : 0);
+  if (cut >= text.size() || cut >= bufferSize)
+    return text;
+  return text.substr(0, cut);
+}
+
+std::string formatValue(double value, int places, std::size_t bufferSize) {
+  return cutAfterDecimals(printFixed(value), places, bufferSize);
+}
+
+NearestHit nearestPoint(const SessionModel &model, const Vec3d &world) {
+  NearestHit best;
+  const std::size_t n =
+      model.points.present()
+          ? std::min<std::size_t>(
+                model.points.size(),
+                static_cast<std::size_t>(std::max<std::int32_t>(model.pointCount, 0)))
+          : 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Vec3f &p = model.points[i];
+    const double d = std::fabs(p.x - world.x) + std::fabs(p.y - world.y) + std::fabs(p.z - world.z);
+    // Strictly closer only, so the first of equally close points wins.
+    if (best.index < 0 || d < best.distance) {
+      best.index = static_cast<int>(i);
+      best.distance = d;
+    }
+  }
+  return best;
+}
+
+void forgetModel(const SessionModel *) {}
+
+bool isPickable(const Vec3d &world) { return -1000 < world.y && world.y < 10000; }
+
+int hoverIndex(const SessionModel *model, const Vec3d &world) {
+  if (!model || !isPickable(world))
+    return -1;
+  return nearestPoint(*model, world).index;
+}
+
+int bannerIndex(const SessionModel *model, const Vec3d &world) {
+  if (!model || !isPickable(world))
+    return -1;
+  const NearestHit hit = nearestPoint(*model, world);
+  return hit.index >= 0 && hit.distance < kBannerPickLimit ? hit.index : -1;
+}
+
+Vec3d screenRight(const std::array<double, 16> &m) { return normalised(Vec3d(m[0], m[4], m[8])); }
+
+Vec3d screenUp(const std::array<double, 16> &m) { return normalised(Vec3d(m[1], m[5], m[9])); }
+
+Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
+                  double unitsPerPixel) {
+  const double step = 150.0 * unitsPerPixel;
+  return point + screenRight(modelView) * step + screenUp(modelView) * step;
+}
+
+std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &model, int index,
+                                           const std::array<double, 16> &modelView,
+                                           double unitsPerPixel, int decimalPlaces,
+                                           const ColourScale &scale) {
+  const Vec3f &p = model.points[static_cast<std::size_t>(index)];
+  const Vec3d point(p.x, p.y, p.z);
+  const float deviation =
+      model.deviations.present() && static_cast<std::size_t>(index) < model.deviations.size()
+          ? model.deviations[static_cast<std::size_t>(index)]
+          : 0.0f;
+  auto banner =
+      std::make_unique<GLBanner3DList>(view, point, labelAnchor(point, modelView, unitsPerPixel),
+                                       formatValue(deviation, decimalPlaces, kBannerBuffer));
+  banner->highlight = true;
+  banner->labelPlaced = true;
+  banner->separator = false;
+  banner->tab = true;
+  const Colour c = scale.colourFor(deviation);
+  banner->setColour(c.r, c.g, c.b);
+  banner->name = "Banner";
+  return banner;
+}
+
+GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const SessionModel *model,
+                             const Vec3d &world, const std::array<double, 16> &modelView,
+                             int decimalPlaces, const ColourScale &scale) {
+  banners.forEach([](GLList *n) { n->setSelected(false); });
+  const int index = bannerIndex(model, world);
+  if (index < 0)
+    return nullptr;
+  const double k = view ? view->worldUnitsPerPixel() : 0.0;
+  GLBanner3DList *banner =
+      makeBanner(view, *model, index, modelView, k, decimalPlaces, scale).release();
+  banners.append(banner);
+  return banner;
+}
+
+std::array<std::string, 4> hoverPanelTexts(double x, double y, double z, double deviation,
+                                           int decimalPlaces) {
+  return {cutAfterDecimals("X:  " + printFixed(x), decimalPlaces, kPanelBuffer),
+          cutAfterDecimals("Y:  " + printFixed(y), decimalPlaces, kPanelBuffer),
+          cutAfterDecimals("Z:  " + printFixed(z), decimalPlaces, kPanelBuffer),
+          cutAfterDecimals("Dev: " + printFixed(deviation), decimalPlaces, kPanelBuffer)};
+}
+
+std::array<std::string, 4> bannerPanelTexts(const GLBanner3DList &banner, int decimalPlaces) {
+  const std::string line0 = banner.lines().empty() ? std::string() : banner.lines()[0];
+  return {cutAfterDecimals("X:    " + printFixed(banner.point.x), decimalPlaces, kPanelBuffer),
+          cutAfterDecimals("Y:    " + printFixed(banner.point.y), decimalPlaces, kPanelBuffer),
+          cutAfterDecimals("Z:    " + printFixed(banner.point.z), decimalPlaces, kPanelBuffer),
+          cutAfterDecimals("Dev: " + line0, decimalPlaces, kPanelBuffer)};
+}
+
+const GLBanner3DList *singleSelectedBanner(const GLSceneList &banners) {
+  const GLBanner3DList *found = nullptr;
+  int selected = 0;
+  banners.forEach([&](GLList *n) {
+    if (!n->isSelected())
+      return;
+    ++selected;
+    if (auto *b = dynamic_cast<const GLBanner3DList *>(n))
+      found = b;
+  });
+  return selected == 1 ? found : nullptr;
+}
+
+void drawPanel(ViewState &view, const std::array<std::string, 4> &texts, int x,
+               const Colour &colour) {
+  const WindowRect r = view.windowRect();
+  glDisable(GL_LIGHTING);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, r.width, 0, r.height, 0, -1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glDepthMask(GL_FALSE);
+  glShadeModel(GL_SMOOTH);
+  glDisable(GL_CULL_FACE);
+  glDepthFunc(GL_LEQUAL);
+
+  glColor3d(colour.r, colour.g, colour.b);
+  if (view.textList) {
+    for (std::size_t i = 0; i < texts.size(); ++i)
+      view.textList->drawText(texts[i], x, r.height - 40 - 20 * static_cast<int>(i), 0, 10);
+  }
+
+  glDepthMask(GL_TRUE);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glEnable(GL_LIGHTING);
+}
+
+} // namespace picking

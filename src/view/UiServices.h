@@ -1,0 +1,34 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// The message boxes and file dialogs the viewer shows, behind an interface that tests
+// replace with a scripted fake (install one with UiServices::setInstance).
+class UiServices {
+public:
+  enum class Icon { Information, Warning, Critical };
+
+  virtual ~UiServices() = default;
+
+  // A message box with an OK button; detail, when not empty, is the informative text.
+  virtual void message(QWidget *parent, const QString &text, const QString &detail = {},
+                       Icon icon = Icon::Information);
+  // Yes/No question; true for Yes.
+  virtual bool question(QWidget *parent, const QString &text, const QString &title = {});
+  // Open-file dialog; an empty result means cancelled. Filters are Qt filter strings such
+  // as "ses file (*.ses)".
+  virtual QString openFileName(QWidget *parent, const QString &title, const QStringList &filters,
+                               const QString &defaultSuffix);
+  // Save-file dialog asking before an existing file is replaced; empty means cancelled.
+  // selectedFilter, when given, receives the filter the user picked.
+  virtual QString saveFileName(QWidget *parent, const QString &title, const QString &defaultName,
+                               const QStringList &filters, const QString &defaultSuffix,
+                               QString *selectedFilter = nullptr);
+
+  // The services in use; the real dialogs unless a test installed others.
+  static UiServices &instance();
+  // Installs services (not owned); nullptr restores the real dialogs.
+  static void setInstance(UiServices *services);
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+class GLList;
+class ViewScene;
+class ViewState;
+class view3d;
+
+// Picking and panel drawing the view calls; implemented with the banner and comment nodes.
+
+// Index of the model point under the cursor (window pixels, y down), -1 for none.
+int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y);
+// Pins a banner to the model point under a left click, if one is close enough.
+void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y);
+// Whether a comment node is hit at window pixel (x, y), honouring its own angle.
+bool hitComment(GLList *comment, int x, int y, ViewState &view);
+// Panel with the first banner of the banner list.
+void drawSingleBannerPanel(ViewState &view, ViewScene &scene);
+// Panel with the hovered point.
+void drawHoverPanel(ViewState &view, ViewScene &scene, double x, double y, double z,
+                    double deviation, int index);

@@ -1,0 +1,241 @@
+#include "view/ViewScene.h"
+
+#include "scene/ViewState.h"
+#include "view/ViewHooks.h"
+#include "view/ViewRotation.h"
+
+// The scene nodes are being written alongside this file; until they land the frame has
+// only its background.
+#ifndef VELMORA_VIEW_NODES
+#define VELMORA_VIEW_NODES 0
+#endif
+#if VELMORA_VIEW_NODES
+#include "scene/GLColorRangeView.h"
+#include "scene/GLPointCloud.h"
+#include "scene/GLScale2DList.h"
+#include "scene/GLWcsList.h"
+#include "scene/TransparentPlane.h"
+#endif
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <limits>
+
+ViewScene::ViewScene(ViewState &view) {
+#if VELMORA_VIEW_NODES
+  scale_ = std::make_unique<GLScale2DList>(&view, 0.2f, 0.2f, 1);
+  axes_ = std::make_unique<GLRvWcsList>(&view, Vec3d{0, 0, 0}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
+  rebuildLegend(view, false);
+#else
+  (void)view;
+#endif
+}
+
+ViewScene::~ViewScene() {
+  // Models first: their nodes may use the fonts while releasing.
+  clearModels();
+  sectionCurves.clear();
+  banners.clear();
+  comments.clear();
+}
+
+#if VELMORA_VIEW_NODES
+GLScale2DList *ViewScene::scale() const { return static_cast<GLScale2DList *>(scale_.get()); }
+GLRvWcsList *ViewScene::axes() const { return static_cast<GLRvWcsList *>(axes_.get()); }
+TransparentPlane *ViewScene::plane() const { return static_cast<TransparentPlane *>(plane_.get()); }
+GLColorRangeView *ViewScene::legend() const {
+  return static_cast<GLColorRangeView *>(legend_.get());
+}
+#else
+GLScale2DList *ViewScene::scale() const { return nullptr; }
+GLRvWcsList *ViewScene::axes() const { return nullptr; }
+TransparentPlane *ViewScene::plane() const { return nullptr; }
+GLColorRangeView *ViewScene::legend() const { return nullptr; }
+#endif
+
+void ViewScene::setUpContextState() {
+  glEnable(GL_CULL_FACE);
+  glShadeModel(GL_SMOOTH);
+  const GLfloat ambient[] = {0.3f, 0.3f, 0.3f, 1.0f};
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+  const GLfloat diffuse[] = {1.0f, 1.0f, 1.0f, 1.0f};
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+  glEnable(GL_LIGHT0);
+  glEnable(GL_LIGHTING);
+  glDepthFunc(GL_LESS);
+  glEnable(GL_DEPTH_TEST);
+  glClearColor(0, 0, 0, 0);
+}
+
+void ViewScene::setProjection(const ViewState &view) {
+  if (view.viewWidth <= 0 || view.viewHeight <= 0)
+    return;
+  glViewport(0, 0, view.viewWidth, view.viewHeight);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(view.fieldOfView, double(view.viewWidth) / double(view.viewHeight), 1.0,
+                 double(std::numeric_limits<float>::max()));
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void ViewScene::addPointCloud(GLPointCloud *node) {
+#if VELMORA_VIEW_NODES
+  models.append(node);
+#endif
+  pointCloud_ = node;
+}
+
+void ViewScene::clearModels() {
+  models.clear();
+  pointCloud_ = nullptr;
+}
+
+void ViewScene::rebuildLegend(ViewState &view, bool gradient) {
+#if VELMORA_VIEW_NODES
+  legend_ = std::make_unique<GLColorRangeView>(
+      &view, float(view.upperTolerance), float(view.lowerTolerance), view.colourBars, 0, gradient);
+#else
+  (void)view;
+  (void)gradient;
+#endif
+}
+
+void ViewScene::setPlaneCorners(const std::array<Vec3d, 4> &corners) {
+  planeCorners_ = corners;
+#if VELMORA_VIEW_NODES
+  plane_ = std::make_unique<TransparentPlane>(pointCloud_ ? pointCloud_->view() : nullptr, 4,
+                                              planeCorners_.data());
+#endif
+}
+
+void ViewScene::clearPlane() { plane_.reset(); }
+
+void ViewScene::ensureTextList(ViewState &view) {
+  if (!textList_) {
+#if VELMORA_VIEW_NODES
+    textList_ = std::make_unique<GLTextList>("test");
+    GLTextList::createOutlineFont();
+#endif
+  }
+  view.textList = textList_.get();
+}
+
+namespace {
+// Grey at the bottom, blue at the top, behind everything.
+void drawBackground() {
+  glDisable(GL_LIGHTING);
+  glClear(GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(-1, 1, -1, 1, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glShadeModel(GL_SMOOTH);
+  glDepthFunc(GL_ALWAYS);
+  glDepthMask(GL_FALSE);
+  glBegin(GL_QUADS);
+  glColor3d(0.9, 0.9, 0.9);
+  glVertex3d(-1, -1, 0.9);
+  glVertex3d(1, -1, 0.9);
+  glColor3d(0.268, 0.38, 0.535);
+  glVertex3d(1, 1, 0.9);
+  glVertex3d(-1, 1, 0.9);
+  glEnd();
+  glDepthFunc(GL_LEQUAL);
+  glDepthMask(GL_TRUE);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glEnable(GL_LIGHTING);
+}
+} // namespace
+
+void ViewScene::draw(ViewState &view) {
+  setProjection(view);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  ensureTextList(view);
+
+  glTranslatef(float(-centreX - 0.1 * view.panX), float(centreY + 0.1 * view.panY),
+               float(-view.distance));
+  glEnable(GL_COLOR_MATERIAL);
+  glEnable(GL_LIGHTING);
+  const GLfloat specular[] = {1.0f, 1.0f, 1.0f, 1.0f};
+  glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+
+  ViewRotation::global().applyForFrame(view);
+  drawBackground();
+
+#if VELMORA_VIEW_NODES
+  GLPointCloud *cloud = pointCloud_;
+  if (!cloud)
+    return;
+  axes()->drawCornerTriad(&view, 0, Vec3d{50, 50, 50}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
+  axes()->draw(&view, 0);
+  if (view.showModel)
+    cloud->draw(&view, 0);
+  if (plane())
+    plane()->drawPlane(&view, 0);
+  drawSingleBannerPanel(view, *this);
+  const SessionModel *model = cloud->model.get();
+  if (view.hoveredPoint >= 0 && model && view.hoveredPoint < model->pointCount) {
+    const Vec3f &p = model->points[view.hoveredPoint];
+    const double dev = model->deviations.present() ? model->deviations[view.hoveredPoint] : 0.0;
+    drawHoverPanel(view, *this, p.x, p.y, p.z, dev, view.hoveredPoint);
+  }
+  rebuildLegend(view, cloud->showGradient);
+  legend()->drawLegend(&view, 0);
+  scale()->draw(&view, 0);
+  banners.drawAll(&view, 0);
+  comments.drawAll(&view, 0);
+  sectionCurves.drawAll(&view, 0);
+#endif
+}
+
+void ViewScene::applySettings(ViewState &view) {
+#if VELMORA_VIEW_NODES
+  GLPointCloud *cloud = pointCloud_;
+  if (!cloud)
+    return;
+  if (showStatus)
+    showStatus("Is loading....");
+  cloud->upperTolerance = float(view.upperTolerance);
+  cloud->invalidate();
+  cloud->lowerTolerance = float(view.lowerTolerance);
+  cloud->invalidate();
+  cloud->magnification = float(view.magnification);
+  cloud->invalidate();
+  cloud->displayMode = view.displayMode;
+  cloud->invalidate();
+  cloud->width = view.pointSize;
+  cloud->invalidate();
+  cloud->pointFilter = view.pointFilter;
+  cloud->invalidate();
+  rebuildLegend(view, false);
+  if (requestFrame)
+    requestFrame();
+  if (showStatus)
+    showStatus("Ready");
+#else
+  (void)view;
+#endif
+}
+
+Vec3d ViewScene::unproject(int x, int y) const {
+  GLdouble modelview[16], projection[16];
+  GLint viewport[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+  glGetDoublev(GL_PROJECTION_MATRIX, projection);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  const int flippedY = viewport[3] - y;
+  GLfloat depth = 0;
+  glReadPixels(x, flippedY, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+  GLdouble wx, wy, wz;
+  if (gluUnProject(x, flippedY, depth, modelview, projection, viewport, &wx, &wy, &wz) != GL_TRUE)
+    return {-1000, -1000, -1000};
+  return {wx, wy, wz};
+}

@@ -1,0 +1,91 @@
+#pragma once
+#include "geometry/Vec3d.h"
+#include "scene/GLSceneList.h"
+#include "scene/GLTextList.h"
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class GLColorRangeView;
+class GLPointCloud;
+class GLRvWcsList;
+class GLScale2DList;
+class GLTextList;
+class TransparentPlane;
+class ViewState;
+
+// What a 3D view draws: scale, axes, fonts, section plane, the model and the legend, the
+// banner, comment and section curve lists. It draws into whatever GL context is current,
+// from a ViewState alone, so a window and an offscreen renderer produce the same frame.
+class ViewScene {
+public:
+  explicit ViewScene(ViewState &view);
+  ~ViewScene();
+
+  ViewScene(const ViewScene &) = delete;
+  ViewScene &operator=(const ViewScene &) = delete;
+
+  // The fixed GL state of a fresh context (culling, smooth shading, light 0, depth test,
+  // black clear colour). Call once per context.
+  static void setUpContextState();
+  // Viewport and perspective projection for the view's window size.
+  static void setProjection(const ViewState &view);
+
+  // Renders one frame (without swapping buffers) with view's camera and settings.
+  void draw(ViewState &view);
+
+  // Pushes the view's settings into the point cloud node, rebuilds the legend and asks for
+  // a frame; does nothing without a point cloud.
+  void applySettings(ViewState &view);
+
+  // Stores the four corners and shows a new transparent plane through them.
+  void setPlaneCorners(const std::array<Vec3d, 4> &corners);
+  // Drops the plane.
+  void clearPlane();
+
+  // World point under window pixel (x, y down) from the current GL matrices and depth
+  // buffer; (-1000, -1000, -1000) when unprojection fails. Needs a current context.
+  Vec3d unproject(int x, int y) const;
+
+  // The point cloud of the loaded file (the last node appended to the models list), or null.
+  GLPointCloud *pointCloud() const { return pointCloud_; }
+  // Appends a node to the models list and makes it the point cloud.
+  void addPointCloud(GLPointCloud *node);
+  // Destroys every model node (and with it its model).
+  void clearModels();
+
+  // Rebuilds the legend from the view's tolerances and bars with the given gradient.
+  void rebuildLegend(ViewState &view, bool gradient);
+
+  GLScale2DList *scale() const;
+  GLRvWcsList *axes() const;
+  GLTextList *textList() const { return textList_.get(); }
+  TransparentPlane *plane() const;
+  GLColorRangeView *legend() const;
+  const std::array<Vec3d, 4> &planeCorners() const { return planeCorners_; }
+
+  double centreX = 0, centreY = 0;
+
+  GLSceneList models;
+  GLSceneList banners;
+  GLSceneList sectionCurves;
+  GLSceneList comments;
+
+  // Status-bar texts of the apply step ("Is loading....", "Ready"); unset: none.
+  std::function<void(const char *)> showStatus;
+  // Asks the owner to render a frame (the window repaints); unset: nothing.
+  std::function<void()> requestFrame;
+
+private:
+  void ensureTextList(ViewState &view);
+
+  // Held through their base so that this header needs only forward declarations.
+  std::unique_ptr<GLList> scale_;
+  std::unique_ptr<GLList> axes_;
+  std::unique_ptr<GLTextList> textList_;
+  std::unique_ptr<GLList> plane_;
+  std::array<Vec3d, 4> planeCorners_{};
+  std::unique_ptr<GLList> legend_;
+  GLPointCloud *pointCloud_ = nullptr;
+};

@@ -1,0 +1,322 @@
+#include "view/view3d.h"
+
+#include "view/DLGTolerance.h"
+#include "view/ViewCursors.h"
+#include "view/ViewHooks.h"
+#include "view/ViewRotation.h"
+#include "view/ViewScene.h"
+
+#include <GL/gl.h>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QWheelEvent>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+view3d *currentView = nullptr;
+}
+
+view3d *view3d::current() { return currentView; }
+
+void view3d::setCurrent(view3d *view) { currentView = view; }
+
+view3d::view3d(QWidget *parent)
+    : QOpenGLWidget(parent), scene_(std::make_unique<ViewScene>(*this)) {
+  currentView = this;
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setMinimumSize(1, 1);
+  pendingRotationX = pendingRotationY = 0;
+  panX = panY = 0;
+  rotateCursor = makeRotateCursor();
+  zoomCursor = makeZoomCursor();
+  arrowCursor = QCursor(Qt::ArrowCursor);
+  panCursor = QCursor(Qt::SizeAllCursor);
+  setCursor(arrowCursor);
+  scene_->requestFrame = [this] { renderFrame(); };
+}
+
+view3d::~view3d() {
+  if (settingsDialog)
+    delete settingsDialog.data();
+  // Display lists belong to this widget's context: release them while it is current.
+  makeCurrent();
+  scene_.reset();
+  doneCurrent();
+  if (currentView == this)
+    currentView = nullptr;
+}
+
+GLPointCloud *view3d::pointCloud() const { return scene_->pointCloud(); }
+
+void view3d::renderFrame() {
+  if (isVisible())
+    repaint();
+  else
+    update();
+}
+
+void view3d::initializeGL() {
+  // A core context draws nothing in immediate mode, silently: refuse it loudly.
+  const QSurfaceFormat f = context()->format();
+  contextUsable_ = f.profile() != QSurfaceFormat::CoreProfile;
+  if (f.profile() == QSurfaceFormat::CoreProfile) {
+    std::fprintf(stderr,
+                 "velmora-viewer: OpenGL context is a core profile %d.%d; the 3D view needs a "
+                 "compatibility profile and will stay empty\n",
+                 f.majorVersion(), f.minorVersion());
+    contextUsable_ = false;
+  }
+  ViewScene::setUpContextState();
+}
+
+void view3d::resizeGL(int w, int h) {
+  if (w <= 0 || h <= 0)
+    return;
+  viewWidth = w;
+  viewHeight = h;
+  ViewScene::setProjection(*this);
+}
+
+void view3d::paintGL() { scene_->draw(*this); }
+
+void view3d::onShowAllPoints() {
+  panX = panY = 0;
+  pendingRotationX = pendingRotationY = 0;
+  zoomToFit();
+  update();
+  renderFrame();
+}
+
+void view3d::onTolerance() {
+  auto *dlg = new DLGTolerance(*this, window());
+  dlg->setAttribute(Qt::WA_DeleteOnClose);
+  settingsDialog = dlg;
+  dlg->loadFromView();
+  dlg->show();
+}
+
+void view3d::setCentreFromBounds() {
+  scene_->centreX = boundsMin.x + (boundsMax.x - boundsMin.x) * 0.5;
+  scene_->centreY = boundsMin.y + (boundsMax.y - boundsMin.y) * 0.5;
+}
+
+void view3d::focusInEvent(QFocusEvent *e) {
+  currentView = this;
+  emit activated(this);
+  QOpenGLWidget::focusInEvent(e);
+}
+
+void view3d::endDrag() {
+  setCursor(arrowCursor);
+  captured_ = false;
+  mouseMode = MouseMode::Idle;
+  interacting = false;
+  renderFrame();
+}
+
+void view3d::mousePressEvent(QMouseEvent *e) {
+  currentView = this;
+  const int x = int(e->position().x()), y = int(e->position().y());
+  switch (e->button()) {
+  case Qt::RightButton:
+    setCursor(rotateCursor);
+    lastX = x;
+    lastY = y;
+    mouseMode = MouseMode::Rotate;
+    captured_ = true;
+    break;
+  case Qt::MiddleButton:
+    setCursor(zoomCursor);
+    lastX = x;
+    lastY = y;
+    mouseMode = MouseMode::Zoom;
+    captured_ = true;
+    interacting = true;
+    break;
+  case Qt::LeftButton: {
+    bannerHit = false;
+    pressX = lastX = x;
+    pressY = lastY = y;
+    makeCurrent();
+    draggedComment = nullptr;
+    for (GLList *c = scene_->comments.head(); c; c = GLSceneList::next(c)) {
+      if (hitComment(c, x, y, *this)) {
+        draggedComment = c;
+        c->setSelected(true);
+        break;
+      }
+      c->setSelected(false);
+    }
+    bool firstHit = true;
+    for (GLList *n = scene_->banners.head(); n; n = GLSceneList::next(n)) {
+      auto *b = dynamic_cast<GLRvList *>(n);
+      if (!b)
+        continue;
+      const bool hit = b->hitTest(x, y);
+      if (ctrlHeld) {
+        if (hit) {
+          b->setSelected(true);
+          if (firstHit)
+            drawSingleBannerPanel(*this, *scene_);
+          firstHit = false;
+          bannerHit = true;
+        }
+      } else if (hit) {
+        b->setSelected(true);
+        bannerHit = true;
+      } else if (dragDeltaX == 0 && dragDeltaY == 0) {
+        b->setSelected(false);
+      }
+    }
+    doneCurrent();
+    update();
+    mouseMode = bannerHit ? MouseMode::DragBanners
+                          : (draggedComment ? MouseMode::DragComment : MouseMode::Pan);
+    captured_ = true;
+    interacting = true;
+    break;
+  }
+  default:
+    QOpenGLWidget::mousePressEvent(e);
+  }
+}
+
+void view3d::mouseReleaseEvent(QMouseEvent *e) {
+  const int x = int(e->position().x()), y = int(e->position().y());
+  switch (e->button()) {
+  case Qt::LeftButton:
+    draggedComment = nullptr;
+    if (x == pressX && y == pressY && !bannerHit) {
+      makeCurrent();
+      createBannerAtClick(*this, *scene_, x, y);
+      doneCurrent();
+    }
+    endDrag();
+    break;
+  case Qt::RightButton:
+  case Qt::MiddleButton:
+    endDrag();
+    break;
+  default:
+    QOpenGLWidget::mouseReleaseEvent(e);
+  }
+}
+
+void view3d::mouseMoveEvent(QMouseEvent *e) {
+  const int x = int(e->position().x()), y = int(e->position().y());
+  if (captured_) {
+    const int dx = lastX - x, dy = lastY - y;
+    lastDeltaX = dx;
+    lastDeltaY = dy;
+    switch (mouseMode) {
+    case MouseMode::Rotate:
+      lastX = x;
+      lastY = y;
+      pendingRotationY += dx / 2;
+      pendingRotationX += dy / 2;
+      update();
+      break;
+    case MouseMode::Zoom:
+      lastX = x;
+      lastY = y;
+      distance *= std::pow(1.01, -(dy / 2));
+      update();
+      break;
+    case MouseMode::Pan:
+      lastX = x;
+      lastY = y;
+      panX += dx;
+      panY += dy;
+      dragDeltaX = dx;
+      dragDeltaY = dy;
+      setCursor(panCursor);
+      update();
+      break;
+    case MouseMode::DragBanners: {
+      lastX = x;
+      lastY = y;
+      dragDeltaX = dx;
+      dragDeltaY = dy;
+      makeCurrent();
+      GLdouble m[16];
+      glGetDoublev(GL_MODELVIEW_MATRIX, m);
+      doneCurrent();
+      const Vec3d r = normalised(Vec3d{m[0], m[4], m[8]});
+      const Vec3d u = normalised(Vec3d{m[1], m[5], m[9]});
+      const double k = worldUnitsPerPixel();
+      const Vec3d offset = r * (-1.55 * k * dx) + u * (1.55 * k * dy);
+      for (GLList *n = scene_->banners.head(); n; n = GLSceneList::next(n))
+        if (auto *b = dynamic_cast<GLRvList *>(n); b && b->isSelected())
+          b->moveBy(offset);
+      break;
+    }
+    case MouseMode::DragComment:
+      lastX = x;
+      lastY = y;
+      dragDeltaX = dx;
+      dragDeltaY = dy;
+      if (auto *c = dynamic_cast<GLRvList *>(draggedComment))
+        c->moveBy(Vec3d{double(-dx), double(dy), 0});
+      break;
+    default:
+      break;
+    }
+  }
+  makeCurrent();
+  hoveredPoint = nearestPointUnderCursor(*this, *scene_, x, y);
+  doneCurrent();
+  update();
+  dragDeltaX = dragDeltaY = 0;
+}
+
+void view3d::wheelEvent(QWheelEvent *e) {
+  // Every wheel message is one step, whatever its amount; 0 counts as forwards.
+  if (e->angleDelta().y() >= 0)
+    distance /= std::pow(1.01, 10);
+  else
+    distance *= std::pow(1.01, 10);
+  update();
+  e->accept();
+}
+
+void view3d::deleteSelected() {
+  std::vector<GLList *> doomed;
+  scene_->banners.forEach([&](GLList *n) {
+    if (n->isSelected())
+      doomed.push_back(n);
+  });
+  for (GLList *n : doomed)
+    scene_->banners.remove(n);
+  const size_t banners = doomed.size();
+  scene_->comments.forEach([&](GLList *n) {
+    if (n->isSelected())
+      doomed.push_back(n);
+  });
+  for (size_t i = banners; i < doomed.size(); ++i) {
+    scene_->comments.remove(doomed[i]);
+    if (doomed[i] == draggedComment)
+      draggedComment = nullptr;
+  }
+  // Removed nodes are released: nothing else refers to them.
+  makeCurrent();
+  for (GLList *n : doomed)
+    delete n;
+  doneCurrent();
+}
+
+void view3d::keyPressEvent(QKeyEvent *e) {
+  if (e->key() == Qt::Key_Control)
+    ctrlHeld = true;
+  else if (e->key() == Qt::Key_Delete)
+    deleteSelected();
+  renderFrame();
+}
+
+void view3d::keyReleaseEvent(QKeyEvent *e) {
+  if (e->key() == Qt::Key_Control)
+    ctrlHeld = false;
+}

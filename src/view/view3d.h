@@ -1,0 +1,97 @@
+#pragma once
+#include "scene/ViewState.h"
+
+#include <QCursor>
+#include <QOpenGLWidget>
+#include <QPointer>
+#include <memory>
+
+class DLGTolerance;
+class GLList;
+class GLPointCloud;
+class QDialog;
+class ViewScene;
+
+// The window of a 3D session document: OpenGL context, camera, mouse and keyboard
+// navigation, and the view's commands. The frame itself is drawn by its ViewScene from the
+// ViewState this widget is.
+class view3d : public QOpenGLWidget, public ViewState {
+  Q_OBJECT
+public:
+  explicit view3d(QWidget *parent = nullptr);
+  ~view3d() override;
+
+  // The view commands act on: the most recently constructed or activated view.
+  static view3d *current();
+  static void setCurrent(view3d *view);
+
+  ViewScene &scene() { return *scene_; }
+  GLPointCloud *pointCloud() const;
+
+  // Repaints now (the load step and the dialogs run outside the event loop).
+  void renderFrame();
+
+  // Show all points: pan and pending rotation to 0, fit the distance, redraw. The
+  // accumulated rotation stays.
+  void onShowAllPoints();
+  // Opens a new modeless settings dialog.
+  void onTolerance();
+
+  // Commands built in their own files; each Available() says whether it is built.
+  void onAddComment();
+  void onSnapshot();
+  void onGenerateSectionCurve();
+  void onExport();
+  static bool commentAvailable();
+  static bool snapshotAvailable();
+  static bool sectionAvailable();
+  static bool exportAvailable();
+
+  // Sets the model's bounds and scene centre, as the load step does.
+  void setCentreFromBounds();
+
+  // Whether the context is a compatibility context (immediate mode draws); set once
+  // initializeGL ran.
+  bool contextUsable() const { return contextUsable_; }
+
+  // The loaded session file carries nominal points (enables the magnification field).
+  bool hasNominalPoints = false;
+
+  // Mouse state.
+  int lastX = 0, lastY = 0;
+  int pressX = 0, pressY = 0;
+  int lastDeltaX = 0, lastDeltaY = 0;
+  GLList *draggedComment = nullptr;
+  bool bannerHit = false;
+
+  // Dialogs of this view (the last one of each kind).
+  QPointer<DLGTolerance> settingsDialog;
+  QPointer<QDialog> commentDialog;
+  QPointer<QDialog> sectionDialog;
+
+  QCursor rotateCursor, zoomCursor, arrowCursor, panCursor;
+
+signals:
+  // Emitted when the view gets focus or a click, so the frame can make it current.
+  void activated(view3d *view);
+
+protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+  void mousePressEvent(QMouseEvent *e) override;
+  void mouseReleaseEvent(QMouseEvent *e) override;
+  void mouseMoveEvent(QMouseEvent *e) override;
+  void wheelEvent(QWheelEvent *e) override;
+  void keyPressEvent(QKeyEvent *e) override;
+  void keyReleaseEvent(QKeyEvent *e) override;
+  void focusInEvent(QFocusEvent *e) override;
+
+private:
+  void endDrag();
+  void deleteSelected();
+
+  std::unique_ptr<ViewScene> scene_;
+  bool captured_ = false;
+  bool contextUsable_ = false;
+};
