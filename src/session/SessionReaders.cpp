@@ -65,7 +65,7 @@ std::string grouped(std::uint64_t v) {
   std::string out;
   const std::size_t lead = digits.size() % 3;
   for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (i - lead) % 3 == 0)
+    if (i != 0 && (i + 3 - lead) % 3 == 0)
       out += ',';
     out += digits[i];
   }
