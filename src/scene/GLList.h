@@ -75,6 +75,12 @@ public:
   virtual bool reserved26() { return false; }                           // slot 26
   virtual bool reserved27() { return false; }                           // slot 27
 
+  // A hidden node draws nothing, whatever lists it holds.
+  void draw(ViewState *view, int pass) override {
+    if (visible)
+      GLList::draw(view, pass);
+  }
+
   ViewState *view() const { return view_; }
 
   // Colour in displayed terms; stored red, blue, green.

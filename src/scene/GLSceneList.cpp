@@ -2,13 +2,16 @@
 
 GLSceneList::~GLSceneList() { clear(); }
 
-void GLSceneList::append(GLList *node) {
+bool GLSceneList::append(GLList *node) {
+  if (!node || node == tail_ || node->next_ != nullptr)
+    return false;
   if (!head_) {
     head_ = tail_ = node;
   } else {
     tail_->next_ = node;
     tail_ = node;
   }
+  return true;
 }
 
 bool GLSceneList::remove(GLList *node) {

@@ -9,8 +9,10 @@ public:
   virtual void drawAll(ViewState *view, int pass);  // slot 1
   virtual void forEachSlot2();                      // slot 2
 
-  // Takes ownership. A node is appended once and only when it is in no other list.
-  void append(GLList *node);
+  // Takes ownership. A node is appended once and only when it is in no other list; a null
+  // node, or one already linked here or ahead of another node, is refused (false) because
+  // linking it again would make the list a cycle.
+  bool append(GLList *node);
   // Unlinks without destroying; false when the node is not in the list.
   bool remove(GLList *node);
   // Destroys every node.

@@ -1,0 +1,26 @@
+#pragma once
+#include "scene/GLList.h"
+
+// The deviation colour legend at the right edge of the view: one bar per colour band from
+// the lower to the upper tolerance, optional out-of-range boxes and labels at the bar
+// boundaries, drawn in window pixels. Text uses the view's bitmap font lists.
+class GLColorRangeView : public GLRvList {
+public:
+  GLColorRangeView(ViewState *view, float upper, float lower, int barCount, int layout,
+                   bool gradient);
+
+  // slot 28: draws the legend into the given view (slot 5 draws nothing).
+  virtual void drawLegend(ViewState *view, int pass);
+
+  // Bars actually drawn: the colour scale's band count for this layout (the requested
+  // count clamped to what the scale supports), so bar height and colours always agree.
+  int effectiveBarCount() const;
+
+  int barCount;
+  float upper;
+  float lower;
+  int layout;
+  bool extended = false; // the point cloud's extended colours switch
+  bool gradient;
+  int units = 1; // 2: labels in inches
+};

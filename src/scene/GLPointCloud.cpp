@@ -1,0 +1,345 @@
+#include "scene/GLPointCloud.h"
+
+#include "analysis/ColourScale.h"
+#include "scene/ViewState.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr std::int32_t kThinningThreshold = 100000;
+
+std::uint8_t toByte(double c) {
+  return static_cast<std::uint8_t>(std::lround(std::clamp(c, 0.0, 1.0) * 255.0));
+}
+
+void pushColour(std::vector<std::uint8_t> &out, const Colour &c) {
+  out.push_back(toByte(c.r));
+  out.push_back(toByte(c.g));
+  out.push_back(toByte(c.b));
+  out.push_back(255);
+}
+
+// P + m (P - S) in doubles, rounded to float: where the points pass shows a magnified point.
+Vec3f magnifiedPoint(const Vec3f &p, const Vec3f &s, float m) {
+  const double md = m;
+  return {float(p.x + md * (double(p.x) - s.x)), float(p.y + md * (double(p.y) - s.y)),
+          float(p.z + md * (double(p.z) - s.z))};
+}
+
+} // namespace
+
+GLPointCloud::GLPointCloud(ViewState *view, std::unique_ptr<SessionModel> model)
+    : GLRvTransformableList(view), model_(std::move(model)) {
+  if (!model_)
+    model_ = std::make_unique<SessionModel>();
+}
+
+GLPointCloud::~GLPointCloud() { invalidate(); }
+
+void GLPointCloud::invalidate() {
+  if (triangleList != 0)
+    glDeleteLists(GLuint(triangleList), 1);
+  triangleList = 0;
+}
+
+const BoundingBox *GLPointCloud::boundingBox() { return &model_->GetBoundingBox(); }
+
+void GLPointCloud::transformModel(Placement p) {
+  model_->TransformModel(p);
+  ++modelGeneration_;
+  arraysValid_ = false;
+  invalidate();
+}
+
+int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting) {
+  if (pointCount <= kThinningThreshold)
+    return 1;
+  if (interacting)
+    return 10;
+  const double s = 10.0 * worldUnitsPerPixel;
+  // Guard the conversion: a huge or non-finite pixel size would overflow the int.
+  if (!(s < double(pointCount)))
+    return pointCount;
+  return std::max(1, int(s));
+}
+
+const Vec3f *GLPointCloud::partner() const {
+  const auto n = std::size_t(std::max<std::int32_t>(model_->pointCount, 0));
+  if (model_->nominalPoints.present() && model_->nominalPoints.size() >= n)
+    return model_->nominalPoints.data();
+  if (model_->normals.present() && model_->normals.size() >= n)
+    return model_->normals.data();
+  return nullptr;
+}
+
+bool GLPointCloud::filterPasses(float d) const {
+  if (pointFilter == 0 || pointFilter == 1)
+    return true;
+  if (pointFilter == 2)
+    return std::fabs(d) > upperTolerance;
+  return false;
+}
+
+void GLPointCloud::draw(ViewState *view, int) {
+  if (!visible)
+    return;
+  if (!view)
+    view = view_;
+  pushPlacementMatrix(placement_);
+
+  const std::int32_t count = std::min<std::int32_t>(std::max<std::int32_t>(model_->pointCount, 0),
+                                                    std::int32_t(model_->points.size()));
+  int stride = 1;
+  if (view)
+    stride = strideFor(count, view->worldUnitsPerPixel(), view->interacting);
+  else if (count > kThinningThreshold)
+    stride = 10;
+  lastStride_ = stride;
+
+  glDisable(GL_LIGHTING);
+  applyColour();
+  const ColourScale scale(float(upperTolerance), float(lowerTolerance), bandCount, pointFilter,
+                          showGradient, extendedColours);
+  if (pointFilter == 2)
+    displayMode = 1;
+  if (!model_->triangleNormals.present())
+    vertexNormals = true;
+
+  if (displayMode == 1) {
+    // A size of 0 is not a valid point size; the points keep the size they had.
+    if (width > 0)
+      glPointSize(float(width));
+    if (pointPath == PointPath::Immediate)
+      drawPointsImmediate(scale, stride);
+    else
+      drawPointsArrays(scale, stride);
+    glPointSize(1);
+  } else if (displayMode == 4) {
+    if (triangleList != 0)
+      glCallList(GLuint(triangleList));
+    else
+      compileTriangles(scale);
+  }
+
+  glMatrixMode(GL_MODELVIEW);
+  popPlacementMatrix();
+  glEnable(GL_LIGHTING);
+}
+
+void GLPointCloud::drawPointsImmediate(const ColourScale &scale, int stride) {
+  const SessionModel &m = *model_;
+  const std::int32_t count =
+      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  const bool hasDev = m.deviationMode > 0;
+  const bool devArray = hasDev && m.deviations.size() >= std::size_t(count);
+  const bool colouring = !selected_ && hasDev && pointFilter >= 0 && pointFilter <= 2;
+  const Vec3f *partnerPts = partner();
+  const float mag = magnification;
+  std::size_t points = 0, needles = 0;
+  for (std::int32_t i = 0; i < count; i += stride) {
+    const float d = devArray ? m.deviations[i] : 0.0f;
+    if (colouring) {
+      const Colour c = scale.colourFor(d);
+      glColor3d(c.r, c.g, c.b);
+    }
+    const bool passes = filterPasses(d);
+    Vec3f p = m.points[i];
+    if (mag > 0 && partnerPts) {
+      const Vec3f s = partnerPts[i];
+      const Vec3f moved = magnifiedPoint(p, s, mag);
+      if (hasDev && passes) {
+        glBegin(GL_LINES);
+        glVertex3f(moved.x, moved.y, moved.z);
+        glVertex3f(s.x, s.y, s.z);
+        glEnd();
+        ++needles;
+      }
+      p = moved;
+    }
+    if (!hasDev || passes) {
+      glBegin(GL_POINTS);
+      glVertex3f(p.x, p.y, p.z);
+      glEnd();
+      ++points;
+    }
+  }
+  lastPointsDrawn_ = points;
+  lastNeedlesDrawn_ = needles;
+}
+
+GLPointCloud::ArrayKey GLPointCloud::currentKey(int stride) const {
+  ArrayKey k;
+  k.upper = float(upperTolerance);
+  k.lower = float(lowerTolerance);
+  k.magnification = magnification;
+  k.bands = bandCount;
+  k.filter = pointFilter;
+  k.stride = stride;
+  k.devMode = model_->deviationMode;
+  k.gradient = showGradient;
+  k.extended = extendedColours;
+  k.selected = selected_;
+  k.pointCount = model_->pointCount;
+  k.modelGeneration = modelGeneration_;
+  return k;
+}
+
+void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
+  const SessionModel &m = *model_;
+  const std::int32_t count =
+      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  const bool hasDev = m.deviationMode > 0;
+  const bool devArray = hasDev && m.deviations.size() >= std::size_t(count);
+  const bool colouring = !selected_ && hasDev && pointFilter >= 0 && pointFilter <= 2;
+  const Vec3f *partnerPts = partner();
+  const float mag = magnification;
+  const bool displaced = mag > 0 && partnerPts;
+
+  const ArrayKey key = currentKey(stride);
+  if (!arraysValid_ || !(key == arrayKey_)) {
+    // Rebuild only when a setting, the stride or the selection changed: colourFor runs
+    // once per point per change instead of once per point per frame.
+    pointVertices_.clear();
+    pointColours_.clear();
+    needleVertices_.clear();
+    needleColours_.clear();
+    pointsFromModel_ = !displaced && (!hasDev || pointFilter == 0 || pointFilter == 1);
+    for (std::int32_t i = 0; i < count; i += stride) {
+      const float d = devArray ? m.deviations[i] : 0.0f;
+      Colour c;
+      if (colouring)
+        c = scale.colourFor(d);
+      const bool passes = filterPasses(d);
+      Vec3f p = m.points[i];
+      if (displaced) {
+        const Vec3f moved = magnifiedPoint(p, partnerPts[i], mag);
+        if (hasDev && passes) {
+          needleVertices_.push_back(moved);
+          needleVertices_.push_back(partnerPts[i]);
+          if (colouring) {
+            pushColour(needleColours_, c);
+            pushColour(needleColours_, c);
+          }
+        }
+        p = moved;
+      }
+      if (!hasDev || passes) {
+        if (!pointsFromModel_)
+          pointVertices_.push_back(p);
+        if (colouring)
+          pushColour(pointColours_, c);
+      }
+    }
+    arrayKey_ = key;
+    arraysValid_ = true;
+    ++arrayBuilds_;
+  }
+
+  const std::size_t pointsToDraw = pointsFromModel_
+                                       ? std::size_t(count + stride - 1) / std::size_t(stride)
+                                       : pointVertices_.size();
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  // Needles first, then points: each needle ends where its point is drawn.
+  if (!needleVertices_.empty()) {
+    glVertexPointer(3, GL_FLOAT, 0, needleVertices_.data());
+    if (!needleColours_.empty()) {
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(4, GL_UNSIGNED_BYTE, 0, needleColours_.data());
+    } else {
+      glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glDrawArrays(GL_LINES, 0, GLsizei(needleVertices_.size()));
+  }
+  if (pointsToDraw > 0) {
+    if (pointsFromModel_)
+      glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(Vec3f) * std::size_t(stride)), m.points.data());
+    else
+      glVertexPointer(3, GL_FLOAT, 0, pointVertices_.data());
+    if (!pointColours_.empty()) {
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(4, GL_UNSIGNED_BYTE, 0, pointColours_.data());
+    } else {
+      glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glDrawArrays(GL_POINTS, 0, GLsizei(pointsToDraw));
+  }
+  glPopClientAttrib();
+  // The current colour is undefined after drawing with a colour array; leave the one the
+  // point-by-point path would leave: the colour of the last point visited.
+  if (colouring && count > 0) {
+    const std::int32_t last = ((count - 1) / stride) * stride;
+    const Colour c = scale.colourFor(devArray ? m.deviations[last] : 0.0f);
+    glColor3d(c.r, c.g, c.b);
+  }
+  lastPointsDrawn_ = pointsToDraw;
+  lastNeedlesDrawn_ = needleVertices_.size() / 2;
+}
+
+void GLPointCloud::compileTriangles(const ColourScale &scale) {
+  const SessionModel &m = *model_;
+  const std::int32_t count =
+      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  const std::size_t triCount =
+      m.triangles.present()
+          ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
+          : 0;
+  const bool hasDev = m.deviationMode > 0 && m.deviations.size() >= std::size_t(count);
+  const bool haveVertexNormals = m.normals.present() && m.normals.size() >= std::size_t(count);
+  const Vec3f *partnerPts = partner();
+  const float mag = magnification;
+  auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };
+
+  triangleList = int(glGenLists(1));
+  glNewList(GLuint(triangleList), GL_COMPILE_AND_EXECUTE);
+  glEnable(GL_LIGHTING);
+  glBegin(GL_TRIANGLES);
+  Colour last{red(), green(), blue()};
+  for (std::size_t t = 0; t < triCount; ++t) {
+    const TriangleRecord &r = m.triangles[t];
+    // Readers refuse bad corner indices; the node still never reads outside its arrays.
+    if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
+      continue;
+    if (!vertexNormals) {
+      const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
+      const Vec3f n = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+      glNormal3f(n.x, n.y, n.z);
+    }
+    for (const std::int32_t k : {r.a, r.b, r.c}) {
+      if (vertexNormals && haveVertexNormals) {
+        const Vec3f &n = m.normals[k];
+        glNormal3f(n.x, n.y, n.z);
+      }
+      if (hasDev) {
+        last = scale.colourFor(m.deviations[k]);
+        glColor3d(last.r, last.g, last.b);
+      }
+      const Vec3f &p = m.points[k];
+      if (mag > 0 && partnerPts) {
+        const Vec3f &s = partnerPts[k];
+        const Vec3f v = s + (p - s) * mag;
+        glVertex3f(v.x, v.y, v.z);
+      } else {
+        glVertex3f(p.x, p.y, p.z);
+      }
+    }
+  }
+  glEnd();
+  glColor3d(last.r, last.g, last.b);
+  if (outline) {
+    for (std::size_t t = 0; t < triCount; ++t) {
+      const TriangleRecord &r = m.triangles[t];
+      if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
+        continue;
+      glBegin(GL_LINE_STRIP);
+      for (const std::int32_t k : {r.a, r.b, r.c, r.a})
+        glVertex3f(m.points[k].x, m.points[k].y, m.points[k].z);
+      glEnd();
+    }
+  }
+  glEndList();
+}

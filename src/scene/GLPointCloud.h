@@ -1,0 +1,92 @@
+#pragma once
+#include "scene/GLList.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class ColourScale;
+
+// The measured surface: the owned SessionModel drawn as coloured points (with optional
+// deviation needles) or as a lit triangle mesh compiled once into a display list.
+class GLPointCloud : public GLRvTransformableList {
+public:
+  // Takes ownership of the model.
+  GLPointCloud(ViewState *view, std::unique_ptr<SessionModel> model);
+  ~GLPointCloud() override;
+
+  void draw(ViewState *view, int pass) override;               // slot 5
+  const BoundingBox *boundingBox() override;                   // slot 11
+  void transform(Placement p) override { transformModel(p); }  // slot 15
+  void setOption(int value) override { optionValue_ = value; } // slot 20
+  int option() override { return optionValue_; }               // slot 21
+  // slot 29: moves the model's points; the compiled mesh and cached arrays are dropped so
+  // that the next draw shows the moved model.
+  virtual void transformModel(Placement p);
+
+  // Drops the compiled mesh; call after changing anything the mesh depends on.
+  void invalidate();
+
+  SessionModel *model() const { return model_.get(); }
+
+  double upperTolerance = 0;
+  double lowerTolerance = 0;
+  int displayMode = 1; // 1 points, 4 triangles
+  int pointFilter = 0; // 0 all, 2 only outside the tolerance; also the scale's layout
+  float magnification = 0;
+  int triangleList = 0; // compiled mesh, 0 = none
+  bool vertexNormals = true;
+  bool showGradient = false;
+  bool extendedColours = false;
+  int bandCount = 15;
+
+  // How the points pass is issued. Arrays (the default) draws the same points in the same
+  // colours as Immediate (one glBegin/glEnd per point), far faster; Immediate stays for
+  // comparison in tests and benchmarks.
+  enum class PointPath { Arrays, Immediate };
+  PointPath pointPath = PointPath::Arrays;
+
+  // Stride of the last points pass; how many points and needles it drew.
+  int lastStride() const { return lastStride_; }
+  std::size_t lastPointsDrawn() const { return lastPointsDrawn_; }
+  std::size_t lastNeedlesDrawn() const { return lastNeedlesDrawn_; }
+  // How often the points arrays were rebuilt (they are kept while no setting changes).
+  int pointArrayBuilds() const { return arrayBuilds_; }
+
+  // Thinning of the points pass for models above 100000 points.
+  static int strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting);
+
+private:
+  // Nominal points when present, else normals, else none.
+  const Vec3f *partner() const;
+  bool filterPasses(float d) const;
+  void drawPointsImmediate(const ColourScale &scale, int stride);
+  void drawPointsArrays(const ColourScale &scale, int stride);
+  void compileTriangles(const ColourScale &scale);
+
+  // Everything the cached points arrays depend on.
+  struct ArrayKey {
+    float upper = 0, lower = 0, magnification = 0;
+    int bands = 0, filter = 0, stride = 0, devMode = 0;
+    bool gradient = false, extended = false, selected = false;
+    std::int32_t pointCount = 0;
+    std::uint64_t modelGeneration = 0;
+    friend bool operator==(const ArrayKey &, const ArrayKey &) = default;
+  };
+  ArrayKey currentKey(int stride) const;
+
+  std::unique_ptr<SessionModel> model_;
+  int optionValue_ = 1;
+  int lastStride_ = 1;
+  std::size_t lastPointsDrawn_ = 0, lastNeedlesDrawn_ = 0;
+
+  bool arraysValid_ = false;
+  ArrayKey arrayKey_;
+  int arrayBuilds_ = 0;
+  std::uint64_t modelGeneration_ = 0;
+  bool pointsFromModel_ = false;           // vertices read straight from the model with a stride
+  std::vector<Vec3f> pointVertices_;       // otherwise the gathered or displaced points
+  std::vector<std::uint8_t> pointColours_; // RGBA per drawn point; empty: node colour
+  std::vector<Vec3f> needleVertices_;      // two per needle
+  std::vector<std::uint8_t> needleColours_;
+};

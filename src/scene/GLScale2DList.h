@@ -1,0 +1,22 @@
+#pragma once
+#include "scene/GLList.h"
+
+#include <string>
+
+// Scale bar at the bottom right of the view: a line standing for a round length (1 to 9
+// times a power of ten) in model units, labelled with that length and its unit.
+class GLScale2DList : public GLRvList {
+public:
+  GLScale2DList(ViewState *view, float x, float y, int units);
+
+  void draw(ViewState *view, int pass) override; // slot 5
+
+  // The round length shown for a camera distance (already in display units).
+  static float shownLength(float distance);
+  // "%f" of the length with trailing zeros (and a bare point) cut, then the unit.
+  static std::string label(float length, int units);
+
+  float x;   // not used by the drawing
+  float y;   // window height of the line's right end
+  int units; // 1 millimetres, 2 inches
+};

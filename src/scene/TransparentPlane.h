@@ -1,0 +1,22 @@
+#pragma once
+#include "scene/GLList.h"
+
+#include <vector>
+
+// A translucent polygon (opacity 0.2) in the base colour, magenta when selected; shows the
+// cutting plane of a section. Drawn after the model so that the model shows through it.
+class TransparentPlane : public GLRvBodyList {
+public:
+  TransparentPlane(ViewState *view, std::vector<Vec3d> corners);
+
+  // slot 28: draws the plane (slot 5 draws nothing). Restores the blending, normalisation,
+  // culling and material state it changes, so later drawing is unaffected.
+  virtual void drawPlane(ViewState *view, int pass);
+  void transform(Placement p) override; // places every corner
+  bool isTransparent() override { return true; }
+
+  const std::vector<Vec3d> &corners() const { return corners_; }
+
+private:
+  std::vector<Vec3d> corners_;
+};
