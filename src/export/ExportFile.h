@@ -1,0 +1,15 @@
+#pragma once
+#include "analysis/ColourScale.h"
+#include "export/ExportResult.h"
+
+#include <string>
+
+// The kind of export a target path asks for, by its suffix in any case.
+enum class ExportKind { Vrml, U3d, Unknown };
+ExportKind exportKindFor(const std::string &targetPath);
+
+// Exports the session file at sessionPath to target: ".wrl" writes VRML, ".u3d" the U3D
+// scene (suffixes in any case). Point text files and other suffixes are refused with a
+// message; the target is replaced only by a complete file.
+ExportResult exportSessionFile(const std::string &target, const std::string &sessionPath,
+                               const ColourScale &scale);
