@@ -797,6 +797,12 @@ inline Motion decodePlainMotion(const RawBlock &b) {
   return m;
 }
 
+// The leading String of a block's data (every block but header and priority has one).
+inline std::string blockNameOf(const RawBlock &b) {
+  DataReader r(b.data);
+  return r.str();
+}
+
 inline std::uint32_t decodePriority(const RawBlock &b) {
   DataReader r(b.data);
   const std::uint32_t p = r.u32();
