@@ -47,6 +47,11 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
       b.upper = b.lower + step;
       b.colour = rainbow(static_cast<float>(i - 1) * q + q / 2.0f - 1.0f);
     }
+    // The summed float steps can end an ulp or two off the upper tolerance: short of it, values
+    // just inside would match no band and show white; past it, values just outside would keep
+    // an inner colour. The inner slices end exactly where the top band starts.
+    if (upper >= lower)
+      bands_[static_cast<std::size_t>(n - 2)].upper = upper;
     bands_[static_cast<std::size_t>(n - 1)] = {9999.0f, upper, {1, 0, 0}};
   } else {
     bandCount_ = n + 2;
@@ -62,8 +67,8 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
       b.colour = rainbow(static_cast<float>(i - 1) * q + q / 2.0f - 1.0f);
     }
     if (n >= 2)
-      bands_[static_cast<std::size_t>(n)] = {upper, bands_[static_cast<std::size_t>(n - 1)].upper,
-                                             {1, 0, 0}};
+      bands_[static_cast<std::size_t>(n)] = {
+          upper, bands_[static_cast<std::size_t>(n - 1)].upper, {1, 0, 0}};
     else
       bands_[1].colour = {1, 0, 0}; // a single band is both the first and the last
     bands_[static_cast<std::size_t>(n + 1)] = {9999.0f, upper, extended ? kAboveExtended : kWhite};
