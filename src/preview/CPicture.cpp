@@ -45,20 +45,20 @@ bool CPicture::load(const QString &path) {
   return true;
 }
 
-QSize CPicture::sizeHimetric() const {
+QSizeF CPicture::sizeHimetric() const {
   if (image_.isNull())
     return {};
   const double dpiX = dpiFromDotsPerMetre(image_.dotsPerMeterX());
   const double dpiY = dpiFromDotsPerMetre(image_.dotsPerMeterY());
-  return {static_cast<int>(std::lround(image_.width() * kHimetricPerInch / dpiX)),
-          static_cast<int>(std::lround(image_.height() * kHimetricPerInch / dpiY))};
+  return {image_.width() * kHimetricPerInch / dpiX, image_.height() * kHimetricPerInch / dpiY};
 }
 
 QSize CPicture::pixelSize(double dpiX, double dpiY, double zoom) const {
-  const QSize h = sizeHimetric();
-  const double w = h.width() * dpiX / kHimetricPerInch;
-  const double ht = h.height() * dpiY / kHimetricPerInch;
-  return {static_cast<int>(w * zoom), static_cast<int>(ht * zoom)};
+  constexpr double kSlack = 1e-6;
+  const QSizeF h = sizeHimetric();
+  const double w = h.width() * dpiX / kHimetricPerInch * zoom;
+  const double ht = h.height() * dpiY / kHimetricPerInch * zoom;
+  return {static_cast<int>(w + kSlack), static_cast<int>(ht + kSlack)};
 }
 
 bool CPicture::render(QPainter &painter, int x, int y, double zoom) const {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <QSize>
+#include <QSizeF>
 
 class QPainter;
 class QString;
@@ -21,12 +22,13 @@ public:
   bool isLoaded() const { return !image_.isNull(); }
   const QImage &image() const { return image_; }
 
-  // Width and height in HIMETRIC, rounded to whole units. The image's own resolution
-  // (dots per metre) when it has one, else 96 dpi; a resolution that is within 0.05 of a
-  // whole dpi counts as that dpi (BMP and PNG store resolutions in whole dots per metre).
-  QSize sizeHimetric() const;
+  // Width and height in HIMETRIC. The image's own resolution (dots per metre) when it has
+  // one, else 96 dpi; a resolution that is within 0.05 of a whole dpi counts as that dpi
+  // (BMP and PNG store resolutions in whole dots per metre). Kept unrounded: whole HIMETRIC
+  // units would make a 40-pixel picture 39 pixels wide again on its own screen.
+  QSizeF sizeHimetric() const;
   // Pixel size at the given device resolution (pixels per logical inch) and zoom,
-  // truncated.
+  // truncated (a hair of tolerance absorbs the floating-point error of the round trip).
   QSize pixelSize(double dpiX, double dpiY, double zoom) const;
 
   // Draws the whole picture upright into (x, y, pixel size) of the painter's device, using

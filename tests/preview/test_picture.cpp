@@ -39,7 +39,7 @@ TEST(PictureSize, NinetySixPixelsAtNinetySixDpiDrawNinetySixPixels) {
   QTemporaryDir dir;
   CPicture picture;
   ASSERT_TRUE(picture.load(writePicture(dir, "a.png", 96, 96, 3780)));
-  EXPECT_EQ(picture.sizeHimetric(), QSize(2540, 2540));
+  EXPECT_EQ(picture.sizeHimetric().toSize(), QSize(2540, 2540));
   EXPECT_EQ(picture.pixelSize(96, 96, 1.0), QSize(96, 96));
 
   QImage target = target96(200, 200);
@@ -62,7 +62,8 @@ TEST(PictureSize, ResolutionZoomAndTruncation) {
   CPicture picture;
   // 192 dpi: half the size on a 96 dpi device, full size on a 192 dpi one.
   ASSERT_TRUE(picture.load(writePicture(dir, "hi.png", 96, 48, 7559)));
-  EXPECT_EQ(picture.sizeHimetric(), QSize(1270, 635));
+  EXPECT_NEAR(picture.sizeHimetric().width(), 1270, 0.01);
+  EXPECT_NEAR(picture.sizeHimetric().height(), 635, 0.01);
   EXPECT_EQ(picture.pixelSize(96, 96, 1.0), QSize(48, 24));
   EXPECT_EQ(picture.pixelSize(192, 192, 1.0), QSize(96, 48));
   EXPECT_EQ(picture.pixelSize(96, 96, 2.0), QSize(96, 48));
@@ -76,9 +77,17 @@ TEST(PictureSize, ResolutionZoomAndTruncation) {
   ASSERT_TRUE(plain.save(bmp));
   ASSERT_TRUE(picture.load(bmp));
   EXPECT_EQ(picture.pixelSize(96, 96, 1.0), QSize(100, 50));
-  // 100 px is 2645.8 HIMETRIC, kept as 2646: at zoom 1 it stays 100 px, and the zoomed
-  // size is truncated, not rounded.
-  EXPECT_EQ(picture.sizeHimetric(), QSize(2646, 1323));
+  // Sizes that are no whole number of HIMETRIC units still come out pixel for pixel; the
+  // zoomed size is truncated, not rounded.
+  for (int w : {1, 37, 40, 41, 333, 1001}) {
+    QImage odd(w, 3, QImage::Format_RGB32);
+    odd.fill(kPicture);
+    const QString path = dir.filePath(QStringLiteral("odd%1.bmp").arg(w));
+    ASSERT_TRUE(odd.save(path));
+    CPicture p;
+    ASSERT_TRUE(p.load(path));
+    EXPECT_EQ(p.pixelSize(96, 96, 1.0), QSize(w, 3)) << w;
+  }
   EXPECT_EQ(picture.pixelSize(96, 96, 0.999), QSize(99, 49));
   EXPECT_EQ(picture.pixelSize(96, 96, 0.5), QSize(50, 25));
 }
