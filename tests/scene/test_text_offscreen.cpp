@@ -16,7 +16,7 @@ struct InkBox {
   int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1, count = 0;
 };
 
-InkBox inkOf(const Frame &f) {
+InkBox inkOf(const Pixels &f) {
   InkBox b;
   for (int y = 0; y < f.height; ++y)
     for (int x = 0; x < f.width; ++x)
@@ -30,7 +30,7 @@ InkBox inkOf(const Frame &f) {
   return b;
 }
 
-Frame drawBitmapText(GLTextList &t, const std::string &s, int x = 100, int y = 200) {
+Pixels drawBitmapText(GLTextList &t, const std::string &s, int x = 100, int y = 200) {
   beginFrame();
   windowOrtho();
   glColor3d(1, 1, 1);
@@ -50,7 +50,7 @@ TEST(OffscreenContext, DrawsImmediateModeAndReadsRowsBottomUp) {
   glVertex2d(kWidth, 10);
   glVertex2d(0, 10);
   glEnd();
-  const Frame f = grab();
+  const Pixels f = grab();
   ASSERT_EQ(f.rgba.size(), std::size_t(kWidth) * kHeight * 4);
   EXPECT_TRUE(near(f.at(5, 0), 1, 0, 0));
   EXPECT_TRUE(near(f.at(kWidth - 1, 9), 1, 0, 0));
@@ -122,7 +122,7 @@ TEST(GLTextList, AllocatesAndReleasesExactlyItsLists) {
 
 TEST(GLTextList, GlyphSitsOnBaselineAtRasterPosition) {
   GLTextList t("test");
-  const Frame f = drawBitmapText(t, "H");
+  const Pixels f = drawBitmapText(t, "H");
   f.savePng(VELMORA_BINARY_DIR "/text_H.png");
   const InkBox b = inkOf(f);
   ASSERT_GT(b.count, 10);
@@ -145,14 +145,14 @@ TEST(GLTextList, AdvancesAndDrawsLiterally) {
 
   // A percent sign is a glyph like any other: "%d%s" shows four glyphs, not a formatted
   // value, and equals its characters drawn one after another.
-  const Frame literal = drawBitmapText(t, "%d%s");
+  const Pixels literal = drawBitmapText(t, "%d%s");
   beginFrame();
   windowOrtho();
   glColor3d(1, 1, 1);
   glRasterPos2d(100, 200);
   for (char ch : std::string("%d%s"))
     glCallList(t.listBase() + static_cast<unsigned char>(ch));
-  const Frame byHand = grab();
+  const Pixels byHand = grab();
   EXPECT_EQ(literal.rgba, byHand.rgba);
   EXPECT_GT(inkOf(literal).count, 4 * 10);
 
@@ -170,7 +170,7 @@ TEST(GLTextList, BitmapsTakeTheCurrentColourAndIgnoreScale) {
   windowOrtho();
   glColor3d(0, 1, 0);
   t.drawText("W", 300, 300, 0, 5.0);
-  const Frame f = grab();
+  const Pixels f = grab();
   const InkBox b = inkOf(f);
   ASSERT_GT(b.count, 0);
   EXPECT_LE(b.y1 - b.y0, 13);
@@ -223,7 +223,7 @@ TEST(GLTextList, OutlineGlyphsAreFilledWithHolesAndAdvance) {
   glListBase(GLTextList::outlineListBase());
   glCallLists(2, GL_UNSIGNED_BYTE, "OO");
   glListBase(0);
-  const Frame f = grab();
+  const Pixels f = grab();
   f.savePng(VELMORA_BINARY_DIR "/text_outline_OO.png");
   const auto &O = m['O'];
   const int cx = 100 + int(200 * (O.originX + O.blackBoxX / 2));

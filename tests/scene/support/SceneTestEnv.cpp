@@ -66,17 +66,17 @@ void windowOrtho() {
   glLoadIdentity();
 }
 
-std::array<int, 3> Frame::at(int x, int y) const {
+std::array<int, 3> Pixels::at(int x, int y) const {
   const std::size_t i = (std::size_t(y) * width + x) * 4;
   return {rgba[i], rgba[i + 1], rgba[i + 2]};
 }
 
-bool Frame::isBackground(int x, int y) const {
+bool Pixels::isBackground(int x, int y) const {
   const auto p = at(x, y);
   return p[0] == 0 && p[1] == 0 && p[2] == 0;
 }
 
-int Frame::countLit(int x0, int y0, int x1, int y1) const {
+int Pixels::countLit(int x0, int y0, int x1, int y1) const {
   int n = 0;
   for (int y = std::max(0, y0); y < std::min(height, y1); ++y)
     for (int x = std::max(0, x0); x < std::min(width, x1); ++x)
@@ -84,13 +84,13 @@ int Frame::countLit(int x0, int y0, int x1, int y1) const {
   return n;
 }
 
-void Frame::savePng(const std::string &path) const {
+void Pixels::savePng(const std::string &path) const {
   QImage img(rgba.data(), width, height, width * 4, QImage::Format_RGBA8888);
   img.mirrored(false, true).save(QString::fromStdString(path));
 }
 
-Frame grab() {
-  Frame f;
+Pixels grab() {
+  Pixels f;
   OffscreenContext &c = context();
   f.rgba = c.readPixels();
   f.width = c.width();

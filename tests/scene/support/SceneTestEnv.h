@@ -23,7 +23,7 @@ void beginFrame();
 void windowOrtho();
 
 // Read-back frame, rows bottom-up (y = 0 is the bottom row).
-struct Frame {
+struct Pixels {
   std::vector<std::uint8_t> rgba;
   int width = 0, height = 0;
   std::array<int, 3> at(int x, int y) const;
@@ -32,7 +32,7 @@ struct Frame {
   int countLit(int x0, int y0, int x1, int y1) const;
   void savePng(const std::string &path) const;
 };
-Frame grab();
+Pixels grab();
 
 // Within +-1 per channel of the given 0..1 colour.
 bool near(const std::array<int, 3> &px, double r, double g, double b, int tol = 1);
