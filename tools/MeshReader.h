@@ -275,8 +275,13 @@ inline bool parsePly(std::string_view bytes, Mesh &mesh, std::string &error) {
       error = "faces come before the vertices";
       return false;
     }
+    // Records without properties take no bytes; a forged count of them must not spin.
+    if (e.props.empty())
+      continue;
+    // Every record takes at least a byte, so the data bounds a forged count.
     if (isVertex)
-      mesh.vertices.reserve(static_cast<std::size_t>(std::min<long long>(e.count, 1 << 26)));
+      mesh.vertices.reserve(static_cast<std::size_t>(
+          std::min<long long>(e.count, static_cast<long long>(bytes.size()))));
     const auto nv = static_cast<long long>(mesh.vertices.size());
     for (long long r = 0; r < e.count; ++r) {
       Vec3d v;

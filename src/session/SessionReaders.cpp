@@ -3,6 +3,7 @@
 // accepted, so a refused file leaves the model as it was.
 #include "session/SessionModel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -257,13 +258,16 @@ bool SessionModel::ReadPointTextFile() {
     return false;
   }
   PointLineParser parser;
+  // Big blocks, but no bigger than a small file needs; a line cut by a block boundary is
+  // carried into the next round.
+  std::size_t block = std::size_t{1} << 20;
   struct stat st {};
-  if (::fstat(f.fd(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    parser.points.reserve(static_cast<std::size_t>(st.st_size) / 24 + 16);
-
-  // Big blocks; a line cut by a block boundary is carried into the next round.
-  constexpr std::size_t kBlock = std::size_t{1} << 20;
-  std::vector<char> buf(kBlock);
+  if (::fstat(f.fd(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0) {
+    const auto size = static_cast<std::size_t>(st.st_size);
+    parser.points.reserve(size / 24 + 16);
+    block = std::clamp<std::size_t>(size + 1, 4096, block);
+  }
+  std::vector<char> buf(block);
   std::size_t kept = 0;
   for (;;) {
     if (kept == buf.size())
@@ -299,7 +303,8 @@ bool SessionModel::ReadPointTextFile() {
     return false;
   }
   PodArray<Vec3f> pts(n);
-  std::memcpy(pts.data(), parser.points.data(), n * sizeof(Vec3f));
+  if (n > 0) // an empty vector's data() may be null
+    std::memcpy(pts.data(), parser.points.data(), n * sizeof(Vec3f));
   parser.points = {};
   PodArray<std::int32_t> status(n);
   std::fill(status.begin(), status.end(), 0);

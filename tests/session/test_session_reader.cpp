@@ -231,8 +231,8 @@ TEST_F(SessionReaderRefusal, ForgedHugeCountsAreRefusedBeforeAllocating) {
 
 TEST_F(SessionReaderRefusal, TriangleCornerOutsideThePoints) {
   const int n = 3;
-  const std::int32_t bad[][3] = {{0, 1, 3}, {3, 1, 2}, {0, -1, 2}, {INT32_MIN, 0, 1},
-                                 {0, 1, INT32_MAX}};
+  const std::int32_t bad[][3] = {
+      {0, 1, 3}, {3, 1, 2}, {0, -1, 2}, {INT32_MIN, 0, 1}, {0, 1, INT32_MAX}};
   for (const auto &c : bad) {
     SessionBytes s = validSession(16, n, 2);
     // Second triangle record starts after the first.

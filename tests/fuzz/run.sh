@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the reader fuzz targets with clang into build-fuzz and runs each for a few seconds
+# from its seed corpus; any crash, sanitizer report or leak fails the run.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${FUZZ_BUILD_DIR:-$here/build-fuzz}"
+seconds="${FUZZ_SECONDS:-10}"
+targets=(fuzz_session_reader fuzz_point_text_reader fuzz_mesh_reader)
+
+CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+
+status=0
+for t in "${targets[@]}"; do
+  corpus="$here/tests/fuzz/corpus/${t#fuzz_}"
+  # New inputs go to a scratch folder, never into the seed corpus in the source tree.
+  scratch="$(mktemp -d)"
+  mkdir -p "$build/artifacts"
+  echo "== $t (${seconds}s)"
+  if ! "$build/tests/fuzz/$t" "$scratch" "$corpus" -max_total_time="$seconds" \
+      -max_len=65536 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$build/artifacts/$t-" 2>"$build/$t.log"; then
+    tail -n 40 "$build/$t.log"
+    echo "$t FAILED (log: $build/$t.log)"
+    status=1
+  else
+    grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$build/$t.log" || true
+  fi
+  rm -rf "$scratch"
+done
+exit $status
