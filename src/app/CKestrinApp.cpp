@@ -1,8 +1,89 @@
 #include "app/CKestrinApp.h"
 
+#include "app/CMainFrame.h"
+#include "app/CommandIds.h"
+#include "view/ProgramSettings.h"
+
+#include <QApplication>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
 #include <cstdio>
 
-int runDesktopApplication(int, char **) {
-  std::fputs("velmora-viewer: the desktop window is not available in this build\n", stderr);
-  return 2;
+CKestrinApp::CKestrinApp() = default;
+
+CKestrinApp::~CKestrinApp() = default;
+
+const char *CKestrinApp::sessionDocString() {
+  return "VelmoraViewer\nVelmoraViewer\nVelmoraViewer\nses-File (*.ses)\n.ses\n"
+         "VelmoraViewer.Document\nSession-File";
+}
+
+void CKestrinApp::setDefaultSurfaceFormat() {
+  QSurfaceFormat f;
+  f.setRenderableType(QSurfaceFormat::OpenGL);
+  f.setProfile(QSurfaceFormat::CompatibilityProfile);
+  f.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+  f.setRedBufferSize(8);
+  f.setGreenBufferSize(8);
+  f.setBlueBufferSize(8);
+  f.setAlphaBufferSize(8);
+  f.setDepthBufferSize(24);
+  QSurfaceFormat::setDefaultFormat(f);
+}
+
+QString CKestrinApp::currentSessionPath() { return QString::fromStdString(::currentSessionPath()); }
+
+bool CKestrinApp::initInstance(const QString &file) {
+  ProgramSettings::pointSizeClass = 1;
+  QCoreApplication::setOrganizationName(QStringLiteral("VelmoraViewer"));
+  QCoreApplication::setApplicationName(QStringLiteral("VelmoraViewer"));
+  templates_.add(DocTemplate(IDR_SESSION_TYPE, QString::fromLatin1(sessionDocString())));
+  templates_.add(DocTemplate(IDR_PREVIEW_TYPE, QString()));
+  frame_ = std::make_unique<CMainFrame>(templates_);
+  frame_->show();
+  frame_->setFocus();
+  if (!file.isEmpty())
+    frame_->openDocument(file, false);
+  return true;
+}
+
+namespace {
+// Immediate mode draws nothing in a core context, and Mesa silently falls back to one when
+// asked for a version without the compatibility profile: check before any window opens.
+bool compatibilityContextAvailable(QString &why) {
+  QOpenGLContext ctx;
+  if (!ctx.create()) {
+    why = QStringLiteral("no OpenGL context could be created");
+    return false;
+  }
+  if (ctx.format().profile() == QSurfaceFormat::CoreProfile) {
+    why = QStringLiteral("the OpenGL context is a core profile %1.%2")
+              .arg(ctx.format().majorVersion())
+              .arg(ctx.format().minorVersion());
+    return false;
+  }
+  return true;
+}
+} // namespace
+
+int runDesktopApplication(int argc, char **argv) {
+  CKestrinApp::setDefaultSurfaceFormat();
+  QApplication qapp(argc, argv);
+  QString why;
+  if (!compatibilityContextAvailable(why)) {
+    std::fprintf(stderr, "velmora-viewer: %s; the 3D view needs a compatibility profile\n",
+                 qPrintable(why));
+    return 1;
+  }
+  const QStringList args = QCoreApplication::arguments();
+  QString file;
+  for (int i = 1; i < args.size(); ++i)
+    if (!args[i].startsWith('-')) {
+      file = args[i];
+      break;
+    }
+  CKestrinApp app;
+  if (!app.initInstance(file))
+    return 1;
+  return qapp.exec();
 }

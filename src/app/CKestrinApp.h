@@ -1,4 +1,39 @@
 #pragma once
+#include "app/DocTemplate.h"
+
+#include <QString>
+#include <memory>
+
+class CMainFrame;
 
 // Starts the desktop application (optional FILE argument) and runs its event loop.
 int runDesktopApplication(int argc, char **argv);
+
+// The application object: document templates, the main frame, start-up and the command
+// line. Needs a QApplication.
+class CKestrinApp {
+public:
+  CKestrinApp();
+  ~CKestrinApp();
+
+  // Start-up: templates, main frame, shown; then opens file when it is not empty. False
+  // when start-up fails.
+  bool initInstance(const QString &file);
+
+  CMainFrame *mainFrame() const { return frame_.get(); }
+  const DocTemplateRegistry &templates() const { return templates_; }
+
+  // The path of the file most recently loaded into a 3D document.
+  static QString currentSessionPath();
+
+  // The document string of the 3D template.
+  static const char *sessionDocString();
+
+  // The surface format every GL widget needs: compatibility profile (immediate mode and
+  // display lists), double buffer, RGBA, 24-bit depth. Set before the QApplication exists.
+  static void setDefaultSurfaceFormat();
+
+private:
+  DocTemplateRegistry templates_;
+  std::unique_ptr<CMainFrame> frame_;
+};

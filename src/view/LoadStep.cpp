@@ -5,7 +5,16 @@
 #include "view/ViewScene.h"
 
 #ifndef VELMORA_VIEW_NODES
+#if __has_include("scene/GLPointCloud.h") &&                                                       \
+                  __has_include(                                                                   \
+                      "scene/GLColorRangeView.h") &&                                               \
+                      __has_include("scene/GLScale2DList.h") &&                                    \
+                                    __has_include("scene/GLWcsList.h") &&                          \
+                                                  __has_include("scene/TransparentPlane.h")
+#define VELMORA_VIEW_NODES 1
+#else
 #define VELMORA_VIEW_NODES 0
+#endif
 #endif
 #if VELMORA_VIEW_NODES
 #include "scene/GLPointCloud.h"

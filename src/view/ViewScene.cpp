@@ -7,7 +7,16 @@
 // The scene nodes are being written alongside this file; until they land the frame has
 // only its background.
 #ifndef VELMORA_VIEW_NODES
+#if __has_include("scene/GLPointCloud.h") &&                                                       \
+                  __has_include(                                                                   \
+                      "scene/GLColorRangeView.h") &&                                               \
+                      __has_include("scene/GLScale2DList.h") &&                                    \
+                                    __has_include("scene/GLWcsList.h") &&                          \
+                                                  __has_include("scene/TransparentPlane.h")
+#define VELMORA_VIEW_NODES 1
+#else
 #define VELMORA_VIEW_NODES 0
+#endif
 #endif
 #if VELMORA_VIEW_NODES
 #include "scene/GLColorRangeView.h"
@@ -21,7 +30,7 @@
 #include <GL/glu.h>
 #include <limits>
 
-ViewScene::ViewScene(ViewState &view) {
+ViewScene::ViewScene(ViewState &view) : view_(&view) {
 #if VELMORA_VIEW_NODES
   scale_ = std::make_unique<GLScale2DList>(&view, 0.2f, 0.2f, 1);
   axes_ = std::make_unique<GLRvWcsList>(&view, Vec3d{0, 0, 0}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
@@ -103,8 +112,8 @@ void ViewScene::rebuildLegend(ViewState &view, bool gradient) {
 void ViewScene::setPlaneCorners(const std::array<Vec3d, 4> &corners) {
   planeCorners_ = corners;
 #if VELMORA_VIEW_NODES
-  plane_ = std::make_unique<TransparentPlane>(pointCloud_ ? pointCloud_->view() : nullptr, 4,
-                                              planeCorners_.data());
+  plane_ = std::make_unique<TransparentPlane>(
+      view_, std::vector<Vec3d>(planeCorners_.begin(), planeCorners_.end()));
 #endif
 }
 
@@ -181,7 +190,7 @@ void ViewScene::draw(ViewState &view) {
   if (plane())
     plane()->drawPlane(&view, 0);
   drawSingleBannerPanel(view, *this);
-  const SessionModel *model = cloud->model.get();
+  const SessionModel *model = cloud->model();
   if (view.hoveredPoint >= 0 && model && view.hoveredPoint < model->pointCount) {
     const Vec3f &p = model->points[view.hoveredPoint];
     const double dev = model->deviations.present() ? model->deviations[view.hoveredPoint] : 0.0;

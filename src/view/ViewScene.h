@@ -88,4 +88,5 @@ private:
   std::array<Vec3d, 4> planeCorners_{};
   std::unique_ptr<GLList> legend_;
   GLPointCloud *pointCloud_ = nullptr;
+  ViewState *view_;
 };

@@ -1,0 +1,32 @@
+#pragma once
+#include <QMdiSubWindow>
+#include <memory>
+
+class VelmoraViewerWE_Doc;
+class view3d;
+
+// A document window inside the main frame: either a 3D view with its document, or an
+// image preview. It owns the document; the view owns the scene.
+class CChildFrame : public QMdiSubWindow {
+  Q_OBJECT
+public:
+  // A 3D document window (template 1289).
+  CChildFrame(std::unique_ptr<VelmoraViewerWE_Doc> doc, QWidget *parent = nullptr);
+  // An image preview window (template 1291) around an already created preview widget.
+  CChildFrame(QWidget *preview, const QString &title, QWidget *parent = nullptr);
+  ~CChildFrame() override;
+
+  int templateId() const { return templateId_; }
+  view3d *view() const { return view_; }
+  VelmoraViewerWE_Doc *document() const { return doc_.get(); }
+  QWidget *preview() const { return preview_; }
+
+  // Resizes the frame so that its view's client area is w x h when the space allows.
+  void sizeClientArea(int w, int h, const QSize &available);
+
+private:
+  std::unique_ptr<VelmoraViewerWE_Doc> doc_;
+  view3d *view_ = nullptr;
+  QWidget *preview_ = nullptr;
+  int templateId_;
+};

@@ -1,0 +1,77 @@
+#pragma once
+#include <QHash>
+#include <QMainWindow>
+#include <QString>
+
+class CChildFrame;
+class DocTemplateRegistry;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+
+// The main window: menus, tool bar 128, status bar panes, the document windows in an MDI
+// area, file opening (menu, command line, dropping) and command routing by numeric id.
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit CMainFrame(DocTemplateRegistry &templates, QWidget *parent = nullptr);
+  ~CMainFrame() override;
+
+  // The application's main window, or null.
+  static CMainFrame *instance();
+
+  // Open command: file dialog, then close every document window and open the file.
+  // False when cancelled or the file was refused.
+  bool onFileOpen();
+  // Opens a file as a 3D document; closeOthers closes every document window first.
+  // A refused file shows its message and opens no window.
+  bool openDocument(const QString &path, bool closeOthers);
+  // Opens a picture in an image preview window (template 1291). False when the file does
+  // not exist.
+  bool openImagePreview(const QString &path);
+
+  // Message pane text, repainted at once.
+  void showStatusText(const QString &text);
+  QString statusText() const;
+
+  // Runs a command by id, as a menu, tool bar or accelerator would.
+  void runCommand(int id);
+  QAction *action(int id) const { return actions_.value(id); }
+  // The menu currently shown (128 with no document window, else the window's template).
+  int currentMenuId() const { return currentMenu_; }
+
+  QMdiArea *mdiArea() const { return mdi_; }
+  QList<CChildFrame *> childFrames() const;
+  CChildFrame *activeChild() const;
+  QToolBar *toolBar() const { return toolBar_; }
+
+  // Recent files (most recent first, at most 4), kept in the per-user settings.
+  static QStringList recentFiles();
+
+  // Enables the commands that need a 3D window and are built.
+  void updateCommandStates();
+
+protected:
+  void dragEnterEvent(QDragEnterEvent *e) override;
+  void dropEvent(QDropEvent *e) override;
+
+private:
+  void createActions();
+  void buildMenu(int menuId);
+  void createToolBar();
+  void createStatusBar();
+  void subWindowActivated(QMdiSubWindow *w);
+  void closeAllDocuments();
+  void about();
+  static void addRecentFile(const QString &path);
+
+  DocTemplateRegistry &templates_;
+  QMdiArea *mdi_ = nullptr;
+  QToolBar *toolBar_ = nullptr;
+  QLabel *messagePane_ = nullptr;
+  QHash<int, QAction *> actions_;
+  int currentMenu_ = 0;
+  QString stateName_;
+};

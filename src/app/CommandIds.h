@@ -1,0 +1,42 @@
+#pragma once
+
+// Numeric command ids; every QAction keeps its id as data(), so commands route by number.
+enum CommandId : int {
+  ID_SNAPSHOT = 222,
+  ID_ADD_COMMENT = 223,
+  ID_EXPORT = 32773,
+  ID_SHOW_ALL_POINTS = 32774,
+  ID_GENERATE_SECTION_CURVE = 32777,
+  ID_TOLERANCE = 32782,
+  ID_FILE_NEW = 57600,
+  ID_FILE_OPEN = 57601,
+  ID_FILE_SAVE = 57603,
+  ID_FILE_PRINT_SETUP = 57606,
+  ID_FILE_PRINT = 57607,
+  ID_FILE_PRINT_PREVIEW = 57609,
+  ID_EDIT_COPY = 57634,
+  ID_EDIT_CUT = 57635,
+  ID_EDIT_PASTE = 57637,
+  ID_EDIT_UNDO = 57643,
+  ID_APP_ABOUT = 57664,
+  ID_APP_EXIT = 57665,
+  ID_NEXT_PANE = 57680,
+  ID_PREV_PANE = 57681,
+  ID_VIEW_STATUS_BAR = 59393,
+};
+
+// Resource ids of menus, tool bar, templates and dialogs.
+enum ResourceId : int {
+  IDR_MAINFRAME = 128,
+  IDR_SESSION_TYPE = 1289,
+  IDR_SESSION_TYPE_SMALL = 1290,
+  IDR_PREVIEW_TYPE = 1291,
+  IDD_ABOUTBOX = 100,
+};
+
+// Status bar indicator string ids.
+enum IndicatorId : int {
+  ID_INDICATOR_CAPS = 59137,
+  ID_INDICATOR_NUM = 59138,
+  ID_INDICATOR_SCRL = 59139,
+};

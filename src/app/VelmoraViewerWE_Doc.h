@@ -1,0 +1,48 @@
+#pragma once
+#include <QString>
+#include <memory>
+
+class GLPointCloud;
+class SessionModel;
+class view3d;
+
+// The 3D session document: reads a session or point text file and hands the model to its
+// view's scene as a point cloud node. It never writes its file.
+class VelmoraViewerWE_Doc {
+public:
+  VelmoraViewerWE_Doc();
+  ~VelmoraViewerWE_Doc();
+
+  // The document commands act on: the most recently constructed or activated one.
+  static VelmoraViewerWE_Doc *current();
+  static void setCurrent(VelmoraViewerWE_Doc *doc);
+
+  // First half of the load step: status "Is loading...", read the file with the reader its
+  // suffix asks for. False with a message when the reader refuses the file; the document
+  // then holds no model and the caller opens no window.
+  bool readFile(const QString &path, QString &error);
+  // Second half, once the view exists: node creation and the defaults of a fresh file,
+  // bounds, zoom to fit, scene centre, status "Ready". Records the session path.
+  void attachToView(view3d &view);
+
+  // Sets the text of the status bar's message pane and repaints it at once (loading runs
+  // without returning to the event loop).
+  static void ShowStatusText(const QString &text);
+
+  GLPointCloud *pointCloud() const { return pointCloud_; }
+  SessionModel *sessionModel() const;
+  bool hasNominalPoints() const { return hasNominalPoints_; }
+  const QString &path() const { return path_; }
+  bool isSessionFile() const { return isSessionFile_; }
+
+  VelmoraViewerWE_Doc(const VelmoraViewerWE_Doc &) = delete;
+  VelmoraViewerWE_Doc &operator=(const VelmoraViewerWE_Doc &) = delete;
+
+private:
+  GLPointCloud *pointCloud_ = nullptr;    // owned by the view's scene
+  std::unique_ptr<SessionModel> pending_; // until the node takes it
+  SessionModel *model_ = nullptr;
+  bool hasNominalPoints_ = false;
+  bool isSessionFile_ = false;
+  QString path_;
+};
