@@ -1,6 +1,14 @@
 #include "view/view3d.h"
 
-// Not built yet: the command stays disabled.
-void view3d::onGenerateSectionCurve() {}
+#include "view/DLGGenerateLine.h"
 
-bool view3d::sectionAvailable() { return false; }
+void view3d::onGenerateSectionCurve() {
+  setCurrent(this);
+  auto *dialog = new DLGGenerateLine(window());
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  sectionDialog = dialog;
+  dialog->show();
+  renderFrame();
+}
+
+bool view3d::sectionAvailable() { return true; }

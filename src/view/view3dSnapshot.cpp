@@ -1,6 +1,27 @@
 #include "view/view3d.h"
 
-// Not built yet: the command stays disabled.
-void view3d::onSnapshot() {}
+#include "view/SnapshotWriter.h"
+#include "view/UiServices.h"
 
-bool view3d::snapshotAvailable() { return false; }
+#include <QFileInfo>
+
+void view3d::onSnapshot() {
+  UiServices &ui = UiServices::instance();
+  const QString path =
+      ui.saveFileName(this, QStringLiteral("Save snapshot"), QString(),
+                      {QStringLiteral("Bitmap file (*.bmp)")}, QStringLiteral("bmp"));
+  if (path.isEmpty())
+    return;
+  const ExportResult written = SaveWindowBitmap(path, *this);
+  // Success is only announced, and the preview only opened, once the file is complete.
+  if (!written.ok) {
+    ui.message(this, QStringLiteral("The snapshot could not be saved to %1.").arg(path),
+               QString::fromStdString(written.message), UiServices::Icon::Warning);
+    return;
+  }
+  ui.message(this, QStringLiteral("Snapshot was successful created!"));
+  if (QFileInfo::exists(path))
+    openImagePreviewFor(this, path);
+}
+
+bool view3d::snapshotAvailable() { return true; }

@@ -1,0 +1,33 @@
+#pragma once
+#include "analysis/ColourScale.h"
+#include "geometry/Vec3d.h"
+#include "scene/GLList.h"
+
+#include <cstddef>
+#include <vector>
+
+// A row of 3D vertices drawn as points (or as one filled polygon), optionally coloured per
+// vertex; the section curve is one of these.
+class GLPolyline3DList : public GLRvList {
+public:
+  // Copies count points; every vertex colour starts black. Drawn as points, line stipple
+  // mode 1, width 3.
+  GLPolyline3DList(ViewState *view, std::size_t count, const Vec3d *points);
+  ~GLPolyline3DList() override;
+
+  void draw(ViewState *view, int pass) override; // slot 5
+
+  std::size_t count() const { return points_.size(); }
+  const std::vector<Vec3d> &points() const { return points_; }
+  const std::vector<Colour> &colours() const { return colours_; }
+  // Ignored for an index past the last vertex.
+  void setVertexColour(std::size_t index, const Colour &colour);
+
+  bool primitive = false; // false: points; true: one filled polygon
+  int stippleMode = 1;    // 2: line stipple factor 1, pattern 0x00FF
+  bool perVertexColours = false;
+
+private:
+  std::vector<Vec3d> points_;
+  std::vector<Colour> colours_;
+};

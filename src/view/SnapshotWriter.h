@@ -1,0 +1,27 @@
+#pragma once
+#include "export/BitmapFile.h"
+#include "export/ExportResult.h"
+
+#include <QString>
+#include <functional>
+
+class QImage;
+class QOpenGLWidget;
+class QWidget;
+
+// The 32-bit bitmap (rows bottom-up, blue, green, red, spare byte 0) of an image as the
+// screen shows it (rows top-down).
+BitmapImage bitmapFromFrame(const QImage &frame);
+
+// Writes what the OpenGL view shows, at the view's size, as a 32-bit bitmap file. The
+// pixels are read back from the view's frame; the file is written under a temporary name
+// and renamed over path only when complete, so a failure leaves an existing file as it was.
+ExportResult SaveWindowBitmap(const QString &path, QOpenGLWidget &view);
+
+// Who opens a written snapshot as an image preview document (the main frame installs
+// itself). Returns whether a preview window opened.
+using ImagePreviewOpener = std::function<bool(const QString &path)>;
+void setImagePreviewOpener(ImagePreviewOpener opener);
+// Asks the installed opener, or else the view's top-level window through its
+// openImagePreview(QString) slot; false when neither is there.
+bool openImagePreviewFor(QWidget *view, const QString &path);
