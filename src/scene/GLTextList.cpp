@@ -47,7 +47,9 @@ void compileBitmapGlyph(const QFont &font, const QFontMetrics &fm, int code) {
   const QRect ink = fm.boundingRect(s.at(0));
   const int advance = fm.horizontalAdvance(s.at(0));
   if (ink.isEmpty()) {
-    glBitmap(0, 0, 0, 0, float(advance), 0, nullptr);
+    // A 1 x 1 empty bitmap: Mesa drops the advance of a zero-sized one inside a list.
+    static const GLubyte blank = 0;
+    glBitmap(1, 1, 0, 0, float(advance), 0, &blank);
     return;
   }
   const int w = ink.width() + 2, h = ink.height() + 2;
@@ -68,7 +70,7 @@ void compileBitmapGlyph(const QFont &font, const QFontMetrics &fm, int code) {
       if (qGray(line[x]) < 128)
         bits[std::size_t(row) * stride + x / 8] |= GLubyte(0x80u >> (x % 8));
   }
-  glBitmap(w, h, float(ink.x() - 1), float(h - baselineRow), float(advance), 0, bits.data());
+  glBitmap(w, h, float(1 - ink.x()), float(h - baselineRow), float(advance), 0, bits.data());
 }
 
 // Outline font state: one per program.

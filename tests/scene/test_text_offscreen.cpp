@@ -131,6 +131,10 @@ TEST(GLTextList, GlyphSitsOnBaselineAtRasterPosition) {
   EXPECT_LE(b.y1 - b.y0 + 1, 13);
   EXPECT_GE(b.x0, 100);
   EXPECT_LE(b.x0, 102);
+  // A digit has at most one pixel of left bearing: its ink starts at the raster position.
+  const InkBox zero = inkOf(drawBitmapText(t, "0"));
+  EXPECT_GE(zero.x0, 100);
+  EXPECT_LE(zero.x0, 101);
   // Descender of a 'g' goes below the baseline.
   const InkBox g = inkOf(drawBitmapText(t, "g"));
   EXPECT_LT(g.y0, 200);
@@ -142,6 +146,10 @@ TEST(GLTextList, AdvancesAndDrawsLiterally) {
   const InkBox two = inkOf(drawBitmapText(t, "00"));
   EXPECT_GT(two.x1, one.x1 + 3);
   EXPECT_EQ(two.count, 2 * one.count);
+  // A space draws no ink but advances.
+  const InkBox spaced = inkOf(drawBitmapText(t, "0 0"));
+  EXPECT_EQ(spaced.count, two.count);
+  EXPECT_GE(spaced.x1, two.x1 + 3);
 
   // A percent sign is a glyph like any other: "%d%s" shows four glyphs, not a formatted
   // value, and equals its characters drawn one after another.
