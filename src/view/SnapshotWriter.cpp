@@ -57,8 +57,9 @@ bool openImagePreviewFor(QWidget *view, const QString &path) {
   if (!top)
     return false;
   bool opened = false;
-  if (top->metaObject()->indexOfMethod("openImagePreview(QString)") >= 0 &&
-      QMetaObject::invokeMethod(top, "openImagePreview", Q_ARG(QString, path)))
-    opened = true;
+  if (top->metaObject()->indexOfMethod("openImagePreview(QString)") < 0 ||
+      !QMetaObject::invokeMethod(top, "openImagePreview", Q_RETURN_ARG(bool, opened),
+                                 Q_ARG(QString, path)))
+    return false;
   return opened;
 }

@@ -22,6 +22,6 @@ ExportResult SaveWindowBitmap(const QString &path, QOpenGLWidget &view);
 // itself). Returns whether a preview window opened.
 using ImagePreviewOpener = std::function<bool(const QString &path)>;
 void setImagePreviewOpener(ImagePreviewOpener opener);
-// Asks the installed opener, or else the view's top-level window through its
-// openImagePreview(QString) slot; false when neither is there.
+// Asks the installed opener, or else the view's top-level window through its invokable
+// bool openImagePreview(QString); false when neither is there.
 bool openImagePreviewFor(QWidget *view, const QString &path);
