@@ -1,5 +1,6 @@
 #include "view/Picking.h"
 
+#include "analysis/NearestPointIndex.h"
 #include "scene/GLSceneList.h"
 #include "scene/GLTextList.h"
 #include "scene/ViewState.h"
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace picking {
 
@@ -41,27 +44,76 @@ std::string formatValue(double value, int places, std::size_t bufferSize) {
   return cutAfterDecimals(printFixed(value), places, bufferSize);
 }
 
-NearestHit nearestPoint(const SessionModel &model, const Vec3d &world) {
-  NearestHit best;
-  const std::size_t n =
-      model.points.present()
-          ? std::min<std::size_t>(
-                model.points.size(),
-                static_cast<std::size_t>(std::max<std::int32_t>(model.pointCount, 0)))
-          : 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const Vec3f &p = model.points[i];
-    const double d = std::fabs(p.x - world.x) + std::fabs(p.y - world.y) + std::fabs(p.z - world.z);
-    // Strictly closer only, so the first of equally close points wins.
-    if (best.index < 0 || d < best.distance) {
-      best.index = static_cast<int>(i);
-      best.distance = d;
-    }
-  }
-  return best;
+namespace {
+
+std::size_t usablePointCount(const SessionModel &model) {
+  if (!model.points.present() || model.pointCount <= 0)
+    return 0;
+  return std::min<std::size_t>(model.points.size(), static_cast<std::size_t>(model.pointCount));
 }
 
-void forgetModel(const SessionModel *) {}
+// What identifies a model's points cheaply: where they live, how many, and a sample of their
+// bits, so a model moved in place or a new model at a reused address rebuilds the index.
+struct ModelKey {
+  const SessionModel *model = nullptr;
+  const Vec3f *data = nullptr;
+  std::size_t count = 0;
+  std::uint64_t sample = 0;
+  friend bool operator==(const ModelKey &, const ModelKey &) = default;
+};
+
+ModelKey keyOf(const SessionModel &model) {
+  ModelKey k{&model, model.points.data(), usablePointCount(model), 1469598103934665603ull};
+  if (k.count == 0)
+    return k;
+  constexpr std::size_t kSamples = 17;
+  for (std::size_t s = 0; s < kSamples; ++s) {
+    const Vec3f &p = model.points[(k.count - 1) * s / (kSamples - 1)];
+    std::uint32_t bits[3];
+    std::memcpy(bits, &p, sizeof bits);
+    for (std::uint32_t b : bits)
+      k.sample = (k.sample ^ b) * 1099511628211ull;
+  }
+  return k;
+}
+
+// One index per model; the view shows one model at a time, so a handful is plenty.
+struct CachedIndex {
+  ModelKey key;
+  std::unique_ptr<NearestPointIndex> index;
+};
+std::vector<CachedIndex> &cache() {
+  static std::vector<CachedIndex> entries;
+  return entries;
+}
+constexpr std::size_t kMaxCachedModels = 4;
+
+const NearestPointIndex &indexFor(const SessionModel &model) {
+  const ModelKey key = keyOf(model);
+  auto &entries = cache();
+  for (CachedIndex &e : entries)
+    if (e.key == key)
+      return *e.index;
+  std::erase_if(entries, [&](const CachedIndex &e) { return e.key.model == &model; });
+  if (entries.size() >= kMaxCachedModels)
+    entries.erase(entries.begin());
+  entries.push_back({key, std::make_unique<NearestPointIndex>(model.points.data(), key.count)});
+  return *entries.back().index;
+}
+
+} // namespace
+
+NearestHit nearestPoint(const SessionModel &model, const Vec3d &world) {
+  NearestHit hit;
+  if (usablePointCount(model) == 0)
+    return hit;
+  hit.index = indexFor(model).nearest(world, &hit.distance);
+  return hit;
+}
+
+void forgetModel(const SessionModel *model) {
+  std::erase_if(cache(), [&](const CachedIndex &e) { return e.key.model == model; });
+}
 
 bool isPickable(const Vec3d &world) { return -1000 < world.y && world.y < 10000; }
 

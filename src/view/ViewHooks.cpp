@@ -1,13 +1,81 @@
 #include "view/ViewHooks.h"
 
-// Stand-ins until picking lands: nothing is hit, nothing is drawn.
+#include "analysis/ColourScale.h"
+#include "scene/GLPointCloud.h"
+#include "view/GLBanner3DList.h"
+#include "view/GLText.h"
+#include "view/Picking.h"
+#include "view/ProgramSettings.h"
+#include "view/ViewScene.h"
+#include "view/view3d.h"
 
-int nearestPointUnderCursor(view3d &, ViewScene &, int, int) { return -1; }
+#include <GL/gl.h>
 
-void createBannerAtClick(view3d &, ViewScene &, int, int) {}
+// The view calls these with its context current and the camera matrices of its last frame
+// still loaded, so unprojection and projection see what the user sees.
 
-bool hitComment(GLList *, int, int, ViewState &) { return false; }
+namespace {
 
-void drawSingleBannerPanel(ViewState &, ViewScene &) {}
+std::array<double, 16> currentModelView() {
+  std::array<double, 16> m{};
+  glGetDoublev(GL_MODELVIEW_MATRIX, m.data());
+  return m;
+}
 
-void drawHoverPanel(ViewState &, ViewScene &, double, double, double, double, int) {}
+const SessionModel *shownModel(ViewScene &scene) {
+  const GLPointCloud *cloud = scene.pointCloud();
+  return cloud ? cloud->model() : nullptr;
+}
+
+} // namespace
+
+int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
+  if (!view.showModel)
+    return -1;
+  const SessionModel *model = shownModel(scene);
+  if (!model)
+    return -1;
+  return picking::hoverIndex(model, scene.unproject(x, y));
+}
+
+void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
+  const GLPointCloud *cloud = scene.pointCloud();
+  if (!cloud) {
+    scene.banners.forEach([](GLList *n) { n->setSelected(false); });
+    return;
+  }
+  const ColourScale scale(static_cast<float>(cloud->upperTolerance),
+                          static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
+                          cloud->extendedColours);
+  picking::createBanner(&view, scene.banners, cloud->model(), scene.unproject(x, y),
+                        currentModelView(), ProgramSettings::decimalPlaces, scale);
+}
+
+bool hitComment(GLList *comment, int x, int y, ViewState &view) {
+  auto *text = dynamic_cast<GLText *>(comment);
+  if (!text)
+    return false;
+  return text->hitTest(x, y, text->angle(), view.windowRect().height);
+}
+
+void drawSingleBannerPanel(ViewState &view, ViewScene &scene) {
+  // The panel's state handling runs every frame, selected banner or not, so every frame
+  // leaves the same GL state behind.
+  const GLBanner3DList *banner = picking::singleSelectedBanner(scene.banners);
+  const std::array<std::string, 4> texts =
+      banner ? picking::bannerPanelTexts(*banner, ProgramSettings::decimalPlaces)
+             : std::array<std::string, 4>{};
+  picking::drawPanel(view, texts, 30, Colour{1, 1, 1});
+}
+
+void drawHoverPanel(ViewState &view, ViewScene &scene, double x, double y, double z,
+                    double deviation, int /*index*/) {
+  const GLPointCloud *cloud = scene.pointCloud();
+  const double upper = cloud ? cloud->upperTolerance : view.upperTolerance;
+  const double lower = cloud ? cloud->lowerTolerance : view.lowerTolerance;
+  const ColourScale scale(static_cast<float>(upper), static_cast<float>(lower), view.colourBars, 1,
+                          false, false);
+  picking::drawPanel(view,
+                     picking::hoverPanelTexts(x, y, z, deviation, ProgramSettings::decimalPlaces),
+                     160, scale.colourFor(static_cast<float>(deviation)));
+}

@@ -24,8 +24,8 @@ void view3d::onAddComment() {
     return;
 
   // Texts are single-byte: one glyph list per Latin-1 character.
-  auto *comment = new GLText(this, 100, 400, static_cast<float>(angle), size,
-                             text.toLatin1().toStdString());
+  auto *comment =
+      new GLText(this, 100, 400, static_cast<float>(angle), size, text.toLatin1().toStdString());
   comment->setScale(static_cast<float>(size));
   comment->fontSelector = GL3DTextList::kOutlineFont;
   comment->fill = fill;
