@@ -315,8 +315,6 @@ std::string vrmlText(const SessionModel &model, const ColourScale &scale) {
 
 ExportResult writeVrmlFile(const std::string &targetPath, const SessionModel &model,
                            const ColourScale &scale) {
-  if (std::string why = checkModel(model); !why.empty())
-    return ExportResult::failure(targetPath + ": " + why);
   AtomicFile file(targetPath);
   if (!file.ok())
     return ExportResult::failure(file.error());

@@ -17,7 +17,7 @@ using VrmlSink = std::function<bool(const char *data, std::size_t size)>;
 // does not exist; fails when the sink refuses a chunk.
 ExportResult formatVrml(const SessionModel &model, const ColourScale &scale, const VrmlSink &sink);
 
-// The whole text as one string (for small models).
+// The whole text as one string (for small models); empty when the model is refused.
 std::string vrmlText(const SessionModel &model, const ColourScale &scale);
 
 // Writes the VRML file through a temporary that replaces `targetPath` only when complete.
