@@ -1,8 +1,58 @@
+// --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE: the section points as CSV.
+#include "analysis/SectionCsv.h"
+#include "analysis/SectionCutter.h"
+#include "analysis/SectionPlane.h"
 #include "app/Cli.h"
+#include "export/AtomicFile.h"
+#include "session/SessionModel.h"
 
 #include <cstdio>
+#include <string>
 
-int runSection(const CliArgs &) {
-  std::fputs("velmora-viewer: this command is not available in this build\n", stderr);
-  return 2;
+namespace {
+int fail(const std::string &message) {
+  std::fprintf(stderr, "velmora-viewer: %s\n", message.c_str());
+  return 1;
+}
+} // namespace
+
+int runSection(const CliArgs &args) {
+  const auto record = axisRecordFromName(args.plane);
+  if (!record)
+    return fail("--section takes X/Y, Y/Z or X/Z, not '" + args.plane + "'");
+  if (args.file.empty())
+    return fail("no input file given");
+
+  SessionModel model;
+  model.SetPath(args.file.c_str());
+  // A point text file has no triangles and so gives an empty section (just the header).
+  const bool read =
+      isSessionFilePath(args.file) ? model.ReadSessionFile() : model.ReadPointTextFile();
+  if (!read)
+    return fail(model.error().empty() ? "cannot read " + args.file : model.error());
+
+  // Section points are coloured as in the view: the standard layout, whatever the point filter.
+  const DisplayOptions &d = args.display;
+  const ColourScale scale(static_cast<float>(d.upper), static_cast<float>(d.lower), d.bars, 0,
+                          false, d.extended);
+  const Vec3d at{args.at[0], args.at[1], args.at[2]};
+  const SectionResult section =
+      SectionCutter().cut(SectionMesh::of(model), record->normal(), at, scale);
+  if (section.capacityReached)
+    std::fprintf(stderr,
+                 "velmora-viewer: the plane crosses more than %zu triangles; the section keeps "
+                 "the first %zu\n",
+                 SectionCutter::kCapacity, SectionCutter::kCapacity);
+  const std::string csv = sectionCsv(section);
+
+  if (args.output.empty()) {
+    if (std::fwrite(csv.data(), 1, csv.size(), stdout) != csv.size() || std::fflush(stdout) != 0)
+      return fail("cannot write to standard output");
+    return 0;
+  }
+  AtomicFile out(args.output);
+  out.write(csv);
+  if (!out.commit())
+    return fail(out.error());
+  return 0;
 }
