@@ -4,21 +4,7 @@
 #include "view/ViewScene.h"
 #include "view/view3d.h"
 
-#ifndef VELMORA_VIEW_NODES
-#if __has_include("scene/GLPointCloud.h") &&                                                       \
-                  __has_include(                                                                   \
-                      "scene/GLColorRangeView.h") &&                                               \
-                      __has_include("scene/GLScale2DList.h") &&                                    \
-                                    __has_include("scene/GLWcsList.h") &&                          \
-                                                  __has_include("scene/TransparentPlane.h")
-#define VELMORA_VIEW_NODES 1
-#else
-#define VELMORA_VIEW_NODES 0
-#endif
-#endif
-#if VELMORA_VIEW_NODES
 #include "scene/GLPointCloud.h"
-#endif
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -243,9 +229,7 @@ void DLGTolerance::loadFromView() {
   if (!v)
     return;
   gradientNo_->setChecked(true);
-#if VELMORA_VIEW_NODES
   extended_->setChecked(v->pointCloud() && v->pointCloud()->extendedColours);
-#endif
   white_->setChecked(true);
   bars_->setText(QString::number(v->colourBars));
   decimals_->setText(QString::number(ProgramSettings::decimalPlaces));
@@ -284,14 +268,10 @@ void DLGTolerance::toggleFilter() {
 }
 
 void DLGTolerance::setGradient(bool on) {
-#if VELMORA_VIEW_NODES
   if (view3d *v = targetView(); v && v->pointCloud()) {
     v->pointCloud()->showGradient = on;
     v->pointCloud()->invalidate();
   }
-#else
-  (void)on;
-#endif
   apply();
 }
 
@@ -302,14 +282,10 @@ void DLGTolerance::setBannerLineColour(int mode) {
 }
 
 void DLGTolerance::setExtended(bool on) {
-#if VELMORA_VIEW_NODES
   if (view3d *v = targetView(); v && v->pointCloud()) {
     v->pointCloud()->extendedColours = on;
     v->pointCloud()->invalidate();
   }
-#else
-  (void)on;
-#endif
   apply();
 }
 
@@ -331,10 +307,8 @@ void DLGTolerance::applyEdits() {
   if (bars < 3)
     bars = 3;
   v->colourBars = bars;
-#if VELMORA_VIEW_NODES
   v->pointCloud()->bandCount = bars;
   v->pointCloud()->invalidate();
-#endif
   bars_->setText(barsTyped);
   const QString magTyped = magnification_->text();
   v->magnification = readDouble(magTyped);

@@ -4,21 +4,7 @@
 #include "session/SessionModel.h"
 #include "view/ViewScene.h"
 
-#ifndef VELMORA_VIEW_NODES
-#if __has_include("scene/GLPointCloud.h") &&                                                       \
-                  __has_include(                                                                   \
-                      "scene/GLColorRangeView.h") &&                                               \
-                      __has_include("scene/GLScale2DList.h") &&                                    \
-                                    __has_include("scene/GLWcsList.h") &&                          \
-                                                  __has_include("scene/TransparentPlane.h")
-#define VELMORA_VIEW_NODES 1
-#else
-#define VELMORA_VIEW_NODES 0
-#endif
-#endif
-#if VELMORA_VIEW_NODES
 #include "scene/GLPointCloud.h"
-#endif
 
 bool readModelFile(const std::string &path, SessionModel &model, bool &isSessionFile,
                    std::string &error) {
@@ -37,7 +23,6 @@ bool readModelFile(const std::string &path, SessionModel &model, bool &isSession
 LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<SessionModel> model,
                            bool isSessionFile, const std::function<void(const char *)> &status) {
   LoadStepResult result;
-#if VELMORA_VIEW_NODES
   SessionModel *m = model.get();
   auto *node = new GLPointCloud(&view, std::move(model));
   result.node = node;
@@ -71,13 +56,5 @@ LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<Se
   view.zoomToFit();
   scene.centreX = view.boundsMin.x + (view.boundsMax.x - view.boundsMin.x) * 0.5;
   scene.centreY = view.boundsMin.y + (view.boundsMax.y - view.boundsMin.y) * 0.5;
-#else
-  (void)view;
-  (void)scene;
-  (void)model;
-  (void)isSessionFile;
-  if (status)
-    status("Ready");
-#endif
   return result;
 }

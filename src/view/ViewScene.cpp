@@ -4,40 +4,20 @@
 #include "view/ViewHooks.h"
 #include "view/ViewRotation.h"
 
-// The scene nodes are being written alongside this file; until they land the frame has
-// only its background.
-#ifndef VELMORA_VIEW_NODES
-#if __has_include("scene/GLPointCloud.h") &&                                                       \
-                  __has_include(                                                                   \
-                      "scene/GLColorRangeView.h") &&                                               \
-                      __has_include("scene/GLScale2DList.h") &&                                    \
-                                    __has_include("scene/GLWcsList.h") &&                          \
-                                                  __has_include("scene/TransparentPlane.h")
-#define VELMORA_VIEW_NODES 1
-#else
-#define VELMORA_VIEW_NODES 0
-#endif
-#endif
-#if VELMORA_VIEW_NODES
 #include "scene/GLColorRangeView.h"
 #include "scene/GLPointCloud.h"
 #include "scene/GLScale2DList.h"
 #include "scene/GLWcsList.h"
 #include "scene/TransparentPlane.h"
-#endif
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <limits>
 
 ViewScene::ViewScene(ViewState &view) : view_(&view) {
-#if VELMORA_VIEW_NODES
   scale_ = std::make_unique<GLScale2DList>(&view, 0.2f, 0.2f, 1);
   axes_ = std::make_unique<GLRvWcsList>(&view, Vec3d{0, 0, 0}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
   rebuildLegend(view, false);
-#else
-  (void)view;
-#endif
 }
 
 ViewScene::~ViewScene() {
@@ -48,19 +28,12 @@ ViewScene::~ViewScene() {
   comments.clear();
 }
 
-#if VELMORA_VIEW_NODES
 GLScale2DList *ViewScene::scale() const { return static_cast<GLScale2DList *>(scale_.get()); }
 GLRvWcsList *ViewScene::axes() const { return static_cast<GLRvWcsList *>(axes_.get()); }
 TransparentPlane *ViewScene::plane() const { return static_cast<TransparentPlane *>(plane_.get()); }
 GLColorRangeView *ViewScene::legend() const {
   return static_cast<GLColorRangeView *>(legend_.get());
 }
-#else
-GLScale2DList *ViewScene::scale() const { return nullptr; }
-GLRvWcsList *ViewScene::axes() const { return nullptr; }
-TransparentPlane *ViewScene::plane() const { return nullptr; }
-GLColorRangeView *ViewScene::legend() const { return nullptr; }
-#endif
 
 void ViewScene::setUpContextState() {
   glEnable(GL_CULL_FACE);
@@ -88,9 +61,7 @@ void ViewScene::setProjection(const ViewState &view) {
 }
 
 void ViewScene::addPointCloud(GLPointCloud *node) {
-#if VELMORA_VIEW_NODES
   models.append(node);
-#endif
   pointCloud_ = node;
 }
 
@@ -100,31 +71,24 @@ void ViewScene::clearModels() {
 }
 
 void ViewScene::rebuildLegend(ViewState &view, bool gradient) {
-#if VELMORA_VIEW_NODES
   legend_ = std::make_unique<GLColorRangeView>(
       &view, float(view.upperTolerance), float(view.lowerTolerance), view.colourBars, 0, gradient);
-#else
-  (void)view;
-  (void)gradient;
-#endif
+  // The legend shows the model's extended colours switch.
+  legend()->extended = pointCloud_ ? pointCloud_->extendedColours : false;
 }
 
 void ViewScene::setPlaneCorners(const std::array<Vec3d, 4> &corners) {
   planeCorners_ = corners;
-#if VELMORA_VIEW_NODES
   plane_ = std::make_unique<TransparentPlane>(
       view_, std::vector<Vec3d>(planeCorners_.begin(), planeCorners_.end()));
-#endif
 }
 
 void ViewScene::clearPlane() { plane_.reset(); }
 
 void ViewScene::ensureTextList(ViewState &view) {
   if (!textList_) {
-#if VELMORA_VIEW_NODES
     textList_ = std::make_unique<GLTextList>("test");
     GLTextList::createOutlineFont();
-#endif
   }
   view.textList = textList_.get();
 }
@@ -169,7 +133,9 @@ void ViewScene::draw(ViewState &view) {
   glLoadIdentity();
   ensureTextList(view);
 
-  glTranslatef(float(-centreX - 0.1 * view.panX), float(centreY + 0.1 * view.panY),
+  // Both centre coordinates are negated so that the box centre lands on the viewing axis;
+  // a model far from y = 0 would otherwise be fitted off the window.
+  glTranslatef(float(-centreX - 0.1 * view.panX), float(-centreY + 0.1 * view.panY),
                float(-view.distance));
   glEnable(GL_COLOR_MATERIAL);
   glEnable(GL_LIGHTING);
@@ -179,7 +145,6 @@ void ViewScene::draw(ViewState &view) {
   ViewRotation::global().applyForFrame(view);
   drawBackground();
 
-#if VELMORA_VIEW_NODES
   GLPointCloud *cloud = pointCloud_;
   if (!cloud)
     return;
@@ -202,11 +167,9 @@ void ViewScene::draw(ViewState &view) {
   banners.drawAll(&view, 0);
   comments.drawAll(&view, 0);
   sectionCurves.drawAll(&view, 0);
-#endif
 }
 
 void ViewScene::applySettings(ViewState &view) {
-#if VELMORA_VIEW_NODES
   GLPointCloud *cloud = pointCloud_;
   if (!cloud)
     return;
@@ -229,9 +192,6 @@ void ViewScene::applySettings(ViewState &view) {
     requestFrame();
   if (showStatus)
     showStatus("Ready");
-#else
-  (void)view;
-#endif
 }
 
 Vec3d ViewScene::unproject(int x, int y) const {
