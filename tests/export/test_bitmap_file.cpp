@@ -187,16 +187,3 @@ TEST(BitmapFile, UnwritablePathsFailAndKeepExistingFiles) {
   // No temporary files are left behind by any of the failures.
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"keep.bmp", "plain"}));
 }
-
-// Writing over an existing file replaces it completely (a longer old file leaves no tail).
-TEST(BitmapFile, ReplacesExistingFile) {
-  TempDir dir;
-  const std::string path = dir.file("snap.bmp");
-  writeWholeFile(path, std::string(10000, 'x'));
-  const auto rgba = patternRgba(2, 2);
-  ASSERT_TRUE(writeBitmapFile(path, bitmapFromRgbaRows(rgba.data(), 2, 2, 32)).ok);
-  const std::string b = readWholeFile(path);
-  EXPECT_EQ(b.size(), 54u + 16u);
-  EXPECT_EQ(b.substr(0, 2), "BM");
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"snap.bmp"}));
-}

@@ -200,25 +200,6 @@ TEST(VrmlWriter, GoldenTexts) {
       << plain;
 }
 
-// The file on disk holds the same bytes, lines end in a bare line feed, and every brace is
-// closed.
-TEST(VrmlWriter, FileMatchesGoldenAndBalances) {
-  TempDir dir;
-  const std::string path = dir.file("model.wrl");
-  ASSERT_TRUE(writeVrmlFile(path, gradientModel(), kGradient).ok);
-  const std::string text = readWholeFile(path);
-  EXPECT_EQ(text, golden("gradient.wrl"));
-  EXPECT_EQ(text.find('\r'), std::string::npos);
-  int depth = 0, minDepth = 0;
-  for (char c : text) {
-    depth += (c == '{') - (c == '}');
-    minDepth = std::min(minDepth, depth);
-  }
-  EXPECT_EQ(depth, 0);
-  EXPECT_EQ(minDepth, 0);
-  EXPECT_EQ(dir.entries(), std::vector<std::string>{"model.wrl"});
-}
-
 // An independent VRML reader accepts every file and sees the model's points, colours and
 // triangles.
 TEST(VrmlWriter, IndependentReaderSeesTheModel) {
