@@ -16,6 +16,11 @@ constexpr std::uint8_t reverse8(std::uint8_t v) {
   return v;
 }
 
+constexpr std::uint32_t reverseLow16(std::uint16_t v) {
+  return static_cast<std::uint32_t>(reverse8(static_cast<std::uint8_t>(v))) << 8 |
+         reverse8(static_cast<std::uint8_t>(v >> 8));
+}
+
 } // namespace
 
 U3dHistogram::U3dHistogram() : counts_(2, 0), total_(1) { counts_[0] = 1; }
@@ -47,53 +52,79 @@ void U3dHistogram::add(std::uint32_t symbol) {
   total_ += 1;
 }
 
-void U3dBitWriter::emitBit(unsigned b) {
-  const std::size_t bitInByte = bits_ & 7;
-  if (bitInByte == 0)
-    out_.push_back(0);
-  if (b)
-    out_.back() = static_cast<std::uint8_t>(out_.back() | (1u << bitInByte));
-  ++bits_;
+void U3dBitWriter::flushAccumulator() {
+  const std::size_t at = out_.size();
+  out_.resize(at + 8);
+  for (int i = 0; i < 8; ++i)
+    out_[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(acc_ >> (8 * i));
+  bits_ += 64;
+  acc_ = 0;
+  accBits_ = 0;
 }
 
-void U3dBitWriter::emitByteAtRest(std::uint8_t v) {
-  // At rest a flat byte symbol leaves the coder's state unchanged and emits the value's
-  // bits least significant first: the same as the coding loop, without the arithmetic.
-  const std::size_t shift = bits_ & 7;
-  if (shift == 0) {
-    out_.push_back(v);
-  } else {
-    out_.back() = static_cast<std::uint8_t>(out_.back() | (v << shift));
-    out_.push_back(static_cast<std::uint8_t>(v >> (8 - shift)));
+void U3dBitWriter::emitBits(std::uint32_t bits, unsigned count) {
+  acc_ |= static_cast<std::uint64_t>(bits) << accBits_;
+  const unsigned room = 64 - accBits_;
+  if (count < room) {
+    accBits_ += count;
+    return;
   }
-  bits_ += 8;
+  // The accumulator is full: flush it and keep the bits that did not fit.
+  const unsigned rest = count - room;
+  flushAccumulator();
+  if (rest > 0) {
+    acc_ = static_cast<std::uint64_t>(bits) >> (count - rest);
+    accBits_ = rest;
+  }
+}
+
+void U3dBitWriter::renormalise(std::uint32_t low, std::uint32_t high) {
+  // Leading bits on which low and high agree are settled; shift them out at once. The
+  // first of them releases the pending opposite bits of earlier middle straddles.
+  const std::uint32_t differ = (low ^ high) & 0xFFFF;
+  const unsigned settled = differ ? static_cast<unsigned>(std::countl_zero(differ)) - 16 : 16;
+  if (settled > 0) {
+    const std::uint32_t first = (low >> 15) & 1;
+    emitBits(first, 1);
+    while (pending_ > 0) {
+      const unsigned n = pending_ > 32 ? 32 : pending_;
+      emitBits(first ? 0 : (n == 32 ? 0xFFFFFFFFu : (1u << n) - 1), n);
+      pending_ -= n;
+    }
+    if (settled > 1) {
+      // Bits 14 .. 16 - settled of low, most significant first, reversed for the stream.
+      const unsigned n = settled - 1;
+      const std::uint32_t field = (low >> (16 - settled)) & ((1u << n) - 1);
+      emitBits(reverseLow16(static_cast<std::uint16_t>(field)) >> (16 - n), n);
+    }
+    low = (low << settled) & 0xFFFF;
+    high = ((high << settled) & 0xFFFF) | ((1u << settled) - 1);
+  }
+  while ((low & 0xC000) == 0x4000 && (high & 0xC000) == 0x8000) {
+    ++pending_;
+    low = (low & 0x3FFF) << 1;
+    high = ((high & 0x3FFF) << 1) | 0x8001;
+  }
+  low_ = low;
+  high_ = high;
 }
 
 void U3dBitWriter::encode(std::uint32_t cum, std::uint32_t freq, std::uint32_t total) {
-  const std::uint64_t span = static_cast<std::uint64_t>(high_) - low_ + 1;
-  const std::uint32_t oldLow = low_;
-  high_ = static_cast<std::uint32_t>(oldLow + span * (cum + freq) / total - 1);
-  low_ = static_cast<std::uint32_t>(oldLow + span * cum / total);
-  while (((low_ ^ high_) & 0x8000) == 0) {
-    const unsigned b = (low_ >> 15) & 1;
-    emitBit(b);
-    for (; pending_ > 0; --pending_)
-      emitBit(1 - b);
-    low_ = (low_ << 1) & 0xFFFF;
-    high_ = ((high_ << 1) & 0xFFFF) | 1;
-  }
-  while ((low_ & 0xC000) == 0x4000 && (high_ & 0xC000) == 0x8000) {
-    ++pending_;
-    low_ = (low_ & 0x3FFF) << 1;
-    high_ = ((high_ & 0x3FFF) << 1) | 0x8001;
-  }
+  // span <= 0x10000 and cum + freq <= total < 0x10000: the products fit in 32 bits.
+  const std::uint32_t span = high_ - low_ + 1;
+  renormalise(low_ + span * cum / total, low_ + span * (cum + freq) / total - 1);
 }
 
 void U3dBitWriter::u8(std::uint8_t v) {
-  if (atRest())
-    emitByteAtRest(v);
-  else
-    encode(reverse8(v), 1, 256);
+  if (atRest()) {
+    // A flat byte symbol at rest leaves the state unchanged and emits the value's bits
+    // least significant first: the coding loop's result without its arithmetic.
+    emitBits(v, 8);
+    return;
+  }
+  const std::uint32_t span = high_ - low_ + 1;
+  const std::uint32_t r = reverse8(v);
+  renormalise(low_ + ((span * r) >> 8), low_ + ((span * (r + 1)) >> 8) - 1);
 }
 
 void U3dBitWriter::u16(std::uint16_t v) {
@@ -156,9 +187,14 @@ void U3dBitWriter::dynamic(U3dHistogram &h, std::uint32_t v, int widthBytes) {
 std::vector<std::uint8_t> U3dBitWriter::finish() {
   if (compressed_)
     u32(0);
+  // The partial accumulator's bytes; the unused high bits are the zero padding.
+  for (unsigned i = 0; i < accBits_; i += 8)
+    out_.push_back(static_cast<std::uint8_t>(acc_ >> i));
   std::vector<std::uint8_t> data;
   data.swap(out_);
   bits_ = 0;
+  acc_ = 0;
+  accBits_ = 0;
   low_ = 0;
   high_ = 0xFFFF;
   pending_ = 0;

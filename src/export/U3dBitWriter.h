@@ -52,18 +52,25 @@ public:
   // zero bits up to a byte boundary. Returns the block data.
   std::vector<std::uint8_t> finish();
 
-  std::size_t bitCount() const { return bits_; }
+  std::size_t bitCount() const { return bits_ + accBits_; }
   // Reserves room for about n bytes of output.
   void reserve(std::size_t n) { out_.reserve(n); }
 
 private:
   void encode(std::uint32_t cum, std::uint32_t freq, std::uint32_t total);
-  void emitBit(unsigned b);
-  void emitByteAtRest(std::uint8_t v);
+  // Narrows the interval to [newLow, newHigh] and shifts out what is settled.
+  void renormalise(std::uint32_t newLow, std::uint32_t newHigh);
+  // Appends count bits, given least significant first (count <= 32).
+  void emitBits(std::uint32_t bits, unsigned count);
+  void flushAccumulator();
   bool atRest() const { return low_ == 0 && high_ == 0xFFFF && pending_ == 0; }
 
+  // Output: whole bytes in out_, then up to 63 further bits in acc_ (bit k of the stream
+  // is bit k % 8 of byte k / 8, so the accumulator fills from its low end).
   std::vector<std::uint8_t> out_;
-  std::size_t bits_ = 0;
+  std::size_t bits_ = 0; // bits in out_, always a multiple of 64 until finish()
+  std::uint64_t acc_ = 0;
+  unsigned accBits_ = 0;
   std::uint32_t low_ = 0, high_ = 0xFFFF, pending_ = 0;
   bool compressed_ = false;
 };
