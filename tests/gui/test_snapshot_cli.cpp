@@ -1,0 +1,145 @@
+// The headless --snapshot command, run as the built program: the bitmap shows the frame a
+// freshly opened window shows, display options take effect, errors are one line and leave
+// no file behind.
+#include "gui/TestFiles.h"
+#include "test_snapshot_fakes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+struct ProcessRun {
+  int exitCode = -1;
+  QByteArray out, err;
+};
+
+ProcessRun runViewer(const QStringList &args) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("LIBGL_ALWAYS_SOFTWARE", "1");
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(VELMORA_BINARY_DIR "/src/app/velmora-viewer"), args);
+  ProcessRun r;
+  if (!p.waitForFinished(120000))
+    return r;
+  r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = p.readAllStandardOutput();
+  r.err = p.readAllStandardError();
+  return r;
+}
+
+class SnapshotCli : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(QFileInfo(VELMORA_BINARY_DIR "/src/app/velmora-viewer").isExecutable())
+        << "build the velmora-viewer target first";
+    session = dir.filePath("square.ses");
+    writeSquareSession(session.toStdString());
+  }
+  QTemporaryDir dir;
+  QString session;
+};
+} // namespace
+
+TEST_F(SnapshotCli, WritesTheOpeningFrameAtTheChosenSize) {
+  const QString out = dir.filePath("out.bmp");
+  const ProcessRun r = runViewer({"--snapshot", out, "--size", "320x200", session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+
+  const QByteArray bytes = readAllBytes(out);
+  ASSERT_EQ(bytes.size(), 54 + 320 * 200 * 4);
+  EXPECT_EQ(le32(bytes, 10), 54u);
+  EXPECT_EQ(std::uint8_t(bytes[28]), 32);
+  const QImage shot(out);
+  ASSERT_EQ(shot.size(), QSize(320, 200));
+  // Background gradient: grey at the bottom, blue at the top.
+  EXPECT_TRUE(near(shot.pixel(0, 199), qRgb(230, 230, 230), 2));
+  EXPECT_TRUE(near(shot.pixel(0, 0), qRgb(68, 97, 136), 2));
+  // The legend's outer bars, and the model in the middle in colours of its deviations
+  // (-0.3 .. 0.3 over a band of +-0.25: green inside, red and blue beyond).
+  const QRect legend(240, 0, 80, 200), middle(60, 40, 180, 120);
+  EXPECT_GT(countNear(shot, qRgb(255, 0, 0), legend), 10);
+  EXPECT_GT(countNear(shot, qRgb(0, 0, 255), legend), 10);
+  int modelPixels = 0;
+  for (int y = middle.top(); y <= middle.bottom(); ++y)
+    for (int x = middle.left(); x <= middle.right(); ++x) {
+      const QRgb c = shot.pixel(x, y);
+      // Background pixels are grey-blue with blue >= green >= red; deviation colours are not.
+      modelPixels += !(qBlue(c) >= qGreen(c) && qGreen(c) >= qRed(c));
+    }
+  EXPECT_GT(modelPixels, 500);
+}
+
+TEST_F(SnapshotCli, DisplayOptionsChangeThePicture) {
+  const QString plain = dir.filePath("plain.bmp"), points = dir.filePath("points.bmp"),
+                wide = dir.filePath("wide.bmp");
+  ASSERT_EQ(runViewer({"--snapshot", plain, "--size", "300x200", session}).exitCode, 0);
+  ASSERT_EQ(runViewer({"--snapshot", points, "--size", "300x200", "--points", session}).exitCode,
+            0);
+  ASSERT_EQ(
+      runViewer({"--snapshot", wide, "--size", "300x200", "--tolerance", "5", session}).exitCode,
+      0);
+  const QImage a(plain), b(points), c(wide);
+  ASSERT_FALSE(a.isNull());
+  ASSERT_FALSE(b.isNull());
+  ASSERT_FALSE(c.isNull());
+  const QRect middle(40, 30, 180, 140);
+  const auto differing = [&](const QImage &x, const QImage &y) {
+    int n = 0;
+    for (int j = middle.top(); j <= middle.bottom(); ++j)
+      for (int i = middle.left(); i <= middle.right(); ++i)
+        n += !near(x.pixel(i, j), y.pixel(i, j), 2);
+    return n;
+  };
+  // Points leave most of the surface showing the background.
+  EXPECT_GT(differing(a, b), 1000);
+  // With a band of +-5 every deviation is well inside it, so the whole model turns the
+  // green of the middle bands (counted left of the legend, which starts near x = 225).
+  EXPECT_GT(differing(a, c), 100);
+  const auto greenPixels = [](const QImage &image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < 225; ++x) {
+        const QRgb p = image.pixel(x, y);
+        n += qGreen(p) > qRed(p) + 40 && qGreen(p) > qBlue(p) + 40;
+      }
+    return n;
+  };
+  EXPECT_GT(greenPixels(c), greenPixels(a) + 1000);
+}
+
+TEST_F(SnapshotCli, ErrorsAreOneLineWithStatusOneAndWriteNothing) {
+  const QString out = dir.filePath("out.bmp");
+  ProcessRun r = runViewer({"--snapshot", out, dir.filePath("missing.ses")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("missing.ses"));
+  EXPECT_FALSE(QFileInfo::exists(out));
+
+  r = runViewer({"--snapshot", dir.filePath("nowhere/out.bmp"), session});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("nowhere/out.bmp"));
+
+  // A session file shorter than its header announces is refused before anything is drawn.
+  const QString broken = dir.filePath("broken.ses");
+  QFile::copy(session, broken);
+  QFile::resize(broken, 40);
+  r = runViewer({"--snapshot", out, broken});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out));
+  // Nothing but the two session files is left in the folder.
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
