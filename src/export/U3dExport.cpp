@@ -9,15 +9,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 
 namespace {
 
 // Plain-text listing of the exported mesh, numbers as a default-formatted stream would
-// print them (6 significant digits), built in memory and written in one go.
+// print them (6 significant digits). Formatted into a buffer that is written out in large
+// pieces; write errors are ignored, the listing being a diagnostic aid only.
 class Listing {
 public:
-  explicit Listing(std::size_t reserveBytes) { text_.reserve(reserveBytes); }
+  explicit Listing(std::FILE *f) : file_(f) { text_.reserve(kFlushAt + 256); }
+  ~Listing() {
+    flush();
+    std::fclose(file_);
+  }
+  Listing(const Listing &) = delete;
+  Listing &operator=(const Listing &) = delete;
 
   Listing &operator<<(const char *s) {
     text_ += s;
@@ -35,9 +41,21 @@ public:
     text_.append(buf, r.ptr);
     return *this;
   }
-  const std::string &text() const { return text_; }
+  // Ends a line; hands the buffer to the file once it is large.
+  void endLine() {
+    text_ += '\n';
+    if (text_.size() >= kFlushAt)
+      flush();
+  }
 
 private:
+  static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+  void flush() {
+    std::fwrite(text_.data(), 1, text_.size(), file_);
+    text_.clear();
+  }
+
+  std::FILE *file_;
   std::string text_;
 };
 
@@ -47,38 +65,43 @@ void writeListing(const U3dMesh &mesh, const SessionModel &model) {
     return;
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  std::FILE *f = std::fopen(path.c_str(), "w");
+  if (!f)
+    return; // failing to write the listing must not fail the export
 
+  const auto id = [](std::size_t i) { return static_cast<long long>(i); };
   const std::size_t faces = mesh.faces.size();
-  Listing out(mesh.positions.size() * 48 + faces * 150 + 64);
-  out << "Punkte:\n\n";
+  Listing out(f);
+  out << "Punkte:\n";
+  out.endLine();
   for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
     const Vec3f &p = mesh.positions[i];
-    out << "Punkt " << static_cast<long long>(i) << ":  " << double{p.x} << "   " << double{p.y}
-        << "  " << double{p.z} << "\n";
+    out << "Punkt " << id(i) << ":  " << double{p.x} << "   " << double{p.y} << "  " << double{p.z};
+    out.endLine();
   }
-  out << "\nDreiecke:\n\n";
+  out << "\nDreiecke:\n";
+  out.endLine();
   for (std::size_t j = 0; j < faces; ++j) {
     const TriangleRecord &t = model.triangles[j];
-    out << "Dreieck " << static_cast<long long>(j) << ":  " << static_cast<long long>(t.a) << "   "
+    out << "Dreieck " << id(j) << ":  " << static_cast<long long>(t.a) << "   "
         << static_cast<long long>(t.b) << "  " << static_cast<long long>(t.c) << "  "
-        << static_cast<long long>(t.normalIndex) << "\n";
+        << static_cast<long long>(t.normalIndex);
+    out.endLine();
   }
-  out << "\nNormalen:\n\n";
+  out << "\nNormalen:\n";
+  out.endLine();
   for (std::size_t j = 0; j < faces; ++j) {
     const Vec3f &n = mesh.normals[3 * j];
-    out << "Normale " << static_cast<long long>(j) << ":  " << double{n.x} << "   " << double{n.y}
-        << "  " << double{n.z} << "\n";
+    out << "Normale " << id(j) << ":  " << double{n.x} << "   " << double{n.y} << "  "
+        << double{n.z};
+    out.endLine();
   }
-  out << "\nDreiecknormalen:\n\n";
+  out << "\nDreiecknormalen:\n";
+  out.endLine();
   for (std::size_t j = 0; j < faces; ++j) {
-    const auto first = static_cast<long long>(3 * j);
-    out << "Dreieck " << static_cast<long long>(j) << ":  " << first << "   " << first + 1 << "   "
-        << first + 2 << "   " << static_cast<long long>(model.triangles[j].normalIndex) << "\n";
-  }
-  // The listing is a diagnostic aid: failing to write it must not fail the export.
-  if (std::FILE *f = std::fopen(path.c_str(), "w")) {
-    std::fwrite(out.text().data(), 1, out.text().size(), f);
-    std::fclose(f);
+    out << "Dreieck " << id(j) << ":  " << id(3 * j) << "   " << id(3 * j + 1) << "   "
+        << id(3 * j + 2) << "   " << static_cast<long long>(model.triangles[j].normalIndex);
+    out.endLine();
   }
 }
 
