@@ -53,6 +53,8 @@ bool VelmoraViewerWE_Doc::readFile(const QString &path, QString &error) {
 void VelmoraViewerWE_Doc::attachToView(view3d &view) {
   if (!pending_)
     return;
+  // Nodes create and drop display lists of the view's context.
+  view.makeCurrent();
   if (pointCloud_) {
     view.scene().clearModels();
     pointCloud_ = nullptr;
@@ -66,4 +68,5 @@ void VelmoraViewerWE_Doc::attachToView(view3d &view) {
   model_ = pointCloud_ ? pointCloud_->model() : nullptr;
   hasNominalPoints_ = r.hasNominalPoints;
   view.hasNominalPoints = hasNominalPoints_;
+  view.doneCurrent();
 }

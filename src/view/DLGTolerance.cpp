@@ -51,6 +51,24 @@ QIcon triangleIcon() {
   return QIcon(pm);
 }
 
+// Display lists belong to the view's context: node invalidation must run with it current.
+class ContextScope {
+public:
+  explicit ContextScope(view3d *v) : v_(v) {
+    if (v_)
+      v_->makeCurrent();
+  }
+  ~ContextScope() {
+    if (v_)
+      v_->doneCurrent();
+  }
+  ContextScope(const ContextScope &) = delete;
+  ContextScope &operator=(const ContextScope &) = delete;
+
+private:
+  view3d *v_;
+};
+
 template <class W> W *withId(W *w, int id) {
   w->setObjectName(QString::number(id));
   return w;
@@ -243,6 +261,7 @@ void DLGTolerance::loadFromView() {
 }
 
 void DLGTolerance::apply() {
+  ContextScope scope(targetView());
   if (view3d *v = targetView())
     v->scene().applySettings(*v);
 }
@@ -268,6 +287,7 @@ void DLGTolerance::toggleFilter() {
 }
 
 void DLGTolerance::setGradient(bool on) {
+  ContextScope scope(targetView());
   if (view3d *v = targetView(); v && v->pointCloud()) {
     v->pointCloud()->showGradient = on;
     v->pointCloud()->invalidate();
@@ -282,6 +302,7 @@ void DLGTolerance::setBannerLineColour(int mode) {
 }
 
 void DLGTolerance::setExtended(bool on) {
+  ContextScope scope(targetView());
   if (view3d *v = targetView(); v && v->pointCloud()) {
     v->pointCloud()->extendedColours = on;
     v->pointCloud()->invalidate();
@@ -295,6 +316,7 @@ void DLGTolerance::upperToleranceChanged(const QString &text) {
 }
 
 void DLGTolerance::applyEdits() {
+  ContextScope scope(targetView());
   view3d *v = targetView();
   if (!v || !v->pointCloud()) {
     close();

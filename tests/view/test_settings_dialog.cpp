@@ -1,0 +1,236 @@
+// The settings dialog acting on a real view and its point cloud: every control's effect.
+#include "ViewFixture.h"
+#include "gui/GuiTestMain.h"
+#include "scene/GLColorRangeView.h"
+#include "view/DLGTolerance.h"
+#include "view/ProgramSettings.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+class SettingsDialog : public ViewFixture {
+protected:
+  DLGTolerance *open() {
+    view->onTolerance();
+    DLGTolerance *d = view->settingsDialog.data();
+    EXPECT_NE(d, nullptr);
+    return d;
+  }
+  static QLineEdit *edit(DLGTolerance *d, int id) {
+    return qobject_cast<QLineEdit *>(d->control(id));
+  }
+  static void click(DLGTolerance *d, int id) {
+    auto *b = qobject_cast<QAbstractButton *>(d->control(id));
+    ASSERT_NE(b, nullptr) << id;
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, b->height() / 2));
+  }
+  static void typeInto(DLGTolerance *d, int id, const QString &text) {
+    QLineEdit *e = edit(d, id);
+    e->selectAll();
+    QTest::keyClicks(e, text);
+    // Typing replaces the selection; make sure nothing of the old text is left.
+    e->setText(text);
+  }
+  static void enter(DLGTolerance *d, int id) { QTest::keyClick(d->control(id), Qt::Key_Return); }
+};
+
+TEST_F(SettingsDialog, OpensWithTheViewsValuesInTheirPrintedForms) {
+  load();
+  ProgramSettings::decimalPlaces = 3;
+  DLGTolerance *d = open();
+  EXPECT_EQ(d->windowTitle(), "Settings");
+  EXPECT_FALSE(d->isModal());
+  EXPECT_EQ(edit(d, 1008)->text(), "0.25");
+  EXPECT_EQ(edit(d, 1009)->text(), "-0.25");
+  EXPECT_FALSE(edit(d, 1009)->isVisible());
+  EXPECT_FALSE(edit(d, 1009)->isEnabled());
+  EXPECT_EQ(edit(d, 1010)->text(), "15");
+  EXPECT_EQ(edit(d, 1020)->text(), "3");
+  EXPECT_EQ(edit(d, 1012)->text(), "1."); // 12 significant digits, the point kept
+  EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1013))->isChecked());
+  EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1027))->isChecked());
+  EXPECT_FALSE(qobject_cast<QPushButton *>(d->control(1))->isVisible());
+  EXPECT_EQ(qobject_cast<QCheckBox *>(d->control(1021))->text(),
+            "Show only points outside the tolerance range");
+  // No nominal points: the magnification cannot be used.
+  EXPECT_FALSE(edit(d, 1012)->isEnabled());
+  d->close();
+}
+
+TEST_F(SettingsDialog, MagnificationIsEnabledOnlyWithNominalPoints) {
+  load(true);
+  EXPECT_TRUE(view->hasNominalPoints);
+  DLGTolerance *d = open();
+  EXPECT_TRUE(edit(d, 1012)->isEnabled());
+  d->close();
+}
+
+TEST_F(SettingsDialog, NumberTextsFollowThePrintfForms) {
+  EXPECT_EQ(DLGTolerance::fixedText(1.0), "1.0");
+  EXPECT_EQ(DLGTolerance::fixedText(2.5), "2.5");
+  EXPECT_EQ(DLGTolerance::fixedText(0.125), "0.125");
+  EXPECT_EQ(DLGTolerance::significantText(0.1), "0.1");
+  EXPECT_EQ(DLGTolerance::significantText(-0.25), "-0.25");
+  EXPECT_EQ(DLGTolerance::significantText(3.0), "3.");
+  EXPECT_EQ(DLGTolerance::significantText(1.0 / 3.0), "0.333333333333");
+  EXPECT_EQ(DLGTolerance::significantText(0.0), "0");
+  EXPECT_EQ(DLGTolerance::readDouble("0.1mm"), 0.1);
+  EXPECT_EQ(DLGTolerance::readDouble("abc"), 0.0);
+  EXPECT_EQ(DLGTolerance::readDouble(""), 0.0);
+  EXPECT_EQ(DLGTolerance::readInt("7.9"), 7);
+  EXPECT_EQ(DLGTolerance::readInt("x"), 0);
+}
+
+TEST_F(SettingsDialog, PointButtonsSetModeAndSizeOnViewAndNode) {
+  GLPointCloud *node = load();
+  DLGTolerance *d = open();
+  const struct {
+    int id, mode, size;
+  } cases[] = {{1017, 1, 1}, {1018, 1, 2}, {1019, 1, 3}, {10201, 4, 0}};
+  for (const auto &c : cases) {
+    click(d, c.id);
+    EXPECT_EQ(view->displayMode, c.mode) << c.id;
+    EXPECT_EQ(view->pointSize, c.size) << c.id;
+    EXPECT_EQ(node->displayMode, c.mode) << c.id;
+    EXPECT_EQ(node->width, c.size) << c.id;
+  }
+  EXPECT_EQ(ProgramSettings::pointSizeClass, 3); // the last point size chosen
+  d->close();
+}
+
+TEST_F(SettingsDialog, ApplyDropsTheCompiledMeshAndTheNextFrameRebuildsIt) {
+  GLPointCloud *node = load();
+  paint();
+  const int compiled = node->triangleList;
+  ASSERT_NE(compiled, 0); // the first frame compiled the mesh
+  DLGTolerance *d = open();
+  click(d, 1017); // points: the mesh list is dropped and not rebuilt
+  paint();
+  EXPECT_EQ(node->triangleList, 0);
+  view->makeCurrent();
+  EXPECT_FALSE(glIsList(GLuint(compiled))) << "the list was released in the view's context";
+  view->doneCurrent();
+  click(d, 10201);
+  paint();
+  EXPECT_NE(node->triangleList, 0);
+  d->close();
+}
+
+TEST_F(SettingsDialog, FilterCheckBoxTogglesBetweenOutsideOnlyAndAll) {
+  GLPointCloud *node = load();
+  DLGTolerance *d = open();
+  click(d, 1021);
+  EXPECT_EQ(view->pointFilter, 2);
+  EXPECT_EQ(node->pointFilter, 2);
+  click(d, 1021);
+  EXPECT_EQ(view->pointFilter, 0);
+  EXPECT_EQ(node->pointFilter, 0);
+  d->close();
+  // A new dialog starts with the toggle off: its first click selects outside-only again.
+  view->pointFilter = 0;
+  DLGTolerance *d2 = open();
+  click(d2, 1021);
+  EXPECT_EQ(view->pointFilter, 2);
+  d2->close();
+}
+
+TEST_F(SettingsDialog, ColourBarsBelowThreeBecomeThreeWhileTheFieldKeepsTheText) {
+  GLPointCloud *node = load();
+  DLGTolerance *d = open();
+  typeInto(d, 1010, "1");
+  enter(d, 1010);
+  EXPECT_EQ(view->colourBars, 3);
+  EXPECT_EQ(node->bandCount, 3);
+  EXPECT_EQ(edit(d, 1010)->text(), "1");
+  EXPECT_TRUE(d->isVisible()); // Enter applies, it does not close
+  typeInto(d, 1010, "40");
+  enter(d, 1010);
+  EXPECT_EQ(view->colourBars, 40);
+  EXPECT_EQ(node->bandCount, 40);
+  d->close();
+}
+
+TEST_F(SettingsDialog, UpperToleranceMirrorsIntoTheHiddenLowerFieldAndTheBand) {
+  GLPointCloud *node = load();
+  DLGTolerance *d = open();
+  typeInto(d, 1008, "0.1");
+  EXPECT_EQ(edit(d, 1009)->text(), "-0.1");
+  enter(d, 1008);
+  EXPECT_DOUBLE_EQ(view->upperTolerance, 0.1);
+  EXPECT_DOUBLE_EQ(view->lowerTolerance, -0.1);
+  EXPECT_DOUBLE_EQ(node->upperTolerance, double(0.1f)); // rounded through float
+  EXPECT_DOUBLE_EQ(node->lowerTolerance, double(-0.1f));
+  ASSERT_NE(view->scene().legend(), nullptr);
+  EXPECT_FLOAT_EQ(view->scene().legend()->upper, 0.1f);
+  EXPECT_FLOAT_EQ(view->scene().legend()->lower, -0.1f);
+  // An empty field reads as 0: a band of width 0, and the lower field shows 0, not -0.
+  typeInto(d, 1008, "");
+  EXPECT_EQ(edit(d, 1009)->text(), "0");
+  enter(d, 1008);
+  EXPECT_EQ(view->upperTolerance, 0.0);
+  d->close();
+}
+
+TEST_F(SettingsDialog, MagnificationAndDecimalPlacesApplyOnEnter) {
+  GLPointCloud *node = load(true);
+  DLGTolerance *d = open();
+  typeInto(d, 1012, "25");
+  typeInto(d, 1020, "2.9");
+  enter(d, 1012);
+  EXPECT_EQ(view->magnification, 25.0);
+  EXPECT_EQ(node->magnification, 25.0f);
+  EXPECT_EQ(edit(d, 1012)->text(), "25");
+  EXPECT_EQ(ProgramSettings::decimalPlaces, 2);
+  typeInto(d, 1020, "none");
+  enter(d, 1020);
+  EXPECT_EQ(ProgramSettings::decimalPlaces, 0);
+  ProgramSettings::decimalPlaces = 3;
+  d->close();
+}
+
+TEST_F(SettingsDialog, GradientExtendedAndBannerLineRadiosReachNodeAndProgram) {
+  GLPointCloud *node = load();
+  DLGTolerance *d = open();
+  click(d, 1011);
+  EXPECT_TRUE(node->showGradient);
+  paint();
+  EXPECT_TRUE(view->scene().legend()->gradient); // the frame's legend takes the flag
+  click(d, 1013);
+  EXPECT_FALSE(node->showGradient);
+  click(d, 1022);
+  EXPECT_TRUE(node->extendedColours);
+  EXPECT_TRUE(view->scene().legend()->extended);
+  click(d, 1022);
+  EXPECT_FALSE(node->extendedColours);
+  click(d, 1028);
+  EXPECT_EQ(ProgramSettings::bannerLineColourMode, 2);
+  click(d, 1029);
+  EXPECT_EQ(ProgramSettings::bannerLineColourMode, 3);
+  click(d, 1027);
+  EXPECT_EQ(ProgramSettings::bannerLineColourMode, 1);
+  d->close();
+}
+
+TEST_F(SettingsDialog, EnterWithoutAModelOnlyCloses) {
+  DLGTolerance *d = open();
+  typeInto(d, 1008, "0.5");
+  typeInto(d, 1010, "7");
+  enter(d, 1008);
+  EXPECT_FALSE(d->isVisible());
+  EXPECT_EQ(view->upperTolerance, 0.25);
+  EXPECT_EQ(view->colourBars, 15);
+}
+
+TEST_F(SettingsDialog, PointButtonsAndFilterDoNothingWithoutAModel) {
+  DLGTolerance *d = open();
+  click(d, 1017);
+  click(d, 1021);
+  EXPECT_EQ(view->displayMode, 4);
+  EXPECT_EQ(view->pointSize, 0);
+  EXPECT_EQ(view->pointFilter, 0);
+  d->close();
+}
+
+VELMORA_GUI_TEST_MAIN()
