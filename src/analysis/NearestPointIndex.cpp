@@ -44,41 +44,61 @@ NearestPointIndex::NearestPointIndex(const Vec3f *pts, std::size_t n) : count_(n
     (finite(pts[i]) ? entries_ : nonFinite_).push_back(e);
   }
   if (!entries_.empty()) {
-    nodes_.reserve(2 * (entries_.size() / kLeafSize + 1));
-    build(0, static_cast<std::uint32_t>(entries_.size()));
+    nodes_.reserve(4 * (entries_.size() / kLeafSize + 1));
+    float lo[3], hi[3];
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::numeric_limits<float>::infinity();
+      hi[k] = -std::numeric_limits<float>::infinity();
+    }
+    for (const Entry &e : entries_)
+      for (int k = 0; k < 3; ++k) {
+        lo[k] = std::min(lo[k], e.p[k]);
+        hi[k] = std::max(hi[k], e.p[k]);
+      }
+    build(0, static_cast<std::uint32_t>(entries_.size()), lo, hi);
   }
 }
 
-std::uint32_t NearestPointIndex::build(std::uint32_t begin, std::uint32_t end) {
+std::uint32_t NearestPointIndex::build(std::uint32_t begin, std::uint32_t end,
+                                       const float cellLo[3], const float cellHi[3]) {
   const auto self = static_cast<std::uint32_t>(nodes_.size());
   nodes_.push_back({});
   Node node{};
   node.begin = begin;
   node.end = end;
-  for (int k = 0; k < 3; ++k) {
-    node.lo[k] = std::numeric_limits<float>::infinity();
-    node.hi[k] = -std::numeric_limits<float>::infinity();
-  }
-  for (std::uint32_t i = begin; i < end; ++i)
-    for (int k = 0; k < 3; ++k) {
-      node.lo[k] = std::min(node.lo[k], entries_[i].p[k]);
-      node.hi[k] = std::max(node.hi[k], entries_[i].p[k]);
-    }
   if (end - begin > kLeafSize) {
+    // The split axis comes from the cell (the parent's cell cut at the median), which needs no
+    // pass over the points; the tight boxes used for pruning are merged bottom-up.
     int axis = 0;
-    float spread = -1;
-    for (int k = 0; k < 3; ++k)
-      if (node.hi[k] - node.lo[k] > spread) {
-        spread = node.hi[k] - node.lo[k];
+    for (int k = 1; k < 3; ++k)
+      if (cellHi[k] - cellLo[k] > cellHi[axis] - cellLo[axis])
         axis = k;
-      }
     const std::uint32_t mid = begin + (end - begin) / 2;
     std::nth_element(entries_.begin() + begin, entries_.begin() + mid, entries_.begin() + end,
                      [axis](const Entry &a, const Entry &b) { return a.p[axis] < b.p[axis]; });
-    build(begin, mid);
-    node.right = build(mid, end);
+    const float split = entries_[mid].p[axis];
+    float leftHi[3] = {cellHi[0], cellHi[1], cellHi[2]};
+    float rightLo[3] = {cellLo[0], cellLo[1], cellLo[2]};
+    leftHi[axis] = split;
+    rightLo[axis] = split;
+    build(begin, mid, cellLo, leftHi);
+    node.right = build(mid, end, rightLo, cellHi);
+    const Node &l = nodes_[self + 1], &r = nodes_[node.right];
+    for (int k = 0; k < 3; ++k) {
+      node.lo[k] = std::min(l.lo[k], r.lo[k]);
+      node.hi[k] = std::max(l.hi[k], r.hi[k]);
+    }
   } else {
     node.right = 0; // leaf
+    for (int k = 0; k < 3; ++k) {
+      node.lo[k] = std::numeric_limits<float>::infinity();
+      node.hi[k] = -std::numeric_limits<float>::infinity();
+    }
+    for (std::uint32_t i = begin; i < end; ++i)
+      for (int k = 0; k < 3; ++k) {
+        node.lo[k] = std::min(node.lo[k], entries_[i].p[k]);
+        node.hi[k] = std::max(node.hi[k], entries_[i].p[k]);
+      }
   }
   nodes_[self] = node;
   return self;

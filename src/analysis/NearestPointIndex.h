@@ -48,7 +48,8 @@ private:
     std::int32_t id = -1;
   };
 
-  std::uint32_t build(std::uint32_t begin, std::uint32_t end);
+  std::uint32_t build(std::uint32_t begin, std::uint32_t end, const float cellLo[3],
+                      const float cellHi[3]);
   void search(std::uint32_t node, const Vec3d &q, Best &best) const;
   static void consider(const Entry &e, const Vec3d &q, Best &best);
 
