@@ -9,7 +9,12 @@ bool SessionModel::ComputeTriangleNormals(std::uint32_t count) {
     const Vec3f &p = points[static_cast<std::size_t>(i)];
     return Vec3d{p.x, p.y, p.z};
   };
-  for (std::uint32_t t = 0; t < count; ++t) {
+  // A count beyond the triangle records would read past them; those entries stay zero.
+  const std::uint32_t known =
+      static_cast<std::uint32_t>(std::min<std::size_t>(count, triangles.size()));
+  for (std::uint32_t t = known; t < count; ++t)
+    triangleNormals[t] = Vec3f{0.0f, 0.0f, 0.0f};
+  for (std::uint32_t t = 0; t < known; ++t) {
     const TriangleRecord &r = triangles[t];
     const Vec3d p0 = corner(r.a), p1 = corner(r.b), p2 = corner(r.c);
     Vec3d n = cross(p1 - p0, p2 - p0);

@@ -137,3 +137,13 @@ TEST(SessionModelPath, SecondPathReplacesTheFirst) {
   m.SetPath(nullptr);
   EXPECT_EQ(m.path, "");
 }
+
+TEST(SessionModelTriangles, CountBeyondTheRecordsIsSafe) {
+  SessionModel m;
+  setPoints(m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+  setTriangles(m, {{0, 1, 2, 0}});
+  EXPECT_TRUE(m.ComputeTriangleNormals(3));
+  ASSERT_EQ(m.triangleNormals.size(), 3u);
+  EXPECT_EQ(m.triangleNormals[0], (Vec3f{0, 0, 1}));
+  EXPECT_EQ(m.triangleNormals[2], (Vec3f{0, 0, 0}));
+}
