@@ -1,0 +1,260 @@
+// The "Create a Plane" dialog and the section curve it creates.
+#include "analysis/ColourScale.h"
+#include "analysis/NearestPointIndex.h"
+#include "gui/GuiTestMain.h"
+#include "scene/TransparentPlane.h"
+#include "test_snapshot_fakes.h"
+#include "view/DLGGenerateLine.h"
+#include "view/GLPolyline3DList.h"
+#include "view/ViewFixture.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <cmath>
+
+namespace {
+class SectionTest : public ViewFixture {
+protected:
+  DLGGenerateLine *open() {
+    view->onGenerateSectionCurve();
+    auto *dlg = qobject_cast<DLGGenerateLine *>(view->sectionDialog.data());
+    EXPECT_NE(dlg, nullptr);
+    return dlg;
+  }
+  QLineEdit *edit(DLGGenerateLine *d, int id) { return qobject_cast<QLineEdit *>(d->control(id)); }
+  QComboBox *combo(DLGGenerateLine *d, int id) { return qobject_cast<QComboBox *>(d->control(id)); }
+  void spin(DLGGenerateLine *d, int id, const char *arrow) {
+    auto *b = d->control(id)->findChild<QToolButton *>(arrow);
+    ASSERT_NE(b, nullptr);
+    b->click();
+  }
+  void create(DLGGenerateLine *d) {
+    qobject_cast<QPushButton *>(d->control(DLGGenerateLine::IdCreate))->click();
+  }
+  std::vector<Vec3d> planeCorners() {
+    TransparentPlane *p = view->scene().plane();
+    return p ? p->corners() : std::vector<Vec3d>{};
+  }
+  std::vector<GLPolyline3DList *> sections() {
+    std::vector<GLPolyline3DList *> out;
+    view->scene().sectionCurves.forEach(
+        [&](GLList *n) { out.push_back(dynamic_cast<GLPolyline3DList *>(n)); });
+    return out;
+  }
+  std::array<bool, 3> enabledEdits(DLGGenerateLine *d) {
+    return {edit(d, DLGGenerateLine::IdX)->isEnabled(), edit(d, DLGGenerateLine::IdY)->isEnabled(),
+            edit(d, DLGGenerateLine::IdZ)->isEnabled()};
+  }
+  FakeUi ui;
+};
+
+void expectCorners(const std::vector<Vec3d> &got, const std::vector<Vec3d> &want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_DOUBLE_EQ(got[i].x, want[i].x) << "corner " << i;
+    EXPECT_DOUBLE_EQ(got[i].y, want[i].y) << "corner " << i;
+    EXPECT_DOUBLE_EQ(got[i].z, want[i].z) << "corner " << i;
+  }
+}
+} // namespace
+
+TEST_F(SectionTest, OpensWithTheXYPlaneThroughTheOriginShown) {
+  load(); // square: x 0..20, y 0..10, z 0
+  DLGGenerateLine *d = open();
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->windowTitle(), "Create a Plane");
+  EXPECT_FALSE(d->isModal());
+  QComboBox *plane = combo(d, DLGGenerateLine::IdPlane);
+  ASSERT_EQ(plane->count(), 3);
+  EXPECT_EQ(plane->itemText(0), "X/Y");
+  EXPECT_EQ(plane->itemText(1), "Y/Z");
+  EXPECT_EQ(plane->itemText(2), "X/Z");
+  EXPECT_EQ(plane->currentIndex(), 0);
+  QComboBox *step = combo(d, DLGGenerateLine::IdStep);
+  QStringList steps;
+  for (int i = 0; i < step->count(); ++i)
+    steps << step->itemText(i);
+  EXPECT_EQ(steps, (QStringList{"0.001", "0.01", "0.1", "1", "10"}));
+  EXPECT_EQ(step->currentText(), "1");
+  EXPECT_EQ(d->step(), 1.0);
+  for (int id : {DLGGenerateLine::IdX, DLGGenerateLine::IdY, DLGGenerateLine::IdZ})
+    EXPECT_EQ(edit(d, id)->text(), "0");
+  for (int id : {1, 2, 1035, 1036, 1038, 1039, 1040, 1041, 1042, 1043})
+    EXPECT_NE(d->control(id), nullptr) << id;
+  EXPECT_EQ(enabledEdits(d), (std::array<bool, 3>{false, false, true}));
+  // The box widened away from zero by 1.5: x -1.5..21.5, y -1.5..11.5; cut at z = 0.
+  expectCorners(planeCorners(),
+                {{-1.5, -1.5, 0}, {21.5, -1.5, 0}, {21.5, 11.5, 0}, {-1.5, 11.5, 0}});
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SectionTest, PlaneChoiceEnablesOnlyTheFixedCoordinateAndMovesThePlane) {
+  load();
+  DLGGenerateLine *d = open();
+  edit(d, DLGGenerateLine::IdX)->setText("7");
+  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1); // Y/Z
+  EXPECT_EQ(enabledEdits(d), (std::array<bool, 3>{true, false, false}));
+  EXPECT_EQ(d->axisRecord(), (AxisRecord{{0, 1, 1}}));
+  // z is 0 at both ends of the flat box, and 0 moves down: both become -1.5.
+  expectCorners(planeCorners(),
+                {{7, -1.5, -1.5}, {7, 11.5, -1.5}, {7, 11.5, -1.5}, {7, -1.5, -1.5}});
+
+  edit(d, DLGGenerateLine::IdY)->setText("4");
+  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(2); // X/Z
+  EXPECT_EQ(enabledEdits(d), (std::array<bool, 3>{false, true, false}));
+  EXPECT_EQ(d->axisRecord(), (AxisRecord{{1, 0, 1}}));
+  expectCorners(planeCorners(),
+                {{-1.5, 4, -1.5}, {21.5, 4, -1.5}, {21.5, 4, -1.5}, {-1.5, 4, -1.5}});
+}
+
+TEST_F(SectionTest, SpinButtonsStepByTheChosenStepEvenOnDisabledEdits) {
+  load();
+  DLGGenerateLine *d = open();
+  combo(d, DLGGenerateLine::IdStep)->setCurrentIndex(2); // "0.1"
+  EXPECT_DOUBLE_EQ(d->step(), 0.1);
+  ASSERT_FALSE(edit(d, DLGGenerateLine::IdX)->isEnabled());
+  spin(d, DLGGenerateLine::IdSpinX, "up");
+  EXPECT_EQ(edit(d, DLGGenerateLine::IdX)->text(), "0.1");
+  spin(d, DLGGenerateLine::IdSpinX, "down");
+  spin(d, DLGGenerateLine::IdSpinX, "down");
+  EXPECT_EQ(edit(d, DLGGenerateLine::IdX)->text(), "-0.1");
+  EXPECT_DOUBLE_EQ(d->planePoint().x, -0.1);
+
+  combo(d, DLGGenerateLine::IdStep)->setCurrentIndex(4); // "10"
+  spin(d, DLGGenerateLine::IdSpinZ, "up");
+  EXPECT_EQ(edit(d, DLGGenerateLine::IdZ)->text(), "10");
+  // The plane follows the spin at once.
+  const std::vector<Vec3d> c = planeCorners();
+  ASSERT_EQ(c.size(), 4u);
+  for (const Vec3d &p : c)
+    EXPECT_DOUBLE_EQ(p.z, 10);
+}
+
+TEST_F(SectionTest, BadEntriesStopWithTheValidationMessage) {
+  load();
+  DLGGenerateLine *d = open();
+  struct Case {
+    const char *text;
+    const char *message;
+  } cases[] = {{"abc", "Please enter a number."},
+               {"", "Please enter a number."},
+               {"nan", "Please enter a number."},
+               {"2000000", "Please enter an integer between -1000000 and 1000000."},
+               {"-1000001", "Please enter an integer between -1000000 and 1000000."}};
+  for (const Case &c : cases) {
+    ui.messages.clear();
+    edit(d, DLGGenerateLine::IdZ)->setText(c.text);
+    create(d);
+    ASSERT_EQ(ui.messages.size(), 1u) << c.text;
+    EXPECT_EQ(ui.messages[0].text, c.message) << c.text;
+    EXPECT_TRUE(view->scene().sectionCurves.empty());
+    EXPECT_TRUE(view->showModel);
+    EXPECT_NE(view->scene().plane(), nullptr);
+  }
+  // A bad entry also stops the spin: the other coordinate keeps its value.
+  ui.messages.clear();
+  spin(d, DLGGenerateLine::IdSpinX, "up");
+  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(d->planePoint().x, 0);
+  // The integer part is what is checked.
+  ui.messages.clear();
+  edit(d, DLGGenerateLine::IdZ)->setText("-1000000.9");
+  create(d);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_DOUBLE_EQ(d->planePoint().z, -1000000.9);
+}
+
+TEST_F(SectionTest, CreateShowsColouredSectionHidesModelAndCreateAgainReplacesIt) {
+  GLPointCloud *cloud = load();
+  ASSERT_NE(cloud, nullptr);
+  DLGGenerateLine *d = open();
+  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1); // Y/Z
+  edit(d, DLGGenerateLine::IdX)->setText("5");
+  create(d);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(view->showModel);
+  EXPECT_EQ(view->scene().plane(), nullptr);
+  std::vector<GLPolyline3DList *> s = sections();
+  ASSERT_EQ(s.size(), 1u);
+  ASSERT_NE(s[0], nullptr);
+  EXPECT_EQ(s[0]->width, 20);
+  EXPECT_FALSE(s[0]->primitive);
+  EXPECT_TRUE(s[0]->perVertexColours);
+  EXPECT_EQ(s[0]->red(), 1);
+  EXPECT_EQ(s[0]->green(), 0);
+  EXPECT_EQ(s[0]->blue(), 1);
+  // The line x = 5 across the square: every point on it, y within the square, each
+  // coloured by the deviation of its nearest measured point.
+  const SessionModel &m = *cloud->model();
+  const ColourScale scale(0.25f, -0.25f, 15, 0, false, false);
+  // Four triangles cross x = 5; each short segment gives one sample.
+  ASSERT_EQ(s[0]->count(), 4u);
+  ASSERT_EQ(s[0]->colours().size(), s[0]->count());
+  for (std::size_t i = 0; i < s[0]->count(); ++i) {
+    const Vec3d &p = s[0]->points()[i];
+    EXPECT_NEAR(p.x, 5, 1e-9);
+    EXPECT_GE(p.y, -1e-9);
+    EXPECT_LE(p.y, 10 + 1e-9);
+    const int nearest = nearestPointLinear(m.points.data(), std::size_t(m.pointCount), p);
+    ASSERT_GE(nearest, 0);
+    EXPECT_EQ(s[0]->colours()[i], scale.colourFor(m.deviations[nearest])) << i;
+  }
+
+  edit(d, DLGGenerateLine::IdX)->setText("15");
+  create(d);
+  s = sections();
+  ASSERT_EQ(s.size(), 1u);
+  ASSERT_GT(s[0]->count(), 0u);
+  for (const Vec3d &p : s[0]->points())
+    EXPECT_NEAR(p.x, 15, 1e-9);
+
+  // A plane that misses the model leaves an empty section, still replacing the old one.
+  edit(d, DLGGenerateLine::IdX)->setText("50");
+  create(d);
+  s = sections();
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0]->count(), 0u);
+}
+
+TEST_F(SectionTest, ClosingKeepsThePlaneAndEachCommandMakesANewDialog) {
+  load();
+  DLGGenerateLine *first = open();
+  qobject_cast<QPushButton *>(first->control(DLGGenerateLine::IdClose))->click();
+  EXPECT_FALSE(first->isVisible());
+  EXPECT_NE(view->scene().plane(), nullptr);
+  DLGGenerateLine *second = open();
+  EXPECT_NE(first, second);
+  EXPECT_EQ(view->sectionDialog.data(), second);
+}
+
+TEST_F(SectionTest, SectionOfTheSampleIsDrawnWithoutTheModel) {
+  loadPath(VELMORA_SOURCE_DIR "/samples/rocker-arm.ses");
+  paint();
+  const QImage before = view->grabFramebuffer();
+  DLGGenerateLine *d = open();
+  create(d); // X/Y at z = 0
+  ASSERT_EQ(sections().size(), 1u);
+  ASSERT_GT(sections()[0]->count(), 100u);
+  paint();
+  const QImage after = view->grabFramebuffer();
+  after.save(QStringLiteral(VELMORA_BINARY_DIR "/section-rocker-arm.png"));
+  // The section points are saturated deviation colours (green band and neighbours), the
+  // model's shaded surface is gone: far fewer pixels differ from the background now.
+  const auto modelish = [](const QImage &img) {
+    int n = 0;
+    const QRect area(0, 0, img.width() * 3 / 4, img.height() * 4 / 5); // left of the legend
+    for (int y = area.top(); y <= area.bottom(); ++y)
+      for (int x = area.left(); x <= area.right(); ++x) {
+        const QRgb p = img.pixel(x, y);
+        n += !(qBlue(p) >= qGreen(p) && qGreen(p) >= qRed(p));
+      }
+    return n;
+  };
+  const int modelPixels = modelish(before), sectionPixels = modelish(after);
+  EXPECT_GT(sectionPixels, 100);
+  EXPECT_LT(sectionPixels, modelPixels / 2);
+}
+
+VELMORA_GUI_TEST_MAIN()
