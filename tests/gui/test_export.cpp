@@ -1,0 +1,142 @@
+// The Export command: its dialog, the format chosen by suffix in any case, the colour
+// settings each format takes, and the messages for success and failure.
+#include "export/ExportFile.h"
+#include "gui/GuiTestMain.h"
+#include "test_snapshot_fakes.h"
+#include "view/ProgramSettings.h"
+#include "view/ViewFixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+class ExportTest : public ViewFixture {
+protected:
+  void SetUp() override {
+    ViewFixture::SetUp();
+    cloud = load();
+    ASSERT_NE(cloud, nullptr);
+    sessionPath = (dir.path() + "/square.ses").toStdString();
+    setCurrentSessionPath(sessionPath);
+    // The node's settings and the view's differ, so a scale from the wrong one shows.
+    cloud->upperTolerance = 0.1;
+    cloud->lowerTolerance = -0.2;
+    cloud->bandCount = 7;
+    cloud->pointFilter = 0;
+    cloud->showGradient = true;
+    cloud->extendedColours = true;
+    view->upperTolerance = 0.3;
+    view->lowerTolerance = -0.05;
+    view->colourBars = 4;
+    view->pointFilter = 2;
+  }
+  void TearDown() override {
+    setCurrentSessionPath({});
+    ViewFixture::TearDown();
+  }
+  // Runs the command with the user choosing path; returns the messages shown.
+  std::vector<FakeUi::Message> exportTo(const QString &path) {
+    ui.messages.clear();
+    ui.nextSavePath = path;
+    view->onExport();
+    return ui.messages;
+  }
+  QByteArray reference(const char *name, const ColourScale &scale) {
+    const QString path = refDir.filePath(name);
+    EXPECT_TRUE(exportSessionFile(path.toStdString(), sessionPath, scale).ok);
+    return readAllBytes(path);
+  }
+
+  GLPointCloud *cloud = nullptr;
+  std::string sessionPath;
+  QTemporaryDir refDir;
+  FakeUi ui;
+};
+} // namespace
+
+TEST_F(ExportTest, DialogOffersBothFormatsAndCancelDoesNothing) {
+  EXPECT_TRUE(exportTo(QString()).empty());
+  ASSERT_EQ(ui.saveCalls.size(), 1u);
+  EXPECT_EQ(ui.saveCalls[0].title, "Dateiname und Pfad des Ziels angeben");
+  EXPECT_EQ(ui.saveCalls[0].defaultName, "output");
+  EXPECT_EQ(ui.saveCalls[0].defaultSuffix, "wrl");
+  EXPECT_EQ(ui.saveCalls[0].filters, (QStringList{"wrl file (*.wrl)", "u3d file (*.u3d)"}));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"square.ses"});
+}
+
+TEST_F(ExportTest, VrmlUsesThePointCloudsSettingsInAnyCase) {
+  const QByteArray expected = reference("ref.wrl", ColourScale(0.1f, -0.2f, 7, 0, true, true));
+  // Different settings give a different file, so the comparison below means something.
+  ASSERT_NE(expected, reference("other.wrl", ColourScale(0.3f, -0.05f, 4, 2, false, false)));
+  for (const char *name : {"out.wrl", "OUT.WRL", "Mixed.Wrl"}) {
+    const QString path = dir.filePath(name);
+    const auto messages = exportTo(path);
+    ASSERT_EQ(messages.size(), 1u) << name;
+    EXPECT_EQ(messages[0].text, "Exporting successful") << name;
+    EXPECT_TRUE(readAllBytes(path).startsWith("#VRML V2.0 utf8")) << name;
+    EXPECT_EQ(readAllBytes(path), expected) << name;
+  }
+}
+
+TEST_F(ExportTest, U3dUsesTheViewsBandWithoutGradientOrExtendedColours) {
+  const QByteArray expected = reference("ref.u3d", ColourScale(0.3f, -0.05f, 4, 2, false, false));
+  ASSERT_FALSE(expected.isEmpty());
+  ASSERT_NE(expected, reference("node.u3d", ColourScale(0.1f, -0.2f, 7, 0, true, true)));
+  for (const char *name : {"out.u3d", "OUT.U3D"}) {
+    const QString path = dir.filePath(name);
+    const auto messages = exportTo(path);
+    ASSERT_EQ(messages.size(), 1u) << name;
+    EXPECT_EQ(messages[0].text, "Exporting successful") << name;
+    EXPECT_EQ(readAllBytes(path), expected) << name;
+  }
+}
+
+TEST_F(ExportTest, FailuresSayExportingFailedWithTheReason) {
+  // A folder that does not exist.
+  const QString missing = dir.filePath("nowhere/out.wrl");
+  auto messages = exportTo(missing);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Exporting failed");
+  EXPECT_TRUE(messages[0].detail.contains("nowhere/out.wrl")) << messages[0].detail.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(missing));
+
+  // A name that is neither format is not exported, and the user is told.
+  messages = exportTo(dir.filePath("out.txt"));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Exporting failed");
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.txt")));
+
+  // An existing target stays as it was when the export fails.
+  const QString kept = dir.filePath("kept.wrl");
+  {
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("previous");
+  }
+  QFile::remove(QString::fromStdString(sessionPath));
+  messages = exportTo(kept);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Exporting failed");
+  EXPECT_EQ(readAllBytes(kept), "previous");
+}
+
+TEST_F(ExportTest, PointTextFilesAreRefused) {
+  const std::string text = (dir.path() + "/points.txt").toStdString();
+  writeTextFile(text, "0 0 0\n1 0 0\n0 1 0\n");
+  setCurrentSessionPath(text);
+  const QString target = dir.filePath("out.wrl");
+  const auto messages = exportTo(target);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Exporting failed");
+  EXPECT_TRUE(messages[0].detail.contains("session file")) << messages[0].detail.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(target));
+
+  // Nothing loaded at all: refused the same way.
+  setCurrentSessionPath({});
+  const auto none = exportTo(target);
+  ASSERT_EQ(none.size(), 1u);
+  EXPECT_EQ(none[0].text, "Exporting failed");
+  EXPECT_FALSE(QFileInfo::exists(target));
+}
+
+VELMORA_GUI_TEST_MAIN()
