@@ -30,7 +30,7 @@ public:
   bool openDocument(const QString &path, bool closeOthers);
   // Opens a picture in an image preview window (template 1291). False when the file does
   // not exist.
-  bool openImagePreview(const QString &path);
+  Q_INVOKABLE bool openImagePreview(const QString &path);
 
   // Message pane text, repainted at once.
   void showStatusText(const QString &text);
