@@ -109,6 +109,14 @@ void BM_ModelIndexBuild(benchmark::State &state) {
   state.counters["points"] = static_cast<double>(m.pts.size());
 }
 
+// The plane test over every triangle alone.
+void BM_CutOnly(benchmark::State &state) {
+  const GridMesh &m = mesh(state.range(0));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(SectionCutter().cutSegments(m.view(), {0, 0, 1}, {0, 0, 0.37}).size());
+  state.counters["triangles"] = static_cast<double>(m.tris.size());
+}
+
 // Chaining alone on many segments: greedy nearest end point, tree against full scan.
 std::vector<SectionSegment> contourSegments(long triangles) {
   const GridMesh &m = mesh(triangles);
@@ -146,6 +154,11 @@ BENCHMARK(BM_ChainReference)
 BENCHMARK(BM_ChainFast)
     ->Arg(200000)
     ->Arg(2000000)
+    ->Arg(20000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_CutOnly)
     ->Arg(20000000)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(3)

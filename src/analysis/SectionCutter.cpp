@@ -41,21 +41,35 @@ std::vector<SectionSegment> SectionCutter::cutSegments(const SectionMesh &mesh,
     *capacityReached = false;
   const Vec3d nd{static_cast<double>(n[0]), static_cast<double>(n[1]), static_cast<double>(n[2])};
   const double d = dot(nd, planePoint);
+  int axis = -1;
+  for (int k = 0; k < 3; ++k)
+    if (n[k] == 1 && n[(k + 1) % 3] == 0 && n[(k + 2) % 3] == 0)
+      axis = k;
   for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
     const TriangleRecord &tr = mesh.triangles[t];
-    const std::int32_t idx[3] = {tr.a, tr.b, tr.c};
-    bool valid = true;
-    for (std::int32_t i : idx)
-      valid = valid && i >= 0 && static_cast<std::size_t>(i) < mesh.pointCount &&
-              finite(mesh.points[i]);
-    // Corner indices outside the points or non-finite corners cannot be cut meaningfully.
-    if (!valid)
+    // Corner indices outside the points cannot be read; negative ones wrap to large values.
+    const std::size_t np = mesh.pointCount;
+    if (static_cast<std::uint32_t>(tr.a) >= np || static_cast<std::uint32_t>(tr.b) >= np ||
+        static_cast<std::uint32_t>(tr.c) >= np)
       continue;
-    const Vec3d v[3] = {widen(mesh.points[idx[0]]), widen(mesh.points[idx[1]]),
-                        widen(mesh.points[idx[2]])};
+    if (axis >= 0) {
+      // Only the signs of the plane distances matter, and for a unit axis normal the full dot
+      // product n . (P - A) has the sign of the one coordinate difference: decide from that.
+      const double p = planePoint[axis];
+      const double s0 = p - mesh.points[tr.a][axis], s1 = p - mesh.points[tr.b][axis],
+                   s2 = p - mesh.points[tr.c][axis];
+      if ((s0 >= 0 && s1 >= 0 && s2 >= 0) || (s0 <= 0 && s1 <= 0 && s2 <= 0))
+        continue;
+    }
+    const Vec3d v[3] = {widen(mesh.points[tr.a]), widen(mesh.points[tr.b]),
+                        widen(mesh.points[tr.c])};
     const double s[3] = {dot(nd, planePoint - v[0]), dot(nd, planePoint - v[1]),
                          dot(nd, planePoint - v[2])};
     if ((s[0] >= 0 && s[1] >= 0 && s[2] >= 0) || (s[0] <= 0 && s[1] <= 0 && s[2] <= 0))
+      continue;
+    // A non-finite corner cannot be cut meaningfully; checked only for the few triangles that
+    // get this far (a NaN distance fails both tests above).
+    if (!finite(mesh.points[tr.a]) || !finite(mesh.points[tr.b]) || !finite(mesh.points[tr.c]))
       continue;
     Vec3d found[3];
     int count = 0;

@@ -137,6 +137,37 @@ TEST(SectionCutter, TriangleCutsAndVerticesOnThePlane) {
   EXPECT_TRUE(cutter.cutSegments(bad.view(), nz, {0, 0, 0}).empty());
 }
 
+TEST(SectionCutter, AxisNormalsMatchTheGeneralPlaneTest) {
+  // A doubled normal scales every plane distance by an exact power of two, so it must give the
+  // very same segments as the unit normal, which takes a shortcut through one coordinate.
+  Mesh m;
+  const int n = 40;
+  for (int y = 0; y <= n; ++y)
+    for (int x = 0; x <= n; ++x)
+      m.add(x * 0.5f, y * 0.5f, std::round(std::sin(x * 0.4f) * std::cos(y * 0.3f) * 4) / 4);
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      const int a = y * (n + 1) + x;
+      m.tri(a, a + 1, a + n + 1);
+      m.tri(a + 1, a + n + 2, a + n + 1);
+    }
+  m.pts[77].x = std::numeric_limits<float>::infinity();
+  m.pts[301].z = std::numeric_limits<float>::quiet_NaN();
+  const SectionCutter cutter;
+  for (int k = 0; k < 3; ++k)
+    for (double at : {0.0, 0.25, 3.5, 7.1}) {
+      std::array<int, 3> unit{0, 0, 0}, twice{0, 0, 0};
+      unit[static_cast<std::size_t>(k)] = 1;
+      twice[static_cast<std::size_t>(k)] = 2;
+      const Vec3d p{at, at, at};
+      const auto a = cutter.cutSegments(m.view(), unit, p);
+      EXPECT_EQ(a, cutter.cutSegments(m.view(), twice, p)) << "axis " << k << " at " << at;
+      if ((k < 2 && at == 7.1) || (k == 2 && at == 0.25)) {
+        EXPECT_FALSE(a.empty());
+      }
+    }
+}
+
 TEST(SectionCutter, EmptySections) {
   const SectionCutter cutter;
   Mesh m;
