@@ -201,6 +201,7 @@ void CMainFrame::showStatusText(const QString &text) {
   statusBar()->clearMessage();
   messagePane_->repaint();
   statusBar()->repaint();
+  emit statusTextShown(messagePane_->text());
 }
 
 QString CMainFrame::statusText() const { return messagePane_->text(); }

@@ -53,6 +53,10 @@ public:
   // Enables the commands that need a 3D window and are built.
   void updateCommandStates();
 
+signals:
+  // Every text shown in the message pane, in order.
+  void statusTextShown(const QString &text);
+
 protected:
   void dragEnterEvent(QDragEnterEvent *e) override;
   void dropEvent(QDropEvent *e) override;

@@ -1,0 +1,77 @@
+#pragma once
+// The real application object and main frame, with scripted message boxes and dialogs.
+#include "app/CChildFrame.h"
+#include "app/CKestrinApp.h"
+#include "app/CMainFrame.h"
+#include "app/VelmoraViewerWE_Doc.h"
+#include "gui/TestFiles.h"
+#include "scene/GLPointCloud.h"
+#include "session/SessionModel.h"
+#include "view/UiServices.h"
+#include "view/ViewScene.h"
+#include "view/view3d.h"
+
+#include <QMdiArea>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+// Records messages; answers open dialogs with the next scripted path ("" = cancel).
+class FakeUi : public UiServices {
+public:
+  void message(QWidget *, const QString &text, const QString &detail, Icon) override {
+    messages.push_back(text + (detail.isEmpty() ? QString() : "\n" + detail));
+  }
+  bool question(QWidget *, const QString &, const QString &) override { return true; }
+  QString openFileName(QWidget *, const QString &title, const QStringList &filters,
+                       const QString &suffix) override {
+    lastTitle = title;
+    lastFilters = filters;
+    lastSuffix = suffix;
+    return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+  }
+  QString saveFileName(QWidget *, const QString &, const QString &, const QStringList &,
+                       const QString &, QString *) override {
+    return {};
+  }
+  QStringList messages, openAnswers, lastFilters;
+  QString lastTitle, lastSuffix;
+};
+
+class AppFixture : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    UiServices::setInstance(&ui);
+    app = std::make_unique<CKestrinApp>();
+    ASSERT_TRUE(app->initInstance(QString()));
+    frame = app->mainFrame();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
+    QObject::connect(frame, &CMainFrame::statusTextShown,
+                     [this](const QString &t) { statusTexts.push_back(t); });
+  }
+  void TearDown() override {
+    app.reset();
+    UiServices::setInstance(nullptr);
+  }
+
+  QString file(const QString &name) const { return dir.path() + "/" + name; }
+  QString sessionFile(const QString &name = "part.ses", bool nominal = false) {
+    writeSquareSession(file(name).toStdString(), nominal);
+    return file(name);
+  }
+  QString pointFile(const QString &name = "cloud.xyz") {
+    writeTextFile(file(name).toStdString(), "0 0 0\n4 0 1\n4 2 2\n0 2 3\n");
+    return file(name);
+  }
+  GLPointCloud *currentNode() const {
+    return VelmoraViewerWE_Doc::current() ? VelmoraViewerWE_Doc::current()->pointCloud() : nullptr;
+  }
+
+  QTemporaryDir dir;
+  FakeUi ui;
+  std::unique_ptr<CKestrinApp> app;
+  CMainFrame *frame = nullptr;
+  QStringList statusTexts;
+};
