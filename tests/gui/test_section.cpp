@@ -88,6 +88,7 @@ TEST_F(SectionTest, OpensWithTheXYPlaneThroughTheOriginShown) {
   expectCorners(planeCorners(),
                 {{-1.5, -1.5, 0}, {21.5, -1.5, 0}, {21.5, 11.5, 0}, {-1.5, 11.5, 0}});
   EXPECT_TRUE(ui.messages.empty());
+  d->grab().save(QStringLiteral(VELMORA_BINARY_DIR "/section-dialog.png")); // for looking at
 }
 
 TEST_F(SectionTest, PlaneChoiceEnablesOnlyTheFixedCoordinateAndMovesThePlane) {
