@@ -1,5 +1,6 @@
 #include "export/U3dBitWriter.h"
 
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -16,9 +17,15 @@ constexpr std::uint8_t reverse8(std::uint8_t v) {
   return v;
 }
 
-constexpr std::uint32_t reverseLow16(std::uint16_t v) {
-  return static_cast<std::uint32_t>(reverse8(static_cast<std::uint8_t>(v))) << 8 |
-         reverse8(static_cast<std::uint8_t>(v >> 8));
+constexpr std::array<std::uint8_t, 256> kReversed = [] {
+  std::array<std::uint8_t, 256> t{};
+  for (unsigned i = 0; i < 256; ++i)
+    t[i] = reverse8(static_cast<std::uint8_t>(i));
+  return t;
+}();
+
+inline std::uint32_t reverseLow16(std::uint16_t v) {
+  return static_cast<std::uint32_t>(kReversed[v & 0xFF]) << 8 | kReversed[v >> 8];
 }
 
 } // namespace
@@ -84,18 +91,26 @@ void U3dBitWriter::renormalise(std::uint32_t low, std::uint32_t high) {
   const std::uint32_t differ = (low ^ high) & 0xFFFF;
   const unsigned settled = differ ? static_cast<unsigned>(std::countl_zero(differ)) - 16 : 16;
   if (settled > 0) {
-    const std::uint32_t first = (low >> 15) & 1;
-    emitBits(first, 1);
-    while (pending_ > 0) {
-      const unsigned n = pending_ > 32 ? 32 : pending_;
-      emitBits(first ? 0 : (n == 32 ? 0xFFFFFFFFu : (1u << n) - 1), n);
-      pending_ -= n;
-    }
-    if (settled > 1) {
-      // Bits 14 .. 16 - settled of low, most significant first, reversed for the stream.
-      const unsigned n = settled - 1;
-      const std::uint32_t field = (low >> (16 - settled)) & ((1u << n) - 1);
-      emitBits(reverseLow16(static_cast<std::uint16_t>(field)) >> (16 - n), n);
+    // The settled bits of low in stream order: its bit 15 first.
+    const std::uint32_t bits =
+        reverseLow16(static_cast<std::uint16_t>(low)) & ((1u << settled) - 1);
+    if (pending_ == 0) {
+      emitBits(bits, settled);
+    } else if (pending_ <= 16) {
+      // First bit, the run of opposite bits, then the rest: one group of at most 32 bits.
+      const std::uint32_t first = bits & 1;
+      const std::uint32_t run = first ? 0 : (1u << pending_) - 1;
+      emitBits(first | run << 1 | (bits >> 1) << (1 + pending_), settled + pending_);
+      pending_ = 0;
+    } else {
+      const std::uint32_t first = bits & 1;
+      emitBits(first, 1);
+      while (pending_ > 0) {
+        const unsigned n = pending_ > 32 ? 32 : pending_;
+        emitBits(first ? 0 : (n == 32 ? 0xFFFFFFFFu : (1u << n) - 1), n);
+        pending_ -= n;
+      }
+      emitBits(bits >> 1, settled - 1);
     }
     low = (low << settled) & 0xFFFF;
     high = ((high << settled) & 0xFFFF) | ((1u << settled) - 1);
@@ -123,7 +138,7 @@ void U3dBitWriter::u8(std::uint8_t v) {
     return;
   }
   const std::uint32_t span = high_ - low_ + 1;
-  const std::uint32_t r = reverse8(v);
+  const std::uint32_t r = kReversed[v];
   renormalise(low_ + ((span * r) >> 8), low_ + ((span * (r + 1)) >> 8) - 1);
 }
 

@@ -239,6 +239,40 @@ TEST(U3dBitWriter, StaticRangesAroundTheBoundaryRoundTrip) {
   expectStreamDecodes(ops, encodeStream(ops, 1), 1);
 }
 
+TEST(U3dBitWriter, LongRunsOfUndecidedBitsRoundTrip) {
+  // Choosing, symbol after symbol, the value whose interval holds the midpoint keeps the
+  // leading bit undecided, so the coder collects a long run of pending bits. The interval
+  // is followed here with the coding rule alone (no bits), to pick those values.
+  const std::uint32_t range = 5;
+  std::uint32_t low = 0, high = 0xFFFF, pending = 0, longest = 0;
+  std::vector<Op> ops;
+  for (int i = 0; i < 400; ++i) {
+    const std::uint32_t span = high - low + 1;
+    std::uint32_t v = static_cast<std::uint32_t>((std::uint64_t{0x8000 - low} * range) / span);
+    while (low + span * (v + 1) / range - 1 < 0x8000)
+      ++v;
+    ops.push_back({Op::Static, v, range});
+    const std::uint32_t newHigh = low + span * (v + 1) / range - 1;
+    low = low + span * v / range;
+    high = newHigh;
+    ASSERT_LT(low, 0x8000u);
+    ASSERT_GE(high, 0x8000u);
+    while ((low & 0xC000) == 0x4000 && (high & 0xC000) == 0x8000) {
+      ++pending;
+      low = (low & 0x3FFF) << 1;
+      high = ((high & 0x3FFF) << 1) | 0x8001;
+    }
+    longest = std::max(longest, pending);
+  }
+  ASSERT_GT(longest, 40u);
+  ops.push_back({Op::Static, 4, range}); // settles the run towards one side
+  ops.push_back({Op::U8, 0xC3});
+  expectStreamDecodes(ops, encodeStream(ops, 1), 1);
+  // And towards the other side.
+  ops[ops.size() - 2].value = 0;
+  expectStreamDecodes(ops, encodeStream(ops, 1), 1);
+}
+
 TEST(U3dBitWriter, StaticRangeOf16383IsStoredAsAPlainU32) {
   // Before any other compressed value the coder is at rest, so the plain U32 shows as bytes.
   U3dBitWriter w;
