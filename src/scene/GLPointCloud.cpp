@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -207,7 +208,10 @@ void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
     pointColours_.clear();
     needleVertices_.clear();
     needleColours_.clear();
-    pointsFromModel_ = !displaced && (!hasDev || pointFilter == 0 || pointFilter == 1);
+    // Every visited point is drawn where it lies: read the model in place with a stride
+    // (when the byte stride fits the API's int).
+    pointsFromModel_ = !displaced && (!hasDev || pointFilter == 0 || pointFilter == 1) &&
+                       sizeof(Vec3f) * std::size_t(stride) <= std::size_t(INT_MAX);
     for (std::int32_t i = 0; i < count; i += stride) {
       const float d = devArray ? m.deviations[i] : 0.0f;
       Colour c;

@@ -7,8 +7,10 @@
 // with a metrics table) used by comments. Texts are drawn literally, byte by byte.
 class GLTextList {
 public:
-  // Needs a current OpenGL context. The face name picks the bitmap font's family (an
-  // unknown family falls back to Qt's default sans font).
+  // Needs a current OpenGL context and a QGuiApplication: Qt rasterises the glyphs
+  // (QT_QPA_PLATFORM=offscreen is enough, no X server). Without an application the lists
+  // are created empty and text draws nothing. The face name picks the bitmap font's family
+  // (an unknown family falls back to an installed sans font).
   explicit GLTextList(const std::string &faceName);
   virtual ~GLTextList();                 // slot 0: deletes its 256 lists
   virtual void reserved1() {}            // slot 1
@@ -18,7 +20,9 @@ public:
   bool ready() const { return ready_; }
   unsigned listBase() const { return listBase_; }
 
-  // The outline font: created once per program (needs a current context), never released.
+  // The outline font: created once per program (needs a current context and a
+  // QGuiApplication), never released. Its lists live in the context that was current at
+  // creation (or contexts sharing lists with it).
   static void createOutlineFont();
   static bool outlineFontReady();
   static unsigned outlineListBase();

@@ -127,6 +127,12 @@ TEST_F(Scene3D, OriginTriadLengthFollowsDistanceAndWindow) {
   GLfloat c[4];
   glGetFloatv(GL_CURRENT_COLOR, c);
   EXPECT_FLOAT_EQ(c[1], 0.5f);
+
+  axes.visible = false;
+  camera(100);
+  axes.draw(&view, 0);
+  axes.drawCornerTriad(&view, 0, {50, 50, 50}, {1, 0, 0}, {0, 1, 0});
+  EXPECT_EQ(grab().countLit(0, 0, kWidth, kHeight), 0);
 }
 
 TEST_F(Scene3D, AxesOffTheOriginAndRefusedAxes) {

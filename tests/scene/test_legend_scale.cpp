@@ -193,6 +193,12 @@ TEST_F(Overlay, ScaleBarStandsForARoundLength) {
   EXPECT_LE(g.countLit(0, 0, kWidth, 1), 85);
   EXPECT_TRUE(sameRegion(g, textAlone("0.7 mm", 846, 5), 830, 3, 900, 25));
 
+  scale.visible = false;
+  beginFrame();
+  scale.draw(&view, 0);
+  EXPECT_EQ(grab().countLit(0, 0, kWidth, kHeight), 0);
+  scale.visible = true;
+
   // A distance of 0 shows no line and does not fail.
   view.distance = 0;
   beginFrame();

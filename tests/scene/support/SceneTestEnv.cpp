@@ -15,7 +15,8 @@
 namespace scenetest {
 
 OffscreenContext &context() {
-  static std::unique_ptr<QGuiApplication> app;
+  // Never destroyed: tearing Qt down after main() has returned crashes in Qt's own statics.
+  static QGuiApplication *app = nullptr;
   static OffscreenContext ctx;
   if (!app) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -29,7 +30,7 @@ OffscreenContext &context() {
     static int argc = 1;
     static char name[] = "scene-test";
     static char *argv[] = {name, nullptr};
-    app = std::make_unique<QGuiApplication>(argc, argv);
+    app = new QGuiApplication(argc, argv);
     if (!ctx.create(kWidth, kHeight)) {
       std::fprintf(stderr, "no offscreen GL context: %s\n", ctx.error().c_str());
       std::abort();
