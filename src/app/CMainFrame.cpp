@@ -224,10 +224,13 @@ void CMainFrame::subWindowActivated(QMdiSubWindow *w) {
     view3d::setCurrent(child->view());
     VelmoraViewerWE_Doc::setCurrent(child->document());
   }
-  if (child)
+  if (child) {
     buildMenu(child->templateId());
-  else if (mdi_->subWindowList().isEmpty())
+    setWindowTitle(QStringLiteral("VelmoraViewer - ") + child->windowTitle());
+  } else if (mdi_->subWindowList().isEmpty()) {
     buildMenu(IDR_MAINFRAME);
+    setWindowTitle(QStringLiteral("VelmoraViewer"));
+  }
   updateCommandStates();
 }
 
@@ -365,12 +368,13 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   view3d *view = child->view();
   view3d::setCurrent(view);
   VelmoraViewerWE_Doc::setCurrent(d);
+  child->setWindowTitle(info.fileName());
   if (!empty) {
     d->attachToView(*view);
-    child->setWindowTitle(info.fileName());
     addRecentFile(info.absoluteFilePath());
   }
   mdi_->setActiveSubWindow(child);
+  subWindowActivated(child);
   view->setFocus();
   view->renderFrame();
   updateCommandStates();

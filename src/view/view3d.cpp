@@ -81,7 +81,10 @@ void view3d::resizeGL(int w, int h) {
   ViewScene::setProjection(*this);
 }
 
-void view3d::paintGL() { scene_->draw(*this); }
+void view3d::paintGL() {
+  scene_->draw(*this);
+  ++framesDrawn;
+}
 
 void view3d::onShowAllPoints() {
   panX = panY = 0;

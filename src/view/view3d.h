@@ -57,6 +57,9 @@ public:
   // The loaded session file carries nominal points (enables the magnification field).
   bool hasNominalPoints = false;
 
+  // Frames drawn so far (for measuring the time to the first frame).
+  int framesDrawn = 0;
+
   // Mouse state.
   int lastX = 0, lastY = 0;
   int pressX = 0, pressY = 0;

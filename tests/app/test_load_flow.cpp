@@ -37,6 +37,7 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   EXPECT_EQ(view->scene().pointCloud(), node);
   EXPECT_EQ(view->scene().models.head(), node);
   EXPECT_EQ(frame->currentMenuId(), 1289);
+  EXPECT_EQ(frame->windowTitle(), "VelmoraViewer - part.ses");
   EXPECT_EQ(QString::fromStdString(currentSessionPath()),
             QFileInfo(file("part.ses")).absoluteFilePath());
   // The status bar showed the load as it happened.
