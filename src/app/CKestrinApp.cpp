@@ -29,6 +29,9 @@ void CKestrinApp::setDefaultSurfaceFormat() {
   f.setAlphaBufferSize(8);
   f.setDepthBufferSize(24);
   QSurfaceFormat::setDefaultFormat(f);
+  // Display lists must outlive one window: the outline font is built once per program, in
+  // the first view's context, and every later view draws comments from the same lists.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 QString CKestrinApp::currentSessionPath() { return QString::fromStdString(::currentSessionPath()); }

@@ -169,6 +169,15 @@ TEST(CommentDrawing, PercentSignIsDrawnLiterally) {
   f1.savePng(VELMORA_BINARY_DIR "/test_comments_percent.png");
 }
 
+TEST(CommentDrawing, TextShowsOnTheFill) {
+  GLText t(&view(), 100, 300, 15, 24, "Inspection 42% done");
+  t.fill = true;
+  const Pixels f = drawComment(t);
+  f.savePng(VELMORA_BINARY_DIR "/test_comments_fill.png");
+  EXPECT_GT(f.count(100, 290, 500, 450, isInk), 100);
+  EXPECT_GT(f.count(100, 290, 500, 450, isFill), 1000);
+}
+
 TEST(CommentDrawing, SelectedIsMagentaAndFrameStateIsKept) {
   GLText t(&view(), 100, 300, 0, 40, "Sel");
   t.setSelected(true);

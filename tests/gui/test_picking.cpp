@@ -1,0 +1,406 @@
+// Picking in the real window: hover, banner clicks, banner selection and dragging, Delete,
+// and comments through the Add a Comment command.
+#include "GuiTestMain.h"
+
+#include "analysis/ColourScale.h"
+#include "scene/GLPointCloud.h"
+#include "session/SessionModel.h"
+#include "view/DLGComment.h"
+#include "view/GLBanner3DList.h"
+#include "view/GLText.h"
+#include "view/LoadStep.h"
+#include "view/Picking.h"
+#include "view/ProgramSettings.h"
+#include "view/UiServices.h"
+#include "view/ViewRotation.h"
+#include "view/ViewScene.h"
+#include "view/view3d.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// An 11 x 11 grid of points 1 mm apart at z = 0, triangulated, with deviation
+// (i - 5) * 0.125 along x: column 9 has 0.5, column 7 0.25.
+constexpr int kN = 11;
+int idx(int i, int j) { return j * kN + i; }
+float devOf(int i) { return float(i - 5) * 0.125f; }
+
+std::unique_ptr<SessionModel> gridModel() {
+  auto m = std::make_unique<SessionModel>();
+  m->pointCount = kN * kN;
+  m->points.allocate(kN * kN);
+  m->normals.allocate(kN * kN);
+  m->deviations.allocate(kN * kN);
+  for (int j = 0; j < kN; ++j)
+    for (int i = 0; i < kN; ++i) {
+      m->points[idx(i, j)] = Vec3f{float(i), float(j), 0};
+      m->normals[idx(i, j)] = Vec3f{0, 0, 1};
+      m->deviations[idx(i, j)] = devOf(i);
+    }
+  const int t = 2 * (kN - 1) * (kN - 1);
+  m->triangleCount = t;
+  m->triangles.allocate(t);
+  int k = 0;
+  for (int j = 0; j + 1 < kN; ++j)
+    for (int i = 0; i + 1 < kN; ++i) {
+      const int a = idx(i, j);
+      m->triangles[k++] = {a, a + 1, a + kN + 1, 0};
+      m->triangles[k++] = {a, a + kN + 1, a + kN, 0};
+    }
+  return m;
+}
+
+// Records message boxes instead of showing them.
+struct FakeUi : UiServices {
+  QStringList messages;
+  void message(QWidget *, const QString &text, const QString &, Icon) override { messages << text; }
+};
+
+class PickingTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ViewRotation::global().reset();
+    ProgramSettings::decimalPlaces = 3;
+    ProgramSettings::bannerLineColourMode = 0;
+    view = std::make_unique<view3d>();
+    QObject::connect(view.get(), &QOpenGLWidget::frameSwapped, [this] { ++frames; });
+    view->resize(900, 600);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    view->makeCurrent();
+    cloud = runLoadStep(*view, view->scene(), gridModel(), true).node;
+    view->doneCurrent();
+    ASSERT_NE(cloud, nullptr);
+    paint();
+  }
+  void TearDown() override {
+    view.reset();
+    UiServices::setInstance(nullptr);
+    DLGComment::setFactory(nullptr);
+  }
+
+  // Picking reads the matrices and depth buffer of the last frame: wait until the window has
+  // drawn and swapped a new one.
+  void paint() {
+    const int before = frames;
+    view->update();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frames > before; }, 5000));
+  }
+
+  // Window pixel (y down) of a world point in the last frame.
+  QPoint pixelOf(const Vec3d &p) {
+    view->makeCurrent();
+    GLdouble mv[16], pr[16];
+    GLint vp[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+    glGetDoublev(GL_PROJECTION_MATRIX, pr);
+    glGetIntegerv(GL_VIEWPORT, vp);
+    view->doneCurrent();
+    GLdouble wx = 0, wy = 0, wz = 0;
+    gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz);
+    return {int(std::lround(wx)), int(std::lround(vp[3] - wy))};
+  }
+  QPoint pixelOfPoint(int i, int j) { return pixelOf({double(i), double(j), 0}); }
+  // A spot inside a banner's box.
+  QPoint boxOf(const GLBanner3DList *b) { return pixelOf(b->labelAnchor) + QPoint(12, 0); }
+
+  void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button,
+             Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent e(type, QPointF(at), view->mapToGlobal(QPointF(at)), button, held, mods);
+    QCoreApplication::sendEvent(view.get(), &e);
+  }
+  void press(QPoint at) { mouse(QEvent::MouseButtonPress, at, Qt::LeftButton); }
+  void release(QPoint at) { mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton); }
+  void move(QPoint at, Qt::MouseButton held = Qt::NoButton) { mouse(QEvent::MouseMove, at, held); }
+  void click(QPoint at) {
+    press(at);
+    release(at);
+    paint();
+  }
+  void key(QEvent::Type type, int k) {
+    QKeyEvent e(type, k, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &e);
+  }
+
+  std::vector<GLBanner3DList *> banners() {
+    std::vector<GLBanner3DList *> out;
+    view->scene().banners.forEach(
+        [&](GLList *n) { out.push_back(dynamic_cast<GLBanner3DList *>(n)); });
+    return out;
+  }
+  std::vector<GLText *> comments() {
+    std::vector<GLText *> out;
+    view->scene().comments.forEach([&](GLList *n) { out.push_back(dynamic_cast<GLText *>(n)); });
+    return out;
+  }
+
+  // Runs Add a Comment, filling the dialog once it is up.
+  void addComment(const QString &text, const QString &size, const QString &angle, bool fill,
+                  bool ok = true) {
+    QTimer::singleShot(0, [&, text, size, angle, fill, ok] {
+      auto *dlg = qobject_cast<DLGComment *>(view->commentDialog.data());
+      ASSERT_NE(dlg, nullptr);
+      dlg->findChild<QPlainTextEdit *>("1000")->setPlainText(text);
+      dlg->findChild<QLineEdit *>("1001")->setText(size);
+      dlg->findChild<QLineEdit *>("1018")->setText(angle);
+      dlg->findChild<QCheckBox *>("1002")->setChecked(fill);
+      dlg->findChild<QPushButton *>(ok ? "1" : "2")->click();
+    });
+    view->onAddComment();
+    paint();
+  }
+
+  std::unique_ptr<view3d> view;
+  GLPointCloud *cloud = nullptr;
+  int frames = 0;
+};
+
+TEST_F(PickingTest, HoverFindsThePointUnderTheCursor) {
+  move(pixelOfPoint(3, 7));
+  EXPECT_EQ(view->hoveredPoint, idx(3, 7));
+  move(pixelOfPoint(8, 2) + QPoint(3, -2)); // a few pixels off still picks the nearest point
+  EXPECT_EQ(view->hoveredPoint, idx(8, 2));
+  move(QPoint(5, 5)); // background
+  EXPECT_EQ(view->hoveredPoint, -1);
+  view->showModel = false;
+  move(pixelOfPoint(3, 7));
+  EXPECT_EQ(view->hoveredPoint, -1);
+}
+
+TEST_F(PickingTest, ClickOnAPointPinsABannerWithItsDeviation) {
+  click(pixelOfPoint(9, 4));
+  auto bs = banners();
+  ASSERT_EQ(bs.size(), 1u);
+  EXPECT_EQ(bs[0]->lines().at(0), "0.500");
+  EXPECT_EQ(bs[0]->point, (Vec3d{9, 4, 0}));
+  const Colour want = ColourScale(0.25f, -0.25f, 15, 0, false, false).colourFor(0.5f);
+  EXPECT_DOUBLE_EQ(bs[0]->red(), want.r);
+  EXPECT_DOUBLE_EQ(bs[0]->green(), want.g);
+  EXPECT_DOUBLE_EQ(bs[0]->blue(), want.b);
+  // The box hangs 150 world pixels right of and above the point (unturned view).
+  const double k150 = 150 * view->worldUnitsPerPixel();
+  EXPECT_NEAR(bs[0]->labelAnchor.x, 9 + k150, 1e-9);
+  EXPECT_NEAR(bs[0]->labelAnchor.y, 4 + k150, 1e-9);
+  EXPECT_NEAR(bs[0]->labelAnchor.z, 0, 1e-9);
+
+  ProgramSettings::decimalPlaces = 0;
+  click(pixelOfPoint(9, 6));
+  bs = banners();
+  ASSERT_EQ(bs.size(), 2u);
+  EXPECT_EQ(bs[1]->lines().at(0), "0.");
+  ProgramSettings::decimalPlaces = 3;
+  click(pixelOfPoint(2, 5));
+  ASSERT_EQ(banners().size(), 3u);
+  EXPECT_EQ(banners()[2]->lines().at(0), "-0.375");
+}
+
+TEST_F(PickingTest, NoBannerOffByAPixelBetweenPointsOrOffTheModel) {
+  const QPoint p = pixelOfPoint(4, 4);
+  press(p);
+  release(p + QPoint(1, 0));
+  paint();
+  EXPECT_TRUE(banners().empty());
+  click(pixelOf({4.5, 4.5, 0})); // 1.0 (L1) from the nearest point
+  EXPECT_TRUE(banners().empty());
+  click(QPoint(5, 5));
+  EXPECT_TRUE(banners().empty());
+  click(p);
+  EXPECT_EQ(banners().size(), 1u);
+}
+
+TEST_F(PickingTest, BoxClicksSelectAndCtrlAdds) {
+  click(pixelOfPoint(2, 2));
+  click(pixelOfPoint(6, 1));
+  auto bs = banners();
+  ASSERT_EQ(bs.size(), 2u);
+  EXPECT_FALSE(bs[0]->isSelected());
+  EXPECT_FALSE(bs[1]->isSelected());
+  // The boxes must not overlap for this test.
+  ASSERT_FALSE(bs[1]->hitTest(boxOf(bs[0]).x(), boxOf(bs[0]).y()));
+
+  click(boxOf(bs[0]));
+  EXPECT_TRUE(bs[0]->isSelected());
+  EXPECT_FALSE(bs[1]->isSelected());
+  EXPECT_EQ(banners().size(), 2u); // a press on a box creates nothing
+
+  key(QEvent::KeyPress, Qt::Key_Control);
+  click(boxOf(bs[1]));
+  key(QEvent::KeyRelease, Qt::Key_Control);
+  EXPECT_TRUE(bs[0]->isSelected());
+  EXPECT_TRUE(bs[1]->isSelected());
+  EXPECT_EQ(picking::singleSelectedBanner(view->scene().banners), nullptr);
+
+  click(boxOf(bs[1]));
+  EXPECT_FALSE(bs[0]->isSelected());
+  EXPECT_TRUE(bs[1]->isSelected());
+  EXPECT_EQ(picking::singleSelectedBanner(view->scene().banners), bs[1]);
+
+  // A click on the model deselects all and pins a new, unselected banner.
+  click(pixelOfPoint(8, 8));
+  for (auto *b : banners())
+    EXPECT_FALSE(b->isSelected());
+}
+
+TEST_F(PickingTest, DraggingMovesTheSelectedLabelsByTheFormula) {
+  click(pixelOfPoint(3, 3));
+  click(pixelOfPoint(7, 2));
+  auto bs = banners();
+  ASSERT_EQ(bs.size(), 2u);
+  const QPoint start = boxOf(bs[0]);
+  const Vec3d before0 = bs[0]->labelAnchor, before1 = bs[1]->labelAnchor;
+  const Vec3d point0 = bs[0]->point;
+  const double k = view->worldUnitsPerPixel();
+  press(start);
+  EXPECT_TRUE(bs[0]->isSelected());
+  move(start + QPoint(20, 10), Qt::LeftButton); // 20 right, 10 down
+  release(start + QPoint(20, 10));
+  paint();
+  // dx = -20, dy = -10: anchor += r * (-1.55 k dx) + u * (1.55 k dy), r = x, u = y unturned.
+  EXPECT_NEAR(bs[0]->labelAnchor.x - before0.x, 1.55 * k * 20, 1e-9);
+  EXPECT_NEAR(bs[0]->labelAnchor.y - before0.y, -1.55 * k * 10, 1e-9);
+  EXPECT_NEAR(bs[0]->labelAnchor.z, before0.z, 1e-9);
+  EXPECT_EQ(bs[0]->point, point0);
+  EXPECT_EQ(bs[1]->labelAnchor, before1);
+  EXPECT_EQ(banners().size(), 2u);
+  EXPECT_EQ(view->panX, 0); // the drag moved the label, not the camera
+}
+
+TEST_F(PickingTest, DeleteRemovesOnlySelectedNodes) {
+  click(pixelOfPoint(2, 2));
+  click(pixelOfPoint(6, 1));
+  auto bs = banners();
+  ASSERT_EQ(bs.size(), 2u);
+  addComment("keep", "20", "0", false);
+  addComment("drop", "20", "0", false);
+  auto cs = comments();
+  ASSERT_EQ(cs.size(), 2u);
+  cs[1]->moveTo({400, 100, 0});
+  paint();
+  click(boxOf(bs[1]));
+  // A press on the second comment selects it (y down: 600 - 100 - 10). With Ctrl held the
+  // missed banners keep their selection, and releasing elsewhere pins no banner (which would
+  // clear it).
+  key(QEvent::KeyPress, Qt::Key_Control);
+  press(QPoint(410, 490));
+  move(QPoint(411, 490), Qt::LeftButton);
+  release(QPoint(411, 490));
+  key(QEvent::KeyRelease, Qt::Key_Control);
+  paint();
+  ASSERT_TRUE(cs[1]->isSelected());
+  ASSERT_FALSE(cs[0]->isSelected());
+  ASSERT_TRUE(bs[1]->isSelected());
+  ASSERT_FALSE(bs[0]->isSelected());
+
+  key(QEvent::KeyPress, Qt::Key_Delete);
+  auto left = banners();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0], bs[0]);
+  auto leftComments = comments();
+  ASSERT_EQ(leftComments.size(), 1u);
+  EXPECT_EQ(leftComments[0], cs[0]);
+  // Nothing selected: Delete changes nothing.
+  key(QEvent::KeyPress, Qt::Key_Delete);
+  EXPECT_EQ(banners().size(), 1u);
+  EXPECT_EQ(comments().size(), 1u);
+}
+
+TEST_F(PickingTest, AddACommentClampsAndPlacesIt) {
+  addComment("Note 100%", "5", "120", true);
+  auto cs = comments();
+  ASSERT_EQ(cs.size(), 1u);
+  EXPECT_EQ(cs[0]->lines().at(0), "Note 100%");
+  EXPECT_EQ(cs[0]->size(), 10);
+  EXPECT_EQ(cs[0]->angle(), 90);
+  EXPECT_TRUE(cs[0]->fill);
+  EXPECT_FALSE(cs[0]->isSelected());
+  EXPECT_EQ(cs[0]->position, (Vec3d{100, 400, 0}));
+  EXPECT_EQ(cs[0]->fontSelector, 2);
+
+  addComment("ignored", "20", "0", false, false); // Cancel
+  EXPECT_EQ(comments().size(), 1u);
+  addComment("junk numbers", "abc", "", false);
+  ASSERT_EQ(comments().size(), 2u);
+  EXPECT_EQ(comments()[1]->size(), 10);
+  EXPECT_EQ(comments()[1]->angle(), 0);
+}
+
+TEST_F(PickingTest, CommentDialogFailureIsReported) {
+  FakeUi ui;
+  UiServices::setInstance(&ui);
+  DLGComment::setFactory([](QWidget *) -> DLGComment * { return nullptr; });
+  view->onAddComment();
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_EQ(ui.messages[0], "Dialog box could not be created!");
+  EXPECT_TRUE(comments().empty());
+  EXPECT_TRUE(view3d::commentAvailable());
+}
+
+TEST_F(PickingTest, DraggingAComment) {
+  addComment("Drag me", "20", "0", false);
+  GLText *c = comments().at(0);
+  // (100, 400) from the bottom is row 200 from the top; press inside the text.
+  const QPoint start(110, 190);
+  press(start);
+  EXPECT_EQ(view->draggedComment, c);
+  EXPECT_TRUE(c->isSelected());
+  move(start + QPoint(20, -10), Qt::LeftButton);
+  release(start + QPoint(20, -10));
+  paint();
+  EXPECT_EQ(c->position, (Vec3d{120, 410, 0}));
+  EXPECT_EQ(view->draggedComment, nullptr);
+  EXPECT_TRUE(banners().empty()); // the press hit the comment but the release moved
+  EXPECT_EQ(view->panX, 0);
+  // A press elsewhere deselects it.
+  click(QPoint(700, 50));
+  EXPECT_FALSE(c->isSelected());
+}
+
+TEST_F(PickingTest, ScreenshotWithBannersAndAComment) {
+  click(pixelOfPoint(9, 4));
+  click(pixelOfPoint(1, 8));
+  click(boxOf(banners()[0]));
+  addComment("Inspection 42% done", "24", "15", true);
+  move(pixelOfPoint(5, 5));
+  paint();
+  const QImage img = view->grabFramebuffer();
+  ASSERT_FALSE(img.isNull());
+  img.save(VELMORA_BINARY_DIR "/test_picking_screenshot.png");
+  // The comment's text shows on its fill, in this window as in the first one the program
+  // opened (the outline glyphs are built once, in the first window's context).
+  int ink = 0, fill = 0;
+  for (int y = 90; y < 210; ++y)
+    for (int x = 90; x < 400; ++x) {
+      const QColor c = img.pixelColor(x, y);
+      ink += (c.red() < 90 && c.green() < 90 && c.blue() < 90) ? 1 : 0;
+      fill += (c.red() > 250 && c.green() > 250 && std::abs(c.blue() - 230) < 3) ? 1 : 0;
+    }
+  EXPECT_GT(fill, 1000);
+  EXPECT_GT(ink, 200);
+  // The hover panel prints the point at the top left in its deviation colour: something is
+  // drawn where the background alone would be a smooth gradient.
+  const QColor bg = img.pixelColor(400, 30);
+  int differing = 0;
+  for (int y = 30; y < 110; ++y)
+    for (int x = 160; x < 260; ++x)
+      differing += img.pixelColor(x, y) != img.pixelColor(x, 5) ? 1 : 0;
+  EXPECT_GT(differing, 50) << bg.name().toStdString();
+}
+
+} // namespace
+
+VELMORA_GUI_TEST_MAIN()
