@@ -194,10 +194,11 @@ void DLGGenerateLine::onSpin(int axis, int delta) {
     view->renderFrame();
 }
 
-const NearestPointIndex *DLGGenerateLine::indexFor(const SessionModel &model) {
-  if (indexedModel_ != &model || !index_) {
+const NearestPointIndex *DLGGenerateLine::indexFor(view3d &view, const SessionModel &model) {
+  if (indexedView_.data() != &view || indexedModel_ != &model || !index_) {
     const SectionMesh mesh = SectionMesh::of(model);
     index_ = std::make_unique<NearestPointIndex>(mesh.points, mesh.pointCount);
+    indexedView_ = &view;
     indexedModel_ = &model;
   }
   return index_.get();
@@ -211,7 +212,7 @@ void DLGGenerateLine::onCreate() {
     return;
   GLPointCloud &cloud = *view->pointCloud();
   replaceSectionCurve(view->scene(), makeSectionCurve(*view, cloud, record_.normal(), point_,
-                                                      indexFor(*cloud.model())));
+                                                      indexFor(*view, *cloud.model())));
   view->scene().clearPlane();
   view->showModel = false;
   view->scene().applySettings(*view);

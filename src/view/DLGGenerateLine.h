@@ -3,6 +3,7 @@
 #include "geometry/Vec3d.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <memory>
@@ -79,7 +80,7 @@ public:
 
 private:
   view3d *targetView() const;
-  const NearestPointIndex *indexFor(const SessionModel &model);
+  const NearestPointIndex *indexFor(view3d &view, const SessionModel &model);
 
   Vec3d point_{0, 0, 0};
   AxisRecord record_{};
@@ -92,7 +93,10 @@ private:
   std::array<SpinButton *, 3> spins_{};
   QPushButton *create_, *close_;
 
-  // The nearest-point index of the model last cut, kept for repeated Creates.
+  // The nearest-point index of the model last cut, kept for repeated Creates. It is keyed
+  // by the view as well: the dialog outlives the view, and a later model may reuse the
+  // address of a released one.
+  QPointer<view3d> indexedView_;
   const SessionModel *indexedModel_ = nullptr;
   std::unique_ptr<NearestPointIndex> index_;
 };

@@ -219,6 +219,53 @@ TEST_F(SectionTest, CreateShowsColouredSectionHidesModelAndCreateAgainReplacesIt
   EXPECT_EQ(s[0]->count(), 0u);
 }
 
+TEST_F(SectionTest, DialogOutlivingItsViewColoursByTheNewModel) {
+  load();
+  DLGGenerateLine *d = open();
+  d->setParent(nullptr, Qt::Dialog); // as under the main frame: the dialog outlives the view
+  std::unique_ptr<DLGGenerateLine> owner(d);
+  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1);
+  edit(d, DLGGenerateLine::IdX)->setText("5");
+  create(d);
+  ASSERT_EQ(sections().size(), 1u);
+
+  // The same square with other deviations and its points stored in reverse order, in a new
+  // view (the old model is released first, so the new one may well take its address); an
+  // index of the old model would name the wrong points.
+  view.reset();
+  const std::string other = (dir.path() + "/other.ses").toStdString();
+  std::vector<Vec3f> pts(9);
+  std::vector<float> dev(9);
+  for (int j = 0; j < 3; ++j)
+    for (int i = 0; i < 3; ++i) {
+      pts[8 - (j * 3 + i)] = Vec3f{10.0f * i, 5.0f * j, 0.0f};
+      dev[8 - (j * 3 + i)] = i == 0 ? 0.4f : -0.4f;
+    }
+  std::vector<TestTriangle> tris;
+  for (int j = 0; j < 2; ++j)
+    for (int i = 0; i < 2; ++i) {
+      const int a = j * 3 + i;
+      tris.push_back({8 - a, 8 - (a + 1), 8 - (a + 4), 0});
+      tris.push_back({8 - a, 8 - (a + 4), 8 - (a + 3), 0});
+    }
+  writeSessionFile(other, pts, dev, tris);
+  ViewFixture::SetUp();
+  GLPointCloud *cloud = loadPath(other);
+  ASSERT_NE(cloud, nullptr);
+  view3d::setCurrent(view.get());
+  create(d);
+  const std::vector<GLPolyline3DList *> s = sections();
+  ASSERT_EQ(s.size(), 1u);
+  ASSERT_GT(s[0]->count(), 0u);
+  const ColourScale scale(0.25f, -0.25f, 15, 0, false, false);
+  const SessionModel &m = *cloud->model();
+  for (std::size_t i = 0; i < s[0]->count(); ++i) {
+    const int nearest =
+        nearestPointLinear(m.points.data(), std::size_t(m.pointCount), s[0]->points()[i]);
+    EXPECT_EQ(s[0]->colours()[i], scale.colourFor(m.deviations[nearest])) << i;
+  }
+}
+
 TEST_F(SectionTest, ClosingKeepsThePlaneAndEachCommandMakesANewDialog) {
   load();
   DLGGenerateLine *first = open();
