@@ -8,7 +8,10 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -17,7 +20,7 @@ namespace {
 // pieces; write errors are ignored, the listing being a diagnostic aid only.
 class Listing {
 public:
-  explicit Listing(std::FILE *f) : file_(f) { text_.reserve(kFlushAt + 256); }
+  explicit Listing(std::FILE *f) : file_(f), buffer_(kCapacity) {}
   ~Listing() {
     flush();
     std::fclose(file_);
@@ -25,38 +28,39 @@ public:
   Listing(const Listing &) = delete;
   Listing &operator=(const Listing &) = delete;
 
-  Listing &operator<<(const char *s) {
-    text_ += s;
+  Listing &operator<<(std::string_view s) {
+    if (s.size() > kCapacity - used_)
+      flush();
+    if (s.size() > kCapacity) {
+      std::fwrite(s.data(), 1, s.size(), file_);
+      return *this;
+    }
+    std::memcpy(buffer_.data() + used_, s.data(), s.size());
+    used_ += s.size();
     return *this;
   }
   Listing &operator<<(double v) {
-    char buf[40];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
-    text_.append(buf, r.ptr);
-    return *this;
+    char text[48];
+    const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
+    return *this << std::string_view(text, static_cast<std::size_t>(r.ptr - text));
   }
   Listing &operator<<(long long v) {
-    char buf[24];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    text_.append(buf, r.ptr);
-    return *this;
+    char text[24];
+    const auto r = std::to_chars(text, text + sizeof text, v);
+    return *this << std::string_view(text, static_cast<std::size_t>(r.ptr - text));
   }
-  // Ends a line; hands the buffer to the file once it is large.
-  void endLine() {
-    text_ += '\n';
-    if (text_.size() >= kFlushAt)
-      flush();
-  }
+  Listing &operator<<(const char *s) { return *this << std::string_view(s); }
 
 private:
-  static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+  static constexpr std::size_t kCapacity = std::size_t{1} << 20;
   void flush() {
-    std::fwrite(text_.data(), 1, text_.size(), file_);
-    text_.clear();
+    std::fwrite(buffer_.data(), 1, used_, file_);
+    used_ = 0;
   }
 
   std::FILE *file_;
-  std::string text_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
 };
 
 void writeListing(const U3dMesh &mesh, const SessionModel &model) {
@@ -72,36 +76,29 @@ void writeListing(const U3dMesh &mesh, const SessionModel &model) {
   const auto id = [](std::size_t i) { return static_cast<long long>(i); };
   const std::size_t faces = mesh.faces.size();
   Listing out(f);
-  out << "Punkte:\n";
-  out.endLine();
+  out << "Punkte:\n\n";
   for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
     const Vec3f &p = mesh.positions[i];
-    out << "Punkt " << id(i) << ":  " << double{p.x} << "   " << double{p.y} << "  " << double{p.z};
-    out.endLine();
+    out << "Punkt " << id(i) << ":  " << double{p.x} << "   " << double{p.y} << "  " << double{p.z}
+        << "\n";
   }
-  out << "\nDreiecke:\n";
-  out.endLine();
+  out << "\nDreiecke:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
     const TriangleRecord &t = model.triangles[j];
     out << "Dreieck " << id(j) << ":  " << static_cast<long long>(t.a) << "   "
         << static_cast<long long>(t.b) << "  " << static_cast<long long>(t.c) << "  "
-        << static_cast<long long>(t.normalIndex);
-    out.endLine();
+        << static_cast<long long>(t.normalIndex) << "\n";
   }
-  out << "\nNormalen:\n";
-  out.endLine();
+  out << "\nNormalen:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
     const Vec3f &n = mesh.normals[3 * j];
     out << "Normale " << id(j) << ":  " << double{n.x} << "   " << double{n.y} << "  "
-        << double{n.z};
-    out.endLine();
+        << double{n.z} << "\n";
   }
-  out << "\nDreiecknormalen:\n";
-  out.endLine();
+  out << "\nDreiecknormalen:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
     out << "Dreieck " << id(j) << ":  " << id(3 * j) << "   " << id(3 * j + 1) << "   "
-        << id(3 * j + 2) << "   " << static_cast<long long>(model.triangles[j].normalIndex);
-    out.endLine();
+        << id(3 * j + 2) << "   " << static_cast<long long>(model.triangles[j].normalIndex) << "\n";
   }
 }
 
