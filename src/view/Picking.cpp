@@ -77,7 +77,8 @@ ModelKey keyOf(const SessionModel &model) {
   return k;
 }
 
-// One index per model; the view shows one model at a time, so a handful is plenty.
+// One index per model. Each holds a copy of the points, so only the two most recent are kept
+// (one model per window; two windows hovered in turn do not rebuild).
 struct CachedIndex {
   ModelKey key;
   std::unique_ptr<NearestPointIndex> index;
@@ -86,7 +87,7 @@ std::vector<CachedIndex> &cache() {
   static std::vector<CachedIndex> entries;
   return entries;
 }
-constexpr std::size_t kMaxCachedModels = 4;
+constexpr std::size_t kMaxCachedModels = 2;
 
 const NearestPointIndex &indexFor(const SessionModel &model) {
   const ModelKey key = keyOf(model);
