@@ -8,7 +8,6 @@
 #include "view/ProgramSettings.h"
 
 #include <GL/glu.h>
-#include <clocale>
 #include <cmath>
 #include <optional>
 
@@ -58,15 +57,6 @@ TEST(PrintedValues, CutBeyondTheBufferLeavesTheTextAsPrinted) {
   EXPECT_EQ(picking::cutAfterDecimals("X:  " + std::string(53, '1') + ".250000", 1, 60),
             "X:  " + std::string(53, '1') + ".2");
   EXPECT_EQ(picking::cutAfterDecimals("nan", 3, 20), "nan");
-}
-
-TEST(PrintedValues, PointStaysAPointUnderADecimalCommaLocale) {
-  const std::string old = std::setlocale(LC_NUMERIC, nullptr);
-  const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
-  EXPECT_EQ(picking::formatValue(0.5, 3), "0.500");
-  std::setlocale(LC_NUMERIC, old.c_str());
-  if (!german)
-    GTEST_SKIP() << "no German locale installed";
 }
 
 TEST(PrintedValues, PanelTexts) {
