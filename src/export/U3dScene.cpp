@@ -16,14 +16,26 @@ constexpr std::uint32_t kChainTexture = 2;
 constexpr int kTextureSize = 32;
 constexpr std::uint32_t kTexCoordCount = 4;
 
-// Column order; the camera is 250 units out, turned 75 degrees about x.
-constexpr Matrix kCameraMatrix = {1, 0,          0,         0, 0, 0.258819f,   0.965926f,  0,
-                                  0, -0.965926f, 0.258819f, 0, 0, -241.48146f, 64.704765f, 1};
-constexpr Matrix kLightMatrix = {-1, 0, 0, 0, 0,          1,           0,          0,
-                                 0,  0, 1, 0, 31.295425f, -134.06844f, 19.701351f, 1};
-constexpr Matrix kModelMatrix = {1, 0, 0, 0, 0,           1,           0, 0,
-                                 0, 0, 1, 0, -3.3365681f, -63.002571f, 0, 1};
-constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+// Column order, one column per line; the camera is 250 units out, turned 75 degrees
+// about x (0.258819 and 0.965926 are the cosine and sine of 75 degrees).
+// clang-format off
+constexpr Matrix kCameraMatrix = {1, 0,           0,          0,
+                                  0, 0.258819f,   0.965926f,  0,
+                                  0, -0.965926f,  0.258819f,  0,
+                                  0, -241.48146f, 64.704765f, 1};
+constexpr Matrix kLightMatrix = {-1,         0,           0,          0,
+                                 0,          1,           0,          0,
+                                 0,          0,           1,          0,
+                                 31.295425f, -134.06844f, 19.701351f, 1};
+constexpr Matrix kModelMatrix = {1,           0,           0, 0,
+                                 0,           1,           0, 0,
+                                 0,           0,           1, 0,
+                                 -3.3365681f, -63.002571f, 0, 1};
+constexpr Matrix kIdentity = {1, 0, 0, 0,
+                              0, 1, 0, 0,
+                              0, 0, 1, 0,
+                              0, 0, 0, 1};
+// clang-format on
 
 void matrix(U3dBitWriter &w, const Matrix &m) { w.f32s(m.data(), m.size()); }
 
