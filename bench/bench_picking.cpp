@@ -1,0 +1,77 @@
+// Hover picking through the view's per-model index cache: a steady hover (the cache lookup
+// plus the exact search) and the first hover after a model is opened (index build included).
+#include "analysis/NearestPointIndex.h"
+#include "session/SessionModel.h"
+#include "view/Picking.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+// A wavy sheet with 0.1 mm pitch and deviations, like a scanned surface.
+SessionModel &model(std::size_t n) {
+  static std::size_t made = 0;
+  static SessionModel m;
+  if (made != n) {
+    m.pointCount = static_cast<std::int32_t>(n);
+    m.points.allocate(n);
+    m.deviations.allocate(n);
+    const auto side = static_cast<std::size_t>(std::sqrt(static_cast<double>(n)));
+    for (std::size_t i = 0; i < n; ++i) {
+      const double x = double(i % side) * 0.1, y = double(i / side) * 0.1;
+      m.points[i] = Vec3f{float(x), float(y), float(2.0 * std::sin(x * 0.05) * std::cos(y * 0.03))};
+      m.deviations[i] = float(std::sin(x + y) * 0.3);
+    }
+    made = n;
+  }
+  return m;
+}
+
+std::vector<Vec3d> cursorPoints(const SessionModel &m, int count) {
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<std::size_t> pick(0, m.points.size() - 1);
+  std::uniform_real_distribution<double> jitter(-0.04, 0.04);
+  std::vector<Vec3d> q;
+  for (int i = 0; i < count; ++i) {
+    const Vec3f &p = m.points[pick(rng)];
+    q.push_back({p.x + jitter(rng), p.y + jitter(rng), p.z + jitter(rng)});
+  }
+  return q;
+}
+
+void BM_HoverPickCached(benchmark::State &state) {
+  SessionModel &m = model(static_cast<std::size_t>(state.range(0)));
+  const auto q = cursorPoints(m, 1024);
+  picking::hoverIndex(&m, q[0]); // builds the index once
+  std::size_t i = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(picking::hoverIndex(&m, q[i++ & 1023]));
+}
+BENCHMARK(BM_HoverPickCached)->Arg(100000)->Arg(1000000);
+
+void BM_HoverPickLinearScan(benchmark::State &state) {
+  SessionModel &m = model(static_cast<std::size_t>(state.range(0)));
+  const auto q = cursorPoints(m, 1024);
+  std::size_t i = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(nearestPointLinear(m.points.data(), m.points.size(), q[i++ & 1023]));
+}
+BENCHMARK(BM_HoverPickLinearScan)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_FirstHoverAfterOpen(benchmark::State &state) {
+  SessionModel &m = model(static_cast<std::size_t>(state.range(0)));
+  const auto q = cursorPoints(m, 1);
+  for (auto _ : state) {
+    picking::forgetModel(&m);
+    benchmark::DoNotOptimize(picking::hoverIndex(&m, q[0]));
+  }
+}
+BENCHMARK(BM_FirstHoverAfterOpen)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
