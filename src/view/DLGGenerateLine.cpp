@@ -103,8 +103,9 @@ DLGGenerateLine::DLGGenerateLine(QWidget *parent) : QDialog(parent) {
   connect(plane_, &QComboBox::currentIndexChanged, this, &DLGGenerateLine::onPlaneChanged);
   connect(stepList_, &QComboBox::currentIndexChanged, this, &DLGGenerateLine::onStepChanged);
   connect(create_, &QPushButton::clicked, this, &DLGGenerateLine::onCreate);
-  // Close only hides: the plane stays shown.
-  connect(close_, &QPushButton::clicked, this, &QDialog::hide);
+  // Closing leaves the plane shown; the dialog (and its point index) goes away when it was
+  // opened to be deleted on close.
+  connect(close_, &QPushButton::clicked, this, &QDialog::close);
 
   showPlane();
   onPlaneChanged(0);

@@ -268,13 +268,21 @@ TEST_F(SectionTest, DialogOutlivingItsViewColoursByTheNewModel) {
 
 TEST_F(SectionTest, ClosingKeepsThePlaneAndEachCommandMakesANewDialog) {
   load();
-  DLGGenerateLine *first = open();
+  QPointer<DLGGenerateLine> first = open();
+  ASSERT_TRUE(first->isVisible());
   qobject_cast<QPushButton *>(first->control(DLGGenerateLine::IdClose))->click();
-  EXPECT_FALSE(first->isVisible());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // Gone from the screen and released, the plane still shown.
+  EXPECT_TRUE(first.isNull());
   EXPECT_NE(view->scene().plane(), nullptr);
   DLGGenerateLine *second = open();
-  EXPECT_NE(first, second);
+  EXPECT_NE(second, nullptr);
   EXPECT_EQ(view->sectionDialog.data(), second);
+  // A dialog left open stays when the command is given again.
+  DLGGenerateLine *third = open();
+  EXPECT_NE(second, third);
+  EXPECT_TRUE(second->isVisible());
+  EXPECT_EQ(view->sectionDialog.data(), third);
 }
 
 TEST_F(SectionTest, SectionOfTheSampleIsDrawnWithoutTheModel) {
