@@ -3,11 +3,14 @@
 #include "analysis/ColourScale.h"
 #include "scene/ViewState.h"
 
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -39,7 +42,10 @@ GLPointCloud::GLPointCloud(ViewState *view, std::unique_ptr<SessionModel> model)
     model_ = std::make_unique<SessionModel>();
 }
 
-GLPointCloud::~GLPointCloud() { invalidate(); }
+GLPointCloud::~GLPointCloud() {
+  invalidate();
+  releaseArrays();
+}
 
 void GLPointCloud::invalidate() {
   if (triangleList != 0)
@@ -184,6 +190,7 @@ GLPointCloud::ArrayKey GLPointCloud::currentKey(int stride) const {
   k.gradient = showGradient;
   k.extended = extendedColours;
   k.selected = selected_;
+  k.buffers = pointPath == PointPath::Arrays;
   k.pointCount = model_->pointCount;
   k.modelGeneration = modelGeneration_;
   return k;
@@ -241,38 +248,11 @@ void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
     arrayKey_ = key;
     arraysValid_ = true;
     ++arrayBuilds_;
+    uploadArrays(pointsFromModel_ ? std::size_t(count + stride - 1) / std::size_t(stride)
+                                  : pointVertices_.size(),
+                 stride);
   }
-
-  const std::size_t pointsToDraw = pointsFromModel_
-                                       ? std::size_t(count + stride - 1) / std::size_t(stride)
-                                       : pointVertices_.size();
-  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  // Needles first, then points: each needle ends where its point is drawn.
-  if (!needleVertices_.empty()) {
-    glVertexPointer(3, GL_FLOAT, 0, needleVertices_.data());
-    if (!needleColours_.empty()) {
-      glEnableClientState(GL_COLOR_ARRAY);
-      glColorPointer(4, GL_UNSIGNED_BYTE, 0, needleColours_.data());
-    } else {
-      glDisableClientState(GL_COLOR_ARRAY);
-    }
-    glDrawArrays(GL_LINES, 0, GLsizei(needleVertices_.size()));
-  }
-  if (pointsToDraw > 0) {
-    if (pointsFromModel_)
-      glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(Vec3f) * std::size_t(stride)), m.points.data());
-    else
-      glVertexPointer(3, GL_FLOAT, 0, pointVertices_.data());
-    if (!pointColours_.empty()) {
-      glEnableClientState(GL_COLOR_ARRAY);
-      glColorPointer(4, GL_UNSIGNED_BYTE, 0, pointColours_.data());
-    } else {
-      glDisableClientState(GL_COLOR_ARRAY);
-    }
-    glDrawArrays(GL_POINTS, 0, GLsizei(pointsToDraw));
-  }
-  glPopClientAttrib();
+  issuePoints(stride);
   // The current colour is undefined after drawing with a colour array; leave the one the
   // point-by-point path would leave: the colour of the last point visited.
   if (colouring && count > 0) {
@@ -280,8 +260,137 @@ void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
     const Colour c = scale.colourFor(devArray ? m.deviations[last] : 0.0f);
     glColor3d(c.r, c.g, c.b);
   }
-  lastPointsDrawn_ = pointsToDraw;
-  lastNeedlesDrawn_ = needleVertices_.size() / 2;
+  lastPointsDrawn_ = listPoints_;
+  lastNeedlesDrawn_ = listNeedles_;
+}
+
+namespace {
+
+// Buffer objects need OpenGL 1.5; every Mesa driver has them, but a plain 1.1 context
+// keeps the client arrays.
+bool buffersAvailable() {
+  const char *v = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+  int major = 0, minor = 0;
+  if (!v || std::sscanf(v, "%d.%d", &major, &minor) != 2)
+    return false;
+  return major > 1 || (major == 1 && minor >= 5);
+}
+
+template <class T> void upload(unsigned &buffer, const std::vector<T> &data) {
+  if (data.empty())
+    return;
+  if (buffer == 0)
+    glGenBuffers(1, &buffer);
+  glBindBuffer(GL_ARRAY_BUFFER, buffer);
+  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(data.size() * sizeof(T)), data.data(), GL_STATIC_DRAW);
+}
+
+// Pointer into the bound buffer, or into client memory when there is none.
+const void *arrayPointer(unsigned buffer, const void *client) {
+  return buffer != 0 ? nullptr : client;
+}
+
+} // namespace
+
+void GLPointCloud::releaseArrays() {
+  for (unsigned *b :
+       {&modelBuffer_, &pointBuffer_, &pointColourBuffer_, &needleBuffer_, &needleColourBuffer_}) {
+    if (*b != 0)
+      glDeleteBuffers(1, b);
+    *b = 0;
+  }
+  modelBufferGeneration_ = ~std::uint64_t(0);
+}
+
+// The arrays go into buffer objects once per change, so that the driver need not copy the
+// client-side vertices and colours again in every frame.
+void GLPointCloud::uploadArrays(std::size_t pointsToDraw, int) {
+  listPoints_ = pointsToDraw;
+  listNeedles_ = needleVertices_.size() / 2;
+  if (useBuffers_ < 0)
+    useBuffers_ = buffersAvailable() ? 1 : 0;
+  buffersInUse_ = useBuffers_ == 1 && pointPath == PointPath::Arrays;
+  if (!buffersInUse_)
+    return;
+  GLint previous = 0;
+  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
+  if (pointsFromModel_ && modelBufferGeneration_ != modelGeneration_) {
+    const std::size_t n =
+        std::min(std::size_t(std::max(model_->pointCount, 0)), model_->points.size());
+    if (modelBuffer_ == 0)
+      glGenBuffers(1, &modelBuffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, modelBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(n * sizeof(Vec3f)), model_->points.data(),
+                 GL_STATIC_DRAW);
+    modelBufferGeneration_ = modelGeneration_;
+  }
+  upload(pointBuffer_, pointVertices_);
+  upload(pointColourBuffer_, pointColours_);
+  upload(needleBuffer_, needleVertices_);
+  upload(needleColourBuffer_, needleColours_);
+  glBindBuffer(GL_ARRAY_BUFFER, GLuint(previous));
+  // The buffers hold their own copy; the staging arrays wait for the next change.
+  hasPointColours_ = !pointColours_.empty();
+  hasNeedleColours_ = !needleColours_.empty();
+  for (auto *v : {&pointVertices_, &needleVertices_})
+    std::vector<Vec3f>().swap(*v);
+  for (auto *v : {&pointColours_, &needleColours_})
+    std::vector<std::uint8_t>().swap(*v);
+}
+
+void GLPointCloud::issuePoints(int stride) {
+  const bool buffers = buffersInUse_;
+  if (!buffers) {
+    hasPointColours_ = !pointColours_.empty();
+    hasNeedleColours_ = !needleColours_.empty();
+  }
+  auto bind = [buffers](unsigned b) {
+    if (buffers)
+      glBindBuffer(GL_ARRAY_BUFFER, b);
+  };
+  GLint previous = 0;
+  if (buffers)
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  // Needles first, then points: each needle ends where its point is drawn.
+  if (listNeedles_ > 0) {
+    bind(needleBuffer_);
+    glVertexPointer(3, GL_FLOAT, 0,
+                    arrayPointer(buffers ? needleBuffer_ : 0, needleVertices_.data()));
+    if (hasNeedleColours_) {
+      bind(needleColourBuffer_);
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(4, GL_UNSIGNED_BYTE, 0,
+                     arrayPointer(buffers ? needleColourBuffer_ : 0, needleColours_.data()));
+    } else {
+      glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glDrawArrays(GL_LINES, 0, GLsizei(2 * listNeedles_));
+  }
+  if (listPoints_ > 0) {
+    if (pointsFromModel_) {
+      bind(modelBuffer_);
+      glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(Vec3f) * std::size_t(stride)),
+                      arrayPointer(buffers ? modelBuffer_ : 0, model_->points.data()));
+    } else {
+      bind(pointBuffer_);
+      glVertexPointer(3, GL_FLOAT, 0,
+                      arrayPointer(buffers ? pointBuffer_ : 0, pointVertices_.data()));
+    }
+    if (hasPointColours_) {
+      bind(pointColourBuffer_);
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(4, GL_UNSIGNED_BYTE, 0,
+                     arrayPointer(buffers ? pointColourBuffer_ : 0, pointColours_.data()));
+    } else {
+      glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glDrawArrays(GL_POINTS, 0, GLsizei(listPoints_));
+  }
+  glPopClientAttrib();
+  if (buffers)
+    glBindBuffer(GL_ARRAY_BUFFER, GLuint(previous));
 }
 
 void GLPointCloud::compileTriangles(const ColourScale &scale) {

@@ -41,9 +41,11 @@ public:
   int bandCount = 15;
 
   // How the points pass is issued. Arrays (the default) draws the same points in the same
-  // colours as Immediate (one glBegin/glEnd per point), far faster; Immediate stays for
-  // comparison in tests and benchmarks.
-  enum class PointPath { Arrays, Immediate };
+  // colours as Immediate (one glBegin/glEnd per point), far faster: vertex and colour arrays
+  // built once per setting change and kept in buffer objects; ClientArrays keeps them in
+  // client memory (what a context without buffer objects gets). Immediate and ClientArrays
+  // stay for comparison in tests and benchmarks.
+  enum class PointPath { Arrays, ClientArrays, Immediate };
   PointPath pointPath = PointPath::Arrays;
 
   // Stride of the last points pass; how many points and needles it drew.
@@ -68,12 +70,14 @@ private:
   struct ArrayKey {
     float upper = 0, lower = 0, magnification = 0;
     int bands = 0, filter = 0, stride = 0, devMode = 0;
-    bool gradient = false, extended = false, selected = false;
+    bool gradient = false, extended = false, selected = false, buffers = false;
     std::int32_t pointCount = 0;
     std::uint64_t modelGeneration = 0;
     friend bool operator==(const ArrayKey &, const ArrayKey &) = default;
   };
   ArrayKey currentKey(int stride) const;
+  void uploadArrays(std::size_t pointsToDraw, int stride);
+  void releaseArrays();
 
   std::unique_ptr<SessionModel> model_;
   int optionValue_ = 1;
@@ -89,4 +93,14 @@ private:
   std::vector<std::uint8_t> pointColours_; // RGBA per drawn point; empty: node colour
   std::vector<Vec3f> needleVertices_;      // two per needle
   std::vector<std::uint8_t> needleColours_;
+  void issuePoints(int stride);
+  // Buffer objects holding the arrays (0: none); the model's points are uploaded once per
+  // model generation and read with the stride.
+  int useBuffers_ = -1; // whether the context has buffer objects; -1 not yet known
+  bool buffersInUse_ = false;
+  unsigned modelBuffer_ = 0, pointBuffer_ = 0, pointColourBuffer_ = 0;
+  unsigned needleBuffer_ = 0, needleColourBuffer_ = 0;
+  std::uint64_t modelBufferGeneration_ = ~std::uint64_t(0);
+  bool hasPointColours_ = false, hasNeedleColours_ = false;
+  std::size_t listPoints_ = 0, listNeedles_ = 0;
 };

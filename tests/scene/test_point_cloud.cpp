@@ -188,7 +188,8 @@ TEST_F(PointCloud, StrideThinsLargeModelsOnly) {
 
   auto c = cloud(rasterModel(100001, 0.0f));
   view.distance = 350; // 10 x 350 / 1081.67 = 3.24: every third point
-  for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::Immediate}) {
+  for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::ClientArrays,
+                    GLPointCloud::PointPath::Immediate}) {
     c->pointPath = path;
     pixelFrame();
     c->draw(&view, 0);
@@ -231,7 +232,8 @@ TEST_F(PointCloud, FilterShowsOnlyPointsOutsideTheToleranceWithTheirNeedles) {
   c->pointFilter = 2;
   c->width = 1;
   c->magnification = 1;
-  for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::Immediate}) {
+  for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::ClientArrays,
+                    GLPointCloud::PointPath::Immediate}) {
     c->pointPath = path;
     pixelFrame();
     c->draw(&view, 0);
@@ -309,13 +311,16 @@ TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
     pixelFrame();
     c->draw(&view, 0);
     const Pixels slow = grab();
-    c->pointPath = GLPointCloud::PointPath::Arrays;
-    pixelFrame();
-    c->draw(&view, 0);
-    const Pixels fast = grab();
     EXPECT_GT(slow.countLit(0, 0, kWidth, kHeight), 1000);
-    EXPECT_EQ(differingPixels(slow, fast), 0) << s.gradient << s.extended << s.filter;
-    // Both leave the colour of the last point visited as the current colour.
+    for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::ClientArrays}) {
+      c->pointPath = path;
+      for (int frame = 0; frame < 2; ++frame) { // building the arrays, then reusing them
+        pixelFrame();
+        c->draw(&view, 0);
+        EXPECT_EQ(differingPixels(slow, grab()), 0)
+            << s.gradient << s.extended << s.filter << int(path) << frame;
+      }
+    }
   }
 }
 
