@@ -10,7 +10,10 @@ CMemDC::CMemDC(QPainter &target, const QRect &rect, const QColor &background)
   const QPaintDevice *device = target.device();
   memory_ = device && device->devType() != QInternal::Printer && !rect.isEmpty();
   if (memory_) {
-    buffer_ = QImage(rect.size(), QImage::Format_ARGB32_Premultiplied);
+    // Device pixels on high-density screens, so the copy is not scaled up blurred.
+    const qreal ratio = device->devicePixelRatioF();
+    buffer_ = QImage(rect.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    buffer_.setDevicePixelRatio(ratio);
     // The buffer claims the target's resolution so that physical sizes come out the same.
     buffer_.setDotsPerMeterX(static_cast<int>(std::lround(device->logicalDpiX() / 0.0254)));
     buffer_.setDotsPerMeterY(static_cast<int>(std::lround(device->logicalDpiY() / 0.0254)));

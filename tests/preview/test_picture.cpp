@@ -150,3 +150,19 @@ TEST(MemoryDrawing, ScreenDrawingReachesTargetOnlyWhenDone) {
   EXPECT_EQ(target.pixel(25, 14), kBackground);
   EXPECT_EQ(target.pixel(4, 4), kBackground);
 }
+
+TEST(MemoryDrawing, HighDensityTargetsKeepTheirDetail) {
+  // Logical 40 x 30 at two device pixels per logical pixel.
+  QImage target(80, 60, QImage::Format_RGB32);
+  target.setDevicePixelRatio(2);
+  target.fill(kBackground);
+  {
+    QPainter painter(&target);
+    CMemDC mem(painter, QRect(0, 0, 40, 30), QColor(Qt::black));
+    // Half a logical pixel wide: exactly one device column.
+    mem.painter().fillRect(QRectF(10, 8, 0.5, 4), QColor(0, 255, 0));
+  }
+  EXPECT_EQ(target.pixel(20, 17), 0xff00ff00);
+  EXPECT_EQ(target.pixel(21, 17), 0xff000000);
+  EXPECT_EQ(target.pixel(19, 17), 0xff000000);
+}
