@@ -13,11 +13,6 @@ bool finite(const Vec3d &p) {
   return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
-// A box lower bound is only good for pruning when it cannot exceed the distance the scan's
-// expression would compute for a point inside the box. Both carry a few roundings of relative
-// size 2^-53 (plus subnormal noise), far inside this margin.
-constexpr double kShrink = 1.0 - 1e-12;
-constexpr double kSlack = 1e-300;
 } // namespace
 
 int nearestPointLinear(const Vec3f *pts, std::size_t n, const Vec3d &q, double *dist) {
@@ -84,12 +79,16 @@ std::uint32_t NearestPointIndex::build(std::uint32_t begin, std::uint32_t end,
     build(begin, mid, cellLo, leftHi);
     node.right = build(mid, end, rightLo, cellHi);
     const Node &l = nodes_[self + 1], &r = nodes_[node.right];
+    node.minId = std::min(l.minId, r.minId);
     for (int k = 0; k < 3; ++k) {
       node.lo[k] = std::min(l.lo[k], r.lo[k]);
       node.hi[k] = std::max(l.hi[k], r.hi[k]);
     }
   } else {
     node.right = 0; // leaf
+    node.minId = std::numeric_limits<std::int32_t>::max();
+    for (std::uint32_t i = begin; i < end; ++i)
+      node.minId = std::min(node.minId, entries_[i].id);
     for (int k = 0; k < 3; ++k) {
       node.lo[k] = std::numeric_limits<float>::infinity();
       node.hi[k] = -std::numeric_limits<float>::infinity();
@@ -116,6 +115,8 @@ void NearestPointIndex::consider(const Entry &e, const Vec3d &q, Best &best) {
 }
 
 namespace {
+// The scan's own expression evaluated at the box point nearest to q. Rounding is monotone, so
+// no point in the box can come out smaller: an exact bound, no safety margin needed.
 double boxL1(const float lo[3], const float hi[3], const Vec3d &q) {
   double s = 0;
   for (int k = 0; k < 3; ++k) {
@@ -136,18 +137,19 @@ void NearestPointIndex::search(std::uint32_t n, const Vec3d &q, Best &best) cons
       consider(entries_[i], q, best);
     return;
   }
-  const std::uint32_t children[2] = {n + 1, node.right};
-  double bounds[2];
-  for (int c = 0; c < 2; ++c) {
-    const Node &ch = nodes_[children[c]];
-    bounds[c] = boxL1(ch.lo, ch.hi, q);
+  std::uint32_t first = n + 1, second = node.right;
+  double lbFirst = boxL1(nodes_[first].lo, nodes_[first].hi, q);
+  double lbSecond = boxL1(nodes_[second].lo, nodes_[second].hi, q);
+  // Nearer box first; on equal bounds the one holding lower indices, which settles ties fast.
+  if (lbSecond < lbFirst || (lbSecond == lbFirst && nodes_[second].minId < nodes_[first].minId)) {
+    std::swap(first, second);
+    std::swap(lbFirst, lbSecond);
   }
-  const int first = bounds[1] < bounds[0] ? 1 : 0;
-  for (int c : {first, 1 - first}) {
-    // Equal distances must still be visited: a lower index may hide there.
-    if (best.id >= 0 && bounds[c] * kShrink - kSlack > best.dist)
+  for (const auto &[child, lb] : {std::pair{first, lbFirst}, std::pair{second, lbSecond}}) {
+    // A box at the best distance can still hold an equal point with a lower index.
+    if (best.id >= 0 && (lb > best.dist || (lb == best.dist && nodes_[child].minId > best.id)))
       continue;
-    search(children[c], q, best);
+    search(child, q, best);
   }
 }
 

@@ -42,6 +42,7 @@ private:
     float lo[3], hi[3];
     std::uint32_t begin, end; // entries_[begin, end)
     std::uint32_t right;      // index of the right child; the left child follows the node
+    std::int32_t minId;       // lowest point index below the node
   };
   struct Best {
     double dist;

@@ -63,12 +63,9 @@ private:
   struct Node {
     double lo[3], hi[3];
     std::uint32_t begin, end, right, parent, alive;
+    Key minKey; // lowest key below the node, chained or not
   };
   static constexpr std::uint32_t kLeaf = 8;
-  // The float distance of a point in a box is at least the double box distance less a few
-  // float roundings (relative 2^-24 each) and subnormal noise; prune only beyond that.
-  static constexpr double kShrink = 1.0 - 1e-6;
-  static constexpr double kSlack = 1e-20;
 
   Vec3d endpoint(Key k) const { return (k & 1) ? segs_[k >> 1].end : segs_[k >> 1].start; }
 
@@ -103,34 +100,25 @@ private:
       nodes_[self] = node;
       build(begin, mid, self);
       node.right = build(mid, end, self);
+      node.minKey = std::min(nodes_[self + 1].minKey, nodes_[node.right].minKey);
     } else {
       node.right = 0;
-      for (std::uint32_t i = begin; i < end; ++i)
+      node.minKey = kNone;
+      for (std::uint32_t i = begin; i < end; ++i) {
         leafOf_[entries_[i].key] = self;
+        node.minKey = std::min(node.minKey, entries_[i].key);
+      }
     }
     nodes_[self] = node;
     return self;
   }
 
-  static double boxDistance(const Node &n, const Vec3d &q) {
-    double s = 0;
-    for (int a = 0; a < 3; ++a) {
-      double g = 0;
-      if (q[a] < n.lo[a])
-        g = n.lo[a] - q[a];
-      else if (q[a] > n.hi[a])
-        g = q[a] - n.hi[a];
-      s += g * g;
-    }
-    return std::sqrt(s);
-  }
-
-  bool prunable(const Node &n, const Vec3d &q, const Best &best) const {
-    if (n.alive == 0)
-      return true;
-    if (best.key == kNone)
-      return false;
-    return boxDistance(n, q) * kShrink - kSlack > static_cast<double>(best.dist);
+  // The chain distance to the box point nearest to q, by the same float expression. Each
+  // rounding step is monotone, so no end point in the box can come out nearer: an exact bound.
+  static float boxDistance(const Node &n, const Vec3d &q) {
+    const Vec3d c{std::clamp(q.x, n.lo[0], n.hi[0]), std::clamp(q.y, n.lo[1], n.hi[1]),
+                  std::clamp(q.z, n.lo[2], n.hi[2])};
+    return chainDistance(q, c);
   }
 
   void search(std::uint32_t id, const Vec3d &q, Best &best) const {
@@ -144,11 +132,21 @@ private:
       return;
     }
     std::uint32_t first = id + 1, second = n.right;
-    if (boxDistance(nodes_[second], q) < boxDistance(nodes_[first], q))
+    float lbFirst = boxDistance(nodes_[first], q), lbSecond = boxDistance(nodes_[second], q);
+    if (lbSecond < lbFirst ||
+        (lbSecond == lbFirst && nodes_[second].minKey < nodes_[first].minKey)) {
       std::swap(first, second);
-    for (std::uint32_t c : {first, second})
-      if (!prunable(nodes_[c], q, best))
-        search(c, q, best);
+      std::swap(lbFirst, lbSecond);
+    }
+    for (const auto &[child, lb] : {std::pair{first, lbFirst}, std::pair{second, lbSecond}}) {
+      const Node &c = nodes_[child];
+      if (c.alive == 0)
+        continue;
+      // At the best distance a box can still hold a lower key.
+      if (best.key != kNone && (lb > best.dist || (lb == best.dist && c.minKey > best.key)))
+        continue;
+      search(child, q, best);
+    }
   }
 
   const std::vector<SectionSegment> &segs_;

@@ -135,7 +135,8 @@ TEST(NearestPointIndex, CollinearCoplanarAndFarQueries) {
   for (const auto *pts : {&line, &plane}) {
     expectSameAsScan(*pts, randomQueries(rng, 200, -5, 35));
     // Far away and the failed-unprojection value: large distances still compare exactly.
-    expectSameAsScan(*pts, {{-1000, -1000, -1000}, {1e7, -3e6, 2e5}, {1e30, 1e30, -1e30}});
+    expectSameAsScan(
+        *pts, {{-1000, -1000, -1000}, {1e7, -3e6, 2e5}, {1e30, 1e30, -1e30}, {3e38, 5, -3e38}});
   }
 }
 
