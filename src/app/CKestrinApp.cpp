@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <cstdio>
 
 CKestrinApp::CKestrinApp() = default;
@@ -45,8 +46,10 @@ bool CKestrinApp::initInstance(const QString &file) {
   frame_ = std::make_unique<CMainFrame>(templates_);
   frame_->show();
   frame_->setFocus();
+  // Opened from the event loop, so the main window is on screen and shows the load's status
+  // texts while a large file is read.
   if (!file.isEmpty())
-    frame_->openDocument(file, false);
+    QTimer::singleShot(0, frame_.get(), [f = frame_.get(), file] { f->openDocument(file, false); });
   return true;
 }
 

@@ -16,12 +16,14 @@
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QOpenGLWidget>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QSettings>
@@ -29,6 +31,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 CMainFrame *mainFrame = nullptr;
@@ -77,6 +80,14 @@ CMainFrame::CMainFrame(DocTemplateRegistry &templates, QWidget *parent)
     const int h = int(s.height() / 1.5), w = int(s.width() / 1.5);
     setGeometry(s.x() + w / 3, s.y() + h / 3, w, h);
   }
+
+  // A window that gains its first GL child is recreated as a GL window and stays blank until
+  // that child's first frame, which for a large mesh takes long. A hidden GL child from the
+  // start makes the frame a GL window before it is shown, so it stays on screen (with its
+  // status texts) while a file loads.
+  auto *glPrimer = new QOpenGLWidget(this);
+  glPrimer->setObjectName(QStringLiteral("glPrimer"));
+  glPrimer->hide();
 
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName(QStringLiteral("mdi"));
@@ -323,8 +334,8 @@ bool CMainFrame::onFileOpen() {
       {QStringLiteral("ses file (*.ses)"), QStringLiteral("All files (*)")}, QStringLiteral("ses"));
   if (path.isEmpty())
     return false;
-  closeAllDocuments();
-  if (!openDocument(path, false))
+  // The open windows close once the new file was accepted, so a refused file loses nothing.
+  if (!openDocument(path, true))
     return false;
   if (view3d *v = view3d::current())
     v->onShowAllPoints();
@@ -339,6 +350,7 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
                                    UiServices::Icon::Warning);
     return false;
   }
+  waitUntilOnScreen();
   auto doc = std::make_unique<VelmoraViewerWE_Doc>();
   VelmoraViewerWE_Doc *previous = nullptr;
   if (CChildFrame *c = activeChild())
@@ -369,6 +381,8 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   view3d::setCurrent(view);
   VelmoraViewerWE_Doc::setCurrent(d);
   child->setWindowTitle(info.fileName());
+  // Let the empty window appear before the model's first frame, which compiles the mesh.
+  QCoreApplication::processEvents();
   if (!empty) {
     d->attachToView(*view);
     addRecentFile(info.absoluteFilePath());
@@ -379,6 +393,19 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   view->renderFrame();
   updateCommandStates();
   return true;
+}
+
+void CMainFrame::waitUntilOnScreen() {
+  // Reading a large file blocks the event loop; the status texts only show on a window
+  // the window system has already mapped.
+  if (!isVisible() || !windowHandle())
+    return;
+  QElapsedTimer t;
+  t.start();
+  while (!windowHandle()->isExposed() && t.elapsed() < 2000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  QCoreApplication::processEvents();
+  repaint();
 }
 
 bool CMainFrame::openImagePreview(const QString &path) {

@@ -68,6 +68,7 @@ private:
   void createStatusBar();
   void subWindowActivated(QMdiSubWindow *w);
   void closeAllDocuments();
+  void waitUntilOnScreen();
   void about();
   static void addRecentFile(const QString &path);
 

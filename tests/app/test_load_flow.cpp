@@ -131,6 +131,18 @@ TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
   EXPECT_DOUBLE_EQ(v->distance, 6.4);
 }
 
+TEST_F(LoadFlow, OpenCommandWithARefusedFileKeepsTheOpenDocument) {
+  ASSERT_TRUE(frame->openDocument(sessionFile(), true));
+  QPointer<CChildFrame> first = frame->childFrames().front();
+  writeTextFile(file("bad.ses").toStdString(), std::string(40, '\xff')); // negative counts
+  ui.openAnswers = {file("bad.ses")};
+  EXPECT_FALSE(frame->onFileOpen());
+  EXPECT_EQ(ui.messages.size(), 1);
+  EXPECT_FALSE(first.isNull());
+  EXPECT_EQ(frame->childFrames().size(), 1);
+  EXPECT_NE(currentNode(), nullptr);
+}
+
 TEST_F(LoadFlow, DroppedFilesOpenAsFurtherDocumentsAndTheNewestIsCurrent) {
   ASSERT_TRUE(frame->openDocument(sessionFile("a.ses"), true));
   QMimeData mime;
