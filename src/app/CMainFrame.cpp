@@ -7,6 +7,7 @@
 #include "app/VelmoraViewerWE_Doc.h"
 #include "chrome/ChromeStyle.h"
 #include "preview/PreviewApi.h"
+#include "view/SnapshotWriter.h"
 #include "view/UiServices.h"
 #include "view/view3d.h"
 
@@ -100,6 +101,9 @@ CMainFrame::CMainFrame(DocTemplateRegistry &templates, QWidget *parent)
   createToolBar();
   createStatusBar();
 
+  // The snapshot command opens what it wrote in a preview window of this frame.
+  setImagePreviewOpener([this](const QString &path) { return openImagePreview(path); });
+
   // A fresh name per run, so no bar layout of an earlier run is restored.
   stateName_ = QStringLiteral("Frame%1").arg(QRandomGenerator::securelySeeded().generate());
 
@@ -112,8 +116,10 @@ CMainFrame::~CMainFrame() {
   // Document windows go first: their views release GL resources and the current pointers.
   for (QMdiSubWindow *w : mdi_->subWindowList())
     delete w;
-  if (mainFrame == this)
+  if (mainFrame == this) {
     mainFrame = nullptr;
+    setImagePreviewOpener({});
+  }
 }
 
 void CMainFrame::createActions() {
