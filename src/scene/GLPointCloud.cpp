@@ -74,13 +74,24 @@ int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, 
   return std::max(1, int(s));
 }
 
-const Vec3f *GLPointCloud::partner() const {
-  const auto n = std::size_t(std::max<std::int32_t>(model_->pointCount, 0));
-  if (model_->nominalPoints.present() && model_->nominalPoints.size() >= n)
-    return model_->nominalPoints.data();
-  if (model_->normals.present() && model_->normals.size() >= n)
-    return model_->normals.data();
-  return nullptr;
+const Vec3f *GLPointCloud::partner() {
+  const SessionModel &m = *model_;
+  const auto n = std::size_t(std::max<std::int32_t>(m.pointCount, 0));
+  if (m.nominalPoints.present() && m.nominalPoints.size() >= n)
+    return m.nominalPoints.data();
+  // A normal is a direction, not a position: taking it as the anchor would draw every point
+  // at about twice its distance from the origin with a needle to the origin. Without
+  // nominal points the anchor is where the point lies before its deviation.
+  if (m.deviationMode <= 0 || !m.normals.present() || m.normals.size() < n ||
+      m.deviations.size() < n || m.points.size() < n)
+    return nullptr;
+  if (derivedGeneration_ != modelGeneration_ || derivedNominal_.size() != n) {
+    derivedNominal_.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+      derivedNominal_[i] = m.points[i] - m.normals[i] * m.deviations[i];
+    derivedGeneration_ = modelGeneration_;
+  }
+  return derivedNominal_.data();
 }
 
 bool GLPointCloud::filterPasses(float d) const {

@@ -59,8 +59,10 @@ public:
   static int strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting);
 
 private:
-  // Nominal points when present, else normals, else none.
-  const Vec3f *partner() const;
+  // Anchor of the magnified deviation display: the nominal points when the file carries
+  // them; otherwise each point moved back along its normal by its deviation (the nominal
+  // position the measurement implies); none without normals or deviations.
+  const Vec3f *partner();
   bool filterPasses(float d) const;
   void drawPointsImmediate(const ColourScale &scale, int stride);
   void drawPointsArrays(const ColourScale &scale, int stride);
@@ -88,6 +90,8 @@ private:
   ArrayKey arrayKey_;
   int arrayBuilds_ = 0;
   std::uint64_t modelGeneration_ = 0;
+  std::vector<Vec3f> derivedNominal_;     // anchors derived from normals and deviations
+  std::uint64_t derivedGeneration_ = ~std::uint64_t(0);
   bool pointsFromModel_ = false;           // vertices read straight from the model with a stride
   std::vector<Vec3f> pointVertices_;       // otherwise the gathered or displaced points
   std::vector<std::uint8_t> pointColours_; // RGBA per drawn point; empty: node colour

@@ -363,3 +363,34 @@ TEST_F(PointCloud, MeshVerticesAreMagnifiedFromTheNominalPoints) {
   EXPECT_TRUE(near(f.at(125, 165), 0, 1, 0));
   EXPECT_TRUE(f.isBackground(125, 175));
 }
+
+TEST_F(PointCloud, WithoutNominalPointsNeedlesRunBackAlongTheNormalByTheDeviation) {
+  // The anchor is the point moved back along its unit normal by its deviation, never the
+  // normal vector itself taken as a position (which would pull needles to the origin).
+  auto m = pointModel({{100.5f, 300.5f, 0}, {160.5f, 300.5f, 0}}, {20.0f, -20.0f});
+  m->normals.allocate(2);
+  m->normals[0] = {0, 1, 0};
+  m->normals[1] = {0, 1, 0};
+  auto c = cloud(std::move(m));
+  c->upperTolerance = 30;
+  c->lowerTolerance = -30;
+  c->displayMode = 1;
+  c->width = 1;
+  c->magnification = 1;
+  for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::Immediate}) {
+    c->pointPath = path;
+    c->invalidate();
+    pixelFrame();
+    c->draw(&view, 0);
+    const Pixels f = grab();
+    EXPECT_EQ(c->lastNeedlesDrawn(), 2u);
+    // First point: anchor at y 280.5, drawn at P + (P - S) = 320.5, needle between.
+    EXPECT_FALSE(f.isBackground(100, 320));
+    EXPECT_FALSE(f.isBackground(100, 290));
+    EXPECT_TRUE(f.isBackground(100, 330));
+    // Second point (negative deviation): anchor above at 320.5, drawn below at 280.5.
+    EXPECT_FALSE(f.isBackground(160, 281));
+    EXPECT_TRUE(f.isBackground(160, 270));
+    EXPECT_EQ(f.countLit(0, 0, 40, 40), 0);
+  }
+}
