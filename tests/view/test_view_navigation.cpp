@@ -215,4 +215,29 @@ TEST_F(ViewNavigation, LoadStepCentresTheSceneOnTheBox) {
   EXPECT_DOUBLE_EQ(view->distance, 32.0);
 }
 
+TEST_F(ViewNavigation, ClickWithoutMotionPinsABannerAndOnePixelOfMotionDoesNot) {
+  load();
+  paint();
+  // Centre of the window: the middle of the square model.
+  QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(450, 300));
+  move(view.get(), 451, 300, Qt::LeftButton);
+  QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(451, 300));
+  EXPECT_TRUE(view->scene().banners.empty()) << "moved by one pixel: a pan, not a click";
+  QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(450, 300));
+  QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(450, 300));
+  EXPECT_FALSE(view->scene().banners.empty());
+  EXPECT_EQ(view->mouseMode, MouseMode::Idle);
+  EXPECT_FALSE(view->interacting);
+}
+
+TEST_F(ViewNavigation, HoverFindsTheModelPointUnderTheCursor) {
+  load();
+  paint();
+  move(view.get(), 450, 300, Qt::NoButton);
+  // The square's centre point (10, 5) has index 4.
+  EXPECT_EQ(view->hoveredPoint, 4);
+  move(view.get(), 5, 5, Qt::NoButton); // background: far away
+  EXPECT_EQ(view->hoveredPoint, -1);
+}
+
 VELMORA_GUI_TEST_MAIN()
