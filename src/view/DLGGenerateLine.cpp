@@ -1,6 +1,7 @@
 #include "view/DLGGenerateLine.h"
 
 #include "analysis/NearestPointIndex.h"
+#include "view/Picking.h"
 #include "analysis/SectionCutter.h"
 #include "scene/GLPointCloud.h"
 #include "view/GLPolyline3DList.h"
@@ -195,14 +196,10 @@ void DLGGenerateLine::onSpin(int axis, int delta) {
     view->renderFrame();
 }
 
-const NearestPointIndex *DLGGenerateLine::indexFor(view3d &view, const SessionModel &model) {
-  if (indexedView_.data() != &view || indexedModel_ != &model || !index_) {
-    const SectionMesh mesh = SectionMesh::of(model);
-    index_ = std::make_unique<NearestPointIndex>(mesh.points, mesh.pointCount);
-    indexedView_ = &view;
-    indexedModel_ = &model;
-  }
-  return index_.get();
+const NearestPointIndex *DLGGenerateLine::indexFor(view3d &, const SessionModel &model) {
+  // Shared with hover and banner picking: a large model is indexed once, and the cache
+  // notices a model moved in place or a new model at a reused address.
+  return &picking::sharedIndex(model);
 }
 
 void DLGGenerateLine::onCreate() {

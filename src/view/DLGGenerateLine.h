@@ -93,12 +93,6 @@ private:
   std::array<SpinButton *, 3> spins_{};
   QPushButton *create_, *close_;
 
-  // The nearest-point index of the model last cut, kept for repeated Creates. It is keyed
-  // by the view as well: the dialog outlives the view, and a later model may reuse the
-  // address of a released one.
-  QPointer<view3d> indexedView_;
-  const SessionModel *indexedModel_ = nullptr;
-  std::unique_ptr<NearestPointIndex> index_;
 };
 
 // The section of the point cloud's mesh by the plane through point with the given normal,

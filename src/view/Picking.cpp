@@ -112,6 +112,8 @@ NearestHit nearestPoint(const SessionModel &model, const Vec3d &world) {
   return hit;
 }
 
+const NearestPointIndex &sharedIndex(const SessionModel &model) { return indexFor(model); }
+
 void forgetModel(const SessionModel *model) {
   std::erase_if(cache(), [&](const CachedIndex &e) { return e.key.model == model; });
 }

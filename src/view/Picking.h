@@ -14,6 +14,8 @@ class ViewState;
 
 // Point picking for hover and banners, the printed-value format of labels and panels, and
 // the two information panels. GL is touched only by the drawing functions.
+class NearestPointIndex;
+
 namespace picking {
 
 // Printed buffers: banner texts 20 characters, panel texts 60.
@@ -43,6 +45,9 @@ struct NearestHit {
 // Exact L1 nearest model point; the lowest index wins ties. Uses an index built once per
 // model and kept until the model changes.
 NearestHit nearestPoint(const SessionModel &model, const Vec3d &world);
+// The exact nearest-point index of a model, built on first use and shared by hover, banner
+// clicks and section colouring, so a large model is indexed once.
+const NearestPointIndex &sharedIndex(const SessionModel &model);
 // Drops the cached index of a model (call before a model is destroyed or changed).
 void forgetModel(const SessionModel *model);
 

@@ -1,6 +1,7 @@
 #include "view/ViewScene.h"
 
 #include "scene/ViewState.h"
+#include "view/Picking.h"
 #include "view/ViewHooks.h"
 #include "view/ViewRotation.h"
 
@@ -66,6 +67,12 @@ void ViewScene::addPointCloud(GLPointCloud *node) {
 }
 
 void ViewScene::clearModels() {
+  // Drop the picking index of each model before the model goes, so a closed file's copy of
+  // its points is not kept.
+  models.forEach([](GLList *node) {
+    if (auto *cloud = dynamic_cast<GLPointCloud *>(node))
+      picking::forgetModel(cloud->model());
+  });
   models.clear();
   pointCloud_ = nullptr;
 }
