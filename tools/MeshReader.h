@@ -310,8 +310,15 @@ inline bool parsePly(std::string_view bytes, Mesh &mesh, std::string &error) {
             error = "the " + e.name + " data ends early";
             return false;
           }
-          if (indices)
+          if (indices) {
+            // Float-typed index lists can hold anything; an index beyond any vertex count is
+            // refused here, before a conversion that would be undefined.
+            if (!(value >= -1.0 && value < 4294967296.0)) {
+              error = "a " + e.name + " index is outside the vertices";
+              return false;
+            }
             list.push_back(static_cast<long long>(value));
+          }
         }
         if (!indices)
           continue;

@@ -3,6 +3,7 @@
 #include "analysis/ColourScale.h"
 #include "scene/GLTextList.h"
 #include "scene/ViewState.h"
+#include "scene/WindowOverlay.h"
 
 #include <GL/gl.h>
 
@@ -41,14 +42,7 @@ void GLColorRangeView::drawLegend(ViewState *view, int) {
 
   const WindowRect rect = view->windowRect();
   const int W = rect.width, H = rect.height;
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, W, 0, H, 0, -1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glDepthMask(GL_FALSE);
+  beginWindowOverlay(W, H);
 
   const ColourScale scale(upper, lower, barCount, layout, gradient, extended);
   // The scale clamps the count (at least one band, at most its maximum); bars follow it so
@@ -107,12 +101,6 @@ void GLColorRangeView::drawLegend(ViewState *view, int) {
   }
 
   glDepthFunc(GL_LEQUAL);
-  glDepthMask(GL_TRUE);
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glEnable(GL_LIGHTING);
+  endWindowOverlay();
   restoreClipPlanes(view);
 }

@@ -2,6 +2,7 @@
 
 #include "scene/GLTextList.h"
 #include "scene/ViewState.h"
+#include "scene/WindowOverlay.h"
 
 #include <GL/gl.h>
 
@@ -35,14 +36,7 @@ void GLScale2DList::draw(ViewState *view, int) {
   glDisable(GL_LIGHTING);
   const WindowRect rect = view->windowRect();
   const int W = rect.width, H = rect.height;
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, W, 0, H, 0, -1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glDepthMask(GL_FALSE);
+  beginWindowOverlay(W, H);
   applyColour();
 
   float s = float(view->distance);
@@ -63,11 +57,5 @@ void GLScale2DList::draw(ViewState *view, int) {
       view->textList->drawText(label(G, units), x1 - 44, y2 + 5, 0, 10);
   }
 
-  glDepthMask(GL_TRUE);
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glEnable(GL_LIGHTING);
+  endWindowOverlay();
 }

@@ -2,6 +2,7 @@
 
 #include "scene/GLTextList.h"
 #include "scene/ViewState.h"
+#include "scene/WindowOverlay.h"
 #include "view/ProgramSettings.h"
 
 #include <GL/gl.h>
@@ -101,14 +102,7 @@ void GLBanner3DList::draw(ViewState *view, int pass) {
   const int ly = static_cast<int>(lyd);
 
   const WindowRect r = view ? view->windowRect() : WindowRect{0, 0, m.viewport[2], m.viewport[3]};
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, r.width, 0, r.height, 0, -1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glDepthMask(GL_FALSE);
+  beginWindowOverlay(r.width, r.height);
 
   const double cr = isSelected() ? 1.0 : red();
   const double cg = isSelected() ? 0.0 : green();
@@ -203,11 +197,6 @@ void GLBanner3DList::draw(ViewState *view, int pass) {
   }
   (void)pass;
 
-  glDepthMask(GL_TRUE);
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glEnable(GL_LIGHTING);
+  endWindowOverlay();
   restoreClipPlanes(view);
 }

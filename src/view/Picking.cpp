@@ -4,6 +4,7 @@
 #include "scene/GLSceneList.h"
 #include "scene/GLTextList.h"
 #include "scene/ViewState.h"
+#include "scene/WindowOverlay.h"
 #include "session/SessionModel.h"
 #include "view/GLBanner3DList.h"
 
@@ -213,14 +214,7 @@ void drawPanel(ViewState &view, const std::array<std::string, 4> &texts, int x,
                const Colour &colour) {
   const WindowRect r = view.windowRect();
   glDisable(GL_LIGHTING);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, r.width, 0, r.height, 0, -1);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glDepthMask(GL_FALSE);
+  beginWindowOverlay(r.width, r.height);
   glShadeModel(GL_SMOOTH);
   glDisable(GL_CULL_FACE);
   glDepthFunc(GL_LEQUAL);
@@ -231,12 +225,7 @@ void drawPanel(ViewState &view, const std::array<std::string, 4> &texts, int x,
       view.textList->drawText(texts[i], x, r.height - 40 - 20 * static_cast<int>(i), 0, 10);
   }
 
-  glDepthMask(GL_TRUE);
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
-  glEnable(GL_LIGHTING);
+  endWindowOverlay();
 }
 
 } // namespace picking

@@ -1,0 +1,23 @@
+#include "scene/WindowOverlay.h"
+
+#include <GL/gl.h>
+
+void beginWindowOverlay(int width, int height, double nearZ, double farZ) {
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, width, 0, height, nearZ, farZ);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glDepthMask(GL_FALSE);
+}
+
+void endWindowOverlay() {
+  glDepthMask(GL_TRUE);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glEnable(GL_LIGHTING);
+}
