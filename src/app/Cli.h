@@ -24,9 +24,9 @@ struct DisplayOptions {
 
 // Parsed command line of the headless commands.
 struct CliArgs {
-  std::string command; // "info", "export", "snapshot", "section"
-  std::string file;    // the input FILE
-  std::string output;  // --export OUT, --snapshot OUT, --csv OUT
+  std::string command;           // "info", "export", "snapshot", "section"
+  std::string file;              // the input FILE
+  std::string output;            // --export OUT, --snapshot OUT, --csv OUT
   int width = 900, height = 600; // --size WxH
   std::string plane;             // --section X/Y|Y/Z|X/Z
   double at[3] = {0, 0, 0};      // --at X,Y,Z

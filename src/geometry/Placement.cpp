@@ -39,8 +39,8 @@ bool Placement::setFromAxes(Vec3d o, Vec3d u, Vec3d v) {
 }
 
 std::array<double, 16> Placement::glMatrix(double s) const {
-  return {s * r_[0][0], s * r_[0][1], s * r_[0][2], 0, s * r_[1][0], s * r_[1][1],
-          s * r_[1][2], 0, s * r_[2][0], s * r_[2][1], s * r_[2][2], 0, t_.x, t_.y, t_.z, 1};
+  return {s * r_[0][0], s * r_[0][1], s * r_[0][2], 0, s * r_[1][0], s * r_[1][1], s * r_[1][2], 0,
+          s * r_[2][0], s * r_[2][1], s * r_[2][2], 0, t_.x,         t_.y,         t_.z,         1};
 }
 
 Frame frameFromDirection(const Vec3d &d) {

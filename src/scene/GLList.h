@@ -16,12 +16,12 @@ class ViewState;
 class GLList {
 public:
   GLList() = default;
-  virtual ~GLList();                                    // slot 0
-  virtual void reserved1(ViewState *, int) {}           // slot 1
-  virtual void reserved2() {}                           // slot 2
-  virtual void reserved3() {}                           // slot 3
-  virtual void setSelected(bool s) { selected_ = s; }  // slot 4
-  virtual void draw(ViewState *view, int pass);         // slot 5
+  virtual ~GLList();                                  // slot 0
+  virtual void reserved1(ViewState *, int) {}         // slot 1
+  virtual void reserved2() {}                         // slot 2
+  virtual void reserved3() {}                         // slot 3
+  virtual void setSelected(bool s) { selected_ = s; } // slot 4
+  virtual void draw(ViewState *view, int pass);       // slot 5
 
   bool isSelected() const { return selected_; }
 
@@ -50,30 +50,30 @@ public:
   explicit GLRvList(ViewState *view) : view_(view) {}
   ~GLRvList() override = default;
 
-  virtual bool hitTest(int /*x*/, int /*y*/) { return false; }          // slot 6
-  virtual bool hitTest2(int, int) { return false; }                     // slot 7
+  virtual bool hitTest(int /*x*/, int /*y*/) { return false; } // slot 6
+  virtual bool hitTest2(int, int) { return false; }            // slot 7
   virtual bool reserved8(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {
     return false;
-  }                                                                     // slot 8
-  virtual bool moveBy(Vec3d /*offset*/) { return false; }               // slot 9
-  virtual bool moveTo(Vec3d /*position*/) { return false; }             // slot 10
-  virtual const BoundingBox *boundingBox() { return nullptr; }          // slot 11
-  virtual void *reserved12() { return nullptr; }                        // slot 12
-  virtual void setFactor(double f) { factor_ = f; }                     // slot 13
-  virtual double factor() { return factor_; }                           // slot 14
-  virtual void transform(Placement) {}                                  // slot 15
-  virtual void reserved16(ViewState *, int) {}                          // slot 16
-  virtual bool isTransparent() { return false; }                        // slot 17
-  virtual bool reserved18() { return false; }                           // slot 18
-  virtual void reserved19(std::uint32_t) {}                             // slot 19
-  virtual void setOption(int) {}                                        // slot 20
-  virtual int option() { return 1; }                                    // slot 21
-  virtual void setPlacement(Placement) {}                               // slot 22
-  virtual void reserved23(std::uint32_t) {}                             // slot 23
-  virtual void *reserved24() { return nullptr; }                        // slot 24
-  virtual bool reserved25() { return false; }                           // slot 25
-  virtual bool reserved26() { return false; }                           // slot 26
-  virtual bool reserved27() { return false; }                           // slot 27
+  }                                                            // slot 8
+  virtual bool moveBy(Vec3d /*offset*/) { return false; }      // slot 9
+  virtual bool moveTo(Vec3d /*position*/) { return false; }    // slot 10
+  virtual const BoundingBox *boundingBox() { return nullptr; } // slot 11
+  virtual void *reserved12() { return nullptr; }               // slot 12
+  virtual void setFactor(double f) { factor_ = f; }            // slot 13
+  virtual double factor() { return factor_; }                  // slot 14
+  virtual void transform(Placement) {}                         // slot 15
+  virtual void reserved16(ViewState *, int) {}                 // slot 16
+  virtual bool isTransparent() { return false; }               // slot 17
+  virtual bool reserved18() { return false; }                  // slot 18
+  virtual void reserved19(std::uint32_t) {}                    // slot 19
+  virtual void setOption(int) {}                               // slot 20
+  virtual int option() { return 1; }                           // slot 21
+  virtual void setPlacement(Placement) {}                      // slot 22
+  virtual void reserved23(std::uint32_t) {}                    // slot 23
+  virtual void *reserved24() { return nullptr; }               // slot 24
+  virtual bool reserved25() { return false; }                  // slot 25
+  virtual bool reserved26() { return false; }                  // slot 26
+  virtual bool reserved27() { return false; }                  // slot 27
 
   // A hidden node draws nothing, whatever lists it holds.
   void draw(ViewState *view, int pass) override {

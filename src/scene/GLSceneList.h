@@ -5,9 +5,9 @@
 class GLSceneList {
 public:
   GLSceneList() = default;
-  virtual ~GLSceneList();                           // slot 0
-  virtual void drawAll(ViewState *view, int pass);  // slot 1
-  virtual void forEachSlot2();                      // slot 2
+  virtual ~GLSceneList();                          // slot 0
+  virtual void drawAll(ViewState *view, int pass); // slot 1
+  virtual void forEachSlot2();                     // slot 2
 
   // Takes ownership. A node is appended once and only when it is in no other list; a null
   // node, or one already linked here or ahead of another node, is refused (false) because

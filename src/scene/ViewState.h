@@ -19,9 +19,9 @@ public:
   virtual ~ViewState() = default;
 
   // Display settings, copied into the point cloud by the apply step.
-  int displayMode = 4;   // 1 points, 4 triangles
-  int pointSize = 0;     // 1 S, 2 M, 3 L, 0 with triangles
-  int pointFilter = 0;   // 0 all points, 2 only outside the tolerance
+  int displayMode = 4; // 1 points, 4 triangles
+  int pointSize = 0;   // 1 S, 2 M, 3 L, 0 with triangles
+  int pointFilter = 0; // 0 all points, 2 only outside the tolerance
   double upperTolerance = 0.25;
   double lowerTolerance = -0.25;
   double magnification = 1.0;

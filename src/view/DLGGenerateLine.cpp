@@ -1,10 +1,10 @@
 #include "view/DLGGenerateLine.h"
 
 #include "analysis/NearestPointIndex.h"
-#include "view/Picking.h"
 #include "analysis/SectionCutter.h"
 #include "scene/GLPointCloud.h"
 #include "view/GLPolyline3DList.h"
+#include "view/Picking.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
 #include "view/view3d.h"

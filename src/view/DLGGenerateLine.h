@@ -92,7 +92,6 @@ private:
   std::array<QLineEdit *, 3> edits_{};
   std::array<SpinButton *, 3> spins_{};
   QPushButton *create_, *close_;
-
 };
 
 // The section of the point cloud's mesh by the plane through point with the given normal,
