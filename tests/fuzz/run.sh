@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # Builds the reader fuzz targets with clang into build-fuzz and runs each for a few seconds
-# from its seed corpus; any crash, sanitizer report or leak fails the run.
+# from its seed corpus; any crash, sanitizer report or leak fails the run. By default the
+# run is a fixed number of inputs from a fixed seed, so every machine fuzzes the same inputs
+# and a result is reproducible; FUZZ_SECONDS=N explores for N seconds from a random seed.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${FUZZ_BUILD_DIR:-$here/build-fuzz}"
-seconds="${FUZZ_SECONDS:-10}"
+seconds="${FUZZ_SECONDS:-}"
+runs="${FUZZ_RUNS:-200000}"
+if [ -n "$seconds" ]; then
+  budget=(-max_total_time="$seconds")
+  what="${seconds}s"
+else
+  budget=(-runs="$runs" -seed=1)
+  what="$runs inputs, seed 1"
+fi
 targets=(fuzz_session_reader fuzz_point_text_reader fuzz_mesh_reader)
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -17,8 +27,8 @@ for t in "${targets[@]}"; do
   # New inputs go to a scratch folder, never into the seed corpus in the source tree.
   scratch="$(mktemp -d)"
   mkdir -p "$build/artifacts"
-  echo "== $t (${seconds}s)"
-  if ! "$build/tests/fuzz/$t" "$scratch" "$corpus" -max_total_time="$seconds" \
+  echo "== $t ($what)"
+  if ! "$build/tests/fuzz/$t" "$scratch" "$corpus" "${budget[@]}" \
       -max_len=65536 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$t-" 2>"$build/$t.log"; then
     tail -n 40 "$build/$t.log"
