@@ -418,41 +418,56 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
   const float mag = magnification;
   auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };
 
+  const bool fromArrays = meshPath == MeshPath::Arrays && vertexNormals && haveVertexNormals;
   triangleList = int(glGenLists(1));
-  glNewList(GLuint(triangleList), GL_COMPILE_AND_EXECUTE);
+  // Compiling and then calling the list draws the same as compile-and-execute, but the driver
+  // replays its compact compiled form instead of feeding every stored vertex through again.
+  glNewList(GLuint(triangleList), fromArrays ? GL_COMPILE : GL_COMPILE_AND_EXECUTE);
   glEnable(GL_LIGHTING);
-  glBegin(GL_TRIANGLES);
   Colour last{red(), green(), blue()};
-  for (std::size_t t = 0; t < triCount; ++t) {
-    const TriangleRecord &r = m.triangles[t];
-    // Readers refuse bad corner indices; the node still never reads outside its arrays.
-    if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
-      continue;
-    if (!vertexNormals) {
-      const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
-      const Vec3f n = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+  if (fromArrays) {
+    const std::int64_t k = issueTrianglesArrays(scale, hasDev, partnerPts);
+    if (k >= 0) {
+      // Normal and colour are undefined after drawing from arrays; leave the ones the
+      // corner-by-corner path leaves (the outline strips are lit with that normal).
+      const Vec3f &n = m.normals[std::size_t(k)];
       glNormal3f(n.x, n.y, n.z);
+      if (hasDev)
+        last = scale.colourFor(m.deviations[std::size_t(k)]);
     }
-    for (const std::int32_t k : {r.a, r.b, r.c}) {
-      if (vertexNormals && haveVertexNormals) {
-        const Vec3f &n = m.normals[k];
+  } else {
+    glBegin(GL_TRIANGLES);
+    for (std::size_t t = 0; t < triCount; ++t) {
+      const TriangleRecord &r = m.triangles[t];
+      // Readers refuse bad corner indices; the node still never reads outside its arrays.
+      if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
+        continue;
+      if (!vertexNormals) {
+        const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
+        const Vec3f n = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
         glNormal3f(n.x, n.y, n.z);
       }
-      if (hasDev) {
-        last = scale.colourFor(m.deviations[k]);
-        glColor3d(last.r, last.g, last.b);
-      }
-      const Vec3f &p = m.points[k];
-      if (mag > 0 && partnerPts) {
-        const Vec3f &s = partnerPts[k];
-        const Vec3f v = s + (p - s) * mag;
-        glVertex3f(v.x, v.y, v.z);
-      } else {
-        glVertex3f(p.x, p.y, p.z);
+      for (const std::int32_t k : {r.a, r.b, r.c}) {
+        if (vertexNormals && haveVertexNormals) {
+          const Vec3f &n = m.normals[k];
+          glNormal3f(n.x, n.y, n.z);
+        }
+        if (hasDev) {
+          last = scale.colourFor(m.deviations[k]);
+          glColor3d(last.r, last.g, last.b);
+        }
+        const Vec3f &p = m.points[k];
+        if (mag > 0 && partnerPts) {
+          const Vec3f &s = partnerPts[k];
+          const Vec3f v = s + (p - s) * mag;
+          glVertex3f(v.x, v.y, v.z);
+        } else {
+          glVertex3f(p.x, p.y, p.z);
+        }
       }
     }
+    glEnd();
   }
-  glEnd();
   glColor3d(last.r, last.g, last.b);
   if (outline) {
     for (std::size_t t = 0; t < triCount; ++t) {
@@ -466,4 +481,88 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
     }
   }
   glEndList();
+  if (fromArrays)
+    glCallList(GLuint(triangleList));
+}
+
+std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool colours,
+                                                const Vec3f *partnerPts) {
+  const SessionModel &m = *model_;
+  const std::int32_t count =
+      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  const std::size_t n = std::size_t(count);
+  const std::size_t triCount =
+      m.triangles.present()
+          ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
+          : 0;
+  const float mag = magnification;
+
+  // Per point, once: the displaced vertex (same float formula as corner by corner) and the
+  // deviation colour, as floats: the value glColor3d hands on.
+  std::vector<Vec3f> moved;
+  const Vec3f *vertices = m.points.data();
+  if (mag > 0 && partnerPts) {
+    moved.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Vec3f &p = m.points[i], &s = partnerPts[i];
+      moved[i] = s + (p - s) * mag;
+    }
+    vertices = moved.data();
+  }
+  std::vector<float> rgb;
+  if (colours) {
+    rgb.resize(3 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Colour c = scale.colourFor(m.deviations[i]);
+      rgb[3 * i] = float(c.r);
+      rgb[3 * i + 1] = float(c.g);
+      rgb[3 * i + 2] = float(c.b);
+    }
+  }
+
+  // The list must take the data from client memory, not from whatever buffer is bound.
+  GLint previousArray = 0, previousElements = 0;
+  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previousArray);
+  glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &previousElements);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, vertices);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glNormalPointer(GL_FLOAT, 0, m.normals.data());
+  if (colours) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(3, GL_FLOAT, 0, rgb.data());
+  } else {
+    glDisableClientState(GL_COLOR_ARRAY);
+  }
+
+  std::int64_t lastCorner = -1;
+  const std::size_t chunk = std::max<std::size_t>(meshChunkTriangles, 1);
+  std::vector<GLuint> indices;
+  indices.reserve(3 * std::min(triCount, chunk));
+  auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };
+  for (std::size_t first = 0, end = 0; first < triCount; first = end) {
+    end = first + std::min(chunk, triCount - first);
+    indices.clear();
+    for (std::size_t t = first; t < end; ++t) {
+      const TriangleRecord &r = m.triangles[t];
+      // Readers refuse bad corner indices; the node still never reads outside its arrays.
+      if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
+        continue;
+      indices.push_back(GLuint(r.a));
+      indices.push_back(GLuint(r.b));
+      indices.push_back(GLuint(r.c));
+    }
+    if (indices.empty())
+      continue;
+    lastCorner = indices.back();
+    glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, indices.data());
+  }
+
+  glPopClientAttrib();
+  glBindBuffer(GL_ARRAY_BUFFER, GLuint(previousArray));
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GLuint(previousElements));
+  return lastCorner;
 }

@@ -48,6 +48,16 @@ public:
   enum class PointPath { Arrays, ClientArrays, Immediate };
   PointPath pointPath = PointPath::Arrays;
 
+  // How the mesh is compiled into its display list. Arrays (the default, used whenever
+  // per-vertex normals are drawn) hands the driver vertex, normal and colour arrays in
+  // chunks of indexed triangles, with one colour per point instead of one per corner;
+  // Immediate issues every corner by itself. Both give the same list; the flat-normal mesh
+  // always takes Immediate. Immediate stays for comparison in tests and benchmarks.
+  enum class MeshPath { Arrays, Immediate };
+  MeshPath meshPath = MeshPath::Arrays;
+  // Triangles per indexed draw of the Arrays compile: bounds its index buffer (12 MB).
+  std::size_t meshChunkTriangles = 1000000;
+
   // Stride of the last points pass; how many points and needles it drew.
   int lastStride() const { return lastStride_; }
   std::size_t lastPointsDrawn() const { return lastPointsDrawn_; }
@@ -67,6 +77,10 @@ private:
   void drawPointsImmediate(const ColourScale &scale, int stride);
   void drawPointsArrays(const ColourScale &scale, int stride);
   void compileTriangles(const ColourScale &scale);
+  // Issues the mesh's triangles from arrays (inside the list being compiled); returns the
+  // index of the last corner drawn, -1 when no triangle was drawn.
+  std::int64_t issueTrianglesArrays(const ColourScale &scale, bool colours,
+                                    const Vec3f *partnerPts);
 
   // Everything the cached points arrays depend on.
   struct ArrayKey {
@@ -90,7 +104,7 @@ private:
   ArrayKey arrayKey_;
   int arrayBuilds_ = 0;
   std::uint64_t modelGeneration_ = 0;
-  std::vector<Vec3f> derivedNominal_;     // anchors derived from normals and deviations
+  std::vector<Vec3f> derivedNominal_; // anchors derived from normals and deviations
   std::uint64_t derivedGeneration_ = ~std::uint64_t(0);
   bool pointsFromModel_ = false;           // vertices read straight from the model with a stride
   std::vector<Vec3f> pointVertices_;       // otherwise the gathered or displaced points

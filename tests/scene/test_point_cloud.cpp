@@ -1,12 +1,15 @@
 // Point cloud drawing, checked on real pixels: deviation colours of the mesh, the display
 // list's life, the points pass with stride, filter and needles, and the arrays path against
 // the point-by-point path.
+#include "analysis/ColourScale.h"
 #include "scene/GLPointCloud.h"
 #include "scene/ViewState.h"
 #include "support/SceneModels.h"
 #include "support/SceneTestEnv.h"
 
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -393,4 +396,190 @@ TEST_F(PointCloud, WithoutNominalPointsNeedlesRunBackAlongTheNormalByTheDeviatio
     EXPECT_TRUE(f.isBackground(160, 270));
     EXPECT_EQ(f.countLit(0, 0, 40, 40), 0);
   }
+}
+
+namespace {
+
+// A jittered grid mesh over the window with random depths, normals and deviations, the
+// triangles in shuffled order (overlaps make the order visible), nominal points a few
+// pixels away, and triangles with out-of-range corners mixed in (the last record is one).
+std::unique_ptr<SessionModel> randomMesh(unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> jitter(-6, 6), depth(-0.9f, 0.9f), dev(-0.4f, 0.4f),
+      unit(-1, 1);
+  const int cols = 46, rows = 31;
+  auto m = std::make_unique<SessionModel>();
+  const std::size_t n = std::size_t(cols * rows);
+  m->pointCount = std::int32_t(n);
+  m->points.allocate(n);
+  m->normals.allocate(n);
+  m->deviations.allocate(n);
+  m->nominalPoints.allocate(n);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      const std::size_t i = std::size_t(r * cols + c);
+      m->points[i] = {20.0f * c + 10 + jitter(rng), 20.0f * r + 10 + jitter(rng), depth(rng)};
+      Vec3f nv{unit(rng), unit(rng), 1.5f};
+      const float len = std::sqrt(nv.x * nv.x + nv.y * nv.y + nv.z * nv.z);
+      m->normals[i] = {nv.x / len, nv.y / len, nv.z / len};
+      m->deviations[i] = dev(rng);
+      m->nominalPoints[i] = {m->points[i].x + jitter(rng) / 3, m->points[i].y + jitter(rng) / 3,
+                             m->points[i].z};
+    }
+  std::vector<TriangleRecord> tris;
+  for (int r = 0; r + 1 < rows; ++r)
+    for (int c = 0; c + 1 < cols; ++c) {
+      const std::int32_t a = r * cols + c, b = a + 1, d = a + cols, e = d + 1;
+      tris.push_back({a, b, e, 0});
+      tris.push_back({a, e, d, 0});
+      // Some larger triangles across the grid overlap the others.
+      if ((r * cols + c) % 9 == 0 && r + 3 < rows && c + 3 < cols)
+        tris.push_back({a, a + 3, a + 3 * cols + 1, 0});
+    }
+  std::shuffle(tris.begin(), tris.end(), rng);
+  const std::int32_t bad = std::int32_t(n);
+  for (std::size_t k = 5; k < tris.size(); k += 97)
+    tris[k] = {k % 2 ? -1 : bad, 3, 4, 0};
+  tris.push_back({0, bad, 1, 0});
+  m->triangleCount = std::int32_t(tris.size());
+  m->triangles.allocate(tris.size());
+  for (std::size_t k = 0; k < tris.size(); ++k)
+    m->triangles[k] = tris[k];
+  m->deviationMode = 3;
+  return m;
+}
+
+// One directional light with some ambient: normals as well as colours shape the pixels.
+// Without the depth test the outline strips show on top of their triangles.
+void litFrame(bool depth = true) {
+  beginFrame();
+  windowOrtho();
+  const GLfloat ambient[] = {0.25f, 0.25f, 0.25f, 1}, diffuse[] = {0.8f, 0.8f, 0.8f, 1},
+                dir[] = {0.3f, -0.4f, 1, 0};
+  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+  glLightfv(GL_LIGHT0, GL_POSITION, dir);
+  glEnable(GL_LIGHT0);
+  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  glEnable(GL_COLOR_MATERIAL);
+  if (depth)
+    glEnable(GL_DEPTH_TEST);
+}
+
+bool samePixels(const Pixels &a, const Pixels &b) {
+  return a.width == b.width && a.height == b.height && a.rgba == b.rgba;
+}
+
+std::array<float, 3> currentColour() {
+  GLfloat c[4];
+  glGetFloatv(GL_CURRENT_COLOR, c);
+  return {c[0], c[1], c[2]};
+}
+
+std::array<float, 3> currentNormal() {
+  GLfloat n[3];
+  glGetFloatv(GL_CURRENT_NORMAL, n);
+  return {n[0], n[1], n[2]};
+}
+
+} // namespace
+
+TEST_F(PointCloud, ArraysMeshCompileDrawsTheSamePixelsAsCornerByCorner) {
+  struct Setting {
+    bool gradient, extended;
+    float magnification;
+    bool outline, deviations;
+    std::size_t chunk;
+  };
+  const Setting settings[] = {
+      {false, false, 0, false, true, 1000000}, {true, false, 0, false, true, 7},
+      {true, true, 0, true, true, 1000000},    {false, true, 3, false, true, 100},
+      {true, false, 2, true, true, 50},        {false, false, 0, true, false, 1000},
+  };
+  unsigned seed = 11;
+  for (const Setting &s : settings) {
+    auto model = randomMesh(seed++);
+    if (!s.deviations)
+      model->deviationMode = 0;
+    // The corner whose colour and normal the compile leaves current: the last corner of
+    // the last triangle drawn (the final record has a bad corner and is skipped).
+    const std::size_t lastTri = std::size_t(model->triangleCount) - 2;
+    const std::int32_t lastCorner = model->triangles[lastTri].c;
+    auto c = cloud(std::move(model));
+    c->displayMode = 4;
+    c->showGradient = s.gradient;
+    c->extendedColours = s.extended;
+    c->magnification = s.magnification;
+    c->outline = s.outline;
+    c->meshChunkTriangles = s.chunk;
+    c->setColour(0.6, 0.3, 0.9);
+
+    const ColourScale scale(0.25f, -0.25f, c->bandCount, 0, s.gradient, s.extended);
+    const Colour lc = s.deviations
+                          ? scale.colourFor(c->model()->deviations[std::size_t(lastCorner)])
+                          : Colour{0.6, 0.3, 0.9};
+    const std::array<float, 3> wantColour{float(lc.r), float(lc.g), float(lc.b)};
+    const Vec3f ln = c->model()->normals[std::size_t(lastCorner)];
+    const std::array<float, 3> wantNormal{ln.x, ln.y, ln.z};
+    const std::string what = "setting " + std::to_string(seed - 11);
+
+    c->meshPath = GLPointCloud::MeshPath::Immediate;
+    litFrame(!s.outline);
+    c->draw(&view, 0);
+    const Pixels reference = grab();
+    EXPECT_GT(reference.countLit(0, 0, kWidth, kHeight), 200000) << what;
+    EXPECT_EQ(currentColour(), wantColour) << what;
+    EXPECT_EQ(currentNormal(), wantNormal) << what;
+
+    c->meshPath = GLPointCloud::MeshPath::Arrays;
+    c->invalidate();
+    for (int frame = 0; frame < 2; ++frame) { // compile and execute, then replay the list
+      litFrame(!s.outline);
+      glColor3d(0.1, 0.1, 0.1);
+      glNormal3f(1, 0, 0);
+      c->draw(&view, 0);
+      const Pixels f = grab();
+      if (!samePixels(reference, f) || (s.outline && s.magnification > 0)) {
+        reference.savePng(VELMORA_BINARY_DIR "/cloud_mesh_reference.png");
+        f.savePng(VELMORA_BINARY_DIR "/cloud_mesh_arrays.png");
+      }
+      EXPECT_TRUE(samePixels(reference, f))
+          << what << " frame " << frame << ": " << differingPixels(reference, f) << " differ";
+      EXPECT_EQ(currentColour(), wantColour) << what << " frame " << frame;
+      EXPECT_EQ(currentNormal(), wantNormal) << what << " frame " << frame;
+    }
+  }
+}
+
+TEST_F(PointCloud, ArraysMeshCompileLeavesClientStateAndBuffersAsFound) {
+  // A mesh whose triangles are all skipped draws nothing and leaves colour and normal alone;
+  // the compile must not leave client arrays on or a buffer unbound behind it.
+  auto m = randomMesh(3);
+  for (std::size_t k = 0; k < std::size_t(m->triangleCount); ++k)
+    m->triangles[k].b = -1;
+  auto c = cloud(std::move(m));
+  c->displayMode = 4;
+  c->meshChunkTriangles = 64;
+  litFrame();
+  GLuint buffer = 0;
+  glGenBuffers(1, &buffer);
+  glBindBuffer(GL_ARRAY_BUFFER, buffer);
+  glColor3d(0.5, 0.25, 0.75);
+  glNormal3f(0, 1, 0);
+  c->draw(&view, 0);
+  EXPECT_EQ(grab().countLit(0, 0, kWidth, kHeight), 0);
+  EXPECT_NE(c->triangleList, 0);
+  // The node colour is the last colour set, as corner by corner.
+  c->setColour(0.5, 0.25, 1);
+  c->invalidate();
+  c->draw(&view, 0);
+  EXPECT_EQ(currentColour(), (std::array<float, 3>{0.5f, 0.25f, 1}));
+  EXPECT_EQ(currentNormal(), (std::array<float, 3>{0, 1, 0}));
+  GLint bound = 0;
+  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+  EXPECT_EQ(GLuint(bound), buffer);
+  for (GLenum a : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY})
+    EXPECT_FALSE(glIsEnabled(a)) << a;
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glDeleteBuffers(1, &buffer);
 }
