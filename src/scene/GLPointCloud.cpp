@@ -359,6 +359,16 @@ void GLPointCloud::issuePoints(int stride) {
     if (buffers)
       glBindBuffer(GL_ARRAY_BUFFER, b);
   };
+  // A colour array when there are colours, else the node colour already current.
+  auto colours = [&](bool has, unsigned buffer, const std::uint8_t *data) {
+    if (!has) {
+      glDisableClientState(GL_COLOR_ARRAY);
+      return;
+    }
+    bind(buffer);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_UNSIGNED_BYTE, 0, arrayPointer(buffers ? buffer : 0, data));
+  };
   GLint previous = 0;
   if (buffers)
     glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
@@ -369,14 +379,7 @@ void GLPointCloud::issuePoints(int stride) {
     bind(needleBuffer_);
     glVertexPointer(3, GL_FLOAT, 0,
                     arrayPointer(buffers ? needleBuffer_ : 0, needleVertices_.data()));
-    if (hasNeedleColours_) {
-      bind(needleColourBuffer_);
-      glEnableClientState(GL_COLOR_ARRAY);
-      glColorPointer(4, GL_UNSIGNED_BYTE, 0,
-                     arrayPointer(buffers ? needleColourBuffer_ : 0, needleColours_.data()));
-    } else {
-      glDisableClientState(GL_COLOR_ARRAY);
-    }
+    colours(hasNeedleColours_, needleColourBuffer_, needleColours_.data());
     glDrawArrays(GL_LINES, 0, GLsizei(2 * listNeedles_));
   }
   if (listPoints_ > 0) {
@@ -389,14 +392,7 @@ void GLPointCloud::issuePoints(int stride) {
       glVertexPointer(3, GL_FLOAT, 0,
                       arrayPointer(buffers ? pointBuffer_ : 0, pointVertices_.data()));
     }
-    if (hasPointColours_) {
-      bind(pointColourBuffer_);
-      glEnableClientState(GL_COLOR_ARRAY);
-      glColorPointer(4, GL_UNSIGNED_BYTE, 0,
-                     arrayPointer(buffers ? pointColourBuffer_ : 0, pointColours_.data()));
-    } else {
-      glDisableClientState(GL_COLOR_ARRAY);
-    }
+    colours(hasPointColours_, pointColourBuffer_, pointColours_.data());
     glDrawArrays(GL_POINTS, 0, GLsizei(listPoints_));
   }
   glPopClientAttrib();
