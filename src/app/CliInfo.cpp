@@ -107,11 +107,10 @@ void appendVec(std::string &out, const Vec3d &v) {
 
 int runInfo(const CliArgs &args) {
   SessionModel model;
-  model.SetPath(args.file.c_str());
-  const bool session = isSessionFilePath(args.file);
-  const bool ok = session ? model.ReadSessionFile() : model.ReadPointTextFile();
-  if (!ok) {
-    std::fprintf(stderr, "velmora-viewer: %s\n", model.error().c_str());
+  bool session = false;
+  std::string error;
+  if (!readModelFile(args.file, model, session, error)) {
+    std::fprintf(stderr, "velmora-viewer: %s\n", error.c_str());
     return 1;
   }
   const BoundingBox &box = model.GetBoundingBox();

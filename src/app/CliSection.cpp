@@ -24,12 +24,11 @@ int runSection(const CliArgs &args) {
     return fail("no input file given");
 
   SessionModel model;
-  model.SetPath(args.file.c_str());
   // A point text file has no triangles and so gives an empty section (just the header).
-  const bool read =
-      isSessionFilePath(args.file) ? model.ReadSessionFile() : model.ReadPointTextFile();
-  if (!read)
-    return fail(model.error().empty() ? "cannot read " + args.file : model.error());
+  bool isSessionFile = false;
+  std::string error;
+  if (!readModelFile(args.file, model, isSessionFile, error))
+    return fail(error);
 
   // Section points are coloured as in the view: the standard layout, whatever the point filter.
   const DisplayOptions &d = args.display;

@@ -70,3 +70,15 @@ bool isSessionFilePath(const std::string &path) {
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return ext == "ses";
 }
+
+bool readModelFile(const std::string &path, SessionModel &model, bool &isSessionFile,
+                   std::string &error) {
+  isSessionFile = isSessionFilePath(path);
+  // The path is taken as it is: on this platform a backslash is part of a file name, not a
+  // separator, so rewriting it would open another file.
+  model.SetPath(path.c_str());
+  const bool ok = isSessionFile ? model.ReadSessionFile() : model.ReadPointTextFile();
+  if (!ok)
+    error = model.error().empty() ? "The file " + path + " could not be read." : model.error();
+  return ok;
+}

@@ -70,3 +70,10 @@ private:
 // Whether a path names a session file (ends in "ses", any case); anything else is read as a
 // point text file.
 bool isSessionFilePath(const std::string &path);
+
+// Reads path into model with the reader its name asks for (session file when the name ends
+// in "ses" in any case, otherwise the point text reader). False with a message when the reader
+// refuses the file. Every place that opens a user's file goes through here, so all of them choose
+// the reader alike.
+bool readModelFile(const std::string &path, SessionModel &model, bool &isSessionFile,
+                   std::string &error);

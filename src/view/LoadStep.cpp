@@ -6,20 +6,6 @@
 
 #include "scene/GLPointCloud.h"
 
-bool readModelFile(const std::string &path, SessionModel &model, bool &isSessionFile,
-                   std::string &error) {
-  isSessionFile = isSessionFilePath(path);
-  std::string forward = path;
-  for (char &c : forward)
-    if (c == '\\')
-      c = '/';
-  model.SetPath(forward.c_str());
-  const bool ok = isSessionFile ? model.ReadSessionFile() : model.ReadPointTextFile();
-  if (!ok)
-    error = model.error().empty() ? "The file " + path + " could not be read." : model.error();
-  return ok;
-}
-
 LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<SessionModel> model,
                            bool isSessionFile, const std::function<void(const char *)> &status) {
   LoadStepResult result;

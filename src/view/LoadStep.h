@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "session/SessionModel.h" // readModelFile, used with the load step
+
 class GLPointCloud;
 class SessionModel;
 class ViewScene;
@@ -13,12 +15,6 @@ struct LoadStepResult {
   GLPointCloud *node = nullptr; // owned by the scene's models list
   bool hasNominalPoints = false;
 };
-
-// Reads path into model with the reader its name asks for (session file by a ".ses"
-// suffix in any case, otherwise the point text reader). False with a message when the
-// reader refuses the file.
-bool readModelFile(const std::string &path, SessionModel &model, bool &isSessionFile,
-                   std::string &error);
 
 // The GUI-free half of opening a file: wraps the filled model in a point cloud node,
 // applies the defaults of a freshly opened file (session files: tolerances +-0.25,

@@ -1,5 +1,6 @@
 // SessionModel operations: bounding box with its start limits and cache, triangle normals,
 // the transform, and the path.
+#include "SessionTestFiles.h"
 #include "session/SessionModel.h"
 
 #include <gtest/gtest.h>
@@ -146,4 +147,32 @@ TEST(SessionModelTriangles, CountBeyondTheRecordsIsSafe) {
   ASSERT_EQ(m.triangleNormals.size(), 3u);
   EXPECT_EQ(m.triangleNormals[0], (Vec3f{0, 0, 1}));
   EXPECT_EQ(m.triangleNormals[2], (Vec3f{0, 0, 0}));
+}
+
+// Opening a user's file: the reader follows the name's ending in any case, a refusal comes
+// back with its message, and the path is used exactly as given.
+TEST(ReadModelFile, ChoosesTheReaderByTheNameAndKeepsThePathAsGiven) {
+  using namespace testfiles;
+  SessionModel session;
+  bool isSession = false;
+  std::string error;
+  const std::string ses = writeFile("a\\b.SES", validSession(0, 3, 1));
+  ASSERT_TRUE(readModelFile(ses, session, isSession, error)) << error;
+  EXPECT_TRUE(isSession);
+  EXPECT_EQ(session.path, ses); // the backslash is part of the name here
+  EXPECT_EQ(session.pointCount, 3);
+  EXPECT_EQ(session.triangleCount, 1);
+
+  SessionModel text;
+  ASSERT_TRUE(readModelFile(writeFile("p.txt", std::string("X Y Z\n1 2 3\n4 5 6\n")), text,
+                            isSession, error));
+  EXPECT_FALSE(isSession);
+  EXPECT_EQ(text.pointCount, 2);
+
+  SessionModel refused;
+  error.clear();
+  const std::string shortFile = writeFile("short.ses", validSession(0, 3, 1).bytes.data(), 20);
+  EXPECT_FALSE(readModelFile(shortFile, refused, isSession, error));
+  EXPECT_NE(error.find("short.ses"), std::string::npos) << error;
+  EXPECT_EQ(refused.pointCount, 0);
 }
