@@ -148,18 +148,28 @@ void GLPointCloud::draw(ViewState *view, int) {
   glEnable(GL_LIGHTING);
 }
 
+GLPointCloud::PointsPass GLPointCloud::pointsPass() {
+  const SessionModel &m = *model_;
+  PointsPass p;
+  p.count = std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  p.hasDev = m.deviationMode > 0;
+  p.devArray = p.hasDev && m.deviations.size() >= std::size_t(p.count);
+  p.colouring = !selected_ && p.hasDev && pointFilter >= 0 && pointFilter <= 2;
+  p.partner = partner();
+  p.magnification = magnification;
+  return p;
+}
+
 void GLPointCloud::drawPointsImmediate(const ColourScale &scale, int stride) {
   const SessionModel &m = *model_;
-  const std::int32_t count =
-      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
-  const bool hasDev = m.deviationMode > 0;
-  const bool devArray = hasDev && m.deviations.size() >= std::size_t(count);
-  const bool colouring = !selected_ && hasDev && pointFilter >= 0 && pointFilter <= 2;
-  const Vec3f *partnerPts = partner();
-  const float mag = magnification;
+  const PointsPass pass = pointsPass();
+  const std::int32_t count = pass.count;
+  const bool hasDev = pass.hasDev, colouring = pass.colouring;
+  const Vec3f *partnerPts = pass.partner;
+  const float mag = pass.magnification;
   std::size_t points = 0, needles = 0;
   for (std::int32_t i = 0; i < count; i += stride) {
-    const float d = devArray ? m.deviations[i] : 0.0f;
+    const float d = pass.deviation(m, i);
     if (colouring) {
       const Colour c = scale.colourFor(d);
       glColor3d(c.r, c.g, c.b);
@@ -209,13 +219,11 @@ GLPointCloud::ArrayKey GLPointCloud::currentKey(int stride) const {
 
 void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
   const SessionModel &m = *model_;
-  const std::int32_t count =
-      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
-  const bool hasDev = m.deviationMode > 0;
-  const bool devArray = hasDev && m.deviations.size() >= std::size_t(count);
-  const bool colouring = !selected_ && hasDev && pointFilter >= 0 && pointFilter <= 2;
-  const Vec3f *partnerPts = partner();
-  const float mag = magnification;
+  const PointsPass pass = pointsPass();
+  const std::int32_t count = pass.count;
+  const bool hasDev = pass.hasDev, colouring = pass.colouring;
+  const Vec3f *partnerPts = pass.partner;
+  const float mag = pass.magnification;
   const bool displaced = mag > 0 && partnerPts;
 
   const ArrayKey key = currentKey(stride);
@@ -231,7 +239,7 @@ void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
     pointsFromModel_ = !displaced && (!hasDev || pointFilter == 0 || pointFilter == 1) &&
                        sizeof(Vec3f) * std::size_t(stride) <= std::size_t(INT_MAX);
     for (std::int32_t i = 0; i < count; i += stride) {
-      const float d = devArray ? m.deviations[i] : 0.0f;
+      const float d = pass.deviation(m, i);
       Colour c;
       if (colouring)
         c = scale.colourFor(d);
@@ -268,7 +276,7 @@ void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
   // point-by-point path would leave: the colour of the last point visited.
   if (colouring && count > 0) {
     const std::int32_t last = ((count - 1) / stride) * stride;
-    const Colour c = scale.colourFor(devArray ? m.deviations[last] : 0.0f);
+    const Colour c = scale.colourFor(pass.deviation(m, last));
     glColor3d(c.r, c.g, c.b);
   }
   lastPointsDrawn_ = listPoints_;

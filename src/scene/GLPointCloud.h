@@ -74,6 +74,19 @@ private:
   // position the measurement implies); none without normals or deviations.
   const Vec3f *partner();
   bool filterPasses(float d) const;
+  // What a points pass reads of the model and the settings, worked out once per pass.
+  struct PointsPass {
+    std::int32_t count = 0; // points that have all their arrays
+    bool hasDev = false;    // deviation colouring and filtering apply
+    bool devArray = false;  // the deviations can be read
+    bool colouring = false; // colours per point (else the node colour)
+    const Vec3f *partner = nullptr;
+    float magnification = 0;
+    float deviation(const SessionModel &m, std::int32_t i) const {
+      return devArray ? m.deviations[std::size_t(i)] : 0.0f;
+    }
+  };
+  PointsPass pointsPass();
   void drawPointsImmediate(const ColourScale &scale, int stride);
   void drawPointsArrays(const ColourScale &scale, int stride);
   void compileTriangles(const ColourScale &scale);
