@@ -17,14 +17,7 @@ using namespace scenetest;
 
 namespace {
 
-struct Scene3D : ::testing::Test {
-  ViewState view;
-  std::unique_ptr<GLTextList> text;
-  void SetUp() override {
-    context();
-    text = std::make_unique<GLTextList>("test");
-    view.textList = text.get();
-  }
+struct Scene3D : TextViewTest {
   // Perspective camera at the given distance, turned so that all three axes show.
   void camera(double distance) {
     beginFrame();

@@ -15,16 +15,7 @@ using namespace scenetest;
 
 namespace {
 
-struct Overlay : ::testing::Test {
-  ViewState view;
-  std::unique_ptr<GLTextList> text;
-  void SetUp() override {
-    context();
-    text = std::make_unique<GLTextList>("test");
-    view.textList = text.get();
-    view.viewWidth = kWidth;
-    view.viewHeight = kHeight;
-  }
+struct Overlay : TextViewTest {
   std::unique_ptr<GLColorRangeView> legend(int n, bool extended, bool gradient) {
     auto l = std::make_unique<GLColorRangeView>(&view, 0.25f, -0.25f, n, 0, gradient);
     l->extended = extended;

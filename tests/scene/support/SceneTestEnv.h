@@ -1,8 +1,13 @@
 #pragma once
+#include "scene/GLTextList.h"
 #include "scene/OffscreenContext.h"
+#include "scene/ViewState.h"
+
+#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,5 +41,19 @@ Pixels grab();
 
 // Within +-1 per channel of the given 0..1 colour.
 bool near(const std::array<int, 3> &px, double r, double g, double b, int tol = 1);
+
+// A test with the context, a view of the frame's size and this program's font lists, for
+// nodes that print.
+struct TextViewTest : ::testing::Test {
+  ViewState view;
+  std::unique_ptr<GLTextList> text;
+  void SetUp() override {
+    context();
+    text = std::make_unique<GLTextList>("test");
+    view.textList = text.get();
+    view.viewWidth = kWidth;
+    view.viewHeight = kHeight;
+  }
+};
 
 } // namespace scenetest
