@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -211,4 +212,25 @@ void AtomicFile::discard() {
     if (error_.empty())
       error_ = target_ + ": the file was not completed";
   }
+}
+
+std::string targetIsInputProblem(const std::string &target, const std::string &input) {
+  if (target.empty() || input.empty())
+    return {};
+  bool same = false;
+  struct stat a, b;
+  if (::stat(target.c_str(), &a) == 0 && ::stat(input.c_str(), &b) == 0)
+    same = a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  if (!same) {
+    // A file that is gone (moved or deleted since it was read) has no inode to compare: the
+    // resolved paths decide.
+    std::error_code e1, e2;
+    const auto t = std::filesystem::weakly_canonical(std::filesystem::absolute(target, e1), e1);
+    const auto i = std::filesystem::weakly_canonical(std::filesystem::absolute(input, e2), e2);
+    same = !e1 && !e2 && t == i;
+  }
+  if (!same)
+    return {};
+  return target + ": this is the input file " + input +
+         "; it is never overwritten, choose another file name";
 }

@@ -59,3 +59,9 @@ private:
   std::size_t used_ = 0;
   std::string error_;
 };
+
+// Why target must not be written while input is being read, or empty when it may: the two
+// name the same file (same device and inode, or the same path once links and "." or ".."
+// are resolved). Every write of the program checks its target against its input with this,
+// so that no export, snapshot or table ever lands on the measurement it came from.
+std::string targetIsInputProblem(const std::string &target, const std::string &input);

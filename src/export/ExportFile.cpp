@@ -1,5 +1,6 @@
 #include "export/ExportFile.h"
 
+#include "export/AtomicFile.h"
 #include "export/U3dExport.h"
 #include "export/VrmlWriter.h"
 #include "session/SessionModel.h"
@@ -31,20 +32,43 @@ ExportKind exportKindFor(const std::string &targetPath) {
   return ExportKind::Unknown;
 }
 
-ExportResult exportSessionFile(const std::string &target, const std::string &sessionPath,
-                               const ColourScale &scale) {
-  if (!isSessionFilePath(sessionPath))
-    return ExportResult::failure(sessionPath +
-                                 ": export needs a session file (.ses); point text files cannot "
-                                 "be exported");
-  switch (exportKindFor(target)) {
-  case ExportKind::Vrml:
-    return exportVrmlFile(target, sessionPath, scale);
-  case ExportKind::U3d:
-    return exportU3dFile(target, sessionPath, scale);
-  case ExportKind::Unknown:
-    break;
-  }
+namespace {
+ExportResult unknownKind(const std::string &target) {
   return ExportResult::failure(target + ": unknown export type; the file name must end in .wrl "
                                         "(VRML) or .u3d (U3D)");
+}
+ExportResult pointTextRefused(const std::string &path) {
+  return ExportResult::failure(path + ": export needs a session file (.ses); point text files "
+                                      "cannot be exported");
+}
+} // namespace
+
+ExportResult exportModelFile(const std::string &target, const SessionModel &model,
+                             const ColourScale &scale) {
+  if (!isSessionFilePath(model.path))
+    return pointTextRefused(model.path);
+  const ExportKind kind = exportKindFor(target);
+  if (kind == ExportKind::Unknown)
+    return unknownKind(target);
+  if (const std::string problem = targetIsInputProblem(target, model.path); !problem.empty())
+    return ExportResult::failure(problem);
+  return kind == ExportKind::Vrml ? writeVrmlFile(target, model, scale)
+                                  : ExportU3dScene(target, model, scale);
+}
+
+ExportResult exportSessionFile(const std::string &target, const std::string &sessionPath,
+                               const ColourScale &scale) {
+  // Everything that can be refused without reading is refused before the read.
+  if (!isSessionFilePath(sessionPath))
+    return pointTextRefused(sessionPath);
+  if (exportKindFor(target) == ExportKind::Unknown)
+    return unknownKind(target);
+  if (const std::string problem = targetIsInputProblem(target, sessionPath); !problem.empty())
+    return ExportResult::failure(problem);
+  SessionModel model;
+  bool isSession = false;
+  std::string error;
+  if (!readModelFile(sessionPath, model, isSession, error))
+    return ExportResult::failure(error);
+  return exportModelFile(target, model, scale);
 }

@@ -120,7 +120,7 @@ std::string u3dListingPath() {
   return (base / "VelmoraViewer" / "result.txt").string();
 }
 
-ExportResult FillAuthorMesh(U3dMesh *mesh, SessionModel &model, const ColourScale &scale) {
+ExportResult FillAuthorMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale) {
   if (!mesh)
     return ExportResult::failure("U3D export: no mesh to fill");
   const std::size_t points = model.pointCount > 0 ? static_cast<std::size_t>(model.pointCount) : 0;
@@ -142,8 +142,9 @@ ExportResult FillAuthorMesh(U3dMesh *mesh, SessionModel &model, const ColourScal
                                      " refers to point " + std::to_string(v) + " of " +
                                      std::to_string(points));
   }
-  if (faces > 0 && model.triangleNormals.size() < faces)
-    model.ComputeTriangleNormals(static_cast<std::uint32_t>(faces));
+  // The model may be the one a window shows: it is read, never changed, so missing normals are
+  // computed here as the model would compute them.
+  const bool haveNormals = model.triangleNormals.size() >= faces;
 
   mesh->positions.assign(model.points.begin(), model.points.begin() + points);
 
@@ -162,7 +163,7 @@ ExportResult FillAuthorMesh(U3dMesh *mesh, SessionModel &model, const ColourScal
     const TriangleRecord &t = model.triangles[j];
     mesh->faces[j] = {static_cast<std::uint32_t>(t.a), static_cast<std::uint32_t>(t.b),
                       static_cast<std::uint32_t>(t.c)};
-    const Vec3f &n = model.triangleNormals[j];
+    const Vec3f n = haveNormals ? model.triangleNormals[j] : triangleNormalOf(model, t);
     // Zeros as +0 so that equal models give byte-identical files.
     const Vec3f flat{positiveZero(n.x), positiveZero(n.y), positiveZero(n.z)};
     mesh->normals[3 * j] = mesh->normals[3 * j + 1] = mesh->normals[3 * j + 2] = flat;
@@ -171,7 +172,7 @@ ExportResult FillAuthorMesh(U3dMesh *mesh, SessionModel &model, const ColourScal
   return ExportResult::success();
 }
 
-ExportResult ExportU3dScene(const std::string &targetPath, SessionModel &model,
+ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &model,
                             const ColourScale &scale) {
   U3dMesh mesh;
   ExportResult filled = FillAuthorMesh(&mesh, model, scale);
@@ -200,8 +201,6 @@ ExportResult exportU3dFile(const std::string &targetPath, const std::string &ses
   model.SetPath(sessionPath.c_str());
   if (!model.ReadSessionFile())
     return ExportResult::failure(model.error());
-  if (model.hasTriangles())
-    model.ComputeTriangleNormals(static_cast<std::uint32_t>(model.triangleCount));
   return ExportU3dScene(targetPath, model, scale);
 }
 

@@ -18,14 +18,14 @@ int ExportU3d(const std::string &targetPath, const std::string &sessionPath,
               const ColourScale &scale);
 
 // Builds the scene around the model's mesh and writes it to targetPath (replaced only
-// when complete). Computes the triangle normals when the model has none yet.
-ExportResult ExportU3dScene(const std::string &targetPath, SessionModel &model,
+// when complete). The model is not changed; missing triangle normals are computed on the way.
+ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &model,
                             const ColourScale &scale);
 
 // Fills mesh from the model: positions, flat normals, the scale's colour per point,
 // faces; and writes the diagnostic listing of the mesh (skipped silently when it cannot
 // be written). Fails when there is no mesh to fill or a triangle refers to a missing point.
-ExportResult FillAuthorMesh(U3dMesh *mesh, SessionModel &model, const ColourScale &scale);
+ExportResult FillAuthorMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale);
 
 // Where the diagnostic listing goes: $XDG_CACHE_HOME/VelmoraViewer/result.txt, else
 // $HOME/.cache/VelmoraViewer/result.txt; empty when neither variable is set.

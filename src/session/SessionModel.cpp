@@ -3,25 +3,26 @@
 #include <algorithm>
 #include <cctype>
 
-bool SessionModel::ComputeTriangleNormals(std::uint32_t count) {
-  triangleNormals.allocate(count);
+Vec3f triangleNormalOf(const SessionModel &model, const TriangleRecord &r) {
   const auto corner = [&](std::int32_t i) {
-    const Vec3f &p = points[static_cast<std::size_t>(i)];
+    const Vec3f &p = model.points[static_cast<std::size_t>(i)];
     return Vec3d{p.x, p.y, p.z};
   };
+  const Vec3d p0 = corner(r.a), p1 = corner(r.b), p2 = corner(r.c);
+  const Vec3d n = normalised(cross(p1 - p0, p2 - p0));
+  return normalised(
+      Vec3f{static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)});
+}
+
+bool SessionModel::ComputeTriangleNormals(std::uint32_t count) {
+  triangleNormals.allocate(count);
   // A count beyond the triangle records would read past them; those entries stay zero.
   const std::uint32_t known =
       static_cast<std::uint32_t>(std::min<std::size_t>(count, triangles.size()));
   for (std::uint32_t t = known; t < count; ++t)
     triangleNormals[t] = Vec3f{0.0f, 0.0f, 0.0f};
-  for (std::uint32_t t = 0; t < known; ++t) {
-    const TriangleRecord &r = triangles[t];
-    const Vec3d p0 = corner(r.a), p1 = corner(r.b), p2 = corner(r.c);
-    Vec3d n = cross(p1 - p0, p2 - p0);
-    n = normalised(n);
-    const Vec3f nf{static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)};
-    triangleNormals[t] = normalised(nf);
-  }
+  for (std::uint32_t t = 0; t < known; ++t)
+    triangleNormals[t] = triangleNormalOf(*this, triangles[t]);
   return true;
 }
 

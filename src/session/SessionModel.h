@@ -67,6 +67,11 @@ private:
   std::string error_;
 };
 
+// Unit normal of a triangle from its corners (computed in double precision, then rounded to
+// float and normalised again); the zero vector for a degenerate triangle. Corner indices must
+// lie inside the points.
+Vec3f triangleNormalOf(const SessionModel &model, const TriangleRecord &triangle);
+
 // Whether a path names a session file (ends in "ses", any case); anything else is read as a
 // point text file.
 bool isSessionFilePath(const std::string &path);

@@ -31,21 +31,26 @@ void view3d::onExport() {
   if (chosen.isEmpty())
     return;
   const std::string target = QFile::encodeName(chosen).toStdString();
-  const std::string sessionPath = currentSessionPath();
   const ExportKind kind = exportKindFor(target);
-  // The exports read the session file again; a point text file would be misread as one.
+  // The model this window shows, as it was loaded: the file is not read again, so another
+  // window's file, or a file moved or deleted since, cannot change what is written.
+  const GLPointCloud *cloud = pointCloud();
   ExportResult result;
-  if (sessionPath.empty())
-    result = ExportResult::failure("No session file is loaded: export needs a session file.");
-  else if (!isSessionFilePath(sessionPath))
-    result = ExportResult::failure(sessionPath +
-                                   " is a point text file: export needs a session file (.ses).");
+  if (!cloud || !cloud->model())
+    result = ExportResult::failure("This window shows no model: there is nothing to export.");
   else
-    result = exportSessionFile(target, sessionPath, exportScale(kind, *this, pointCloud()));
+    result = exportModelFile(target, *cloud->model(), exportScale(kind, *this, cloud));
+  const QString source = cloud && cloud->model()
+                             ? QFile::decodeName(QByteArray::fromStdString(cloud->model()->path))
+                             : QString();
   if (result.ok)
-    ui.message(this, QStringLiteral("Exporting successful"));
+    ui.message(this, QStringLiteral("Exporting successful"),
+               QStringLiteral("%1 was exported to %2.").arg(source, chosen));
   else
-    ui.message(this, QStringLiteral("Exporting failed"), QString::fromStdString(result.message),
+    ui.message(this, QStringLiteral("Exporting failed"),
+               source.isEmpty() ? QString::fromStdString(result.message)
+                                : QStringLiteral("%1: %2").arg(source).arg(
+                                      QString::fromStdString(result.message)),
                UiServices::Icon::Warning);
 }
 

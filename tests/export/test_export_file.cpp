@@ -1,3 +1,4 @@
+#include "export/AtomicFile.h"
 #include "export/ExportFile.h"
 #include "export/VrmlWriter.h"
 #include "support/ModelBuilder.h"
@@ -7,6 +8,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace exporttest;
 
@@ -131,4 +134,37 @@ TEST(ExportFile, U3dSuffixReachesU3dWriter) {
   const std::string bytes = readWholeFile(target);
   ASSERT_GE(bytes.size(), 4u);
   EXPECT_EQ(bytes.substr(0, 4), std::string("U3D\0", 4));
+}
+
+// No write lands on its input: the same path, a symbolic or hard link to it, or a path
+// through ".." is refused and the input keeps its bytes; an unrelated name is written.
+TEST(ExportFile, TargetThatIsTheInputIsRefused) {
+  TempDir dir;
+  const std::string ses = dir.file("part.wrl.ses");
+  const std::string bytes = sessionFileBytes(kPoints, kTriangles, true);
+  writeWholeFile(ses, bytes);
+  ::mkdir(dir.file("sub").c_str(), 0755);
+  ASSERT_EQ(::symlink(ses.c_str(), dir.file("link.wrl").c_str()), 0);
+  ASSERT_EQ(::link(ses.c_str(), dir.file("hard.wrl").c_str()), 0);
+  for (const std::string &same :
+       {ses, dir.file("sub/../part.wrl.ses"), dir.file("link.wrl"), dir.file("hard.wrl")})
+    EXPECT_FALSE(targetIsInputProblem(same, ses).empty()) << same;
+  EXPECT_TRUE(targetIsInputProblem(dir.file("other.wrl"), ses).empty());
+
+  for (const std::string &target : {dir.file("link.wrl"), dir.file("hard.wrl")}) {
+    const ExportResult r = exportSessionFile(target, ses, kStandard);
+    EXPECT_FALSE(r.ok) << target;
+    EXPECT_NE(r.message.find("input file"), std::string::npos) << r.message;
+  }
+  EXPECT_EQ(readWholeFile(ses), bytes);
+
+  // The model in memory goes out without the file being read again.
+  SessionModel model;
+  bool isSession = false;
+  std::string error;
+  ASSERT_TRUE(readModelFile(ses, model, isSession, error)) << error;
+  ASSERT_EQ(::unlink(ses.c_str()), 0);
+  const ExportResult r = exportModelFile(dir.file("out.wrl"), model, kStandard);
+  ASSERT_TRUE(r.ok) << r.message;
+  EXPECT_EQ(readWholeFile(dir.file("out.wrl")), kExpected);
 }

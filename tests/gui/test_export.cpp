@@ -106,24 +106,26 @@ TEST_F(ExportTest, FailuresSayExportingFailedWithTheReason) {
   EXPECT_EQ(messages[0].text, "Exporting failed");
   EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.txt")));
 
-  // An existing target stays as it was when the export fails.
-  const QString kept = dir.filePath("kept.wrl");
-  {
-    QFile f(kept);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("previous");
-  }
-  QFile::remove(QString::fromStdString(sessionPath));
-  messages = exportTo(kept);
+  // The window's model is exported as loaded, even once its file is gone, and never over it.
+  const QByteArray expected = reference("ref.wrl", ColourScale(0.1f, -0.2f, 7, 0, true, true));
+  messages = exportTo(QString::fromStdString(sessionPath));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text, "Exporting failed");
-  EXPECT_EQ(readAllBytes(kept), "previous");
+  QFile::remove(QString::fromStdString(sessionPath));
+  messages = exportTo(dir.filePath("after.wrl"));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Exporting successful");
+  EXPECT_TRUE(messages[0].detail.contains("square.ses")) << messages[0].detail.toStdString();
+  EXPECT_EQ(readAllBytes(dir.filePath("after.wrl")), expected);
 }
 
 TEST_F(ExportTest, PointTextFilesAreRefused) {
   const std::string text = (dir.path() + "/points.txt").toStdString();
   writeTextFile(text, "0 0 0\n1 0 0\n0 1 0\n");
-  setCurrentSessionPath(text);
+  view->makeCurrent();
+  view->scene().clearModels();
+  view->doneCurrent();
+  ASSERT_NE(loadPath(text), nullptr);
   const QString target = dir.filePath("out.wrl");
   const auto messages = exportTo(target);
   ASSERT_EQ(messages.size(), 1u);
@@ -132,7 +134,9 @@ TEST_F(ExportTest, PointTextFilesAreRefused) {
   EXPECT_FALSE(QFileInfo::exists(target));
 
   // Nothing loaded at all: refused the same way.
-  setCurrentSessionPath({});
+  view->makeCurrent();
+  view->scene().clearModels();
+  view->doneCurrent();
   const auto none = exportTo(target);
   ASSERT_EQ(none.size(), 1u);
   EXPECT_EQ(none[0].text, "Exporting failed");
