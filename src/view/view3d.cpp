@@ -94,6 +94,13 @@ void view3d::onShowAllPoints() {
   renderFrame();
 }
 
+void view3d::setStandardView(StandardView) {
+  // Orientations come with the per-view camera; until then every view is fitted as it is.
+  onShowAllPoints();
+}
+
+void view3d::resetView() { onShowAllPoints(); }
+
 void view3d::onTolerance() {
   auto *dlg = new DLGTolerance(*this, window());
   dlg->setAttribute(Qt::WA_DeleteOnClose);

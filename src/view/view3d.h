@@ -37,6 +37,12 @@ public:
   // Opens a new modeless settings dialog.
   void onTolerance();
 
+  // The standard orientations of the View menu (keys 1 to 7), each fitted to the model.
+  enum class StandardView { Front = 1, Back, Top, Bottom, Left, Right, Isometric };
+  void setStandardView(StandardView which);
+  // The orientation a newly opened file is shown in, fitted: what "Reset view" restores.
+  void resetView();
+
   // Commands built in their own files; each Available() says whether it is built.
   void onAddComment();
   void onSnapshot();
