@@ -5,6 +5,8 @@ pkgs=(g++ cmake make pkg-config qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins l
   libegl-dev libgl-dev libgtest-dev libbenchmark-dev libnanoflann-dev zlib1g-dev)
 if [ "${1:-}" = "--test" ]; then
   pkgs+=(xvfb xauth xdotool view3dscene clang libclang-rt-14-dev imagemagick)
+  # Validators of the desktop files and the manual page; the tools cpack -G DEB uses.
+  pkgs+=(appstream desktop-file-utils groff-base mandoc dpkg-dev file)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
