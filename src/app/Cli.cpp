@@ -21,7 +21,7 @@ bool parseInt(const std::string &s, int &out) {
 const char *kUsage =
     "usage: velmora-viewer [FILE]\n"
     "       velmora-viewer --info FILE\n"
-    "       velmora-viewer --export OUT.wrl|OUT.u3d FILE\n"
+    "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
     "display options: --tolerance T | --upper U --lower L, --bars N, --gradient, --extended,\n"

@@ -1,93 +1,24 @@
 #include "app/Cli.h"
 
+#include "app/HeadlessView.h"
 #include "export/BitmapFile.h"
-#include "scene/GLPointCloud.h"
-#include "scene/OffscreenContext.h"
-#include "scene/ViewState.h"
-#include "session/SessionModel.h"
-#include "view/LoadStep.h"
-#include "view/ProgramSettings.h"
-#include "view/ViewScene.h"
 
-#include <QGuiApplication>
 #include <cstdio>
-#include <memory>
 
 namespace {
-// Qt's notice about a missing runtime folder is noise here: stderr carries only errors.
-void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &text) {
-  if (type == QtDebugMsg || type == QtInfoMsg || text.contains(QLatin1String("XDG_RUNTIME_DIR")))
-    return;
-  std::fprintf(stderr, "velmora-viewer: %s\n", qPrintable(text));
-}
-
 int fail(const std::string &message) {
   std::fprintf(stderr, "velmora-viewer: %s\n", message.c_str());
   return 1;
 }
-
-// The display options, set as the settings dialog sets them.
-void applyDisplayOptions(const DisplayOptions &d, ViewState &view, ViewScene &scene,
-                         GLPointCloud &cloud) {
-  // Start from what the load step chose, so that an option left out changes nothing.
-  view.displayMode = cloud.displayMode;
-  view.pointSize = cloud.width;
-  view.upperTolerance = d.upper;
-  view.lowerTolerance = d.lower;
-  view.colourBars = d.bars;
-  cloud.bandCount = d.bars;
-  cloud.showGradient = d.gradient;
-  cloud.extendedColours = d.extended;
-  if (d.outsideOnly)
-    view.pointFilter = d.pointFilter();
-  if (d.points) {
-    view.displayMode = 1;
-    view.pointSize = 1;
-    ProgramSettings::pointSizeClass = 1;
-  }
-  scene.applySettings(view);
-  cloud.invalidate();
-}
 } // namespace
 
 int runSnapshot(const CliArgs &args) {
-  auto model = std::make_unique<SessionModel>();
-  bool isSessionFile = false;
-  std::string error;
-  if (!readModelFile(args.file, *model, isSessionFile, error))
-    return fail(error);
-
-  // Qt rasterises the glyphs of the font lists; no window system is needed for that.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qInstallMessageHandler(quietMessages);
-  static int argc = 1;
-  static char name[] = "velmora-viewer";
-  static char *argv[] = {name, nullptr};
-  QGuiApplication app(argc, argv);
-
-  OffscreenContext context;
-  if (!context.create(args.width, args.height))
-    return fail("cannot draw the snapshot: " + context.error());
-
-  ViewState view;
-  view.viewWidth = args.width;
-  view.viewHeight = args.height;
-  std::vector<std::uint8_t> rgba;
-  {
-    // The scene's display lists belong to this context: it stays current until the scene
-    // is gone.
-    ViewScene scene(view);
-    ViewScene::setUpContextState();
-    const LoadStepResult loaded = runLoadStep(view, scene, std::move(model), isSessionFile);
-    if (!loaded.node)
-      return fail(args.file + ": the model could not be shown");
-    applyDisplayOptions(args.display, view, scene, *loaded.node);
-    view.zoomToFit();
-    scene.draw(view);
-    rgba = context.readPixels();
-  }
-  if (rgba.size() != std::size_t(args.width) * std::size_t(args.height) * 4)
-    return fail("cannot read the snapshot's pixels back");
+  HeadlessView view;
+  if (!view.open(args.file, args.display))
+    return fail(view.error());
+  const std::vector<std::uint8_t> rgba = view.drawRgba({args.width, args.height});
+  if (rgba.empty())
+    return fail(view.error());
   const ExportResult written =
       writeBitmapFile(args.output, bitmapFromRgbaRows(rgba.data(), args.width, args.height, 32));
   if (!written.ok)

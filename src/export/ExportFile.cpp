@@ -29,13 +29,15 @@ ExportKind exportKindFor(const std::string &targetPath) {
     return ExportKind::Vrml;
   if (endsWithNoCase(name, ".u3d"))
     return ExportKind::U3d;
+  if (endsWithNoCase(name, ".pdf"))
+    return ExportKind::Pdf3d;
   return ExportKind::Unknown;
 }
 
 namespace {
 ExportResult unknownKind(const std::string &target) {
   return ExportResult::failure(target + ": unknown export type; the file name must end in .wrl "
-                                        "(VRML) or .u3d (U3D)");
+                                        "(VRML), .u3d (U3D) or .pdf (3D PDF)");
 }
 ExportResult pointTextRefused(const std::string &path) {
   return ExportResult::failure(path + ": export needs a session file (.ses); point text files "
@@ -43,28 +45,34 @@ ExportResult pointTextRefused(const std::string &path) {
 }
 } // namespace
 
+std::string exportRefusal(const std::string &target, const std::string &inputPath) {
+  if (!isSessionFilePath(inputPath))
+    return pointTextRefused(inputPath).message;
+  if (exportKindFor(target) == ExportKind::Unknown)
+    return unknownKind(target).message;
+  return targetIsInputProblem(target, inputPath);
+}
+
 ExportResult exportModelFile(const std::string &target, const SessionModel &model,
                              const ColourScale &scale) {
-  if (!isSessionFilePath(model.path))
-    return pointTextRefused(model.path);
-  const ExportKind kind = exportKindFor(target);
-  if (kind == ExportKind::Unknown)
-    return unknownKind(target);
-  if (const std::string problem = targetIsInputProblem(target, model.path); !problem.empty())
-    return ExportResult::failure(problem);
-  return kind == ExportKind::Vrml ? writeVrmlFile(target, model, scale)
-                                  : ExportU3dScene(target, model, scale);
+  if (const std::string refused = exportRefusal(target, model.path); !refused.empty())
+    return ExportResult::failure(refused);
+  switch (exportKindFor(target)) {
+  case ExportKind::Vrml:
+    return writeVrmlFile(target, model, scale);
+  case ExportKind::U3d:
+    return ExportU3dScene(target, model, scale);
+  default:
+    return ExportResult::failure(target + ": a 3D PDF is written with a picture of the view, "
+                                          "which this export cannot draw");
+  }
 }
 
 ExportResult exportSessionFile(const std::string &target, const std::string &sessionPath,
                                const ColourScale &scale) {
   // Everything that can be refused without reading is refused before the read.
-  if (!isSessionFilePath(sessionPath))
-    return pointTextRefused(sessionPath);
-  if (exportKindFor(target) == ExportKind::Unknown)
-    return unknownKind(target);
-  if (const std::string problem = targetIsInputProblem(target, sessionPath); !problem.empty())
-    return ExportResult::failure(problem);
+  if (const std::string refused = exportRefusal(target, sessionPath); !refused.empty())
+    return ExportResult::failure(refused);
   SessionModel model;
   bool isSession = false;
   std::string error;

@@ -6,20 +6,26 @@
 
 class SessionModel;
 
-// The kind of export a target path asks for, by its suffix in any case.
-enum class ExportKind { Vrml, U3d, Unknown };
+// The kind of export a target path asks for, by its suffix in any case: ".wrl", ".u3d",
+// ".pdf" (a page holding the U3D scene as an interactive 3D annotation).
+enum class ExportKind { Vrml, U3d, Pdf3d, Unknown };
 ExportKind exportKindFor(const std::string &targetPath);
 
 // Exports a model already in memory (the one a window shows, as loaded) to target: ".wrl"
-// writes VRML, ".u3d" the U3D scene (suffixes in any case). The file is never read again. A
-// model read from a point text file, a target with another suffix and a target that is the
-// model's own file (model.path) are refused with a message; the target is replaced only by a
+// writes VRML, ".u3d" the U3D scene (suffixes in any case). A 3D PDF needs a picture of the
+// view and is written by the report library (export3dPdf); it is refused here. The file is never
+// read again. A model read from a point text file, a target with another suffix and a target that
+// is the model's own file (model.path) are refused with a message; the target is replaced only by a
 // complete file.
 ExportResult exportModelFile(const std::string &target, const SessionModel &model,
                              const ColourScale &scale);
 
 // Exports the session file at sessionPath to target: ".wrl" writes VRML, ".u3d" the U3D
-// scene (suffixes in any case). Point text files and other suffixes are refused with a
-// message; the target is replaced only by a complete file.
+// scene (suffixes in any case). Point text files and other suffixes (".pdf" included, see
+// above) are refused with a message; the target is replaced only by a complete file.
+// Everything that refuses an export before any model is read or written: a point text file,
+// an unknown suffix, a target that is the input. Empty when the export may go ahead.
+std::string exportRefusal(const std::string &target, const std::string &inputPath);
+
 ExportResult exportSessionFile(const std::string &target, const std::string &sessionPath,
                                const ColourScale &scale);

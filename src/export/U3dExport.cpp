@@ -172,21 +172,29 @@ ExportResult FillAuthorMesh(U3dMesh *mesh, const SessionModel &model, const Colo
   return ExportResult::success();
 }
 
+U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &scale) {
+  U3dSceneFile file;
+  U3dMesh mesh;
+  file.result = FillAuthorMesh(&mesh, model, scale);
+  if (!file.result.ok)
+    return file;
+  if (const std::string problem = mesh.inconsistency(); !problem.empty()) {
+    file.result = ExportResult::failure(model.path + ": " + problem);
+    return file;
+  }
+  file.layout = std::make_unique<U3dFileLayout>(buildU3dSceneBlocks(mesh));
+  return file;
+}
+
 ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &model,
                             const ColourScale &scale) {
-  U3dMesh mesh;
-  ExportResult filled = FillAuthorMesh(&mesh, model, scale);
-  if (!filled.ok)
-    return filled;
-  const std::string problem = mesh.inconsistency();
-  if (!problem.empty())
-    return ExportResult::failure(model.path + ": " + problem);
-
-  const U3dFileLayout layout(buildU3dSceneBlocks(mesh));
+  const U3dSceneFile scene = buildU3dSceneFile(model, scale);
+  if (!scene.result.ok)
+    return scene.result;
   AtomicFile file(targetPath);
   if (!file.ok())
     return ExportResult::failure(file.error());
-  layout.write([&](const void *data, std::size_t size) { return file.write(data, size); });
+  scene.layout->write([&](const void *data, std::size_t size) { return file.write(data, size); });
   if (!file.commit())
     return ExportResult::failure(file.error());
   return ExportResult::success();

@@ -2,9 +2,11 @@
 #include "analysis/ColourScale.h"
 #include "export/ExportResult.h"
 
+#include <memory>
 #include <string>
 
 class SessionModel;
+class U3dFileLayout;
 struct U3dMesh;
 
 // Writes the session file at sessionPath as the fixed U3D scene (camera, light, model with
@@ -21,6 +23,14 @@ int ExportU3d(const std::string &targetPath, const std::string &sessionPath,
 // when complete). The model is not changed; missing triangle normals are computed on the way.
 ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &model,
                             const ColourScale &scale);
+
+// The U3D file of the model's scene, built in memory: exactly the bytes ExportU3dScene
+// writes. layout is set when result is ok.
+struct U3dSceneFile {
+  ExportResult result;
+  std::unique_ptr<U3dFileLayout> layout;
+};
+U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &scale);
 
 // Fills mesh from the model: positions, flat normals, the scale's colour per point,
 // faces; and writes the diagnostic listing of the mesh (skipped silently when it cannot

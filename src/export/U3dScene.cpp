@@ -328,6 +328,8 @@ std::vector<std::uint8_t> u3dCheckerPixels() {
   return px;
 }
 
+const std::array<float, 16> &u3dModelNodeMatrix() { return kModelMatrix; }
+
 std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMesh &mesh) {
   const std::vector<std::uint8_t> pixels = u3dCheckerPixels();
   const std::vector<std::uint8_t> png = encodePngRgb(kTextureSize, kTextureSize, pixels.data());

@@ -25,6 +25,10 @@ struct U3dMesh {
 // given mesh, in file order without the header. The mesh must be consistent.
 std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMesh &mesh);
 
+// The model node's matrix relative to the world (column order): where the mesh's own
+// coordinates land in the scene, and so where a viewer of the file must look.
+const std::array<float, 16> &u3dModelNodeMatrix();
+
 // RGB pixels of the scene's 32 x 32 texture, rows from the top: a two-by-two checker
 // of white and red 16-pixel squares, white at the top left.
 std::vector<std::uint8_t> u3dCheckerPixels();

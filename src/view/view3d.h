@@ -5,6 +5,7 @@
 #include <QOpenGLWidget>
 #include <QPointer>
 #include <memory>
+#include <string>
 
 class DLGTolerance;
 class GLList;
@@ -52,6 +53,11 @@ public:
   static bool snapshotAvailable();
   static bool sectionAvailable();
   static bool exportAvailable();
+
+  // Draws this view's frame (camera, settings, legend, axes, scale, banners) into an
+  // offscreen framebuffer of exactly size pixels, as the window would show it at that size;
+  // the window itself is not changed. A null image with error set when it cannot.
+  QImage drawOffscreen(QSize size, std::string &error);
 
   // Sets the model's bounds and scene centre, as the load step does.
   void setCentreFromBounds();

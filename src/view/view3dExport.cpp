@@ -1,6 +1,7 @@
 #include "view/view3d.h"
 
 #include "export/ExportFile.h"
+#include "report/Pdf3dExport.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/ProgramSettings.h"
@@ -12,7 +13,8 @@ namespace {
 // The scale each format colours with: VRML takes the point cloud's own settings, U3D the
 // view's tolerances, bars and filter with gradient and extended colours off.
 ColourScale exportScale(ExportKind kind, const view3d &view, const GLPointCloud *cloud) {
-  if (kind == ExportKind::U3d || !cloud)
+  // The 3D PDF carries the U3D scene, coloured alike.
+  if (kind == ExportKind::U3d || kind == ExportKind::Pdf3d || !cloud)
     return ColourScale(static_cast<float>(view.upperTolerance),
                        static_cast<float>(view.lowerTolerance), view.colourBars, view.pointFilter,
                        false, false);
@@ -26,7 +28,8 @@ void view3d::onExport() {
   UiServices &ui = UiServices::instance();
   const QString chosen = ui.saveFileName(
       this, QStringLiteral("Dateiname und Pfad des Ziels angeben"), QStringLiteral("output"),
-      {QStringLiteral("wrl file (*.wrl)"), QStringLiteral("u3d file (*.u3d)")},
+      {QStringLiteral("wrl file (*.wrl)"), QStringLiteral("u3d file (*.u3d)"),
+       QStringLiteral("3D PDF (*.pdf)")},
       QStringLiteral("wrl"));
   if (chosen.isEmpty())
     return;
@@ -38,6 +41,10 @@ void view3d::onExport() {
   ExportResult result;
   if (!cloud || !cloud->model())
     result = ExportResult::failure("This window shows no model: there is nothing to export.");
+  else if (kind == ExportKind::Pdf3d)
+    result =
+        export3dPdf(target, *cloud->model(), exportScale(kind, *this, cloud),
+                    [this](QSize size, std::string &error) { return drawOffscreen(size, error); });
   else
     result = exportModelFile(target, *cloud->model(), exportScale(kind, *this, cloud));
   const QString source = cloud && cloud->model()

@@ -49,8 +49,9 @@ TEST(ExportFile, KindBySuffixInAnyCase) {
   EXPECT_EQ(exportKindFor("a.Wrl"), ExportKind::Vrml);
   EXPECT_EQ(exportKindFor("model.u3d"), ExportKind::U3d);
   EXPECT_EQ(exportKindFor("MODEL.U3D"), ExportKind::U3d);
+  EXPECT_EQ(exportKindFor("part.Pdf"), ExportKind::Pdf3d);
   for (const char *other : {"out.wrlx", "outwrl", "out.wr", "out.bmp", "out", "", ".wrl",
-                            "dir/.u3d", "x.wrl/y", "out.u3d "})
+                            "dir/.u3d", "x.wrl/y", "out.u3d ", ".pdf"})
     EXPECT_EQ(exportKindFor(other), ExportKind::Unknown) << other;
 }
 

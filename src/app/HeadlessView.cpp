@@ -1,0 +1,123 @@
+#include "app/HeadlessView.h"
+
+#include "scene/GLPointCloud.h"
+#include "scene/OffscreenContext.h"
+#include "scene/ViewState.h"
+#include "session/SessionModel.h"
+#include "view/LoadStep.h"
+#include "view/ProgramSettings.h"
+#include "view/ViewScene.h"
+
+#include <QGuiApplication>
+#include <cstdio>
+
+namespace {
+// Qt's notice about a missing runtime folder is noise here: stderr carries only errors.
+void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &text) {
+  if (type == QtDebugMsg || type == QtInfoMsg || text.contains(QLatin1String("XDG_RUNTIME_DIR")))
+    return;
+  std::fprintf(stderr, "velmora-viewer: %s\n", qPrintable(text));
+}
+
+// The display options, set as the settings dialog sets them.
+void applyDisplayOptions(const DisplayOptions &d, ViewState &view, ViewScene &scene,
+                         GLPointCloud &cloud) {
+  // Start from what the load step chose, so that an option left out changes nothing.
+  view.displayMode = cloud.displayMode;
+  view.pointSize = cloud.width;
+  view.upperTolerance = d.upper;
+  view.lowerTolerance = d.lower;
+  view.colourBars = d.bars;
+  cloud.bandCount = d.bars;
+  cloud.showGradient = d.gradient;
+  cloud.extendedColours = d.extended;
+  if (d.outsideOnly)
+    view.pointFilter = d.pointFilter();
+  if (d.points) {
+    view.displayMode = 1;
+    view.pointSize = 1;
+    ProgramSettings::pointSizeClass = 1;
+  }
+  scene.applySettings(view);
+  cloud.invalidate();
+}
+} // namespace
+
+void ensureHeadlessGuiApplication() {
+  if (QGuiApplication::instance())
+    return;
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler(quietMessages);
+  static int argc = 1;
+  static char name[] = "velmora-viewer";
+  static char *argv[] = {name, nullptr};
+  static QGuiApplication app(argc, argv);
+}
+
+HeadlessView::HeadlessView() = default;
+
+HeadlessView::~HeadlessView() {
+  // The scene's display lists belong to the context: it goes while the context is current.
+  if (context_ && context_->isValid())
+    context_->makeCurrent();
+  scene_.reset();
+  context_.reset();
+}
+
+bool HeadlessView::open(const std::string &file, const DisplayOptions &display) {
+  auto model = std::make_unique<SessionModel>();
+  bool isSessionFile = false;
+  if (!readModelFile(file, *model, isSessionFile, error_))
+    return false;
+  ensureHeadlessGuiApplication();
+  context_ = std::make_unique<OffscreenContext>();
+  if (!context_->create(1, 1)) {
+    error_ = "cannot draw the view: " + context_->error();
+    return false;
+  }
+  view_ = std::make_unique<ViewState>();
+  scene_ = std::make_unique<ViewScene>(*view_);
+  ViewScene::setUpContextState();
+  const LoadStepResult loaded = runLoadStep(*view_, *scene_, std::move(model), isSessionFile);
+  if (!loaded.node) {
+    error_ = file + ": the model could not be shown";
+    return false;
+  }
+  cloud_ = loaded.node;
+  applyDisplayOptions(display, *view_, *scene_, *cloud_);
+  return true;
+}
+
+std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size) {
+  if (!cloud_ || !context_->makeCurrent() || !context_->resize(size.width(), size.height())) {
+    error_ = "cannot draw the view: " + (context_ ? context_->error() : std::string("no model"));
+    return {};
+  }
+  view_->viewWidth = size.width();
+  view_->viewHeight = size.height();
+  view_->zoomToFit();
+  scene_->draw(*view_);
+  std::vector<std::uint8_t> rgba = context_->readPixels();
+  if (rgba.size() != std::size_t(size.width()) * std::size_t(size.height()) * 4) {
+    error_ = "cannot read the view's pixels back";
+    return {};
+  }
+  return rgba;
+}
+
+QImage HeadlessView::draw(QSize size) {
+  const std::vector<std::uint8_t> rgba = drawRgba(size);
+  if (rgba.empty())
+    return {};
+  QImage image(size, QImage::Format_RGB32);
+  const int w = size.width(), h = size.height();
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t *src = rgba.data() + std::size_t(h - 1 - y) * std::size_t(w) * 4;
+    QRgb *dst = reinterpret_cast<QRgb *>(image.scanLine(y));
+    for (int x = 0; x < w; ++x, src += 4)
+      dst[x] = qRgb(src[0], src[1], src[2]);
+  }
+  return image;
+}
+
+const SessionModel &HeadlessView::model() const { return *cloud_->model(); }

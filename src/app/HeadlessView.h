@@ -1,0 +1,50 @@
+#pragma once
+#include "app/Cli.h"
+
+#include <QImage>
+#include <QSize>
+#include <memory>
+#include <string>
+
+class GLPointCloud;
+class OffscreenContext;
+class SessionModel;
+class ViewScene;
+class ViewState;
+
+// A file's view as it looks right after opening, with the command line's display options,
+// drawn without a display: a headless GL context, the view's scene and the load step, as a
+// window would run them. Needs no X server.
+class HeadlessView {
+public:
+  HeadlessView();
+  ~HeadlessView();
+  HeadlessView(const HeadlessView &) = delete;
+  HeadlessView &operator=(const HeadlessView &) = delete;
+
+  // Reads the file (only regular files; the reader its name asks for) and sets up the view.
+  // False with error() naming the file and the reason.
+  bool open(const std::string &file, const DisplayOptions &display);
+
+  // The frame at exactly size pixels, the camera fitted to the model for that size; rows
+  // top-down. A null image with error() set when it cannot be drawn.
+  QImage draw(QSize size);
+  // The same frame as RGBA bytes, rows bottom-up as GL reads them (empty on failure).
+  std::vector<std::uint8_t> drawRgba(QSize size);
+
+  // The model as loaded (owned by the view's point cloud).
+  const SessionModel &model() const;
+  const ViewState &view() const { return *view_; }
+  const std::string &error() const { return error_; }
+
+private:
+  std::string error_;
+  std::unique_ptr<OffscreenContext> context_;
+  std::unique_ptr<ViewState> view_;
+  std::unique_ptr<ViewScene> scene_;
+  GLPointCloud *cloud_ = nullptr;
+};
+
+// Makes sure a QGuiApplication exists (Qt rasterises glyphs and writes PDF pages through it)
+// on the offscreen platform, with Qt's notices kept off standard error.
+void ensureHeadlessGuiApplication();

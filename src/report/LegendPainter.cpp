@@ -1,0 +1,100 @@
+#include "report/LegendPainter.h"
+
+#include "analysis/ColourScale.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+QColor qcolour(const Colour &c) { return QColor::fromRgbF(float(c.r), float(c.g), float(c.b)); }
+
+// Slices per bar with the gradient: flat slices instead of a shading, which every PDF/A
+// reader renders alike.
+constexpr int kGradientSlices = 12;
+
+QString label(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%4.3f", double(value));
+  return QString::fromLatin1(text);
+}
+} // namespace
+
+LegendSpec LegendSpec::of(const ColourScale &scale) {
+  LegendSpec spec;
+  spec.upper = scale.upper();
+  spec.lower = scale.lower();
+  spec.bars =
+      ColourScale::isOutsideLayout(scale.layout()) ? scale.bandCount() : scale.bandCount() - 2;
+  spec.gradient = scale.gradient();
+  spec.extended = scale.extended();
+  return spec;
+}
+
+void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSpec &legend,
+                      const QFont &font) {
+  const ColourScale scale(legend.upper, legend.lower, std::max(legend.bars, 1), 0, legend.gradient,
+                          legend.extended);
+  const int n = scale.bandCount() - 2;
+  p.save();
+  p.setFont(font);
+  const QFontMetricsF fm(font);
+  const double barHeight = std::max(area.height() - fm.height() * 1.4, area.height() * 0.4);
+  const double box = legend.extended ? std::min(area.width() * 0.08, barHeight * 2.0) : 0.0;
+  const double gap = legend.extended ? box * 0.15 : 0.0;
+  const QRectF bars(area.left() + box + gap, area.top(), area.width() - 2 * (box + gap), barHeight);
+  const double w = bars.width() / n;
+  const float step = (legend.upper - legend.lower) / float(n);
+
+  p.setPen(Qt::NoPen);
+  if (legend.extended) {
+    p.setBrush(qcolour(legend.gradient ? scale.colourFor(legend.lower - 1) : scale.bandColour(0)));
+    p.drawRect(QRectF(area.left(), area.top(), box, barHeight));
+    // The view always paints the above-range box in the extended "above" colour.
+    p.setBrush(qcolour(Colour{0.6, 0, 0.3}));
+    p.drawRect(QRectF(area.right() - box, area.top(), box, barHeight));
+  }
+  for (int i = 0; i < n; ++i) {
+    const double x = bars.left() + i * w;
+    if (!legend.gradient) {
+      p.setBrush(qcolour(scale.bandColour(i + 1)));
+      p.drawRect(QRectF(x, bars.top(), w, barHeight));
+      continue;
+    }
+    const float v = legend.lower + float(i) * step;
+    for (int k = 0; k < kGradientSlices; ++k) {
+      p.setBrush(qcolour(scale.colourFor(v + step * (float(k) + 0.5f) / kGradientSlices)));
+      p.drawRect(QRectF(x + w * k / kGradientSlices, bars.top(), w / kGradientSlices, barHeight));
+    }
+  }
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(Qt::black, 0.5));
+  p.drawRect(bars);
+
+  // Labels at the bar boundaries; every k-th when they would run into each other, the last
+  // boundary always.
+  const double labelWidth = fm.horizontalAdvance(label(-888.888f)) * 1.15;
+  const int every = std::max(1, int(std::ceil(labelWidth / w)));
+  const double textTop = bars.bottom() + fm.height() * 0.2;
+  for (int i = 0; i <= n; ++i) {
+    if (i % every != 0 && i != n)
+      continue;
+    if (i != n && i + every > n && (n - i) * w < labelWidth)
+      continue; // would touch the last label
+    const double x = bars.left() + i * w;
+    p.drawLine(QPointF(x, bars.bottom()), QPointF(x, bars.bottom() + fm.height() * 0.15));
+    const QString text = label(float(i) * step + legend.lower);
+    const double tw = fm.horizontalAdvance(text);
+    const double left = std::clamp(x - tw / 2, area.left(), area.right() - tw);
+    p.drawText(QPointF(left, textTop + fm.ascent()), text);
+  }
+  if (legend.extended) {
+    const QString below = QStringLiteral("below"), above = QStringLiteral("above");
+    p.drawText(QPointF(area.left(), textTop + fm.ascent()), below);
+    p.drawText(QPointF(area.right() - fm.horizontalAdvance(above), textTop + fm.ascent()), above);
+  }
+  p.restore();
+}

@@ -1,0 +1,44 @@
+#include "view/view3d.h"
+
+#include "view/ViewScene.h"
+
+#include <GL/gl.h>
+#include <QImage>
+#include <QOpenGLFramebufferObject>
+
+QImage view3d::drawOffscreen(QSize size, std::string &error) {
+  if (!contextUsable_ || !context()) {
+    error = "the view has no drawing context";
+    return {};
+  }
+  makeCurrent();
+  QOpenGLFramebufferObjectFormat format;
+  format.setAttachment(QOpenGLFramebufferObject::Depth);
+  QOpenGLFramebufferObject target(size, format);
+  if (!target.isValid() || !target.bind()) {
+    doneCurrent();
+    error = "no offscreen framebuffer of " + std::to_string(size.width()) + " x " +
+            std::to_string(size.height()) + " pixels";
+    return {};
+  }
+  // The frame is laid out for the target's size (legend, scale and panels keep to its right
+  // and bottom edges); the same camera, and a full frame, not the thinned one of a drag.
+  const int width = viewWidth, height = viewHeight;
+  const bool wasInteracting = interacting;
+  viewWidth = size.width();
+  viewHeight = size.height();
+  interacting = false;
+  scene_->draw(*this);
+  glFinish();
+  QImage image = target.toImage(false);
+  viewWidth = width;
+  viewHeight = height;
+  interacting = wasInteracting;
+  target.release();
+  doneCurrent();
+  if (image.isNull())
+    error = "the offscreen picture could not be read";
+  // The window's next frame sets its own viewport again.
+  update();
+  return image.convertToFormat(QImage::Format_RGB32);
+}
