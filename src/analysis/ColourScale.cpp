@@ -34,6 +34,8 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
     const ColourScale bars(upper, lower, bandCount, 0, false, extended);
     legendEntries_ = bars.bands_;
     ordered_ = bars.ordered_;
+    guessBase_ = bars.guessBase_;
+    guessScale_ = bars.guessScale_;
     return;
   }
   const bool outside = isOutsideLayout(layout);
@@ -81,6 +83,12 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
   for (std::size_t i = 1; i < bands_.size(); ++i)
     ordered_ = ordered_ && bands_[i].lower == bands_[i - 1].upper &&
                bands_[i].lower <= bands_[i].upper;
+  // The inner entries run from the end of the first to the start of the last.
+  const std::size_t inner = bands_.size() - 2;
+  const float span = bands_.back().lower - bands_.front().upper;
+  if (inner > 0 && span > 0.0f && std::isfinite(static_cast<float>(inner) / span))
+    guessScale_ = static_cast<float>(inner) / span;
+  guessBase_ = bands_.front().upper;
 }
 
 float ColourScale::gradientPosition(float v) const {
@@ -92,13 +100,21 @@ float ColourScale::gradientPosition(float v) const {
 int ColourScale::firstHolding(const std::vector<ColourBand> &table, bool ordered, int from, int to,
                               float v) const {
   if (ordered) {
-    // The first entry that does not end below v is the only candidate: all before it end
-    // below v, and it starts where its predecessor ends.
-    const auto begin = table.begin() + from, end = table.begin() + to;
-    const auto it =
-        std::partition_point(begin, end, [v](const ColourBand &b) { return b.upper < v; });
-    if (it != end && it->lower <= v && v <= it->upper)
-      return static_cast<int>(it - table.begin());
+    // The answer is the first entry that does not end below v: all before it end below v,
+    // and it starts where its predecessor ends. The inner entries are equal slices, so start
+    // at the slice v falls in and step to that entry (rounding is off by a step at most).
+    const float g = (v - guessBase_) * guessScale_;
+    int i = from;
+    if (g >= 0.0f)
+      i = g < static_cast<float>(to - from) ? std::max(from, 1 + static_cast<int>(g)) : to - 1;
+    i = std::min(i, to - 1);
+    while (i > from && !(table[static_cast<std::size_t>(i - 1)].upper < v))
+      --i;
+    while (i < to && table[static_cast<std::size_t>(i)].upper < v)
+      ++i;
+    if (i < to && table[static_cast<std::size_t>(i)].lower <= v &&
+        v <= table[static_cast<std::size_t>(i)].upper)
+      return i;
     return -1;
   }
   for (int i = from; i < to; ++i) {

@@ -67,4 +67,6 @@ private:
   // Each entry starts where the previous one ends and none is inverted: a binary search
   // then finds the same first entry as a scan in table order.
   bool ordered_ = false;
+  // Where an ordered table's inner slices start, and slices per unit: the first guess.
+  float guessBase_ = 0, guessScale_ = 0;
 };
