@@ -81,8 +81,8 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
   }
   ordered_ = bands_.front().lower <= bands_.front().upper;
   for (std::size_t i = 1; i < bands_.size(); ++i)
-    ordered_ = ordered_ && bands_[i].lower == bands_[i - 1].upper &&
-               bands_[i].lower <= bands_[i].upper;
+    ordered_ =
+        ordered_ && bands_[i].lower == bands_[i - 1].upper && bands_[i].lower <= bands_[i].upper;
   // The inner entries run from the end of the first to the start of the last.
   const std::size_t inner = bands_.size() - 2;
   const float span = bands_.back().lower - bands_.front().upper;

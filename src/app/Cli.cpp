@@ -146,7 +146,8 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       files.push_back(*csvValue); // what followed the flag is the input
   } else if (out.csv) {
     if (out.command != "section" || !csvValue) {
-      error = out.command == "section" ? "--csv needs a value" : "--csv goes with --info or --section";
+      error =
+          out.command == "section" ? "--csv needs a value" : "--csv goes with --info or --section";
       return false;
     }
     out.output = *csvValue;

@@ -201,9 +201,8 @@ TEST(DeviationStats, BandHistogramCountsEachValueWhereItsColourComesFrom) {
         ASSERT_EQ(s.bands.size(), expected.size());
         std::size_t total = 0;
         for (std::size_t i = 0; i < expected.size(); ++i) {
-          EXPECT_EQ(s.bands[i].count, expected[i])
-              << "layout " << layout << " bars " << bars << " gradient " << gradient << " entry "
-              << i;
+          EXPECT_EQ(s.bands[i].count, expected[i]) << "layout " << layout << " bars " << bars
+                                                   << " gradient " << gradient << " entry " << i;
           EXPECT_EQ(s.bands[i].lower, scale.entries()[i].lower);
           total += s.bands[i].count;
         }
