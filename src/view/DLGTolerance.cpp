@@ -196,6 +196,16 @@ DLGTolerance::DLGTolerance(view3d &view, QWidget *parent) : QDialog(parent), vie
           [this](const QString &t) { upperToleranceChanged(t); });
   connect(ok_, &QPushButton::clicked, this, [this] { applyEdits(); });
   connect(close_, &QPushButton::clicked, this, &QDialog::close);
+
+  // Each colour band's share of the points beside the legend; last before the buttons.
+  auto *percentages = withId(new QCheckBox(QStringLiteral("Show percentages")), kShowPercentagesId);
+  root->insertWidget(root->count() - 1, percentages);
+  connect(percentages, &QCheckBox::clicked, this, [this](bool on) {
+    if (view3d *v = targetView()) {
+      v->showPercentages = on;
+      v->update();
+    }
+  });
 }
 
 QWidget *DLGTolerance::control(int id) const { return findChild<QWidget *>(QString::number(id)); }
@@ -258,6 +268,8 @@ void DLGTolerance::loadFromView() {
   magnification_->setText(significantText(v->magnification));
   // Magnifying deviations needs the nominal points to move the measured ones from.
   magnification_->setEnabled(v->hasNominalPoints);
+  if (auto *percentages = findChild<QCheckBox *>(QString::number(kShowPercentagesId)))
+    percentages->setChecked(v->showPercentages);
 }
 
 void DLGTolerance::apply() {

@@ -26,6 +26,9 @@ public:
   // closes when no model is loaded.
   void applyEdits();
 
+  // Id of the "Show percentages" check box.
+  static constexpr int kShowPercentagesId = 1091;
+
   // The control with the given numeric id.
   QWidget *control(int id) const;
 

@@ -213,6 +213,31 @@ TEST_F(SettingsDialog, GradientExtendedAndBannerLineRadiosReachNodeAndProgram) {
   d->close();
 }
 
+TEST_F(SettingsDialog, ShowPercentagesWritesBesideTheLegendOnly) {
+  load();
+  DLGTolerance *d = open();
+  auto *box = qobject_cast<QCheckBox *>(d->control(DLGTolerance::kShowPercentagesId));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "Show percentages");
+  EXPECT_FALSE(box->isChecked());
+  const QImage off = view->grabFramebuffer();
+  click(d, DLGTolerance::kShowPercentagesId);
+  EXPECT_TRUE(view->showPercentages);
+  const QImage on = view->grabFramebuffer();
+  // Text left of the labels, nothing else changed; off again gives the same frame as before.
+  int changed = 0;
+  for (int y = 0; y < on.height(); ++y)
+    for (int x = 0; x < on.width(); ++x)
+      if (on.pixel(x, y) != off.pixel(x, y)) {
+        ASSERT_TRUE(x >= 770 && x < 826) << x << "," << y;
+        ++changed;
+      }
+  EXPECT_GT(changed, 100);
+  click(d, DLGTolerance::kShowPercentagesId);
+  EXPECT_EQ(view->grabFramebuffer(), off);
+  d->close();
+}
+
 TEST_F(SettingsDialog, EnterWithoutAModelOnlyCloses) {
   DLGTolerance *d = open();
   typeInto(d, 1008, "0.5");
