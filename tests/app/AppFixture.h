@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-// Records messages; answers open dialogs with the next scripted path ("" = cancel).
+// Records messages; answers file dialogs with the next scripted path ("" = cancel).
 class FakeUi : public UiServices {
 public:
   void message(QWidget *, const QString &text, const QString &detail, Icon) override {
@@ -25,18 +25,19 @@ public:
   }
   bool question(QWidget *, const QString &, const QString &) override { return true; }
   QString openFileName(QWidget *, const QString &title, const QStringList &filters,
-                       const QString &suffix) override {
+                       const QString &suffix, const QString &directory) override {
     lastTitle = title;
     lastFilters = filters;
     lastSuffix = suffix;
+    lastDirectory = directory;
     return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
   }
   QString saveFileName(QWidget *, const QString &, const QString &, const QStringList &,
                        const QString &, QString *) override {
-    return {};
+    return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
   }
-  QStringList messages, openAnswers, lastFilters;
-  QString lastTitle, lastSuffix;
+  QStringList messages, openAnswers, saveAnswers, lastFilters;
+  QString lastTitle, lastSuffix, lastDirectory;
 };
 
 class AppFixture : public ::testing::Test {
