@@ -15,8 +15,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QDragEnterEvent>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -211,7 +211,8 @@ void CMainFrame::createActions() {
     QAction *a = actions_[id];
     a->setShortcut(key);
     // Tool tips name the key too.
-    a->setToolTip(QStringLiteral("%1 (%2)").arg(a->toolTip(), key.toString(QKeySequence::NativeText)));
+    a->setToolTip(
+        QStringLiteral("%1 (%2)").arg(a->toolTip(), key.toString(QKeySequence::NativeText)));
   }
   actions_[ID_VIEW_STATUS_BAR]->setCheckable(true);
   actions_[ID_VIEW_STATUS_BAR]->setChecked(true);

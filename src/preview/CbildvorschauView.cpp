@@ -69,8 +69,8 @@ QString CbildvorschauView::printTitle() const {
   if (!doc_->title.isEmpty())
     return doc_->title;
   const QFileInfo info(doc_->path());
-  return QStringLiteral("%1    %2").arg(
-      info.fileName(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+  return QStringLiteral("%1    %2")
+      .arg(info.fileName(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm")));
 }
 
 void CbildvorschauView::drawPrintPage(QPainter &painter, const QRect &page) const {

@@ -422,8 +422,7 @@ void DLGTolerance::applyEdits() {
 void DLGTolerance::keyPressEvent(QKeyEvent *e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
     // In a field, Enter has already applied it (editingFinished); elsewhere it applies all.
-    if (!qobject_cast<QLineEdit *>(focusWidget()) || !targetView() ||
-        !targetView()->pointCloud())
+    if (!qobject_cast<QLineEdit *>(focusWidget()) || !targetView() || !targetView()->pointCloud())
       applyEdits();
     e->accept();
     return;

@@ -60,8 +60,7 @@ std::string cutAfterDecimals(const std::string &text, int places, std::size_t bu
   // No dangling point with 0 places, and no minus sign on a value that rounded to zero.
   if (out.back() == '.')
     out.pop_back();
-  if (first > 0 && out[first - 1] == '-' &&
-      out.find_first_not_of("0.", first) == std::string::npos)
+  if (first > 0 && out[first - 1] == '-' && out.find_first_not_of("0.", first) == std::string::npos)
     out.erase(first - 1, 1);
   return out;
 }

@@ -2,8 +2,8 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace {
 UiServices *installed = nullptr;
@@ -57,10 +57,11 @@ QString UiServices::saveFileName(QWidget *parent, const QString &title, const QS
     dlg.selectFile(defaultName);
   // The dialog appends its default suffix to a bare name (and asks before replacing that
   // file), so the suffix must follow the filter the user picks.
-  QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, [&dlg, defaultSuffix](const QString &f) {
-    const QString suffix = filterSuffix(f);
-    dlg.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
-  });
+  QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg,
+                   [&dlg, defaultSuffix](const QString &f) {
+                     const QString suffix = filterSuffix(f);
+                     dlg.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
+                   });
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
     return {};
   if (selectedFilter)

@@ -9,6 +9,7 @@
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -57,10 +58,13 @@ void view3d::onExportSection() {
   }
   const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
   const std::string input = model ? model->path : std::string();
-  const QString inputName = QFileInfo(QFile::decodeName(QByteArray::fromStdString(input))).fileName();
+  const QFileInfo inputInfo(QFile::decodeName(QByteArray::fromStdString(input)));
+  const QString inputName = inputInfo.fileName();
+  // Beside the measurement, named after it.
   const QString suggested =
-      inputName.isEmpty() ? QStringLiteral("section.csv")
-                          : QFileInfo(inputName).completeBaseName() + QStringLiteral("-section.csv");
+      inputName.isEmpty()
+          ? QStringLiteral("section.csv")
+          : inputInfo.dir().filePath(inputInfo.completeBaseName() + QStringLiteral("-section.csv"));
   const QString chosen =
       ui.saveFileName(this, QStringLiteral("Export section"), suggested,
                       {QStringLiteral("CSV file (*.csv)")}, QStringLiteral("csv"));

@@ -21,7 +21,8 @@ void view3d::onSnapshot() {
   const std::string input = model ? model->path : std::string();
   // The measurement the picture shows is never replaced by it.
   ExportResult written;
-  if (const std::string problem = targetIsInputProblem(QFile::encodeName(path).toStdString(), input);
+  if (const std::string problem =
+          targetIsInputProblem(QFile::encodeName(path).toStdString(), input);
       !problem.empty())
     written = ExportResult::failure(problem);
   else
@@ -35,9 +36,9 @@ void view3d::onSnapshot() {
   ui.message(this, QStringLiteral("Snapshot was successful created!"));
   const QString source = QFileInfo(QFile::decodeName(QByteArray::fromStdString(input))).fileName();
   if (QFileInfo::exists(path))
-    openImagePreviewFor(this, path,
-                        snapshotTitle(source, upperTolerance, lowerTolerance,
-                                      QDateTime::currentDateTime()));
+    openImagePreviewFor(
+        this, path,
+        snapshotTitle(source, upperTolerance, lowerTolerance, QDateTime::currentDateTime()));
 }
 
 bool view3d::snapshotAvailable() { return true; }

@@ -12,6 +12,7 @@
 #include "view/view3d.h"
 
 #include <QMdiArea>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -44,6 +45,9 @@ class AppFixture : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
+    // Settings of this test alone: test programs running side by side share no recent files.
+    ASSERT_TRUE(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     UiServices::setInstance(&ui);
     app = std::make_unique<CKestrinApp>();
     ASSERT_TRUE(app->initInstance(QString()));
@@ -70,7 +74,7 @@ protected:
     return VelmoraViewerWE_Doc::current() ? VelmoraViewerWE_Doc::current()->pointCloud() : nullptr;
   }
 
-  QTemporaryDir dir;
+  QTemporaryDir dir, settingsDir;
   FakeUi ui;
   std::unique_ptr<CKestrinApp> app;
   CMainFrame *frame = nullptr;

@@ -5,13 +5,13 @@
 #include "view/ProgramSettings.h"
 
 #include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <QMimeData>
-#include <QUrl>
 
 using LoadFlow = AppFixture;
 
@@ -84,7 +84,8 @@ TEST_F(LoadFlow, EmptyFileIsRefusedAsEmptyWithoutAWindow) {
     writeTextFile(file(name).toStdString(), "");
     EXPECT_FALSE(frame->openDocument(file(name), true)) << name;
     ASSERT_EQ(ui.messages.size(), 1) << name;
-    EXPECT_TRUE(ui.messages[0].contains(QString(name) + " is empty")) << ui.messages[0].toStdString();
+    EXPECT_TRUE(ui.messages[0].contains(QString(name) + " is empty"))
+        << ui.messages[0].toStdString();
     EXPECT_TRUE(frame->childFrames().isEmpty()) << name;
     EXPECT_EQ(frame->statusText(), "Ready");
   }

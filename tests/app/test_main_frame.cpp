@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -37,22 +37,23 @@ QStringList menuLayout(QMenuBar *bar) {
 using MainFrame = AppFixture;
 
 TEST_F(MainFrame, MenusFollowTheActiveDocumentType) {
-  const QStringList recent = {"&File/57616", "&File/57617", "&File/57618", "&File/57619", "&File/-"};
+  const QStringList recent = {"&File/57616", "&File/57617", "&File/57618", "&File/57619",
+                              "&File/-"};
   const QStringList windowAndHelp = {"&Window/57650", "&Window/57651", "&Window/32794", "&?/57664"};
-  EXPECT_EQ(menuLayout(frame->menuBar()),
-            QStringList({"&File/57601", "&File/57602", "&File/-"}) + recent +
-                QStringList({"&File/57665", "&View/59393"}) + windowAndHelp);
+  EXPECT_EQ(menuLayout(frame->menuBar()), QStringList({"&File/57601", "&File/57602", "&File/-"}) +
+                                              recent + QStringList({"&File/57665", "&View/59393"}) +
+                                              windowAndHelp);
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  EXPECT_EQ(menuLayout(frame->menuBar()),
-            QStringList({"&File/57601", "&File/57602", "&File/-", "&File/32782", "&File/32774",
-                         "&File/222", "&File/223", "&File/32777", "&File/32784", "&File/32785",
-                         "&File/32773", "&File/-"}) +
-                recent +
-                QStringList({"&File/57665", "&View/59393", "&View/-", "&View/32783", "&View/-",
-                             "&View/32786", "&View/32787", "&View/32788", "&View/32789",
-                             "&View/32790", "&View/32791", "&View/32792", "&View/-",
-                             "&View/32793"}) +
-                windowAndHelp);
+  EXPECT_EQ(
+      menuLayout(frame->menuBar()),
+      QStringList({"&File/57601", "&File/57602", "&File/-", "&File/32782", "&File/32774",
+                   "&File/222", "&File/223", "&File/32777", "&File/32784", "&File/32785",
+                   "&File/32773", "&File/-"}) +
+          recent +
+          QStringList({"&File/57665", "&View/59393", "&View/-", "&View/32783", "&View/-",
+                       "&View/32786", "&View/32787", "&View/32788", "&View/32789", "&View/32790",
+                       "&View/32791", "&View/32792", "&View/-", "&View/32793"}) +
+          windowAndHelp);
   // Closing the last document window brings the start menu back.
   frame->mdiArea()->closeAllSubWindows();
   QCoreApplication::processEvents();

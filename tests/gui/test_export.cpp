@@ -150,8 +150,9 @@ TEST(SaveDialog, BareNameTakesTheSuffixOfThePickedFilter) {
   });
   UiServices real;
   QString filter;
-  const QString chosen = real.saveFileName(nullptr, "Export", dir.filePath("output"),
-                                           {"wrl file (*.wrl)", "u3d file (*.u3d)"}, "wrl", &filter);
+  const QString chosen =
+      real.saveFileName(nullptr, "Export", dir.filePath("output"),
+                        {"wrl file (*.wrl)", "u3d file (*.u3d)"}, "wrl", &filter);
   EXPECT_EQ(filter, "u3d file (*.u3d)");
   EXPECT_EQ(chosen, dir.filePath("bunny.u3d"));
 }

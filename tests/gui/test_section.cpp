@@ -237,7 +237,7 @@ TEST_F(SectionTest, ExportWritesTheCommandLinesCsvAndClearShowsTheModelAgain) {
   view->onExportSection();
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "Exporting successful");
-  EXPECT_EQ(ui.saveCalls.back().defaultName, "square-section.csv");
+  EXPECT_EQ(ui.saveCalls.back().defaultName, dir.filePath("square-section.csv"));
   EXPECT_EQ(readAllBytes(dir.filePath("cut.csv")), QByteArray::fromStdString(sectionCsv(expected)));
   // Never over the window's own file.
   const QByteArray measured = readAllBytes(dir.filePath("square.ses"));

@@ -1,8 +1,8 @@
 // The settings dialog acting on a real view and its point cloud: every control's effect.
 #include "ViewFixture.h"
 #include "gui/GuiTestMain.h"
-#include "scene/GLColorRangeView.h"
 #include "gui/test_snapshot_fakes.h"
+#include "scene/GLColorRangeView.h"
 #include "view/DLGTolerance.h"
 #include "view/ProgramSettings.h"
 
@@ -149,10 +149,10 @@ TEST_F(SettingsDialog, BadEntriesAreRefusedWithAMessageAndKeepTheFocus) {
   const struct {
     int id;
     const char *text, *good;
-  } cases[] = {{1008, "nan", "0.25"}, {1008, "inf", "0.25"}, {1008, "0", "0.25"},
-               {1008, "-0.1", "0.25"}, {1008, "", "0.25"},   {1010, "2", "15"},
-               {1010, "51", "15"},    {1010, "7.5", "15"},   {1012, "nan", "1."},
-               {1020, "7", "3"},      {1020, "-1", "3"},     {1020, "2.5", "3"}};
+  } cases[] = {{1008, "nan", "0.25"},  {1008, "inf", "0.25"}, {1008, "0", "0.25"},
+               {1008, "-0.1", "0.25"}, {1008, "", "0.25"},    {1010, "2", "15"},
+               {1010, "51", "15"},     {1010, "7.5", "15"},   {1012, "nan", "1."},
+               {1020, "7", "3"},       {1020, "-1", "3"},     {1020, "2.5", "3"}};
   for (const auto &c : cases) {
     ui.messages.clear();
     edit(d, c.id)->setFocus();
