@@ -30,8 +30,14 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
                          bool extended)
     : bandCount_(bandCount), upper_(upper), lower_(lower), layout_(layout), gradient_(gradient),
       extended_(extended) {
-  if (gradient)
+  if (gradient) {
+    const ColourScale bars(upper, lower, bandCount, 0, false, extended);
+    legendEntries_ = bars.bands_;
+    ordered_ = bars.ordered_;
+    guessBase_ = bars.guessBase_;
+    guessScale_ = bars.guessScale_;
     return;
+  }
   const bool outside = isOutsideLayout(layout);
   int n = std::clamp(bandCount, outside ? 3 : 1, kMaxBands);
   const float range = std::fabs(upper - lower);
@@ -73,15 +79,74 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
       bands_[1].colour = {1, 0, 0}; // a single band is both the first and the last
     bands_[static_cast<std::size_t>(n + 1)] = {9999.0f, upper, extended ? kAboveExtended : kWhite};
   }
+  ordered_ = bands_.front().lower <= bands_.front().upper;
+  for (std::size_t i = 1; i < bands_.size(); ++i)
+    ordered_ =
+        ordered_ && bands_[i].lower == bands_[i - 1].upper && bands_[i].lower <= bands_[i].upper;
+  // The inner entries run from the end of the first to the start of the last.
+  const std::size_t inner = bands_.size() - 2;
+  const float span = bands_.back().lower - bands_.front().upper;
+  if (inner > 0 && span > 0.0f && std::isfinite(static_cast<float>(inner) / span))
+    guessScale_ = static_cast<float>(inner) / span;
+  guessBase_ = bands_.front().upper;
+}
+
+float ColourScale::gradientPosition(float v) const {
+  if (v > 0.0f)
+    return upper_ < 1e-10f ? 1.0f : v / upper_;
+  return std::fabs(lower_) < 1e-10f ? -1.0f : v / std::fabs(lower_);
+}
+
+int ColourScale::firstHolding(const std::vector<ColourBand> &table, bool ordered, int from, int to,
+                              float v) const {
+  if (ordered) {
+    // The answer is the first entry that does not end below v: all before it end below v,
+    // and it starts where its predecessor ends. The inner entries are equal slices, so start
+    // at the slice v falls in and step to that entry (rounding is off by a step at most).
+    const float g = (v - guessBase_) * guessScale_;
+    int i = from;
+    if (g >= 0.0f)
+      i = g < static_cast<float>(to - from) ? std::max(from, 1 + static_cast<int>(g)) : to - 1;
+    i = std::min(i, to - 1);
+    while (i > from && !(table[static_cast<std::size_t>(i - 1)].upper < v))
+      --i;
+    while (i < to && table[static_cast<std::size_t>(i)].upper < v)
+      ++i;
+    if (i < to && table[static_cast<std::size_t>(i)].lower <= v &&
+        v <= table[static_cast<std::size_t>(i)].upper)
+      return i;
+    return -1;
+  }
+  for (int i = from; i < to; ++i) {
+    const ColourBand &b = table[static_cast<std::size_t>(i)];
+    if (b.lower <= v && v <= b.upper)
+      return i;
+  }
+  return -1;
+}
+
+int ColourScale::entryIndex(float v) const {
+  if (!gradient_)
+    return firstHolding(bands_, ordered_, 0, static_cast<int>(bands_.size()), v);
+  const float t = gradientPosition(v);
+  const int last = static_cast<int>(legendEntries_.size()) - 1;
+  if (std::isnan(t))
+    return -1;
+  if (t < -1.0f)
+    return 0;
+  if (t > 1.0f)
+    return last;
+  // Inside the band the colour blends along the bars; the bar holding v counts it. With a
+  // tolerance near zero a whole side maps to its end colour: the end bar then holds it.
+  const int i = firstHolding(legendEntries_, ordered_, 1, last, v);
+  if (i >= 0)
+    return i;
+  return t > 0.0f ? last - 1 : 1;
 }
 
 Colour ColourScale::colourFor(float v) const {
   if (gradient_) {
-    float t;
-    if (v > 0.0f)
-      t = upper_ < 1e-10f ? 1.0f : v / upper_;
-    else
-      t = std::fabs(lower_) < 1e-10f ? -1.0f : v / std::fabs(lower_);
+    const float t = gradientPosition(v);
     Colour c = rainbow(t);
     if (t == 0.0f)
       c = {0, 1, 0};
@@ -91,10 +156,8 @@ Colour ColourScale::colourFor(float v) const {
       c = extended_ ? kBelowExtended : kWhite;
     return c;
   }
-  for (const ColourBand &b : bands_)
-    if (b.lower <= v && v <= b.upper)
-      return b.colour;
-  return kWhite;
+  const int i = entryIndex(v);
+  return i >= 0 ? bands_[static_cast<std::size_t>(i)].colour : kWhite;
 }
 
 Colour ColourScale::bandColour(int index) const {

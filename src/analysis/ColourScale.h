@@ -28,6 +28,14 @@ public:
   ColourScale(float upper, float lower, int bandCount, int layout, bool gradient, bool extended);
 
   Colour colourFor(float value) const;
+  // Index into entries() of the entry whose colour the value gets: the first band table
+  // entry holding it; with the gradient, the legend's entry (0 below the band, 1..n its bars,
+  // n + 1 above it). -1 when no entry holds it (beyond the outer limits, or not a number).
+  // colourFor decides with the same lookup, so counts made with it match the colours.
+  int entryIndex(float value) const;
+  // What entryIndex indexes, lowest first: the band table, or with the gradient the standard
+  // layout's table for the same count (the legend's bars and out-of-range boxes).
+  const std::vector<ColourBand> &entries() const { return gradient_ ? legendEntries_ : bands_; }
   // Colour of band entry index (the legend paints its bars with these); white when the
   // index is outside the table.
   Colour bandColour(int index) const;
@@ -44,9 +52,21 @@ public:
   static bool isOutsideLayout(int layout) { return layout == 1 || layout == 2; }
 
 private:
+  // The gradient's position of a value on the -1..1 scale (beyond it: out of range).
+  float gradientPosition(float value) const;
+  // First entry in [from, to) of the table that holds the value, or -1.
+  int firstHolding(const std::vector<ColourBand> &table, bool ordered, int from, int to,
+                   float value) const;
+
   int bandCount_;
   float upper_, lower_;
   int layout_;
   bool gradient_, extended_;
   std::vector<ColourBand> bands_;
+  std::vector<ColourBand> legendEntries_; // gradient only
+  // Each entry starts where the previous one ends and none is inverted: a binary search
+  // then finds the same first entry as a scan in table order.
+  bool ordered_ = false;
+  // Where an ordered table's inner slices start, and slices per unit: the first guess.
+  float guessBase_ = 0, guessScale_ = 0;
 };

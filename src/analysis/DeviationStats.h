@@ -1,17 +1,51 @@
 #pragma once
-#include <cstddef>
+#include "analysis/ColourScale.h"
 
-// Summary of a model's deviations against a tolerance band, computed in one pass in double
-// precision. Values that are not finite count as points but not as measurements.
+#include <cstddef>
+#include <vector>
+
+// How many measured values one colour entry (a band, or a legend bar with the gradient) holds.
+struct BandCount {
+  float lower = 0, upper = 0; // the entry's bounds
+  Colour colour;              // its colour in the table
+  std::size_t count = 0;
+  double fraction = 0; // of all measured values; 0 when there are none
+};
+
+// Summary of a model's deviations against a tolerance band. A value that is not finite is
+// no measurement: it counts in `count` only and enters no statistic, count or fraction
+// (its point has no usable deviation); `finite` is the number of measurements.
+// One pass gathers the moments, tolerance and band counts; the percentiles are exact
+// (selection on a copy), by the nearest-rank rule.
 struct DeviationStats {
   std::size_t count = 0;  // all values seen
-  std::size_t finite = 0; // values that enter min, max, mean and stddev
+  std::size_t finite = 0; // measurements: the population of everything below
   double min = 0, max = 0, mean = 0;
   double stddev = 0; // population standard deviation (divides by the count)
-  // Fraction of all values with lower <= d <= upper; 0 for no values.
-  double inside = 0;
+  double rms = 0;    // root of the mean square
+  // Nearest rank: the value at 1-based rank ceil(p/100 x finite) in ascending order.
+  double median = 0, p01 = 0, p05 = 0, p95 = 0, p99 = 0;
+  // A measurement is inside when lower <= d <= upper; outside it, above when d > upper,
+  // else below, so the three counts always add up to `finite`.
+  std::size_t countInside = 0, countAbove = 0, countBelow = 0;
+  double inside = 0, above = 0, below = 0; // fractions of `finite`; 0 without measurements
+  // Per entry of the colour scale's entries(), lowest first; empty without a scale. Each
+  // value counts in the entry whose colour it gets (ColourScale::entryIndex).
+  std::vector<BandCount> bands;
+  std::size_t unbanded = 0; // measurements no entry holds (beyond the outer limits)
 
   bool hasValues() const { return finite > 0; }
 
-  static DeviationStats compute(const float *values, std::size_t n, double lower, double upper);
+  static DeviationStats compute(const float *values, std::size_t n, double lower, double upper,
+                                const ColourScale *scale = nullptr);
+
+  // The per-entry counts alone (no copy, no selection): for the legend's percentages.
+  static std::vector<BandCount> countBands(const float *values, std::size_t n,
+                                           const ColourScale &scale);
+
+  // 1-based rank of the p-th percentile (0 < p <= 100) among n values: ceil(p n / 100),
+  // in integers so that an exact product never rounds up a rank.
+  static std::size_t nearestRank(unsigned p, std::size_t n) {
+    return (static_cast<std::size_t>(p) * n + 99) / 100;
+  }
 };

@@ -75,6 +75,17 @@ void section(QPainter &p) {
   p.setPen(QPen(QColor(220, 30, 30), 2));
   p.drawLine(3, 7, 12, 7);
 }
+void exportArrow(QPainter &p) {
+  // A page with an arrow leaving it.
+  p.setPen(QPen(QColor(40, 40, 40), 1));
+  p.setBrush(QColor(250, 250, 250));
+  p.drawRect(1, 1, 9, 12);
+  p.setPen(QPen(QColor(30, 140, 40), 2));
+  p.drawLine(6, 7, 13, 7);
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(30, 140, 40));
+  p.drawPolygon(QPolygon({QPoint(11, 3), QPoint(15, 7), QPoint(11, 11)}));
+}
 } // namespace
 
 QIcon toolbarIcon(int commandId) {
@@ -98,6 +109,9 @@ QIcon toolbarIcon(int commandId) {
     break;
   case ID_GENERATE_SECTION_CURVE:
     section(p);
+    break;
+  case ID_EXPORT:
+    exportArrow(p);
     break;
   default:
     break;

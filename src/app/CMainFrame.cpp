@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -45,6 +46,7 @@ struct CommandText {
 
 const CommandText kCommands[] = {
     {ID_FILE_OPEN, "&Open...\tCtrl+O", "Open an existing document\nOpen"},
+    {ID_FILE_CLOSE, "&Close", "Close the active document window\nClose"},
     {ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents\nExit"},
     {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar\nToggle StatusBar"},
     {ID_APP_ABOUT, "&About VelmoraViewer", nullptr},
@@ -54,7 +56,24 @@ const CommandText kCommands[] = {
     {ID_ADD_COMMENT, "&Add a Comment", "Add a Comment \n Add a Comment"},
     {ID_GENERATE_SECTION_CURVE, "Generate Section Curve",
      "Generate Section Curve\nGenerate Section Curve"},
-    {ID_EXPORT, "Export", nullptr},
+    {ID_CLEAR_SECTION, "C&lear section",
+     "Remove the section curve and show the model again\nClear section"},
+    {ID_EXPORT_SECTION, "Export s&ection...",
+     "Save the section points as a CSV file\nExport section"},
+    {ID_EXPORT, "Export", "Export the model with its deviation colours to VRML, U3D or 3D PDF\nExport"},
+    {ID_VIEW_SHOW_MODEL, "Show &model", "Show or hide the measured model\nShow model"},
+    // The view itself handles the keys 1 to 7; the menu only names them.
+    {ID_VIEW_FRONT, "&Front\t1", "Look at the model from the front\nFront"},
+    {ID_VIEW_BACK, "&Back\t2", "Look at the model from the back\nBack"},
+    {ID_VIEW_TOP, "&Top\t3", "Look at the model from above\nTop"},
+    {ID_VIEW_BOTTOM, "B&ottom\t4", "Look at the model from below\nBottom"},
+    {ID_VIEW_LEFT, "&Left\t5", "Look at the model from the left\nLeft"},
+    {ID_VIEW_RIGHT, "&Right\t6", "Look at the model from the right\nRight"},
+    {ID_VIEW_ISOMETRIC, "&Isometric\t7", "Look at the model from an isometric corner\nIsometric"},
+    {ID_VIEW_RESET, "Reset &view", "Show the model as it opened, fitted\nReset view"},
+    {ID_WINDOW_CASCADE, "&Cascade", "Arrange the windows so that they overlap\nCascade"},
+    {ID_WINDOW_TILE_HORZ, "&Tile", "Arrange the windows side by side\nTile"},
+    {ID_WINDOW_NEXT, "&Next", "Activate the next document window\nNext window"},
     {ID_FILE_PRINT, "&Print...\tCtrl+P", nullptr},
     {ID_FILE_PRINT_PREVIEW, "Print Pre&view", nullptr},
     {ID_FILE_PRINT_SETUP, "P&rint Setup...", nullptr},
@@ -62,7 +81,32 @@ const CommandText kCommands[] = {
 
 const char kSettingsOrg[] = "VelmoraViewer";
 const char kSettingsApp[] = "VelmoraViewer";
+const char kLastFolderKey[] = "Settings/LastFolder";
 constexpr int kRecentFiles = 4;
+
+// Why a path cannot be opened as a file, from its directory entry alone (nothing is opened,
+// so a pipe cannot block), or empty when it can be read.
+QString unreadableReason(const QFileInfo &info) {
+  if (!info.exists())
+    return QStringLiteral("The file does not exist.");
+  if (info.isDir())
+    return QStringLiteral("This is a folder, not a file.");
+  if (!info.isFile())
+    return QStringLiteral("This is not a regular file (it is a pipe, device or socket); only "
+                          "regular files are read.");
+  if (!info.isReadable())
+    return QStringLiteral("You have no permission to read this file.");
+  return {};
+}
+
+// Keeps a document window within the visible part of the area (and its top-left corner
+// visible when it is larger).
+void keepInside(QMdiSubWindow *w, const QSize &area) {
+  QRect g = w->geometry();
+  g.moveLeft(std::max(0, std::min(g.left(), area.width() - g.width())));
+  g.moveTop(std::max(0, std::min(g.top(), area.height() - g.height())));
+  w->move(g.topLeft());
+}
 } // namespace
 
 CMainFrame *CMainFrame::instance() { return mainFrame; }
@@ -97,12 +141,14 @@ CMainFrame::CMainFrame(DocTemplateRegistry &templates, QWidget *parent)
           [this](QMdiSubWindow *w) { subWindowActivated(w); });
 
   createActions();
+  updateRecentFileActions();
   buildMenu(IDR_MAINFRAME);
   createToolBar();
   createStatusBar();
 
   // The snapshot command opens what it wrote in a preview window of this frame.
-  setImagePreviewOpener([this](const QString &path) { return openImagePreview(path); });
+  setImagePreviewOpener(
+      [this](const QString &path, const QString &title) { return openImagePreview(path, title); });
 
   // A fresh name per run, so no bar layout of an earlier run is restored.
   stateName_ = QStringLiteral("Frame%1").arg(QRandomGenerator::securelySeeded().generate());
@@ -137,12 +183,43 @@ void CMainFrame::createActions() {
     // Window-wide, so accelerators work whichever menu is shown.
     addAction(a);
   }
-  actions_[ID_FILE_OPEN]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  actions_[ID_FILE_PRINT]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  // Recent files: one action per slot, shown while the slot holds a file.
+  for (int i = 0; i < kRecentFiles; ++i) {
+    const int id = ID_FILE_MRU_FILE1 + i;
+    auto *a = new QAction(this);
+    a->setData(id);
+    a->setObjectName(QString::number(id));
+    a->setStatusTip(QStringLiteral("Open this document"));
+    connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+    actions_.insert(id, a);
+  }
+  // Keys that feel standard and leave 1 to 7, D, Ctrl+S and Ctrl+Z to the view.
+  const std::pair<int, QKeySequence> keys[] = {
+      {ID_FILE_OPEN, QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {ID_FILE_CLOSE, QKeySequence(Qt::CTRL | Qt::Key_W)},
+      {ID_APP_EXIT, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+      {ID_FILE_PRINT, QKeySequence(Qt::CTRL | Qt::Key_P)},
+      {ID_TOLERANCE, QKeySequence(Qt::CTRL | Qt::Key_T)},
+      {ID_SHOW_ALL_POINTS, QKeySequence(Qt::Key_Home)},
+      {ID_SNAPSHOT, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+      {ID_GENERATE_SECTION_CURVE, QKeySequence(Qt::CTRL | Qt::Key_G)},
+      {ID_EXPORT, QKeySequence(Qt::CTRL | Qt::Key_E)},
+      {ID_EXPORT_SECTION, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+      {ID_WINDOW_NEXT, QKeySequence(Qt::CTRL | Qt::Key_F6)},
+  };
+  for (const auto &[id, key] : keys) {
+    QAction *a = actions_[id];
+    a->setShortcut(key);
+    // Tool tips name the key too.
+    a->setToolTip(
+        QStringLiteral("%1 (%2)").arg(a->toolTip(), key.toString(QKeySequence::NativeText)));
+  }
   actions_[ID_VIEW_STATUS_BAR]->setCheckable(true);
   actions_[ID_VIEW_STATUS_BAR]->setChecked(true);
+  actions_[ID_VIEW_SHOW_MODEL]->setCheckable(true);
+  actions_[ID_VIEW_SHOW_MODEL]->setChecked(true);
   for (int id : {int(ID_FILE_OPEN), int(ID_TOLERANCE), int(ID_SHOW_ALL_POINTS), int(ID_SNAPSHOT),
-                 int(ID_ADD_COMMENT), int(ID_GENERATE_SECTION_CURVE)})
+                 int(ID_ADD_COMMENT), int(ID_GENERATE_SECTION_CURVE), int(ID_EXPORT)})
     actions_[id]->setIcon(toolbarIcon(id));
 }
 
@@ -153,33 +230,44 @@ void CMainFrame::buildMenu(int menuId) {
   QMenuBar *bar = menuBar();
   bar->clear();
   bar->setObjectName(QString::number(menuId));
+  const auto addAll = [&](QMenu *m, std::initializer_list<int> ids) {
+    for (int id : ids)
+      if (id == 0)
+        m->addSeparator();
+      else
+        m->addAction(actions_[id]);
+  };
+  const bool session = menuId == IDR_SESSION_TYPE || menuId == IDR_SESSION_TYPE_SMALL;
+
+  // Every window's File menu opens and closes documents, lists the recent ones and exits;
+  // the document's own commands come between. Separators next to hidden recent-file
+  // entries collapse.
   QMenu *file = bar->addMenu(QStringLiteral("&File"));
-  auto add = [&](QMenu *m, int id) { m->addAction(actions_[id]); };
-  switch (menuId) {
-  case IDR_SESSION_TYPE:
-  case IDR_SESSION_TYPE_SMALL:
-    add(file, ID_TOLERANCE);
-    add(file, ID_SHOW_ALL_POINTS);
-    add(file, ID_SNAPSHOT);
-    add(file, ID_ADD_COMMENT);
-    if (menuId == IDR_SESSION_TYPE) {
-      add(file, ID_GENERATE_SECTION_CURVE);
-      add(file, ID_EXPORT);
-    }
-    break;
-  case IDR_PREVIEW_TYPE:
-    add(file, ID_FILE_PRINT);
-    add(file, ID_FILE_PRINT_PREVIEW);
-    add(file, ID_FILE_PRINT_SETUP);
-    break;
-  default:
-    add(file, ID_FILE_OPEN);
-    break;
+  addAll(file, {ID_FILE_OPEN, ID_FILE_CLOSE, 0});
+  if (menuId == IDR_SESSION_TYPE)
+    addAll(file, {ID_TOLERANCE, ID_SHOW_ALL_POINTS, ID_SNAPSHOT, ID_ADD_COMMENT,
+                  ID_GENERATE_SECTION_CURVE, ID_CLEAR_SECTION, ID_EXPORT_SECTION, ID_EXPORT, 0});
+  else if (menuId == IDR_SESSION_TYPE_SMALL)
+    addAll(file, {ID_TOLERANCE, ID_SHOW_ALL_POINTS, ID_SNAPSHOT, ID_ADD_COMMENT, 0});
+  else if (menuId == IDR_PREVIEW_TYPE)
+    addAll(file, {ID_FILE_PRINT, ID_FILE_PRINT_PREVIEW, ID_FILE_PRINT_SETUP, 0});
+  for (int i = 0; i < kRecentFiles; ++i)
+    file->addAction(actions_[ID_FILE_MRU_FILE1 + i]);
+  addAll(file, {0, ID_APP_EXIT});
+
+  QMenu *view = bar->addMenu(QStringLiteral("&View"));
+  view->addAction(actions_[ID_VIEW_STATUS_BAR]);
+  if (session) {
+    if (menuId == IDR_SESSION_TYPE)
+      addAll(view, {0, ID_VIEW_SHOW_MODEL});
+    addAll(view, {0, ID_VIEW_FRONT, ID_VIEW_BACK, ID_VIEW_TOP, ID_VIEW_BOTTOM, ID_VIEW_LEFT,
+                  ID_VIEW_RIGHT, ID_VIEW_ISOMETRIC, 0, ID_VIEW_RESET});
+    // The model's visibility can change outside the menu (a section hides it).
+    connect(view, &QMenu::aboutToShow, this, &CMainFrame::updateCommandStates);
   }
-  file->addSeparator();
-  add(file, ID_APP_EXIT);
-  add(bar->addMenu(QStringLiteral("&View")), ID_VIEW_STATUS_BAR);
-  add(bar->addMenu(QStringLiteral("&?")), ID_APP_ABOUT);
+  addAll(bar->addMenu(QStringLiteral("&Window")),
+         {ID_WINDOW_CASCADE, ID_WINDOW_TILE_HORZ, ID_WINDOW_NEXT});
+  bar->addMenu(QStringLiteral("&?"))->addAction(actions_[ID_APP_ABOUT]);
 }
 
 void CMainFrame::createToolBar() {
@@ -190,7 +278,7 @@ void CMainFrame::createToolBar() {
   toolBar_->addAction(actions_[ID_FILE_OPEN]);
   toolBar_->addSeparator();
   for (int id : {int(ID_TOLERANCE), int(ID_SHOW_ALL_POINTS), int(ID_SNAPSHOT), int(ID_ADD_COMMENT),
-                 int(ID_GENERATE_SECTION_CURVE)})
+                 int(ID_GENERATE_SECTION_CURVE), int(ID_EXPORT)})
     toolBar_->addAction(actions_[id]);
   addToolBar(Qt::TopToolBarArea, toolBar_);
 }
@@ -253,13 +341,25 @@ void CMainFrame::subWindowActivated(QMdiSubWindow *w) {
 
 void CMainFrame::updateCommandStates() {
   CChildFrame *child = activeChild();
-  const bool has3d = child && child->view();
+  view3d *view = child ? child->view() : nullptr;
+  const bool has3d = view != nullptr;
+  actions_[ID_FILE_CLOSE]->setEnabled(child != nullptr);
   actions_[ID_TOLERANCE]->setEnabled(has3d);
   actions_[ID_SHOW_ALL_POINTS]->setEnabled(has3d);
   actions_[ID_SNAPSHOT]->setEnabled(has3d && view3d::snapshotAvailable());
   actions_[ID_ADD_COMMENT]->setEnabled(has3d && view3d::commentAvailable());
   actions_[ID_GENERATE_SECTION_CURVE]->setEnabled(has3d && view3d::sectionAvailable());
   actions_[ID_EXPORT]->setEnabled(has3d && view3d::exportAvailable());
+  const bool section = has3d && view->hasSection();
+  actions_[ID_CLEAR_SECTION]->setEnabled(section);
+  actions_[ID_EXPORT_SECTION]->setEnabled(section);
+  actions_[ID_VIEW_SHOW_MODEL]->setEnabled(has3d);
+  actions_[ID_VIEW_SHOW_MODEL]->setChecked(!has3d || view->showModel);
+  for (int id = ID_VIEW_FRONT; id <= ID_VIEW_RESET; ++id)
+    actions_[id]->setEnabled(has3d);
+  const bool windows = !mdi_->subWindowList().isEmpty();
+  for (int id : {int(ID_WINDOW_CASCADE), int(ID_WINDOW_TILE_HORZ), int(ID_WINDOW_NEXT)})
+    actions_[id]->setEnabled(windows);
   const bool preview = child && child->preview();
   for (int id : {int(ID_FILE_PRINT), int(ID_FILE_PRINT_PREVIEW)})
     actions_[id]->setEnabled(preview);
@@ -273,6 +373,16 @@ void CMainFrame::runCommand(int id) {
   switch (id) {
   case ID_FILE_OPEN:
     onFileOpen();
+    break;
+  case ID_FILE_CLOSE:
+    if (QMdiSubWindow *w = mdi_->activeSubWindow())
+      w->close();
+    break;
+  case ID_FILE_MRU_FILE1:
+  case ID_FILE_MRU_FILE1 + 1:
+  case ID_FILE_MRU_FILE1 + 2:
+  case ID_FILE_MRU_FILE4:
+    openRecentFile(id - ID_FILE_MRU_FILE1);
     break;
   case ID_APP_EXIT:
     close();
@@ -308,6 +418,45 @@ void CMainFrame::runCommand(int id) {
     if (view && view3d::exportAvailable())
       view->onExport();
     break;
+  case ID_CLEAR_SECTION:
+    if (view)
+      view->onClearSection();
+    break;
+  case ID_EXPORT_SECTION:
+    if (view)
+      view->onExportSection();
+    break;
+  case ID_VIEW_SHOW_MODEL:
+    if (view)
+      view->setShowModel(!view->showModel);
+    break;
+  case ID_VIEW_FRONT:
+  case ID_VIEW_BACK:
+  case ID_VIEW_TOP:
+  case ID_VIEW_BOTTOM:
+  case ID_VIEW_LEFT:
+  case ID_VIEW_RIGHT:
+  case ID_VIEW_ISOMETRIC: {
+    using SV = view3d::StandardView;
+    static const SV views[] = {SV::Front, SV::Back,  SV::Top,      SV::Bottom,
+                               SV::Left,  SV::Right, SV::Isometric};
+    if (view)
+      view->setStandardView(views[id - ID_VIEW_FRONT]);
+    break;
+  }
+  case ID_VIEW_RESET:
+    if (view)
+      view->resetView();
+    break;
+  case ID_WINDOW_CASCADE:
+    mdi_->cascadeSubWindows();
+    break;
+  case ID_WINDOW_TILE_HORZ:
+    mdi_->tileSubWindows();
+    break;
+  case ID_WINDOW_NEXT:
+    mdi_->activateNextSubWindow();
+    break;
   case ID_FILE_PRINT:
     if (child && child->preview())
       printImagePreview(child->preview());
@@ -335,11 +484,19 @@ void CMainFrame::closeAllDocuments() {
 bool CMainFrame::onFileOpen() {
   bool exact = false;
   templates_.findByDocumentName(QStringLiteral("VelmoraViewer"), &exact);
+  QSettings settings(kSettingsOrg, kSettingsApp);
+  const QString lastFolder = settings.value(kLastFolderKey).toString();
   const QString path = UiServices::instance().openFileName(
       this, QStringLiteral("File name and path of the file"),
-      {QStringLiteral("ses file (*.ses)"), QStringLiteral("All files (*)")}, QStringLiteral("ses"));
+      {QStringLiteral("ses file (*.ses)"), QStringLiteral("All files (*)")}, QStringLiteral("ses"),
+      QFileInfo(lastFolder).isDir() ? lastFolder : QString());
   if (path.isEmpty())
     return false;
+  settings.setValue(kLastFolderKey, QFileInfo(path).absolutePath());
+  return openInPlaceOfOthers(path);
+}
+
+bool CMainFrame::openInPlaceOfOthers(const QString &path) {
   // The open windows close once the new file was accepted, so a refused file loses nothing.
   if (!openDocument(path, true))
     return false;
@@ -348,12 +505,24 @@ bool CMainFrame::onFileOpen() {
   return true;
 }
 
+void CMainFrame::openRecentFile(int index) {
+  const QString path = recentFiles().value(index);
+  if (path.isEmpty())
+    return;
+  // A file that is gone leaves the list once the user was told.
+  if (!openInPlaceOfOthers(path) && !QFileInfo::exists(path)) {
+    QStringList list = recentFiles();
+    list.removeAll(path);
+    storeRecentFiles(list);
+    updateRecentFileActions();
+  }
+}
+
 bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   const QFileInfo info(path);
-  if (!info.exists() || !info.isFile() || !info.isReadable()) {
+  if (const QString reason = unreadableReason(info); !reason.isEmpty()) {
     UiServices::instance().message(this, QStringLiteral("Cannot open the file %1.").arg(path),
-                                   QStringLiteral("The file does not exist or cannot be read."),
-                                   UiServices::Icon::Warning);
+                                   reason, UiServices::Icon::Warning);
     return false;
   }
   waitUntilOnScreen();
@@ -361,20 +530,25 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   VelmoraViewerWE_Doc *previous = nullptr;
   if (CChildFrame *c = activeChild())
     previous = c->document();
-  // An empty file opens an empty window: there is nothing to read.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  QString error;
+  const bool ok = doc->readFile(info.absoluteFilePath(), error);
+  QApplication::restoreOverrideCursor();
+  // An empty file has nothing to show: it is refused like a file the reader refuses, with
+  // the reader's verdict when it gave one.
   const bool empty = info.size() == 0;
-  if (!empty) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString error;
-    const bool ok = doc->readFile(info.absoluteFilePath(), error);
-    QApplication::restoreOverrideCursor();
-    if (!ok) {
-      doc.reset();
-      // The document that was current before stays current.
-      VelmoraViewerWE_Doc::setCurrent(previous);
+  if (!ok || empty) {
+    doc.reset();
+    // The document that was current before stays current.
+    VelmoraViewerWE_Doc::setCurrent(previous);
+    showStatusText(QStringLiteral("Ready"));
+    if (empty)
+      UiServices::instance().message(
+          this, QStringLiteral("The file %1 is empty: there is nothing to show.").arg(path), error,
+          UiServices::Icon::Warning);
+    else
       UiServices::instance().message(this, error, {}, UiServices::Icon::Warning);
-      return false;
-    }
+    return false;
   }
   if (closeOthers)
     closeAllDocuments();
@@ -383,16 +557,17 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   mdi_->addSubWindow(child);
   child->show();
   child->sizeClientArea(900, 600, mdi_->viewport()->size());
+  keepInside(child, mdi_->viewport()->size());
   view3d *view = child->view();
   view3d::setCurrent(view);
   VelmoraViewerWE_Doc::setCurrent(d);
   child->setWindowTitle(info.fileName());
+  connect(view, &view3d::sectionChanged, this, &CMainFrame::updateCommandStates);
   // Let the empty window appear before the model's first frame, which compiles the mesh.
   QCoreApplication::processEvents();
-  if (!empty) {
-    d->attachToView(*view);
-    addRecentFile(info.absoluteFilePath());
-  }
+  d->attachToView(*view);
+  addRecentFile(info.absoluteFilePath());
+  updateRecentFileActions();
   mdi_->setActiveSubWindow(child);
   subWindowActivated(child);
   view->setFocus();
@@ -414,12 +589,14 @@ void CMainFrame::waitUntilOnScreen() {
   repaint();
 }
 
-bool CMainFrame::openImagePreview(const QString &path) {
+bool CMainFrame::openImagePreview(const QString &path, const QString &title) {
   if (!QFileInfo(path).isFile())
     return false;
-  auto *child = new CChildFrame(createImagePreview(path, nullptr), QFileInfo(path).fileName());
+  auto *child =
+      new CChildFrame(createImagePreview(path, nullptr, title), QFileInfo(path).fileName());
   mdi_->addSubWindow(child);
   child->show();
+  keepInside(child, mdi_->viewport()->size());
   mdi_->setActiveSubWindow(child);
   updateCommandStates();
   return true;
@@ -472,9 +649,30 @@ void CMainFrame::addRecentFile(const QString &path) {
   QStringList list = recentFiles();
   list.removeAll(path);
   list.prepend(path);
+  storeRecentFiles(list);
+}
+
+void CMainFrame::storeRecentFiles(QStringList list) {
   while (list.size() > kRecentFiles)
     list.removeLast();
   QSettings s(kSettingsOrg, kSettingsApp);
   for (int i = 1; i <= kRecentFiles; ++i)
     s.setValue(QStringLiteral("Recent File List/File%1").arg(i), list.value(i - 1));
+}
+
+void CMainFrame::updateRecentFileActions() {
+  const QStringList list = recentFiles();
+  for (int i = 0; i < kRecentFiles; ++i) {
+    QAction *a = actions_[ID_FILE_MRU_FILE1 + i];
+    const QString path = list.value(i);
+    // "&1 name  (folder)": the name first, so four similar paths stay apart.
+    const QFileInfo info(path);
+    QString name = info.fileName();
+    name.replace('&', QStringLiteral("&&"));
+    a->setText(QStringLiteral("&%1 %2  (%3)")
+                   .arg(i + 1)
+                   .arg(name, QDir::toNativeSeparators(info.absolutePath())));
+    a->setToolTip(path);
+    a->setVisible(!path.isEmpty());
+  }
 }

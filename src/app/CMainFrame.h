@@ -28,9 +28,9 @@ public:
   // Opens a file as a 3D document; closeOthers closes every document window first.
   // A refused file shows its message and opens no window.
   bool openDocument(const QString &path, bool closeOthers);
-  // Opens a picture in an image preview window (template 1291). False when the file does
-  // not exist.
-  Q_INVOKABLE bool openImagePreview(const QString &path);
+  // Opens a picture in an image preview window (template 1291); title is printed above the
+  // picture (empty: the preview's own). False when the file does not exist.
+  Q_INVOKABLE bool openImagePreview(const QString &path, const QString &title = {});
 
   // Message pane text, repainted at once.
   void showStatusText(const QString &text);
@@ -70,7 +70,12 @@ private:
   void closeAllDocuments();
   void waitUntilOnScreen();
   void about();
+  // Opens path as the only document, as the Open command does after its dialog.
+  bool openInPlaceOfOthers(const QString &path);
+  void openRecentFile(int index);
+  void updateRecentFileActions();
   static void addRecentFile(const QString &path);
+  static void storeRecentFiles(QStringList list);
 
   DocTemplateRegistry &templates_;
   QMdiArea *mdi_ = nullptr;

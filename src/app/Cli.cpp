@@ -20,7 +20,7 @@ bool parseInt(const std::string &s, int &out) {
 }
 const char *kUsage =
     "usage: velmora-viewer [FILE]\n"
-    "       velmora-viewer --info FILE\n"
+    "       velmora-viewer --info [--csv] FILE\n"
     "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
@@ -41,6 +41,7 @@ bool isHeadlessCommand(int argc, char **argv) {
 bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::string &error) {
   std::vector<std::string> files;
   bool haveUpper = false, haveLower = false;
+  const std::string *csvValue = nullptr;
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string &a = argv[i];
     const auto value = [&](std::string &v) {
@@ -67,8 +68,10 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
         return false;
       }
     } else if (a == "--csv") {
-      if (!value(out.output))
-        return false;
+      // A flag with --info, a value with --section: the command may come later, so hold it.
+      out.csv = true;
+      if (i + 1 < argv.size() && argv[i + 1].rfind("--", 0) != 0)
+        csvValue = &argv[++i];
     } else if (a == "--at") {
       if (!value(v))
         return false;
@@ -137,6 +140,17 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     } else {
       files.push_back(a);
     }
+  }
+  if (out.csv && out.command == "info") {
+    if (csvValue)
+      files.push_back(*csvValue); // what followed the flag is the input
+  } else if (out.csv) {
+    if (out.command != "section" || !csvValue) {
+      error =
+          out.command == "section" ? "--csv needs a value" : "--csv goes with --info or --section";
+      return false;
+    }
+    out.output = *csvValue;
   }
   if (haveUpper != haveLower) {
     error = "--upper and --lower go together";

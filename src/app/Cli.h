@@ -30,6 +30,7 @@ struct CliArgs {
   int width = 900, height = 600; // --size WxH
   std::string plane;             // --section X/Y|Y/Z|X/Z
   double at[3] = {0, 0, 0};      // --at X,Y,Z
+  bool csv = false;              // --info --csv: a CSV header and row instead of JSON
   DisplayOptions display;
 };
 
@@ -43,6 +44,10 @@ int runInfo(const CliArgs &args);
 int runExport(const CliArgs &args);
 int runSnapshot(const CliArgs &args);
 int runSection(const CliArgs &args);
+
+// The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
+// message when the file cannot be read.
+bool infoText(const CliArgs &args, std::string &out, std::string &error);
 
 // Parses the arguments; on error returns false with a message.
 bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::string &error);

@@ -1,4 +1,5 @@
-// --info FILE: a JSON summary of a session or point file, without a display.
+// --info [--csv] FILE: a JSON summary of a session or point file, or its scalar fields as
+// one CSV header and row, without a display.
 #include "analysis/DeviationStats.h"
 #include "app/Cli.h"
 #include "session/SessionModel.h"
@@ -7,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -103,23 +106,113 @@ void appendVec(std::string &out, const Vec3d &v) {
   out += ']';
 }
 
+// The scalar deviation fields in output order, each formatted; empty where there is no value.
+std::vector<std::pair<const char *, std::string>> deviationFields(const DeviationStats &s) {
+  std::vector<std::pair<const char *, std::string>> f;
+  const auto number = [&](const char *name, double v, bool asFloat) {
+    std::string text;
+    if (s.hasValues()) {
+      if (asFloat)
+        appendNumber(text, static_cast<float>(v));
+      else
+        appendNumber(text, v);
+    }
+    f.emplace_back(name, text);
+  };
+  number("min", s.min, true);
+  number("max", s.max, true);
+  number("mean", s.mean, false);
+  number("stddev", s.stddev, false);
+  number("inside", s.inside, false);
+  f.emplace_back("count", std::to_string(s.finite));
+  number("rms", s.rms, false);
+  number("median", s.median, true);
+  number("p01", s.p01, true);
+  number("p05", s.p05, true);
+  number("p95", s.p95, true);
+  number("p99", s.p99, true);
+  f.emplace_back("count_inside", std::to_string(s.countInside));
+  f.emplace_back("count_above", std::to_string(s.countAbove));
+  f.emplace_back("count_below", std::to_string(s.countBelow));
+  number("above", s.above, false);
+  number("below", s.below, false);
+  return f;
+}
+
+void appendBands(std::string &out, const DeviationStats &s) {
+  out += "\"bands\": [";
+  for (std::size_t i = 0; i < s.bands.size(); ++i) {
+    const BandCount &b = s.bands[i];
+    out += i ? ", {\"lower\": " : "{\"lower\": ";
+    appendNumber(out, b.lower);
+    out += ", \"upper\": ";
+    appendNumber(out, b.upper);
+    out += ", \"count\": " + std::to_string(b.count) + ", \"fraction\": ";
+    if (s.hasValues())
+      appendNumber(out, b.fraction);
+    else
+      out += "null";
+    out += '}';
+  }
+  out += ']';
+}
+
+// RFC 4180: a field with a comma, quote or line break is quoted, its quotes doubled.
+void appendCsvField(std::string &out, const std::string &s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) {
+    out += s;
+    return;
+  }
+  out += '"';
+  for (char c : s) {
+    if (c == '"')
+      out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
 } // namespace
 
-int runInfo(const CliArgs &args) {
+bool infoText(const CliArgs &args, std::string &out, std::string &error) {
   SessionModel model;
   bool session = false;
-  std::string error;
-  if (!readModelFile(args.file, model, session, error)) {
-    std::fprintf(stderr, "velmora-viewer: %s\n", error.c_str());
-    return 1;
+  if (!readModelFile(args.file, model, session, error))
+    return false;
+  const int triangles = model.triangleCount > 0 ? model.triangleCount : 0;
+  std::vector<std::pair<const char *, std::string>> fields;
+  DeviationStats stats;
+  if (session) {
+    const ColourScale scale = args.display.colourScale();
+    stats = DeviationStats::compute(model.deviations.data(), model.deviations.size(),
+                                    args.display.lower, args.display.upper, &scale);
+    fields = deviationFields(stats);
+  } else {
+    fields = deviationFields(DeviationStats{}); // names only: a points file has no deviations
+    for (auto &f : fields)
+      f.second.clear();
   }
-  const BoundingBox &box = model.GetBoundingBox();
 
-  std::string out = "{\"file\": ";
+  if (args.csv) {
+    out = "file,format,points,triangles";
+    for (const auto &f : fields)
+      out += std::string(",") + f.first;
+    out += '\n';
+    appendCsvField(out, args.file);
+    out += session ? ",session," : ",points,";
+    out += std::to_string(model.pointCount) + ',' + std::to_string(triangles);
+    for (const auto &f : fields)
+      out += ',' + f.second;
+    out += '\n';
+    return true;
+  }
+
+  const BoundingBox &box = model.GetBoundingBox();
+  out = "{\"file\": ";
   appendJsonString(out, args.file);
   out += session ? ", \"format\": \"session\"" : ", \"format\": \"points\"";
   out += ", \"points\": " + std::to_string(model.pointCount);
-  out += ", \"triangles\": " + std::to_string(model.triangleCount > 0 ? model.triangleCount : 0);
+  out += ", \"triangles\": " + std::to_string(triangles);
   out += model.hasNominalPoints() ? ", \"nominal\": true" : ", \"nominal\": false";
   out += ", \"bounds\": {\"min\": ";
   appendVec(out, box.min());
@@ -129,35 +222,27 @@ int runInfo(const CliArgs &args) {
   if (!session) {
     out += "null";
   } else {
-    const DeviationStats s = DeviationStats::compute(
-        model.deviations.data(), model.deviations.size(), args.display.lower, args.display.upper);
-    const auto field = [&](const char *name, double v, bool asFloat) {
-      out += '"';
-      out += name;
-      out += "\": ";
-      if (!s.hasValues())
-        out += "null";
-      else if (asFloat)
-        appendNumber(out, static_cast<float>(v));
-      else
-        appendNumber(out, v);
-    };
     out += '{';
-    field("min", s.min, true);
-    out += ", ";
-    field("max", s.max, true);
-    out += ", ";
-    field("mean", s.mean, false);
-    out += ", ";
-    field("stddev", s.stddev, false);
-    out += ", \"inside\": ";
-    if (s.count == 0)
-      out += "null";
-    else
-      appendNumber(out, s.inside);
+    for (const auto &f : fields) {
+      out += '"';
+      out += f.first;
+      out += "\": ";
+      out += f.second.empty() ? std::string("null") : f.second;
+      out += ", ";
+    }
+    appendBands(out, stats);
     out += '}';
   }
   out += "}\n";
+  return true;
+}
+
+int runInfo(const CliArgs &args) {
+  std::string out, error;
+  if (!infoText(args, out, error)) {
+    std::fprintf(stderr, "velmora-viewer: %s\n", error.c_str());
+    return 1;
+  }
   std::fputs(out.c_str(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -16,6 +16,8 @@ public:
   bool openDocument(const QString &path);
   const QString &path() const { return path_; }
 
+  // The line printed above the picture; empty: the picture file's name and date.
+  QString title;
   CPicture picture;
   double zoom = 1.0;
   int x = 0;

@@ -3,6 +3,7 @@
 #include "preview/CMemDC.h"
 #include "preview/CbildvorschauDoc.h"
 
+#include <QFileInfo>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
@@ -50,16 +51,48 @@ void CbildvorschauView::resizeEvent(QResizeEvent *event) {
 
 void CbildvorschauView::scrollContentsBy(int, int) { viewport()->update(); }
 
-void CbildvorschauView::preparePrinting(QPrinter &printer) {
-  printer.setFromTo(1, 1);
-  printer.setPageOrientation(QPageLayout::Landscape);
-}
+void CbildvorschauView::preparePrinting(QPrinter &printer) { printer.setFromTo(1, 1); }
 
 bool CbildvorschauView::printPage(QPrinter &printer) const {
   QPainter painter;
   if (!painter.begin(&printer))
     return false;
+  // The painter's origin is the top-left corner of the printable area.
   const QRect page(QPoint(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
-  drawDocument(painter, page);
+  drawPrintPage(painter, page);
   return painter.end();
+}
+
+QString CbildvorschauView::printTitle() const {
+  if (!doc_)
+    return {};
+  if (!doc_->title.isEmpty())
+    return doc_->title;
+  const QFileInfo info(doc_->path());
+  return QStringLiteral("%1    %2")
+      .arg(info.fileName(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+}
+
+void CbildvorschauView::drawPrintPage(QPainter &painter, const QRect &page) const {
+  painter.save();
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setPointSizeF(10);
+  painter.setFont(font);
+  const QFontMetrics metrics(font, painter.device());
+  const int titleHeight = metrics.height();
+  painter.setPen(Qt::black);
+  painter.drawText(QRect(page.left(), page.top(), page.width(), titleHeight),
+                   Qt::AlignLeft | Qt::AlignVCenter,
+                   metrics.elidedText(printTitle(), Qt::ElideMiddle, page.width()));
+  const QRect area = page.adjusted(0, titleHeight * 3 / 2, 0, 0);
+  if (doc_ && doc_->picture.isLoaded() && !area.isEmpty()) {
+    const QImage &image = doc_->picture.image();
+    const QSize fitted = image.size().scaled(area.size(), Qt::KeepAspectRatio);
+    const QRect target(area.left() + (area.width() - fitted.width()) / 2,
+                       area.top() + (area.height() - fitted.height()) / 2, fitted.width(),
+                       fitted.height());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, image);
+  }
+  painter.restore();
 }

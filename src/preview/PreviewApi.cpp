@@ -12,9 +12,14 @@
 namespace {
 // The application's printer defaults, shared by Print, Print Preview and Print Setup so
 // that a setup choice holds for the jobs after it. Created on first use (it needs the
-// application object) and kept for the life of the program.
+// application object) with a landscape A4 page, and kept for the life of the program.
 QPrinter &applicationPrinter() {
-  static QPrinter *printer = new QPrinter(QPrinter::HighResolution);
+  static QPrinter *printer = [] {
+    auto *p = new QPrinter(QPrinter::HighResolution);
+    p->setPageOrientation(QPageLayout::Landscape);
+    p->setPageSize(QPageSize(QPageSize::A4));
+    return p;
+  }();
   return *printer;
 }
 
@@ -27,12 +32,13 @@ CbildvorschauView *previewView(QWidget *preview) {
 }
 } // namespace
 
-QWidget *createImagePreview(const QString &path, QWidget *parent) {
+QWidget *createImagePreview(const QString &path, QWidget *parent, const QString &title) {
   auto *doc = new CbildvorschauDoc;
   if (!doc->openDocument(path)) {
     delete doc;
     return nullptr;
   }
+  doc->title = title;
   auto *view = new CbildvorschauView(doc, parent);
   doc->setParent(view);
   view->setWindowTitle(path);
@@ -64,9 +70,8 @@ void printPreviewImagePreview(QWidget *preview) {
 }
 
 void imagePreviewPrintSetup(QWidget *parent) {
+  // Opens on the current choice, so what the user set up last time stays.
   QPrinter &printer = applicationPrinter();
-  printer.setPageOrientation(QPageLayout::Landscape);
-  printer.setPageSize(QPageSize(QPageSize::A4));
   QPageSetupDialog dialog(&printer, parent);
   dialog.exec();
 }

@@ -100,7 +100,43 @@ void GLColorRangeView::drawLegend(ViewState *view, int) {
     }
   }
 
+  if (view->textList && !entryShares.empty())
+    drawShares(view, W, n, y0, h, static_cast<int>(scale.entries().size()));
+
   glDepthFunc(GL_LEQUAL);
   endWindowOverlay();
   restoreClipPlanes(view);
+}
+
+std::string GLColorRangeView::percentText(double fraction) {
+  char text[32];
+  if (fraction > 0 && fraction < 0.0005)
+    return "<0.1%";
+  if (fraction > 0.9995 && fraction < 1)
+    return ">99.9%";
+  std::snprintf(text, sizeof text, "%.1f%%", fraction * 100.0);
+  return text;
+}
+
+void GLColorRangeView::drawShares(ViewState *view, int W, int n, int y0, int h, int entries) const {
+  const bool outside = ColourScale::isOutsideLayout(layout);
+  if (static_cast<int>(entryShares.size()) != entries)
+    return;
+  // A column left of the labels; each text centred on its bar (glyphs are about 10 pixels
+  // high). Bars too low for a line of text get none.
+  const int x = W - 120;
+  const auto write = [&](int entry, int y) {
+    view->textList->drawText(percentText(entryShares[static_cast<std::size_t>(entry)]), x, y, 0,
+                             10);
+  };
+  const int firstBand = outside ? 0 : 1;
+  if (h >= 12)
+    for (int i = 0; i < n; ++i)
+      write(i + firstBand, y0 + i * h + (h - 10) / 2 + 1);
+  if (outside)
+    return;
+  // Below and above the band: beside their boxes, or without boxes just beyond the bars.
+  const int yTop = y0 + n * h;
+  write(0, extended ? 35 : y0 - 18);
+  write(entries - 1, extended ? yTop + 6 : yTop + 5);
 }

@@ -1,6 +1,9 @@
 #pragma once
 #include "scene/GLList.h"
 
+#include <string>
+#include <vector>
+
 // The deviation colour legend at the right edge of the view: one bar per colour band from
 // the lower to the upper tolerance, optional out-of-range boxes and labels at the bar
 // boundaries, drawn in window pixels. Text uses the view's bitmap font lists.
@@ -23,4 +26,13 @@ public:
   bool extended = false; // the point cloud's extended colours switch
   bool gradient;
   int units = 1; // 2: labels in inches
+  // Fraction of the measured values per entry of this legend's colour scale (entries(),
+  // lowest first), written as percentages beside the bars and boxes; empty: none.
+  std::vector<double> entryShares;
+
+  // "12.3%", with "<0.1%" and ">99.9%" so that a few values never read as none or all.
+  static std::string percentText(double fraction);
+
+private:
+  void drawShares(ViewState *view, int W, int n, int y0, int h, int entries) const;
 };

@@ -26,6 +26,7 @@ public:
   double lowerTolerance = -0.25;
   double magnification = 1.0;
   int colourBars = 15;
+  bool showPercentages = false; // each colour band's share of the points beside the legend
 
   // Camera.
   double fieldOfView = 45.0;

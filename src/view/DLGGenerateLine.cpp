@@ -40,7 +40,7 @@ SpinButton::SpinButton(QWidget *parent) : QWidget(parent) {
   connect(down, &QToolButton::clicked, this, [this] { emit deltaPos(1); });
 }
 
-DLGGenerateLine::DLGGenerateLine(QWidget *parent) : QDialog(parent) {
+DLGGenerateLine::DLGGenerateLine(view3d &view, QWidget *parent) : QDialog(parent), view_(&view) {
   setWindowTitle(QStringLiteral("Create a Plane"));
   setObjectName(QStringLiteral("143"));
   setModal(false);
@@ -104,8 +104,7 @@ DLGGenerateLine::DLGGenerateLine(QWidget *parent) : QDialog(parent) {
   connect(plane_, &QComboBox::currentIndexChanged, this, &DLGGenerateLine::onPlaneChanged);
   connect(stepList_, &QComboBox::currentIndexChanged, this, &DLGGenerateLine::onStepChanged);
   connect(create_, &QPushButton::clicked, this, &DLGGenerateLine::onCreate);
-  // Closing leaves the plane shown; the dialog (and its point index) goes away when it was
-  // opened to be deleted on close.
+  // The dialog (and its point index) goes away when it was opened to be deleted on close.
   connect(close_, &QPushButton::clicked, this, &QDialog::close);
 
   showPlane();
@@ -118,7 +117,18 @@ QWidget *DLGGenerateLine::control(int id) const {
   return findChild<QWidget *>(QString::number(id));
 }
 
-view3d *DLGGenerateLine::targetView() const { return view3d::current(); }
+view3d *DLGGenerateLine::targetView() const { return view_.data(); }
+
+void DLGGenerateLine::closeEvent(QCloseEvent *e) {
+  // The plane only previews where a section would be cut; it goes with the dialog.
+  if (view3d *view = targetView(); view && view->scene().plane()) {
+    view->makeCurrent();
+    view->scene().clearPlane();
+    view->doneCurrent();
+    view->renderFrame();
+  }
+  QDialog::closeEvent(e);
+}
 
 QString DLGGenerateLine::numberText(double value) { return QString::number(value, 'g', 15); }
 
@@ -209,11 +219,25 @@ void DLGGenerateLine::onCreate() {
   if (!view || !view->pointCloud() || !view->pointCloud()->model())
     return;
   GLPointCloud &cloud = *view->pointCloud();
-  replaceSectionCurve(view->scene(), makeSectionCurve(*view, cloud, record_.normal(), point_,
-                                                      indexFor(*view, *cloud.model())));
+  std::unique_ptr<GLPolyline3DList> curve =
+      makeSectionCurve(*view, cloud, record_.normal(), point_, indexFor(*view, *cloud.model()));
+  // An empty section would leave an empty view: say why instead, and keep what is shown.
+  if (curve->count() == 0) {
+    UiServices::instance().message(
+        this, QStringLiteral("The plane does not cut the model."),
+        cloud.model()->triangleCount > 0
+            ? QStringLiteral("Move the plane point into the model's extent and try again.")
+            : QStringLiteral("The model has no triangles; only a mesh can be cut."),
+        UiServices::Icon::Warning);
+    return;
+  }
+  view->makeCurrent();
+  replaceSectionCurve(view->scene(), std::move(curve));
   view->scene().clearPlane();
+  view->doneCurrent();
   view->showModel = false;
   view->scene().applySettings(*view);
+  view->notifySectionChanged();
 }
 
 std::unique_ptr<GLPolyline3DList> makeSectionCurve(ViewState &view, GLPointCloud &cloud,
@@ -235,6 +259,7 @@ std::unique_ptr<GLPolyline3DList> makeSectionCurve(ViewState &view, GLPointCloud
   node->perVertexColours = true;
   for (std::size_t i = 0; i < section.colours.size(); ++i)
     node->setVertexColour(i, section.colours[i]);
+  node->deviations = section.deviations;
   return node;
 }
 

@@ -31,7 +31,8 @@ signals:
 
 // The modeless "Create a Plane" dialog: choose an axis-parallel plane and a point on it,
 // watch the plane over the model, and cut the model's mesh there into a section curve. It
-// acts on the current view. Every control's objectName is its numeric id.
+// acts on the view it was opened for; closing it takes the plane preview away. Every
+// control's objectName is its numeric id.
 class DLGGenerateLine : public QDialog {
   Q_OBJECT
 public:
@@ -50,7 +51,7 @@ public:
   static constexpr int kRangeMin = -1000000;
   static constexpr int kRangeMax = 1000000;
 
-  explicit DLGGenerateLine(QWidget *parent = nullptr);
+  explicit DLGGenerateLine(view3d &view, QWidget *parent = nullptr);
   ~DLGGenerateLine() override;
 
   // The control with the given numeric id.
@@ -78,10 +79,14 @@ public:
   // Text of a coordinate in an edit (15 significant digits, as the edits print doubles).
   static QString numberText(double value);
 
+protected:
+  void closeEvent(QCloseEvent *e) override;
+
 private:
   view3d *targetView() const;
   const NearestPointIndex *indexFor(view3d &view, const SessionModel &model);
 
+  QPointer<view3d> view_;
   Vec3d point_{0, 0, 0};
   AxisRecord record_{};
   double step_ = 1.0;

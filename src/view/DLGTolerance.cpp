@@ -1,6 +1,8 @@
 #include "view/DLGTolerance.h"
 
+#include "view/Picking.h"
 #include "view/ProgramSettings.h"
+#include "view/UiServices.h"
 #include "view/ViewScene.h"
 #include "view/view3d.h"
 
@@ -14,9 +16,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -178,8 +182,13 @@ DLGTolerance::DLGTolerance(view3d &view, QWidget *parent) : QDialog(parent), vie
   buttons->addWidget(ok_);
   buttons->addWidget(close_);
   root->addLayout(buttons);
-  for (QPushButton *b : {small_, medium_, large_, triangle_})
+  // The point buttons show which display is active.
+  pointGroup_ = new QButtonGroup(this);
+  for (QPushButton *b : {small_, medium_, large_, triangle_}) {
     b->setAutoDefault(false);
+    b->setCheckable(true);
+    pointGroup_->addButton(b);
+  }
 
   connect(small_, &QPushButton::clicked, this, [this] { setPointMode(1, 1); });
   connect(medium_, &QPushButton::clicked, this, [this] { setPointMode(1, 2); });
@@ -194,8 +203,24 @@ DLGTolerance::DLGTolerance(view3d &view, QWidget *parent) : QDialog(parent), vie
   connect(extended_, &QCheckBox::clicked, this, [this](bool on) { setExtended(on); });
   connect(upper_, &QLineEdit::textChanged, this,
           [this](const QString &t) { upperToleranceChanged(t); });
+  // Leaving a field applies it (Enter does too, through the dialog's key handling).
+  for (QLineEdit *e : {bars_, upper_, magnification_, decimals_})
+    connect(e, &QLineEdit::editingFinished, this, [this] {
+      if (targetView() && targetView()->pointCloud())
+        commitEdits();
+    });
   connect(ok_, &QPushButton::clicked, this, [this] { applyEdits(); });
   connect(close_, &QPushButton::clicked, this, &QDialog::close);
+
+  // Each colour band's share of the points beside the legend; last before the buttons.
+  auto *percentages = withId(new QCheckBox(QStringLiteral("Show percentages")), kShowPercentagesId);
+  root->insertWidget(root->count() - 1, percentages);
+  connect(percentages, &QCheckBox::clicked, this, [this](bool on) {
+    if (view3d *v = targetView()) {
+      v->showPercentages = on;
+      v->update();
+    }
+  });
 }
 
 QWidget *DLGTolerance::control(int id) const { return findChild<QWidget *>(QString::number(id)); }
@@ -246,18 +271,46 @@ void DLGTolerance::loadFromView() {
   view3d *v = targetView();
   if (!v)
     return;
-  gradientNo_->setChecked(true);
-  extended_->setChecked(v->pointCloud() && v->pointCloud()->extendedColours);
-  white_->setChecked(true);
+  const GLPointCloud *cloud = v->pointCloud();
+  showPointMode();
+  filter_->setChecked(v->pointFilter == 2);
+  (cloud && cloud->showGradient ? gradientYes_ : gradientNo_)->setChecked(true);
+  extended_->setChecked(cloud && cloud->extendedColours);
+  // Modes other than white and black leave each banner's own colour, as Deviation does.
+  const int lineMode = ProgramSettings::bannerLineColourMode;
+  lineColourGroup_->button(lineMode == 1 || lineMode == 2 ? lineMode : 3)->setChecked(true);
   bars_->setText(QString::number(v->colourBars));
   decimals_->setText(QString::number(ProgramSettings::decimalPlaces));
-  magnification_->setText(fixedText(v->magnification));
   upper_->setText(significantText(v->upperTolerance));
   lower_->setText(significantText(v->lowerTolerance));
-  bars_->setText(QString::number(v->colourBars));
   magnification_->setText(significantText(v->magnification));
   // Magnifying deviations needs the nominal points to move the measured ones from.
   magnification_->setEnabled(v->hasNominalPoints);
+  if (auto *percentages = findChild<QCheckBox *>(QString::number(kShowPercentagesId)))
+    percentages->setChecked(v->showPercentages);
+  appliedTexts_ = editTexts();
+}
+
+void DLGTolerance::showPointMode() {
+  view3d *v = targetView();
+  if (!v)
+    return;
+  QPushButton *active = v->displayMode == 4 ? triangle_
+                        : v->pointSize == 1 ? small_
+                        : v->pointSize == 2 ? medium_
+                        : v->pointSize == 3 ? large_
+                                            : nullptr;
+  if (active) {
+    active->setChecked(true);
+  } else if (QAbstractButton *b = pointGroup_->checkedButton()) {
+    pointGroup_->setExclusive(false);
+    b->setChecked(false);
+    pointGroup_->setExclusive(true);
+  }
+}
+
+QStringList DLGTolerance::editTexts() const {
+  return {upper_->text(), bars_->text(), magnification_->text(), decimals_->text()};
 }
 
 void DLGTolerance::apply() {
@@ -268,22 +321,25 @@ void DLGTolerance::apply() {
 
 void DLGTolerance::setPointMode(int displayMode, int pointSize) {
   view3d *v = targetView();
-  if (!v || !v->pointCloud())
-    return;
-  v->displayMode = displayMode;
-  v->pointSize = pointSize;
-  if (pointSize > 0)
-    ProgramSettings::pointSizeClass = pointSize;
-  apply();
+  if (v && v->pointCloud()) {
+    v->displayMode = displayMode;
+    v->pointSize = pointSize;
+    if (pointSize > 0)
+      ProgramSettings::pointSizeClass = pointSize;
+    apply();
+  }
+  showPointMode();
 }
 
 void DLGTolerance::toggleFilter() {
+  // The check box says what the filter becomes, so the first click always changes it.
   view3d *v = targetView();
-  if (!v || !v->pointCloud())
-    return;
-  filterToggle_ = !filterToggle_;
-  v->pointFilter = filterToggle_ ? 2 : 0;
-  apply();
+  if (v && v->pointCloud()) {
+    v->pointFilter = filter_->isChecked() ? 2 : 0;
+    apply();
+  }
+  if (v)
+    filter_->setChecked(v->pointFilter == 2);
 }
 
 void DLGTolerance::setGradient(bool on) {
@@ -315,35 +371,71 @@ void DLGTolerance::upperToleranceChanged(const QString &text) {
   lower_->setText(significantText(x == 0.0 ? 0.0 : -x));
 }
 
+bool DLGTolerance::readEdits(EditValues &out) {
+  const QLocale c = QLocale::c();
+  bool ok = false;
+  const auto refuse = [this](QLineEdit *field, const QString &why) {
+    UiServices::instance().message(this, why, {}, UiServices::Icon::Warning);
+    field->setFocus();
+    field->selectAll();
+    return false;
+  };
+  out.upper = c.toDouble(upper_->text().trimmed(), &ok);
+  if (!ok || !std::isfinite(out.upper) || out.upper <= 0)
+    return refuse(upper_, QStringLiteral("Please enter a tolerance greater than 0."));
+  out.bars = c.toInt(bars_->text().trimmed(), &ok);
+  if (!ok || out.bars < kMinBars || out.bars > kMaxBars)
+    return refuse(bars_, QStringLiteral("Please enter a number of colour bars between %1 and %2.")
+                             .arg(kMinBars)
+                             .arg(kMaxBars));
+  out.magnification = c.toDouble(magnification_->text().trimmed(), &ok);
+  if (!ok || !std::isfinite(out.magnification))
+    return refuse(magnification_, QStringLiteral("Please enter a number for the magnification."));
+  out.places = c.toInt(decimals_->text().trimmed(), &ok);
+  if (!ok || out.places < 0 || out.places > picking::kMaxDecimalPlaces)
+    return refuse(decimals_, QStringLiteral("Please enter a number of decimal places between 0 "
+                                            "and %1.")
+                                 .arg(picking::kMaxDecimalPlaces));
+  return true;
+}
+
+bool DLGTolerance::commitEdits() {
+  view3d *v = targetView();
+  if (!v || !v->pointCloud() || committing_)
+    return false;
+  if (editTexts() == appliedTexts_)
+    return true;
+  QScopedValueRollback<bool> busy(committing_, true);
+  EditValues e;
+  if (!readEdits(e))
+    return false;
+  ContextScope scope(v);
+  v->upperTolerance = e.upper;
+  v->lowerTolerance = -e.upper;
+  v->colourBars = e.bars;
+  v->pointCloud()->bandCount = e.bars;
+  v->pointCloud()->invalidate();
+  v->magnification = e.magnification;
+  ProgramSettings::decimalPlaces = e.places;
+  apply();
+  appliedTexts_ = editTexts();
+  return true;
+}
+
 void DLGTolerance::applyEdits() {
-  ContextScope scope(targetView());
   view3d *v = targetView();
   if (!v || !v->pointCloud()) {
     close();
     return;
   }
-  v->upperTolerance = readDouble(upper_->text());
-  v->lowerTolerance = -v->upperTolerance;
-  const QString barsTyped = bars_->text();
-  int bars = readInt(barsTyped);
-  if (bars < 3)
-    bars = 3;
-  v->colourBars = bars;
-  v->pointCloud()->bandCount = bars;
-  v->pointCloud()->invalidate();
-  bars_->setText(barsTyped);
-  const QString magTyped = magnification_->text();
-  v->magnification = readDouble(magTyped);
-  apply();
-  magnification_->setText(magTyped);
-  // Truncated towards zero; kept inside int so that a silly entry cannot overflow.
-  const double places = std::trunc(readDouble(decimals_->text()));
-  ProgramSettings::decimalPlaces = int(std::clamp(places, -1.0e6, 1.0e6));
+  commitEdits();
 }
 
 void DLGTolerance::keyPressEvent(QKeyEvent *e) {
   if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-    applyEdits();
+    // In a field, Enter has already applied it (editingFinished); elsewhere it applies all.
+    if (!qobject_cast<QLineEdit *>(focusWidget()) || !targetView() || !targetView()->pointCloud())
+      applyEdits();
     e->accept();
     return;
   }

@@ -2,6 +2,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 class QButtonGroup;
 class QCheckBox;
@@ -12,19 +13,30 @@ class view3d;
 
 // The modeless "Settings" dialog: point size or triangles, tolerance band, point filter,
 // colour bars, gradient, magnification, decimal places, banner line colour and extended
-// colours. Buttons act at once; the edits are applied together on Enter. Every control's
-// objectName is its numeric id.
+// colours. It shows the view's current settings; buttons act at once, the edits apply on
+// Enter and when the focus leaves them, after a check that names what is wrong. Every
+// control's objectName is its numeric id.
 class DLGTolerance : public QDialog {
   Q_OBJECT
 public:
   DLGTolerance(view3d &view, QWidget *parent = nullptr);
 
-  // Fills the controls from the view, as the Tolerance command does after creating it.
+  // Limits of the edits: more bars make the legend illegible.
+  static constexpr int kMinBars = 3;
+  static constexpr int kMaxBars = 50;
+
+  // Fills every control from the view, its point cloud and the program-wide settings.
   void loadFromView();
 
   // Enter: apply the edits (tolerance, colour bars, magnification, decimal places); only
   // closes when no model is loaded.
   void applyEdits();
+  // Checks and applies the edits that changed since they were last applied. A bad entry
+  // shows why, keeps the focus in its field and applies nothing; false then.
+  bool commitEdits();
+
+  // Id of the "Show percentages" check box.
+  static constexpr int kShowPercentagesId = 1091;
 
   // The control with the given numeric id.
   QWidget *control(int id) const;
@@ -41,6 +53,15 @@ protected:
   void keyPressEvent(QKeyEvent *e) override;
 
 private:
+  struct EditValues {
+    double upper = 0;
+    int bars = 0;
+    double magnification = 0;
+    int places = 0;
+  };
+  bool readEdits(EditValues &out);
+  QStringList editTexts() const;
+  void showPointMode();
   void setPointMode(int displayMode, int pointSize);
   void toggleFilter();
   void setGradient(bool on);
@@ -51,12 +72,13 @@ private:
   view3d *targetView() const;
 
   QPointer<view3d> view_;
-  bool filterToggle_ = false;
+  QStringList appliedTexts_; // the edits as last applied or loaded
+  bool committing_ = false;  // a refusal's message box must not start another check
 
   QPushButton *small_, *medium_, *large_, *triangle_;
   QCheckBox *filter_, *extended_;
   QLineEdit *bars_, *upper_, *lower_, *magnification_, *decimals_;
   QRadioButton *gradientYes_, *gradientNo_, *white_, *black_, *deviation_;
-  QButtonGroup *lineColourGroup_;
+  QButtonGroup *lineColourGroup_, *pointGroup_;
   QPushButton *ok_, *close_;
 };

@@ -26,6 +26,9 @@ public:
   bool primitive = false; // false: points; true: one filled polygon
   int stippleMode = 1;    // 2: line stipple factor 1, pattern 0x00FF
   bool perVertexColours = false;
+  // Per vertex, when the row is a section: the deviation of each point's nearest measured
+  // point (what the section's CSV export writes beside the colour).
+  std::vector<float> deviations;
 
 private:
   std::vector<Vec3d> points_;

@@ -35,10 +35,34 @@ std::string cutAfterDecimals(const std::string &text, int places, std::size_t bu
   const std::size_t dot = text.find('.');
   if (dot == std::string::npos)
     return text;
-  const std::size_t cut = dot + 1 + static_cast<std::size_t>(places > 0 ? places : 0);
+  const std::size_t keep = static_cast<std::size_t>(std::clamp(places, 0, kMaxDecimalPlaces));
+  const std::size_t cut = dot + 1 + keep;
   if (cut >= text.size() || cut >= bufferSize)
     return text;
-  return text.substr(0, cut);
+  // Rounded half away from zero on the printed digits: the first dropped digit decides.
+  std::string out = text.substr(0, cut);
+  std::size_t first = dot; // first digit of the number
+  while (first > 0 && out[first - 1] >= '0' && out[first - 1] <= '9')
+    --first;
+  if (text[cut] >= '5' && text[cut] <= '9') {
+    std::size_t i = out.size();
+    bool carry = true;
+    while (carry && i > first) {
+      --i;
+      if (out[i] == '.')
+        continue;
+      carry = out[i] == '9';
+      out[i] = carry ? '0' : static_cast<char>(out[i] + 1);
+    }
+    if (carry)
+      out.insert(first, 1, '1');
+  }
+  // No dangling point with 0 places, and no minus sign on a value that rounded to zero.
+  if (out.back() == '.')
+    out.pop_back();
+  if (first > 0 && out[first - 1] == '-' && out.find_first_not_of("0.", first) == std::string::npos)
+    out.erase(first - 1, 1);
+  return out;
 }
 
 std::string formatValue(double value, int places, std::size_t bufferSize) {

@@ -26,12 +26,15 @@ constexpr double kBannerPickLimit = 0.5;
 
 // The value as "%f" prints it in the C locale (six decimals), whatever the process locale.
 std::string printFixed(double value);
-// Cuts text after `places` digits behind its first '.', keeping the point itself for 0.
-// Nothing is cut when the text has no point, when the cut would fall at or past the end of
-// the text, or when it lies beyond a buffer of bufferSize characters. Negative places count
-// as 0.
+// Decimal places printed values can be shown with.
+constexpr int kMaxDecimalPlaces = 6;
+// Rounds the number in text (a label may come first) to `places` digits behind its first
+// '.', half away from zero on the printed digits; with 0 places the point goes too, and a
+// value that rounds to zero loses its minus sign. Places count within 0..kMaxDecimalPlaces.
+// Nothing changes when the text has no point, when it has no more digits than kept, or when
+// the cut lies beyond a buffer of bufferSize characters.
 std::string cutAfterDecimals(const std::string &text, int places, std::size_t bufferSize);
-// printFixed then cutAfterDecimals.
+// printFixed then cutAfterDecimals: rounded to the decimal places.
 std::string formatValue(double value, int places, std::size_t bufferSize = kBannerBuffer);
 
 // Unprojected points whose y lies outside (-1000, 10000) missed the model (the background

@@ -1,5 +1,6 @@
 #include "view/SnapshotWriter.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QImage>
 #include <QMetaObject>
@@ -48,18 +49,28 @@ ExportResult SaveWindowBitmap(const QString &path, QOpenGLWidget &view) {
   return writeBitmapFile(target, bitmapFromFrame(frame));
 }
 
+QString snapshotTitle(const QString &sourceFile, double upperTolerance, double lowerTolerance,
+                      const QDateTime &when) {
+  const auto signedText = [](double v) {
+    return (v >= 0 ? QStringLiteral("+") : QString()) + QString::number(v, 'g', 6);
+  };
+  return QStringLiteral("%1    %2    Tolerance %3 / %4 mm")
+      .arg(sourceFile, when.toString(QStringLiteral("yyyy-MM-dd hh:mm")),
+           signedText(upperTolerance), signedText(lowerTolerance));
+}
+
 void setImagePreviewOpener(ImagePreviewOpener opener) { previewOpener() = std::move(opener); }
 
-bool openImagePreviewFor(QWidget *view, const QString &path) {
+bool openImagePreviewFor(QWidget *view, const QString &path, const QString &title) {
   if (previewOpener())
-    return previewOpener()(path);
+    return previewOpener()(path, title);
   QWidget *top = view ? view->window() : nullptr;
   if (!top)
     return false;
   bool opened = false;
-  if (top->metaObject()->indexOfMethod("openImagePreview(QString)") < 0 ||
+  if (top->metaObject()->indexOfMethod("openImagePreview(QString,QString)") < 0 ||
       !QMetaObject::invokeMethod(top, "openImagePreview", Q_RETURN_ARG(bool, opened),
-                                 Q_ARG(QString, path)))
+                                 Q_ARG(QString, path), Q_ARG(QString, title)))
     return false;
   return opened;
 }

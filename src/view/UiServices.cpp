@@ -1,7 +1,9 @@
 #include "view/UiServices.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace {
 UiServices *installed = nullptr;
@@ -31,8 +33,8 @@ bool UiServices::question(QWidget *parent, const QString &text, const QString &t
 }
 
 QString UiServices::openFileName(QWidget *parent, const QString &title, const QStringList &filters,
-                                 const QString &defaultSuffix) {
-  QFileDialog dlg(parent, title);
+                                 const QString &defaultSuffix, const QString &directory) {
+  QFileDialog dlg(parent, title, directory);
   dlg.setAcceptMode(QFileDialog::AcceptOpen);
   dlg.setFileMode(QFileDialog::ExistingFile);
   dlg.setNameFilters(filters);
@@ -53,11 +55,31 @@ QString UiServices::saveFileName(QWidget *parent, const QString &title, const QS
   dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
   if (!defaultName.isEmpty())
     dlg.selectFile(defaultName);
+  // The dialog appends its default suffix to a bare name (and asks before replacing that
+  // file), so the suffix must follow the filter the user picks.
+  QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg,
+                   [&dlg, defaultSuffix](const QString &f) {
+                     const QString suffix = filterSuffix(f);
+                     dlg.setDefaultSuffix(suffix.isEmpty() ? defaultSuffix : suffix);
+                   });
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
     return {};
   if (selectedFilter)
     *selectedFilter = dlg.selectedNameFilter();
-  return dlg.selectedFiles().front();
+  return withFilterSuffix(dlg.selectedFiles().front(), dlg.selectedNameFilter());
+}
+
+QString UiServices::filterSuffix(const QString &filter) {
+  static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9_]+)"));
+  const QRegularExpressionMatch m = pattern.match(filter);
+  return m.hasMatch() ? m.captured(1) : QString();
+}
+
+QString UiServices::withFilterSuffix(const QString &name, const QString &filter) {
+  const QString suffix = filterSuffix(filter);
+  if (name.isEmpty() || suffix.isEmpty() || !QFileInfo(name).suffix().isEmpty())
+    return name;
+  return name + (name.endsWith('.') ? QString() : QStringLiteral(".")) + suffix;
 }
 
 UiServices &UiServices::instance() {

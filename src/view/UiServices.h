@@ -17,15 +17,21 @@ public:
                        Icon icon = Icon::Information);
   // Yes/No question; true for Yes.
   virtual bool question(QWidget *parent, const QString &text, const QString &title = {});
-  // Open-file dialog; an empty result means cancelled. Filters are Qt filter strings such
-  // as "ses file (*.ses)".
+  // Open-file dialog starting in directory (when given); an empty result means cancelled.
+  // Filters are Qt filter strings such as "ses file (*.ses)".
   virtual QString openFileName(QWidget *parent, const QString &title, const QStringList &filters,
-                               const QString &defaultSuffix);
-  // Save-file dialog asking before an existing file is replaced; empty means cancelled.
-  // selectedFilter, when given, receives the filter the user picked.
+                               const QString &defaultSuffix, const QString &directory = {});
+  // Save-file dialog asking before an existing file is replaced; empty means cancelled. A
+  // name typed without a suffix gets the suffix of the filter chosen (defaultSuffix until
+  // one is chosen). selectedFilter, when given, receives the filter the user picked.
   virtual QString saveFileName(QWidget *parent, const QString &title, const QString &defaultName,
                                const QStringList &filters, const QString &defaultSuffix,
                                QString *selectedFilter = nullptr);
+
+  // The suffix a filter such as "u3d file (*.u3d)" stands for ("u3d"), or empty.
+  static QString filterSuffix(const QString &filter);
+  // name with the filter's suffix appended when name has no suffix of its own.
+  static QString withFilterSuffix(const QString &name, const QString &filter);
 
   // The services in use; the real dialogs unless a test installed others.
   static UiServices &instance();

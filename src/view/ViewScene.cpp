@@ -5,6 +5,7 @@
 #include "view/ViewHooks.h"
 #include "view/ViewRotation.h"
 
+#include "analysis/DeviationStats.h"
 #include "scene/GLColorRangeView.h"
 #include "scene/GLPointCloud.h"
 #include "scene/GLScale2DList.h"
@@ -64,6 +65,7 @@ void ViewScene::setProjection(const ViewState &view) {
 void ViewScene::addPointCloud(GLPointCloud *node) {
   models.append(node);
   pointCloud_ = node;
+  shares_.valid = false;
 }
 
 void ViewScene::clearModels() {
@@ -75,6 +77,31 @@ void ViewScene::clearModels() {
   });
   models.clear();
   pointCloud_ = nullptr;
+  shares_.valid = false;
+}
+
+const std::vector<double> &ViewScene::legendShares() {
+  const SessionModel *model = pointCloud_ ? pointCloud_->model() : nullptr;
+  const GLColorRangeView &l = *legend();
+  if (!model || model->deviationMode <= 0 || !model->deviations.present()) {
+    shares_ = {};
+    return shares_.shares;
+  }
+  const ShareKey key{model->deviations.data(),
+                     model->deviations.size(),
+                     l.upper,
+                     l.lower,
+                     l.barCount,
+                     l.layout,
+                     l.gradient,
+                     l.extended};
+  if (!shares_.valid || !(shares_.key == key)) {
+    const ColourScale scale(l.upper, l.lower, l.barCount, l.layout, l.gradient, l.extended);
+    shares_ = {true, key, {}};
+    for (const BandCount &b : DeviationStats::countBands(key.values, key.count, scale))
+      shares_.shares.push_back(b.fraction);
+  }
+  return shares_.shares;
 }
 
 void ViewScene::rebuildLegend(ViewState &view, bool gradient) {
@@ -169,6 +196,8 @@ void ViewScene::draw(ViewState &view) {
     drawHoverPanel(view, *this, p.x, p.y, p.z, dev, view.hoveredPoint);
   }
   rebuildLegend(view, cloud->showGradient);
+  if (view.showPercentages)
+    legend()->entryShares = legendShares();
   legend()->drawLegend(&view, 0);
   scale()->draw(&view, 0);
   banners.drawAll(&view, 0);

@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class GLColorRangeView;
 class GLPointCloud;
@@ -79,6 +80,24 @@ public:
 
 private:
   void ensureTextList(ViewState &view);
+  // The legend's share per colour entry of the point cloud's deviations; recounted only when
+  // the model or the legend's colour settings change, not every frame.
+  const std::vector<double> &legendShares();
+
+  struct ShareKey {
+    const float *values = nullptr;
+    std::size_t count = 0;
+    float upper = 0, lower = 0;
+    int bars = 0, layout = 0;
+    bool gradient = false, extended = false;
+    friend bool operator==(const ShareKey &, const ShareKey &) = default;
+  };
+  struct ShareCache {
+    bool valid = false;
+    ShareKey key;
+    std::vector<double> shares;
+  };
+  ShareCache shares_;
 
   // Held through their base so that this header needs only forward declarations.
   std::unique_ptr<GLList> scale_;

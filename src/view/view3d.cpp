@@ -40,8 +40,11 @@ view3d::view3d(QWidget *parent)
 }
 
 view3d::~view3d() {
+  // The view's dialogs act on it alone: they close with it.
   if (settingsDialog)
     delete settingsDialog.data();
+  if (sectionDialog)
+    delete sectionDialog.data();
   // Display lists belong to this widget's context: release them while it is current.
   makeCurrent();
   scene_.reset();
@@ -102,6 +105,13 @@ void view3d::setStandardView(StandardView) {
 void view3d::resetView() { onShowAllPoints(); }
 
 void view3d::onTolerance() {
+  // One settings dialog per view, so no second one can show settings that are out of date.
+  if (settingsDialog && settingsDialog->isVisible()) {
+    settingsDialog->loadFromView();
+    settingsDialog->raise();
+    settingsDialog->activateWindow();
+    return;
+  }
   auto *dlg = new DLGTolerance(*this, window());
   dlg->setAttribute(Qt::WA_DeleteOnClose);
   settingsDialog = dlg;

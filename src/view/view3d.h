@@ -49,6 +49,15 @@ public:
   void onSnapshot();
   void onGenerateSectionCurve();
   void onExport();
+  // Section commands: drop the section curve and plane (the model shows again), and save
+  // the section as CSV (the columns of the command line's --section --csv).
+  void onClearSection();
+  void onExportSection();
+  bool hasSection() const;
+  // Shows or hides the model (a section hides it); redraws.
+  void setShowModel(bool show);
+  // Tells the frame that what the section and model commands can do has changed.
+  void notifySectionChanged() { emit sectionChanged(); }
   static bool commentAvailable();
   static bool snapshotAvailable();
   static bool sectionAvailable();
@@ -89,6 +98,8 @@ public:
 signals:
   // Emitted when the view gets focus or a click, so the frame can make it current.
   void activated(view3d *view);
+  // A section was created or cleared, or the model was shown or hidden.
+  void sectionChanged();
 
 protected:
   void initializeGL() override;

@@ -26,13 +26,16 @@ ColourScale exportScale(ExportKind kind, const view3d &view, const GLPointCloud 
 
 void view3d::onExport() {
   UiServices &ui = UiServices::instance();
-  const QString chosen = ui.saveFileName(
+  QString filter;
+  const QString typed = ui.saveFileName(
       this, QStringLiteral("Dateiname und Pfad des Ziels angeben"), QStringLiteral("output"),
       {QStringLiteral("wrl file (*.wrl)"), QStringLiteral("u3d file (*.u3d)"),
        QStringLiteral("3D PDF (*.pdf)")},
-      QStringLiteral("wrl"));
-  if (chosen.isEmpty())
+      QStringLiteral("wrl"), &filter);
+  if (typed.isEmpty())
     return;
+  // A bare name takes the format of the filter chosen.
+  const QString chosen = UiServices::withFilterSuffix(typed, filter);
   const std::string target = QFile::encodeName(chosen).toStdString();
   const ExportKind kind = exportKindFor(target);
   // The model this window shows, as it was loaded: the file is not read again, so another

@@ -1,8 +1,13 @@
 #include "view/view3d.h"
 
+#include "export/AtomicFile.h"
+#include "scene/GLPointCloud.h"
+#include "session/SessionModel.h"
 #include "view/SnapshotWriter.h"
 #include "view/UiServices.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 void view3d::onSnapshot() {
@@ -12,7 +17,16 @@ void view3d::onSnapshot() {
                       {QStringLiteral("Bitmap file (*.bmp)")}, QStringLiteral("bmp"));
   if (path.isEmpty())
     return;
-  const ExportResult written = SaveWindowBitmap(path, *this);
+  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  const std::string input = model ? model->path : std::string();
+  // The measurement the picture shows is never replaced by it.
+  ExportResult written;
+  if (const std::string problem =
+          targetIsInputProblem(QFile::encodeName(path).toStdString(), input);
+      !problem.empty())
+    written = ExportResult::failure(problem);
+  else
+    written = SaveWindowBitmap(path, *this);
   // Success is only announced, and the preview only opened, once the file is complete.
   if (!written.ok) {
     ui.message(this, QStringLiteral("The snapshot could not be saved to %1.").arg(path),
@@ -20,8 +34,11 @@ void view3d::onSnapshot() {
     return;
   }
   ui.message(this, QStringLiteral("Snapshot was successful created!"));
+  const QString source = QFileInfo(QFile::decodeName(QByteArray::fromStdString(input))).fileName();
   if (QFileInfo::exists(path))
-    openImagePreviewFor(this, path);
+    openImagePreviewFor(
+        this, path,
+        snapshotTitle(source, upperTolerance, lowerTolerance, QDateTime::currentDateTime()));
 }
 
 bool view3d::snapshotAvailable() { return true; }

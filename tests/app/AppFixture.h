@@ -12,12 +12,13 @@
 #include "view/view3d.h"
 
 #include <QMdiArea>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 
-// Records messages; answers open dialogs with the next scripted path ("" = cancel).
+// Records messages; answers file dialogs with the next scripted path ("" = cancel).
 class FakeUi : public UiServices {
 public:
   void message(QWidget *, const QString &text, const QString &detail, Icon) override {
@@ -25,24 +26,28 @@ public:
   }
   bool question(QWidget *, const QString &, const QString &) override { return true; }
   QString openFileName(QWidget *, const QString &title, const QStringList &filters,
-                       const QString &suffix) override {
+                       const QString &suffix, const QString &directory) override {
     lastTitle = title;
     lastFilters = filters;
     lastSuffix = suffix;
+    lastDirectory = directory;
     return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
   }
   QString saveFileName(QWidget *, const QString &, const QString &, const QStringList &,
                        const QString &, QString *) override {
-    return {};
+    return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
   }
-  QStringList messages, openAnswers, lastFilters;
-  QString lastTitle, lastSuffix;
+  QStringList messages, openAnswers, saveAnswers, lastFilters;
+  QString lastTitle, lastSuffix, lastDirectory;
 };
 
 class AppFixture : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
+    // Settings of this test alone: test programs running side by side share no recent files.
+    ASSERT_TRUE(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     UiServices::setInstance(&ui);
     app = std::make_unique<CKestrinApp>();
     ASSERT_TRUE(app->initInstance(QString()));
@@ -69,7 +74,7 @@ protected:
     return VelmoraViewerWE_Doc::current() ? VelmoraViewerWE_Doc::current()->pointCloud() : nullptr;
   }
 
-  QTemporaryDir dir;
+  QTemporaryDir dir, settingsDir;
   FakeUi ui;
   std::unique_ptr<CKestrinApp> app;
   CMainFrame *frame = nullptr;

@@ -1,9 +1,10 @@
-// The --section command end to end: a session file on disk in, CSV out.
+// The --section and --info commands end to end: a session file on disk in, CSV or JSON out.
 #include "analysis/ColourScale.h"
 #include "app/Cli.h"
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -182,6 +183,71 @@ TEST(CliSection, FailuresLeaveExistingOutputAlone) {
   // A plane name the command does not know.
   EXPECT_EQ(runSection(sectionArgs("Z/Z", 0, 0, 0.5, ses, (dir / "old.csv").string())), 1);
   EXPECT_EQ(readFile(dir / "old.csv"), "previous");
+  fs::remove_all(dir);
+}
+
+namespace {
+std::string shortest(float v) {
+  char buf[32];
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+} // namespace
+
+TEST(CliInfo, DeviationSummaryAsJsonAndCsv) {
+  const fs::path dir = testDir();
+  CliArgs args;
+  args.command = "info";
+  args.file = writeTube(dir / "a,\"b\".ses"); // 144 deviations i / 100 - 0.3
+  std::string json, error;
+  ASSERT_TRUE(infoText(args, json, error)) << error;
+  // The fields in their order; the percentiles are the values at ranks ceil(p 144 / 100).
+  std::size_t at = json.find("\"deviation\": {\"min\": -0.3, ");
+  ASSERT_NE(at, std::string::npos) << json;
+  const auto value = [](int rank) { return shortest(float(rank - 1) / 100.0f - 0.3f); };
+  for (const std::string &f : std::vector<std::string>{
+           "\"max\": ", "\"mean\": ", "\"stddev\": ", "\"inside\": ", "\"count\": 144, ",
+           "\"rms\": ", "\"median\": " + value(72) + ", ", "\"p01\": " + value(2) + ", ",
+           "\"p05\": " + value(8) + ", ", "\"p95\": " + value(137) + ", ",
+           "\"p99\": " + value(143) + ", ", "\"count_inside\": ", "\"count_above\": ",
+           "\"count_below\": ", "\"above\": ", "\"below\": ", "\"bands\": [{\"lower\": -9999, "}) {
+    const std::size_t next = json.find(f, at);
+    ASSERT_NE(next, std::string::npos) << f << " after " << json.substr(at, 40);
+    at = next;
+  }
+  // 17 entries of the default 15 bars, their counts adding up to all values.
+  std::size_t bands = 0, total = 0;
+  for (std::size_t p = json.find("\"count\": ", at); p != std::string::npos;
+       p = json.find("\"count\": ", p + 1), ++bands)
+    total += std::stoul(json.substr(p + 9));
+  EXPECT_EQ(bands, 17u);
+  EXPECT_EQ(total, 144u);
+
+  args.csv = true;
+  std::string csv;
+  ASSERT_TRUE(infoText(args, csv, error));
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "file,format,points,triangles,min,max,mean,stddev,inside,count,rms,median,p01,p05,"
+            "p95,p99,count_inside,count_above,count_below,above,below");
+  const std::string row = csv.substr(csv.find('\n') + 1);
+  EXPECT_EQ(row.rfind("\"" + (dir / "a,\"\"b\"\".ses").string() + "\",session,144,192,-0.3,", 0),
+            0u)
+      << row;
+  EXPECT_EQ(std::count(row.begin(), row.end(), ','), 20 + 1);
+
+  // --csv is a flag beside --info wherever it stands, and keeps its value with --section.
+  for (const std::vector<std::string> &argv :
+       std::vector<std::vector<std::string>>{{"--info", "--csv", "f.ses"},
+                                             {"--csv", "f.ses", "--info"},
+                                             {"f.ses", "--info", "--csv"}}) {
+    CliArgs parsed;
+    ASSERT_TRUE(parseCliArgs(argv, parsed, error)) << error;
+    EXPECT_TRUE(parsed.csv);
+    EXPECT_EQ(parsed.file, "f.ses");
+  }
+  CliArgs section;
+  ASSERT_TRUE(parseCliArgs({"--csv", "o.csv", "--section", "X/Y", "f.ses"}, section, error));
+  EXPECT_EQ(section.output, "o.csv");
+  EXPECT_FALSE(parseCliArgs({"--section", "X/Y", "f.ses", "--csv"}, section, error));
   fs::remove_all(dir);
 }
 

@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <sys/stat.h>
 
 using LoadFlow = AppFixture;
 
@@ -73,13 +74,29 @@ TEST_F(LoadFlow, UpperCaseSuffixIsStillASessionFile) {
   EXPECT_EQ(currentNode()->model()->triangleCount, 8);
 }
 
-TEST_F(LoadFlow, EmptyFileOpensAnEmptyWindow) {
-  writeTextFile(file("empty.ses").toStdString(), "");
-  ASSERT_TRUE(frame->openDocument(file("empty.ses"), true));
-  ASSERT_EQ(frame->childFrames().size(), 1);
-  EXPECT_EQ(currentNode(), nullptr);
-  EXPECT_EQ(view3d::current()->scene().pointCloud(), nullptr);
-  EXPECT_TRUE(ui.messages.isEmpty());
+TEST_F(LoadFlow, EmptyFileIsRefusedAsEmptyWithoutAWindow) {
+  for (const char *name : {"empty.ses", "empty.xyz"}) {
+    ui.messages.clear();
+    writeTextFile(file(name).toStdString(), "");
+    EXPECT_FALSE(frame->openDocument(file(name), true)) << name;
+    ASSERT_EQ(ui.messages.size(), 1) << name;
+    EXPECT_TRUE(ui.messages[0].contains(QString(name) + " is empty"))
+        << ui.messages[0].toStdString();
+    EXPECT_TRUE(frame->childFrames().isEmpty()) << name;
+    EXPECT_EQ(frame->statusText(), "Ready");
+  }
+}
+
+TEST_F(LoadFlow, PipesAndFoldersAreRefusedWithTheReasonAndNeverBlock) {
+  const QString fifo = file("pipe.ses");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  EXPECT_FALSE(frame->openDocument(fifo, true)); // opening the pipe for reading would block
+  ASSERT_TRUE(frame->openDocument(sessionFile(), true));
+  EXPECT_FALSE(frame->openDocument(dir.path(), true));
+  ASSERT_EQ(ui.messages.size(), 2);
+  EXPECT_TRUE(ui.messages[0].contains("not a regular file")) << ui.messages[0].toStdString();
+  EXPECT_TRUE(ui.messages[1].contains("folder")) << ui.messages[1].toStdString();
+  EXPECT_EQ(frame->childFrames().size(), 1);
 }
 
 TEST_F(LoadFlow, RefusedFileShowsItsMessageAndOpensNoWindow) {
@@ -99,7 +116,8 @@ TEST_F(LoadFlow, RefusedFileShowsItsMessageAndOpensNoWindow) {
 
 TEST_F(LoadFlow, MissingFileIsReportedWithoutAWindow) {
   EXPECT_FALSE(frame->openDocument(file("nowhere.ses"), true));
-  EXPECT_EQ(ui.messages.size(), 1);
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].contains("does not exist")) << ui.messages[0].toStdString();
   EXPECT_TRUE(frame->childFrames().isEmpty());
 }
 

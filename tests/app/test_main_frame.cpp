@@ -3,12 +3,16 @@
 #include "AppFixture.h"
 #include "app/CommandIds.h"
 #include "app/DocTemplate.h"
+#include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
+#include "view/DLGGenerateLine.h"
 #include "view/DLGTolerance.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -33,12 +37,23 @@ QStringList menuLayout(QMenuBar *bar) {
 using MainFrame = AppFixture;
 
 TEST_F(MainFrame, MenusFollowTheActiveDocumentType) {
-  EXPECT_EQ(menuLayout(frame->menuBar()),
-            QStringList({"&File/57601", "&File/-", "&File/57665", "&View/59393", "&?/57664"}));
+  const QStringList recent = {"&File/57616", "&File/57617", "&File/57618", "&File/57619",
+                              "&File/-"};
+  const QStringList windowAndHelp = {"&Window/57650", "&Window/57651", "&Window/32794", "&?/57664"};
+  EXPECT_EQ(menuLayout(frame->menuBar()), QStringList({"&File/57601", "&File/57602", "&File/-"}) +
+                                              recent + QStringList({"&File/57665", "&View/59393"}) +
+                                              windowAndHelp);
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  EXPECT_EQ(menuLayout(frame->menuBar()),
-            QStringList({"&File/32782", "&File/32774", "&File/222", "&File/223", "&File/32777",
-                         "&File/32773", "&File/-", "&File/57665", "&View/59393", "&?/57664"}));
+  EXPECT_EQ(
+      menuLayout(frame->menuBar()),
+      QStringList({"&File/57601", "&File/57602", "&File/-", "&File/32782", "&File/32774",
+                   "&File/222", "&File/223", "&File/32777", "&File/32784", "&File/32785",
+                   "&File/32773", "&File/-"}) +
+          recent +
+          QStringList({"&File/57665", "&View/59393", "&View/-", "&View/32783", "&View/-",
+                       "&View/32786", "&View/32787", "&View/32788", "&View/32789", "&View/32790",
+                       "&View/32791", "&View/32792", "&View/-", "&View/32793"}) +
+          windowAndHelp);
   // Closing the last document window brings the start menu back.
   frame->mdiArea()->closeAllSubWindows();
   QCoreApplication::processEvents();
@@ -56,7 +71,9 @@ TEST_F(MainFrame, CommandTextsPromptsAndAccelerators) {
       {ID_SNAPSHOT, "&Snapshot", "Snapshot of the current view"},
       {ID_ADD_COMMENT, "&Add a Comment", "Add a Comment "},
       {ID_GENERATE_SECTION_CURVE, "Generate Section Curve", "Generate Section Curve"},
-      {ID_EXPORT, "Export", ""},
+      {ID_EXPORT, "Export", "Export the model with its deviation colours to VRML or U3D"},
+      {ID_VIEW_FRONT, "&Front\t1", "Look at the model from the front"},
+      {ID_VIEW_ISOMETRIC, "&Isometric\t7", "Look at the model from an isometric corner"},
       {ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents"},
       {ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar"},
       {ID_APP_ABOUT, "&About VelmoraViewer", ""},
@@ -73,7 +90,19 @@ TEST_F(MainFrame, CommandTextsPromptsAndAccelerators) {
   }
   EXPECT_EQ(frame->action(ID_FILE_OPEN)->shortcut(), QKeySequence("Ctrl+O"));
   EXPECT_EQ(frame->action(ID_FILE_PRINT)->shortcut(), QKeySequence("Ctrl+P"));
-  EXPECT_EQ(frame->action(ID_TOLERANCE)->toolTip(), "Tolerance");
+  EXPECT_EQ(frame->action(ID_TOLERANCE)->toolTip(), "Tolerance (Ctrl+T)");
+  // The main commands have keys; none is taken twice, and none takes a key of the view.
+  for (int id : {ID_TOLERANCE, ID_SHOW_ALL_POINTS, ID_SNAPSHOT, ID_GENERATE_SECTION_CURVE,
+                 ID_EXPORT, ID_FILE_CLOSE, ID_APP_EXIT})
+    EXPECT_FALSE(frame->action(id)->shortcut().isEmpty()) << id;
+  QList<QKeySequence> taken = {QKeySequence("D"), QKeySequence("Ctrl+S"), QKeySequence("Ctrl+Z")};
+  for (char k = '1'; k <= '7'; ++k)
+    taken << QKeySequence(QString(QChar(k)));
+  for (QAction *a : frame->actions())
+    for (const QKeySequence &key : a->shortcuts()) {
+      EXPECT_FALSE(taken.contains(key)) << key.toString().toStdString();
+      taken << key;
+    }
 }
 
 TEST_F(MainFrame, CtrlOOpensTheFileDialog) {
@@ -89,7 +118,7 @@ TEST_F(MainFrame, ToolBarHoldsOpenThenTheViewCommands) {
   QStringList ids;
   for (QAction *a : tb->actions())
     ids << (a->isSeparator() ? QString("-") : a->data().toString());
-  EXPECT_EQ(ids, QStringList({"57601", "-", "32782", "32774", "222", "223", "32777"}));
+  EXPECT_EQ(ids, QStringList({"57601", "-", "32782", "32774", "222", "223", "32777", "32773"}));
   EXPECT_EQ(tb->iconSize(), QSize(16, 15));
   for (QAction *a : tb->actions()) {
     if (a->isSeparator())
@@ -182,6 +211,118 @@ TEST_F(MainFrame, ImagePreviewOpensOnlyAnExistingFile) {
   EXPECT_EQ(frame->childFrames().front()->templateId(), 1291);
   EXPECT_EQ(frame->currentMenuId(), 1291);
   EXPECT_TRUE(frame->action(ID_FILE_PRINT)->isEnabled());
+}
+
+namespace {
+QByteArray readAllBytes(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+TEST_F(MainFrame, ExportInTheFirstOfTwoWindowsWritesAndNamesTheFirstModel) {
+  const QString a = sessionFile("a.ses");
+  ASSERT_TRUE(frame->openDocument(a, false));
+  ASSERT_TRUE(frame->openDocument(sessionFile("b.ses"), false));
+  CChildFrame *first = frame->childFrames().front();
+  frame->mdiArea()->setActiveSubWindow(first);
+  // Only the first window's model has this band, so the colours tell the windows apart.
+  GLPointCloud &n = *first->document()->pointCloud();
+  n.upperTolerance = 0.1;
+  n.bandCount = 5;
+  const ColourScale scale(0.1f, float(n.lowerTolerance), 5, n.pointFilter, n.showGradient,
+                          n.extendedColours);
+  ASSERT_TRUE(exportSessionFile(file("ref.wrl").toStdString(), a.toStdString(), scale).ok);
+  const QByteArray measured = readAllBytes(a);
+  ui.saveAnswers = {file("out.wrl"), a};
+  frame->runCommand(ID_EXPORT);
+  frame->runCommand(ID_EXPORT); // onto its own input: refused, the file stays as it was
+  ASSERT_EQ(ui.messages.size(), 2);
+  EXPECT_TRUE(ui.messages[0].startsWith("Exporting successful"));
+  EXPECT_TRUE(ui.messages[1].startsWith("Exporting failed"));
+  for (const QString &m : ui.messages)
+    EXPECT_TRUE(m.contains("a.ses") && !m.contains("b.ses")) << m.toStdString();
+  EXPECT_EQ(readAllBytes(file("out.wrl")), readAllBytes(file("ref.wrl")));
+  EXPECT_EQ(readAllBytes(a), measured);
+}
+
+TEST_F(MainFrame, FileMenuClosesOpensRecentFilesAndRemembersTheFolder) {
+  EXPECT_FALSE(frame->action(ID_FILE_CLOSE)->isEnabled());
+  const QString a = sessionFile("a.ses"), b = pointFile("b.xyz");
+  ui.openAnswers = {a};
+  frame->runCommand(ID_FILE_OPEN);
+  ASSERT_TRUE(frame->openDocument(b, true));
+  // The open dialog starts where the last file was chosen.
+  ui.openAnswers = {QString()};
+  frame->runCommand(ID_FILE_OPEN);
+  EXPECT_EQ(ui.lastDirectory, dir.path());
+  // Recent files: most recent first, shown with their numbers; choosing one opens it alone.
+  QAction *mru1 = frame->action(ID_FILE_MRU_FILE1), *mru2 = frame->action(ID_FILE_MRU_FILE1 + 1);
+  EXPECT_TRUE(mru1->text().startsWith("&1 b.xyz")) << mru1->text().toStdString();
+  EXPECT_TRUE(mru2->text().startsWith("&2 a.ses")) << mru2->text().toStdString();
+  mru2->trigger();
+  ASSERT_EQ(frame->childFrames().size(), 1);
+  EXPECT_EQ(frame->activeChild()->document()->path(), QFileInfo(a).absoluteFilePath());
+  // A recent file that is gone is reported and leaves the list.
+  QFile::remove(b);
+  ui.messages.clear();
+  frame->action(ID_FILE_MRU_FILE1 + 1)->trigger();
+  EXPECT_EQ(ui.messages.size(), 1);
+  EXPECT_FALSE(CMainFrame::recentFiles().contains(QFileInfo(b).absoluteFilePath()));
+  // Close shuts the active window.
+  frame->runCommand(ID_FILE_CLOSE);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(frame->childFrames().isEmpty());
+}
+
+TEST_F(MainFrame, WindowMenuArrangesWindowsInsideTheAreaAndCyclesThem) {
+  ASSERT_TRUE(frame->openDocument(sessionFile("a.ses"), false));
+  ASSERT_TRUE(frame->openDocument(pointFile(), false));
+  const QRect area(QPoint(0, 0), frame->mdiArea()->viewport()->size());
+  const auto inside = [&] {
+    for (CChildFrame *c : frame->childFrames())
+      if (!area.contains(c->geometry()))
+        return false;
+    return true;
+  };
+  EXPECT_TRUE(inside());
+  frame->runCommand(ID_WINDOW_CASCADE);
+  EXPECT_TRUE(inside());
+  frame->runCommand(ID_WINDOW_TILE_HORZ);
+  EXPECT_TRUE(inside());
+  const QList<CChildFrame *> c = frame->childFrames();
+  EXPECT_FALSE(c[0]->geometry().intersects(c[1]->geometry()));
+  CChildFrame *before = frame->activeChild();
+  frame->runCommand(ID_WINDOW_NEXT);
+  EXPECT_NE(frame->activeChild(), before);
+}
+
+TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
+  ASSERT_TRUE(frame->openDocument(sessionFile(), true));
+  view3d *view = view3d::current();
+  QAction *showModel = frame->action(ID_VIEW_SHOW_MODEL);
+  EXPECT_TRUE(showModel->isCheckable() && showModel->isChecked());
+  EXPECT_FALSE(frame->action(ID_CLEAR_SECTION)->isEnabled());
+  frame->runCommand(ID_GENERATE_SECTION_CURVE);
+  QPointer<DLGGenerateLine> dialog = qobject_cast<DLGGenerateLine *>(view->sectionDialog);
+  ASSERT_FALSE(dialog.isNull());
+  qobject_cast<QComboBox *>(dialog->control(DLGGenerateLine::IdPlane))->setCurrentIndex(1);
+  qobject_cast<QLineEdit *>(dialog->control(DLGGenerateLine::IdX))->setText("5");
+  dialog->onCreate();
+  EXPECT_FALSE(view->showModel);
+  EXPECT_FALSE(showModel->isChecked());
+  EXPECT_TRUE(frame->action(ID_CLEAR_SECTION)->isEnabled());
+  EXPECT_TRUE(frame->action(ID_EXPORT_SECTION)->isEnabled());
+  showModel->trigger();
+  EXPECT_TRUE(view->showModel);
+  EXPECT_TRUE(showModel->isChecked());
+  frame->runCommand(ID_CLEAR_SECTION);
+  EXPECT_TRUE(view->scene().sectionCurves.empty());
+  EXPECT_FALSE(frame->action(ID_EXPORT_SECTION)->isEnabled());
+  // The plane dialog closes with its document window.
+  frame->runCommand(ID_FILE_CLOSE);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(dialog.isNull());
 }
 
 VELMORA_GUI_TEST_MAIN()

@@ -6,8 +6,14 @@
 #include "view/ProgramSettings.h"
 #include "view/ViewFixture.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 class ExportTest : public ViewFixture {
@@ -117,6 +123,38 @@ TEST_F(ExportTest, FailuresSayExportingFailedWithTheReason) {
   EXPECT_EQ(messages[0].text, "Exporting successful");
   EXPECT_TRUE(messages[0].detail.contains("square.ses")) << messages[0].detail.toStdString();
   EXPECT_EQ(readAllBytes(dir.filePath("after.wrl")), expected);
+}
+
+TEST_F(ExportTest, ChosenFilterDecidesTheFormatOfABareName) {
+  const QByteArray expected = reference("ref.u3d", ColourScale(0.3f, -0.05f, 4, 2, false, false));
+  ui.nextSaveFilter = "u3d file (*.u3d)";
+  const auto messages = exportTo(dir.filePath("bunny"));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Exporting successful");
+  EXPECT_EQ(readAllBytes(dir.filePath("bunny.u3d")), expected);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"bunny.u3d", "square.ses"}));
+}
+
+// The real save dialog: a name typed after picking the second filter gets that suffix.
+TEST(SaveDialog, BareNameTakesTheSuffixOfThePickedFilter) {
+  QTemporaryDir dir;
+  QTimer::singleShot(0, [] {
+    auto *dlg = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+    ASSERT_NE(dlg, nullptr);
+    auto *types = dlg->findChild<QComboBox *>("fileTypeCombo");
+    auto *name = dlg->findChild<QLineEdit *>("fileNameEdit");
+    ASSERT_TRUE(types && name);
+    QTest::keyClick(types, Qt::Key_Down); // as the user picks "u3d file (*.u3d)"
+    name->setText("bunny");
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  UiServices real;
+  QString filter;
+  const QString chosen =
+      real.saveFileName(nullptr, "Export", dir.filePath("output"),
+                        {"wrl file (*.wrl)", "u3d file (*.u3d)"}, "wrl", &filter);
+  EXPECT_EQ(filter, "u3d file (*.u3d)");
+  EXPECT_EQ(chosen, dir.filePath("bunny.u3d"));
 }
 
 TEST_F(ExportTest, PointTextFilesAreRefused) {

@@ -1,6 +1,7 @@
 // The "Create a Plane" dialog and the section curve it creates.
 #include "analysis/ColourScale.h"
 #include "analysis/NearestPointIndex.h"
+#include "analysis/SectionCsv.h"
 #include "gui/GuiTestMain.h"
 #include "scene/TransparentPlane.h"
 #include "test_snapshot_fakes.h"
@@ -163,7 +164,8 @@ TEST_F(SectionTest, BadEntriesStopWithTheValidationMessage) {
   ui.messages.clear();
   edit(d, DLGGenerateLine::IdZ)->setText("-1000000.9");
   create(d);
-  EXPECT_TRUE(ui.messages.empty());
+  ASSERT_EQ(ui.messages.size(), 1u); // accepted, and far from the model
+  EXPECT_EQ(ui.messages[0].text, "The plane does not cut the model.");
   EXPECT_DOUBLE_EQ(d->planePoint().z, -1000000.9);
 }
 
@@ -211,19 +213,45 @@ TEST_F(SectionTest, CreateShowsColouredSectionHidesModelAndCreateAgainReplacesIt
   for (const Vec3d &p : s[0]->points())
     EXPECT_NEAR(p.x, 15, 1e-9);
 
-  // A plane that misses the model leaves an empty section, still replacing the old one.
+  // A plane that misses the model says so and leaves the section shown as it was.
   edit(d, DLGGenerateLine::IdX)->setText("50");
   create(d);
-  s = sections();
-  ASSERT_EQ(s.size(), 1u);
-  EXPECT_EQ(s[0]->count(), 0u);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "The plane does not cut the model.");
+  ASSERT_EQ(sections(), s);
+  EXPECT_GT(s[0]->count(), 0u);
 }
 
-TEST_F(SectionTest, DialogOutlivingItsViewColoursByTheNewModel) {
-  load();
+TEST_F(SectionTest, ExportWritesTheCommandLinesCsvNeverOverItsInput) {
+  GLPointCloud *cloud = load();
   DLGGenerateLine *d = open();
-  d->setParent(nullptr, Qt::Dialog); // as under the main frame: the dialog outlives the view
-  std::unique_ptr<DLGGenerateLine> owner(d);
+  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1); // Y/Z
+  edit(d, DLGGenerateLine::IdX)->setText("5");
+  create(d);
+  ASSERT_TRUE(view->hasSection());
+  // What --section Y/Z --at 5,0,0 --csv writes for this file with the default display.
+  const SectionResult expected =
+      SectionCutter().cut(SectionMesh::of(*cloud->model()), {1, 0, 0}, {5, 0, 0},
+                          ColourScale(0.25f, -0.25f, 15, 0, false, false));
+  ui.nextSavePath = dir.filePath("cut.csv");
+  view->onExportSection();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Exporting successful");
+  EXPECT_EQ(ui.saveCalls.back().defaultName, dir.filePath("square-section.csv"));
+  EXPECT_EQ(readAllBytes(dir.filePath("cut.csv")), QByteArray::fromStdString(sectionCsv(expected)));
+  // Never over the window's own file.
+  const QByteArray measured = readAllBytes(dir.filePath("square.ses"));
+  ui.nextSavePath = dir.filePath("square.ses");
+  view->onExportSection();
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[1].text, "Exporting the section failed");
+  EXPECT_EQ(readAllBytes(dir.filePath("square.ses")), measured);
+}
+
+TEST_F(SectionTest, DialogClosesWithItsViewAndANewViewColoursByItsOwnModel) {
+  load();
+  QPointer<DLGGenerateLine> d = open();
+  d->setParent(nullptr, Qt::Dialog); // as under the main frame, where the view goes first
   combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1);
   edit(d, DLGGenerateLine::IdX)->setText("5");
   create(d);
@@ -233,6 +261,7 @@ TEST_F(SectionTest, DialogOutlivingItsViewColoursByTheNewModel) {
   // view (the old model is released first, so the new one may well take its address); an
   // index of the old model would name the wrong points.
   view.reset();
+  EXPECT_TRUE(d.isNull());
   const std::string other = (dir.path() + "/other.ses").toStdString();
   std::vector<Vec3f> pts(9);
   std::vector<float> dev(9);
@@ -252,7 +281,9 @@ TEST_F(SectionTest, DialogOutlivingItsViewColoursByTheNewModel) {
   ViewFixture::SetUp();
   GLPointCloud *cloud = loadPath(other);
   ASSERT_NE(cloud, nullptr);
-  view3d::setCurrent(view.get());
+  d = open();
+  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1);
+  edit(d, DLGGenerateLine::IdX)->setText("5");
   create(d);
   const std::vector<GLPolyline3DList *> s = sections();
   ASSERT_EQ(s.size(), 1u);
@@ -266,15 +297,16 @@ TEST_F(SectionTest, DialogOutlivingItsViewColoursByTheNewModel) {
   }
 }
 
-TEST_F(SectionTest, ClosingKeepsThePlaneAndEachCommandMakesANewDialog) {
+TEST_F(SectionTest, ClosingTakesThePlaneAwayAndEachCommandMakesANewDialog) {
   load();
   QPointer<DLGGenerateLine> first = open();
   ASSERT_TRUE(first->isVisible());
+  ASSERT_NE(view->scene().plane(), nullptr);
   qobject_cast<QPushButton *>(first->control(DLGGenerateLine::IdClose))->click();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  // Gone from the screen and released, the plane still shown.
+  // Gone from the screen and released, and its plane preview with it.
   EXPECT_TRUE(first.isNull());
-  EXPECT_NE(view->scene().plane(), nullptr);
+  EXPECT_EQ(view->scene().plane(), nullptr);
   DLGGenerateLine *second = open();
   EXPECT_NE(second, nullptr);
   EXPECT_EQ(view->sectionDialog.data(), second);

@@ -14,7 +14,7 @@ class SnapshotTest : public ViewFixture {
 protected:
   void SetUp() override {
     ViewFixture::SetUp();
-    setImagePreviewOpener([this](const QString &path) {
+    setImagePreviewOpener([this](const QString &path, const QString &) {
       previews.append(path);
       return true;
     });
@@ -108,7 +108,9 @@ TEST_F(SnapshotTest, CancelWritesAndShowsNothing) {
 
 TEST_F(SnapshotTest, FailuresNameTheFileLeaveOldFilesAndOpenNoPreview) {
   load();
-  // A folder that does not exist, and a path that runs through a file.
+  const QString input = dir.filePath("square.ses");
+  const QByteArray measured = readAllBytes(input);
+  // The window's own input file, a folder that does not exist, and a path through a file.
   const QString missing = dir.filePath("no-such-folder/shot.bmp");
   const QString throughFile = dir.filePath("square.ses/shot.bmp");
   // A target that cannot be replaced: a folder of that name, with a file inside.
@@ -119,7 +121,7 @@ TEST_F(SnapshotTest, FailuresNameTheFileLeaveOldFilesAndOpenNoPreview) {
     ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
     keep.write("keep");
   }
-  for (const QString &path : {missing, throughFile, blocked}) {
+  for (const QString &path : {input, missing, throughFile, blocked}) {
     ui.messages.clear();
     ui.nextSavePath = path;
     view->onSnapshot();
@@ -130,6 +132,7 @@ TEST_F(SnapshotTest, FailuresNameTheFileLeaveOldFilesAndOpenNoPreview) {
     EXPECT_EQ(ui.messages[0].icon, UiServices::Icon::Warning);
   }
   EXPECT_TRUE(previews.isEmpty());
+  EXPECT_EQ(readAllBytes(input), measured);
   EXPECT_FALSE(QFileInfo::exists(missing));
   EXPECT_TRUE(QFileInfo(blocked).isDir());
   EXPECT_EQ(readAllBytes(blocked + "/keep.txt"), "keep");

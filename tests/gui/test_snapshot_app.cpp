@@ -48,6 +48,9 @@ TEST(SnapshotInApplication, CommandWritesTheFileAndOpensItsPreview) {
   ASSERT_TRUE(view->document()->picture.isLoaded());
   EXPECT_EQ(view->document()->path(), shot);
   EXPECT_EQ(view->document()->picture.image().size(), doc->view()->grabFramebuffer().size());
+  // Its printed title names the measured file and the view's tolerances.
+  EXPECT_TRUE(view->printTitle().startsWith("square.ses")) << view->printTitle().toStdString();
+  EXPECT_TRUE(view->printTitle().endsWith("Tolerance +0.25 / -0.25 mm"));
 
   // For looking at: the main frame with both windows.
   QCoreApplication::processEvents();

@@ -19,7 +19,8 @@ struct FakeUi : UiServices {
     QStringList filters;
   };
 
-  QString nextSavePath; // empty: the user cancels
+  QString nextSavePath;   // empty: the user cancels
+  QString nextSaveFilter; // the filter the user picked
   std::vector<Message> messages;
   std::vector<SaveCall> saveCalls;
 
@@ -30,13 +31,16 @@ struct FakeUi : UiServices {
     messages.push_back({text, detail, icon});
   }
   bool question(QWidget *, const QString &, const QString &) override { return true; }
-  QString openFileName(QWidget *, const QString &, const QStringList &, const QString &) override {
+  QString openFileName(QWidget *, const QString &, const QStringList &, const QString &,
+                       const QString &) override {
     return {};
   }
   QString saveFileName(QWidget *, const QString &title, const QString &defaultName,
                        const QStringList &filters, const QString &defaultSuffix,
-                       QString *) override {
+                       QString *selectedFilter) override {
     saveCalls.push_back({title, defaultName, defaultSuffix, filters});
+    if (selectedFilter)
+      *selectedFilter = nextSaveFilter.isEmpty() ? filters.value(0) : nextSaveFilter;
     return nextSavePath;
   }
 };

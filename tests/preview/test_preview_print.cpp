@@ -49,52 +49,72 @@ PdfPages readPdfPages(const QString &path) {
 }
 } // namespace
 
-TEST(PreviewPrint, OneLandscapePageWithThePicture) {
+TEST(PreviewPrint, OnePageInTheOrientationOfThePageSetup) {
   QTemporaryDir dir;
   std::unique_ptr<QWidget> widget(createImagePreview(writePicture(dir, 300, 200), nullptr));
   auto *view = qobject_cast<CbildvorschauView *>(widget.get());
   ASSERT_NE(view, nullptr);
   ASSERT_TRUE(view->document()->picture.isLoaded());
 
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setPageSize(QPageSize(QPageSize::A4));
-  printer.setPageOrientation(QPageLayout::Portrait); // the job must turn it
-  const QString pdf = dir.filePath("out.pdf");
-  printer.setOutputFileName(pdf);
-  CbildvorschauView::preparePrinting(printer);
-  EXPECT_EQ(printer.fromPage(), 1);
-  EXPECT_EQ(printer.toPage(), 1);
-  ASSERT_TRUE(view->printPage(printer));
+  for (const auto orientation : {QPageLayout::Portrait, QPageLayout::Landscape}) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(orientation); // as the page setup left it
+    const QString pdf = dir.filePath("out.pdf");
+    printer.setOutputFileName(pdf);
+    CbildvorschauView::preparePrinting(printer);
+    EXPECT_EQ(printer.fromPage(), 1);
+    EXPECT_EQ(printer.toPage(), 1);
+    ASSERT_TRUE(view->printPage(printer));
 
-  const PdfPages pages = readPdfPages(pdf);
-  EXPECT_EQ(pages.count, 1);
-  ASSERT_FALSE(pages.mediaBoxes.isEmpty());
-  for (const QRectF &b : pages.mediaBoxes)
-    EXPECT_GT(b.width(), b.height()) << "page is not landscape";
-  // The picture has content drawn: the PDF carries an image for it.
-  QFile f(pdf);
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(f.readAll().contains("/Subtype /Image"));
+    const PdfPages pages = readPdfPages(pdf);
+    EXPECT_EQ(pages.count, 1);
+    ASSERT_FALSE(pages.mediaBoxes.isEmpty());
+    for (const QRectF &b : pages.mediaBoxes)
+      EXPECT_EQ(b.width() > b.height(), orientation == QPageLayout::Landscape);
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("/Subtype /Image"));
+  }
 }
 
-TEST(PreviewPrint, PrintedPictureKeepsItsPhysicalSize) {
+TEST(PreviewPrint, PictureFitsThePageCentredUnderTheTitleLine) {
   QTemporaryDir dir;
   CbildvorschauDoc doc;
-  ASSERT_TRUE(doc.openDocument(writePicture(dir, 96, 96)));
+  ASSERT_TRUE(doc.openDocument(writePicture(dir, 300, 200)));
   CbildvorschauView view(&doc);
-  // A 300 dpi raster "printer": one inch of picture must cover 300 device pixels.
-  QImage page(600, 600, QImage::Format_RGB32);
+  EXPECT_TRUE(view.printTitle().startsWith("pic.png    20")) << view.printTitle().toStdString();
+  doc.title = "part.ses    2024-05-01 10:00    Tolerance +0.25 / -0.25 mm";
+  EXPECT_EQ(view.printTitle(), doc.title);
+  // A 300 dpi "printer" page, taller than the picture's shape: the width decides.
+  QImage page(1000, 1000, QImage::Format_RGB32);
   page.setDotsPerMeterX(11811);
   page.setDotsPerMeterY(11811);
+  page.fill(Qt::white);
   {
     QPainter painter(&page);
-    view.drawDocument(painter, page.rect());
+    view.drawPrintPage(painter, page.rect());
   }
-  EXPECT_EQ(page.pixel(0, 0), kPicture);
-  EXPECT_EQ(page.pixel(299, 299), kPicture);
-  EXPECT_NE(page.pixel(301, 10), kPicture);
-  EXPECT_NE(page.pixel(10, 301), kPicture);
+  page.save(QStringLiteral(VELMORA_BINARY_DIR "/preview-print-page.png")); // for looking at
+  QRect box;
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0; x < page.width(); ++x)
+      if (page.pixel(x, y) == kPicture)
+        box |= QRect(x, y, 1, 1);
+  ASSERT_FALSE(box.isEmpty());
+  EXPECT_LE(box.left(), 1);
+  EXPECT_GE(box.right(), 998);
+  EXPECT_NEAR(box.height(), 1000 * 2 / 3, 2); // the picture's shape is kept
+  // Centred in what the title leaves; the title's text lies above the picture.
+  const int titleArea = 1000 - box.height() - 2 * (999 - box.bottom());
+  EXPECT_GT(titleArea, 10);
+  EXPECT_LT(titleArea, 200);
+  int ink = 0;
+  for (int y = 0; y < titleArea; ++y)
+    for (int x = 0; x < page.width(); ++x)
+      ink += qGray(page.pixel(x, y)) < 128;
+  EXPECT_GT(ink, 50);
 }
 
 TEST(PreviewView, ShowsPictureAtDocumentPositionOverBackground) {

@@ -149,6 +149,38 @@ TEST_F(Overlay, LegendClampsBarCountsAndRestoresState) {
   EXPECT_EQ(grab().countLit(0, 0, kWidth, kHeight), 0);
 }
 
+TEST_F(Overlay, PercentagesBesideTheBarsLeaveTheRestAlone) {
+  for (bool extended : {false, true}) {
+    auto l = legend(15, extended, false);
+    beginFrame();
+    l->drawLegend(&view, 0);
+    const Pixels off = grab();
+    EXPECT_EQ(off.countLit(760, 0, 825, kHeight), 0);
+
+    l->entryShares.assign(17, 0.0);
+    l->entryShares[0] = 0.25;      // below the band
+    l->entryShares[8] = 0.7;       // the middle bar
+    l->entryShares[16] = 0.000001; // above: a few points must not read as none
+    beginFrame();
+    l->drawLegend(&view, 0);
+    const Pixels on = grab();
+    on.savePng(VELMORA_BINARY_DIR "/legend-percentages.png");
+    // Bars, boxes and labels unchanged.
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 826; x < kWidth; ++x)
+        ASSERT_EQ(on.at(x, y), off.at(x, y)) << x << "," << y << " extended " << extended;
+    const int y0 = extended ? 50 : 30, h = extended ? 34 : 36;
+    EXPECT_TRUE(sameRegion(on, textAlone("70.0%", 780, y0 + 7 * h + (h - 10) / 2 + 1), 770,
+                           y0 + 7 * h + 1, 826, y0 + 8 * h));
+    EXPECT_TRUE(sameRegion(on, textAlone("25.0%", 780, extended ? 35 : 12), 770, 0, 826, y0 + 1));
+    EXPECT_TRUE(sameRegion(on, textAlone("<0.1%", 780, y0 + 15 * h + (extended ? 6 : 5)), 770,
+                           y0 + 15 * h + 1, 826, kHeight));
+  }
+  EXPECT_EQ(GLColorRangeView::percentText(0.9999), ">99.9%");
+  EXPECT_EQ(GLColorRangeView::percentText(1.0), "100.0%");
+  EXPECT_EQ(GLColorRangeView::percentText(0.0), "0.0%");
+}
+
 TEST_F(Overlay, ScaleBarStandsForARoundLength) {
   EXPECT_EQ(GLScale2DList::label(GLScale2DList::shownLength(250), 1), "20 mm");
   EXPECT_EQ(GLScale2DList::label(GLScale2DList::shownLength(7.5f), 1), "0.7 mm");

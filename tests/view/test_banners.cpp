@@ -33,17 +33,24 @@ const std::array<int, 4> kViewport{0, 0, kWidth, kHeight};
 
 } // namespace
 
-TEST(PrintedValues, CutsAfterTheDecimalPlaces) {
+TEST(PrintedValues, RoundToTheDecimalPlacesWithoutADanglingPoint) {
   EXPECT_EQ(picking::formatValue(0.5, 3), "0.500");
-  EXPECT_EQ(picking::formatValue(0.5, 0), "0.");
-  EXPECT_EQ(picking::formatValue(1.234, 0), "1.");
-  EXPECT_EQ(picking::formatValue(-0.0125, 2), "-0.01");  // a cut, not a rounding
-  EXPECT_EQ(picking::formatValue(0.9999996, 2), "1.00"); // only "%f" rounds
-  // More places than "%f" prints leave the text as printed.
+  EXPECT_EQ(picking::formatValue(0.5, 0), "1"); // half away from zero
+  EXPECT_EQ(picking::formatValue(1.234, 0), "1");
+  EXPECT_EQ(picking::formatValue(12.5, 0), "13");
+  EXPECT_EQ(picking::formatValue(-0.0125, 2), "-0.01");
+  EXPECT_EQ(picking::formatValue(-0.0175, 2), "-0.02");
+  EXPECT_EQ(picking::formatValue(0.1299, 2), "0.13");
+  EXPECT_EQ(picking::formatValue(-9.9996, 3), "-10.000"); // the carry grows the number
+  EXPECT_EQ(picking::formatValue(99.96, 1), "100.0");
+  EXPECT_EQ(picking::formatValue(-0.0004, 3), "0.000"); // no minus on a rounded zero
+  EXPECT_EQ(picking::formatValue(0.9999996, 2), "1.00");
+  // More places than "%f" prints, or than the settings allow, leave the text as printed.
   EXPECT_EQ(picking::formatValue(0.5, 6), "0.500000");
   EXPECT_EQ(picking::formatValue(0.5, 9), "0.500000");
-  // Negative counts would cut into the integer part; they keep the point instead.
-  EXPECT_EQ(picking::formatValue(12.5, -3), "12.");
+  // Negative counts count as 0.
+  EXPECT_EQ(picking::formatValue(12.25, -3), "12");
+  EXPECT_EQ(picking::cutAfterDecimals("Dev: -0.250000", 1, 60), "Dev: -0.3");
 }
 
 TEST(PrintedValues, CutBeyondTheBufferLeavesTheTextAsPrinted) {
@@ -55,7 +62,7 @@ TEST(PrintedValues, CutBeyondTheBufferLeavesTheTextAsPrinted) {
   EXPECT_EQ(picking::cutAfterDecimals("X:  " + std::string(54, '1') + ".250000", 1, 60),
             "X:  " + std::string(54, '1') + ".250000");
   EXPECT_EQ(picking::cutAfterDecimals("X:  " + std::string(53, '1') + ".250000", 1, 60),
-            "X:  " + std::string(53, '1') + ".2");
+            "X:  " + std::string(53, '1') + ".3");
   EXPECT_EQ(picking::cutAfterDecimals("nan", 3, 20), "nan");
 }
 
@@ -65,7 +72,7 @@ TEST(PrintedValues, PanelTexts) {
   EXPECT_EQ(hover[1], "Y:  -2.250");
   EXPECT_EQ(hover[2], "Z:  3.000");
   EXPECT_EQ(hover[3], "Dev: 0.500");
-  EXPECT_EQ(picking::hoverPanelTexts(1.5, 0, 0, 0, 0)[0], "X:  1.");
+  EXPECT_EQ(picking::hoverPanelTexts(1.5, 0, 0, 0, 0)[0], "X:  2");
 
   GLBanner3DList b(nullptr, {200, 10.125, -3}, {}, "0.500");
   const auto panel = picking::bannerPanelTexts(b, 1);
@@ -263,7 +270,7 @@ TEST(Picking, ClickCreatesABannerWithTextColourAndLook) {
 
   GLBanner3DList *c = picking::createBanner(&v, banners, m.get(), {20, 0, 0}, kIdentity, 0, scale);
   ASSERT_NE(c, nullptr);
-  EXPECT_EQ(c->lines().at(0), "-0.");
+  EXPECT_EQ(c->lines().at(0), "-1"); // rounded, no dangling point
 
   // Between points, or off the model: nothing new, but the selection is still cleared.
   b->setSelected(true);

@@ -1,10 +1,12 @@
 // The settings dialog acting on a real view and its point cloud: every control's effect.
 #include "ViewFixture.h"
 #include "gui/GuiTestMain.h"
+#include "gui/test_snapshot_fakes.h"
 #include "scene/GLColorRangeView.h"
 #include "view/DLGTolerance.h"
 #include "view/ProgramSettings.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +41,7 @@ protected:
 TEST_F(SettingsDialog, OpensWithTheViewsValuesInTheirPrintedForms) {
   load();
   ProgramSettings::decimalPlaces = 3;
+  ProgramSettings::bannerLineColourMode = 0; // the banners' own colours, as Deviation gives
   DLGTolerance *d = open();
   EXPECT_EQ(d->windowTitle(), "Settings");
   EXPECT_FALSE(d->isModal());
@@ -50,7 +53,8 @@ TEST_F(SettingsDialog, OpensWithTheViewsValuesInTheirPrintedForms) {
   EXPECT_EQ(edit(d, 1020)->text(), "3");
   EXPECT_EQ(edit(d, 1012)->text(), "1."); // 12 significant digits, the point kept
   EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1013))->isChecked());
-  EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1027))->isChecked());
+  EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1029))->isChecked());
+  EXPECT_TRUE(qobject_cast<QPushButton *>(d->control(10201))->isChecked());
   EXPECT_FALSE(qobject_cast<QPushButton *>(d->control(1))->isVisible());
   EXPECT_EQ(qobject_cast<QCheckBox *>(d->control(1021))->text(),
             "Show only points outside the tolerance range");
@@ -136,19 +140,65 @@ TEST_F(SettingsDialog, FilterCheckBoxTogglesBetweenOutsideOnlyAndAll) {
   d2->close();
 }
 
-TEST_F(SettingsDialog, ColourBarsBelowThreeBecomeThreeWhileTheFieldKeepsTheText) {
+TEST_F(SettingsDialog, BadEntriesAreRefusedWithAMessageAndKeepTheFocus) {
+  GLPointCloud *node = load(true);
+  FakeUi ui;
+  DLGTolerance *d = open();
+  d->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+  const struct {
+    int id;
+    const char *text, *good;
+  } cases[] = {{1008, "nan", "0.25"},  {1008, "inf", "0.25"}, {1008, "0", "0.25"},
+               {1008, "-0.1", "0.25"}, {1008, "", "0.25"},    {1010, "2", "15"},
+               {1010, "51", "15"},     {1010, "7.5", "15"},   {1012, "nan", "1."},
+               {1020, "7", "3"},       {1020, "-1", "3"},     {1020, "2.5", "3"}};
+  for (const auto &c : cases) {
+    ui.messages.clear();
+    edit(d, c.id)->setFocus();
+    typeInto(d, c.id, c.text);
+    enter(d, c.id);
+    ASSERT_EQ(ui.messages.size(), 1u) << c.id << " " << c.text;
+    EXPECT_EQ(QApplication::focusWidget(), edit(d, c.id)) << c.id << " " << c.text;
+    EXPECT_TRUE(view->upperTolerance == 0.25 && view->colourBars == 15 && node->bandCount == 15 &&
+                ProgramSettings::decimalPlaces == 3 && view->magnification == 1.0);
+    typeInto(d, c.id, c.good);
+  }
+  // The limits are taken; leaving a field applies it, and Close keeps what was applied.
+  typeInto(d, 1010, "50");
+  typeInto(d, 1020, "0");
+  typeInto(d, 1008, "0.1");
+  QTest::keyClick(edit(d, 1008), Qt::Key_Tab);
+  EXPECT_EQ(view->colourBars, 50);
+  EXPECT_EQ(ProgramSettings::decimalPlaces, 0);
+  EXPECT_DOUBLE_EQ(node->upperTolerance, double(0.1f));
+  d->close();
+  EXPECT_DOUBLE_EQ(view->upperTolerance, 0.1);
+  ProgramSettings::decimalPlaces = 3;
+}
+
+TEST_F(SettingsDialog, ReopenedItShowsEverySettingAndTheFilterActsOnTheFirstClick) {
   GLPointCloud *node = load();
   DLGTolerance *d = open();
-  typeInto(d, 1010, "1");
+  for (int id : {1018, 1011, 1028, 1022, 1021})
+    click(d, id);
+  typeInto(d, 1010, "20");
+  typeInto(d, 1020, "2");
   enter(d, 1010);
-  EXPECT_EQ(view->colourBars, 3);
-  EXPECT_EQ(node->bandCount, 3);
-  EXPECT_EQ(edit(d, 1010)->text(), "1");
-  EXPECT_TRUE(d->isVisible()); // Enter applies, it does not close
-  typeInto(d, 1010, "40");
-  enter(d, 1010);
-  EXPECT_EQ(view->colourBars, 40);
-  EXPECT_EQ(node->bandCount, 40);
+  d->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  d = open();
+  for (int id : {1018, 1011, 1028, 1022, 1021})
+    EXPECT_TRUE(qobject_cast<QAbstractButton *>(d->control(id))->isChecked()) << id;
+  EXPECT_EQ(edit(d, 1010)->text(), "20");
+  EXPECT_EQ(edit(d, 1020)->text(), "2");
+  click(d, 1021); // off again at once
+  EXPECT_EQ(view->pointFilter, 0);
+  EXPECT_EQ(node->pointFilter, 0);
+  // Asked again while it is open, the same dialog comes forward.
+  view->onTolerance();
+  EXPECT_EQ(view->settingsDialog.data(), d);
+  ProgramSettings::decimalPlaces = 3;
   d->close();
 }
 
@@ -165,11 +215,9 @@ TEST_F(SettingsDialog, UpperToleranceMirrorsIntoTheHiddenLowerFieldAndTheBand) {
   ASSERT_NE(view->scene().legend(), nullptr);
   EXPECT_FLOAT_EQ(view->scene().legend()->upper, 0.1f);
   EXPECT_FLOAT_EQ(view->scene().legend()->lower, -0.1f);
-  // An empty field reads as 0: a band of width 0, and the lower field shows 0, not -0.
+  // An empty field mirrors as 0, not -0.
   typeInto(d, 1008, "");
   EXPECT_EQ(edit(d, 1009)->text(), "0");
-  enter(d, 1008);
-  EXPECT_EQ(view->upperTolerance, 0.0);
   d->close();
 }
 
@@ -177,15 +225,12 @@ TEST_F(SettingsDialog, MagnificationAndDecimalPlacesApplyOnEnter) {
   GLPointCloud *node = load(true);
   DLGTolerance *d = open();
   typeInto(d, 1012, "25");
-  typeInto(d, 1020, "2.9");
+  typeInto(d, 1020, "2");
   enter(d, 1012);
   EXPECT_EQ(view->magnification, 25.0);
   EXPECT_EQ(node->magnification, 25.0f);
   EXPECT_EQ(edit(d, 1012)->text(), "25");
   EXPECT_EQ(ProgramSettings::decimalPlaces, 2);
-  typeInto(d, 1020, "none");
-  enter(d, 1020);
-  EXPECT_EQ(ProgramSettings::decimalPlaces, 0);
   ProgramSettings::decimalPlaces = 3;
   d->close();
 }
@@ -210,6 +255,31 @@ TEST_F(SettingsDialog, GradientExtendedAndBannerLineRadiosReachNodeAndProgram) {
   EXPECT_EQ(ProgramSettings::bannerLineColourMode, 3);
   click(d, 1027);
   EXPECT_EQ(ProgramSettings::bannerLineColourMode, 1);
+  d->close();
+}
+
+TEST_F(SettingsDialog, ShowPercentagesWritesBesideTheLegendOnly) {
+  load();
+  DLGTolerance *d = open();
+  auto *box = qobject_cast<QCheckBox *>(d->control(DLGTolerance::kShowPercentagesId));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), "Show percentages");
+  EXPECT_FALSE(box->isChecked());
+  const QImage off = view->grabFramebuffer();
+  click(d, DLGTolerance::kShowPercentagesId);
+  EXPECT_TRUE(view->showPercentages);
+  const QImage on = view->grabFramebuffer();
+  // Text left of the labels, nothing else changed; off again gives the same frame as before.
+  int changed = 0;
+  for (int y = 0; y < on.height(); ++y)
+    for (int x = 0; x < on.width(); ++x)
+      if (on.pixel(x, y) != off.pixel(x, y)) {
+        ASSERT_TRUE(x >= 770 && x < 826) << x << "," << y;
+        ++changed;
+      }
+  EXPECT_GT(changed, 100);
+  click(d, DLGTolerance::kShowPercentagesId);
+  EXPECT_EQ(view->grabFramebuffer(), off);
   d->close();
 }
 
