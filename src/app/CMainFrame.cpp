@@ -60,7 +60,10 @@ const CommandText kCommands[] = {
      "Remove the section curve and show the model again\nClear section"},
     {ID_EXPORT_SECTION, "Export s&ection...",
      "Save the section points as a CSV file\nExport section"},
-    {ID_EXPORT, "Export", "Export the model with its deviation colours to VRML, U3D or 3D PDF\nExport"},
+    {ID_EXPORT, "Export",
+     "Export the model with its deviation colours to VRML, U3D or 3D PDF\nExport"},
+    {ID_CREATE_REPORT, "Create &report...",
+     "Write an inspection report of the current view as PDF\nCreate report"},
     {ID_VIEW_SHOW_MODEL, "Show &model", "Show or hide the measured model\nShow model"},
     // The view itself handles the keys 1 to 7; the menu only names them.
     {ID_VIEW_FRONT, "&Front\t1", "Look at the model from the front\nFront"},
@@ -246,7 +249,8 @@ void CMainFrame::buildMenu(int menuId) {
   addAll(file, {ID_FILE_OPEN, ID_FILE_CLOSE, 0});
   if (menuId == IDR_SESSION_TYPE)
     addAll(file, {ID_TOLERANCE, ID_SHOW_ALL_POINTS, ID_SNAPSHOT, ID_ADD_COMMENT,
-                  ID_GENERATE_SECTION_CURVE, ID_CLEAR_SECTION, ID_EXPORT_SECTION, ID_EXPORT, 0});
+                  ID_GENERATE_SECTION_CURVE, ID_CLEAR_SECTION, ID_EXPORT_SECTION, ID_EXPORT,
+                  ID_CREATE_REPORT, 0});
   else if (menuId == IDR_SESSION_TYPE_SMALL)
     addAll(file, {ID_TOLERANCE, ID_SHOW_ALL_POINTS, ID_SNAPSHOT, ID_ADD_COMMENT, 0});
   else if (menuId == IDR_PREVIEW_TYPE)
@@ -350,6 +354,7 @@ void CMainFrame::updateCommandStates() {
   actions_[ID_ADD_COMMENT]->setEnabled(has3d && view3d::commentAvailable());
   actions_[ID_GENERATE_SECTION_CURVE]->setEnabled(has3d && view3d::sectionAvailable());
   actions_[ID_EXPORT]->setEnabled(has3d && view3d::exportAvailable());
+  actions_[ID_CREATE_REPORT]->setEnabled(has3d);
   const bool section = has3d && view->hasSection();
   actions_[ID_CLEAR_SECTION]->setEnabled(section);
   actions_[ID_EXPORT_SECTION]->setEnabled(section);
@@ -417,6 +422,10 @@ void CMainFrame::runCommand(int id) {
   case ID_EXPORT:
     if (view && view3d::exportAvailable())
       view->onExport();
+    break;
+  case ID_CREATE_REPORT:
+    if (view)
+      view->onCreateReport();
     break;
   case ID_CLEAR_SECTION:
     if (view)

@@ -23,6 +23,7 @@ const char *kUsage =
     "       velmora-viewer --info [--csv] FILE\n"
     "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
+    "       velmora-viewer --report OUT.pdf FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
     "display options: --tolerance T | --upper U --lower L, --bars N, --gradient, --extended,\n"
     "                 --outside-only, --points\n";
@@ -32,7 +33,7 @@ bool isHeadlessCommand(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     const char *a = argv[i];
     if (!std::strcmp(a, "--info") || !std::strcmp(a, "--export") || !std::strcmp(a, "--snapshot") ||
-        !std::strcmp(a, "--section") || !std::strcmp(a, "--help"))
+        !std::strcmp(a, "--report") || !std::strcmp(a, "--section") || !std::strcmp(a, "--help"))
       return true;
   }
   return false;
@@ -55,7 +56,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     std::string v;
     if (a == "--info") {
       out.command = "info";
-    } else if (a == "--export" || a == "--snapshot") {
+    } else if (a == "--export" || a == "--snapshot" || a == "--report") {
       out.command = a.substr(2);
       if (!value(out.output))
         return false;
@@ -191,5 +192,7 @@ int runHeadless(int argc, char **argv) {
     return runExport(cli);
   if (cli.command == "snapshot")
     return runSnapshot(cli);
+  if (cli.command == "report")
+    return runReport(cli);
   return runSection(cli);
 }

@@ -24,9 +24,9 @@ struct DisplayOptions {
 
 // Parsed command line of the headless commands.
 struct CliArgs {
-  std::string command;           // "info", "export", "snapshot", "section"
+  std::string command;           // "info", "export", "snapshot", "section", "report"
   std::string file;              // the input FILE
-  std::string output;            // --export OUT, --snapshot OUT, --csv OUT
+  std::string output;            // --export OUT, --snapshot OUT, --csv OUT, --report OUT
   int width = 900, height = 600; // --size WxH
   std::string plane;             // --section X/Y|Y/Z|X/Z
   double at[3] = {0, 0, 0};      // --at X,Y,Z
@@ -44,6 +44,7 @@ int runInfo(const CliArgs &args);
 int runExport(const CliArgs &args);
 int runSnapshot(const CliArgs &args);
 int runSection(const CliArgs &args);
+int runReport(const CliArgs &args);
 
 // The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
 // message when the file cannot be read.

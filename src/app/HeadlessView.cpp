@@ -84,6 +84,7 @@ bool HeadlessView::open(const std::string &file, const DisplayOptions &display) 
     return false;
   }
   cloud_ = loaded.node;
+  isSessionFile_ = isSessionFile;
   applyDisplayOptions(display, *view_, *scene_, *cloud_);
   return true;
 }

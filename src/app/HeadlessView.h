@@ -34,6 +34,8 @@ public:
 
   // The model as loaded (owned by the view's point cloud).
   const SessionModel &model() const;
+  // Whether the file was read as a session file (a point text file has no deviations).
+  bool isSessionFile() const { return isSessionFile_; }
   const ViewState &view() const { return *view_; }
   const std::string &error() const { return error_; }
 
@@ -43,6 +45,7 @@ private:
   std::unique_ptr<ViewState> view_;
   std::unique_ptr<ViewScene> scene_;
   GLPointCloud *cloud_ = nullptr;
+  bool isSessionFile_ = false;
 };
 
 // Makes sure a QGuiApplication exists (Qt rasterises glyphs and writes PDF pages through it)

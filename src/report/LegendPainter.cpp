@@ -41,7 +41,7 @@ void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSpec &legend,
   const int n = scale.bandCount() - 2;
   p.save();
   p.setFont(font);
-  const QFontMetricsF fm(font);
+  const QFontMetricsF fm(font, p.device());
   const double barHeight = std::max(area.height() - fm.height() * 1.4, area.height() * 0.4);
   const double box = legend.extended ? std::min(area.width() * 0.08, barHeight * 2.0) : 0.0;
   const double gap = legend.extended ? box * 0.15 : 0.0;

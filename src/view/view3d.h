@@ -49,6 +49,8 @@ public:
   void onSnapshot();
   void onGenerateSectionCurve();
   void onExport();
+  // Asks for a file and writes the inspection report of this view (its camera and settings).
+  void onCreateReport();
   // Section commands: drop the section curve and plane (the model shows again), and save
   // the section as CSV (the columns of the command line's --section --csv).
   void onClearSection();

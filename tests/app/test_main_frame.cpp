@@ -71,7 +71,7 @@ TEST_F(MainFrame, CommandTextsPromptsAndAccelerators) {
       {ID_SNAPSHOT, "&Snapshot", "Snapshot of the current view"},
       {ID_ADD_COMMENT, "&Add a Comment", "Add a Comment "},
       {ID_GENERATE_SECTION_CURVE, "Generate Section Curve", "Generate Section Curve"},
-      {ID_EXPORT, "Export", "Export the model with its deviation colours to VRML or U3D"},
+      {ID_EXPORT, "Export", "Export the model with its deviation colours to VRML, U3D or 3D PDF"},
       {ID_VIEW_FRONT, "&Front\t1", "Look at the model from the front"},
       {ID_VIEW_ISOMETRIC, "&Isometric\t7", "Look at the model from an isometric corner"},
       {ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents"},

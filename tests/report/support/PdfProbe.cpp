@@ -15,6 +15,19 @@ bool qpdfCheckClean(const std::string &pdf, std::string &output) {
          output.find("WARNING") == std::string::npos;
 }
 
+bool preflightA1b(const std::string &pdf, std::string &output) {
+  static const char *jars[] = {"preflight",       "pdfbox2",          "fontbox2", "xmpbox",
+                               "commons-logging", "javax.activation", "jaxb-api"};
+  std::string classPath;
+  for (const char *jar : jars)
+    classPath += std::string(classPath.empty() ? "" : ":") + "/usr/share/java/" + jar + ".jar";
+  int status = -1;
+  output = runCommand("java -cp " + classPath + " org.apache.pdfbox.preflight.Validator_A1b " +
+                          shellQuote(pdf) + " 2>&1",
+                      status);
+  return status == 0 && output.find("is a valid PDF/A-1b file") != std::string::npos;
+}
+
 std::string pdfText(const std::string &pdf) {
   int status = -1;
   const std::string text = runCommand("pdftotext -layout " + shellQuote(pdf) + " -", status);

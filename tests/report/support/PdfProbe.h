@@ -8,6 +8,8 @@ namespace reporttest {
 
 // Output of `qpdf --check FILE` and whether it found nothing wrong.
 bool qpdfCheckClean(const std::string &pdf, std::string &output);
+// Whether Apache PDFBox Preflight finds the file valid PDF/A-1b; output gets its report.
+bool preflightA1b(const std::string &pdf, std::string &output);
 // The page's text as pdftotext gives it ("" when the tool fails).
 std::string pdfText(const std::string &pdf);
 // Page 1 rendered at dpi ("-hide-annotations" leaves annotation appearances out).

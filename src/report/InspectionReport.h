@@ -1,0 +1,66 @@
+#pragma once
+#include "analysis/DeviationStats.h"
+#include "export/ExportResult.h"
+#include "report/LegendPainter.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QSize>
+#include <string>
+#include <vector>
+
+class SessionModel;
+
+// One row of the report's callout table: a banner's point, a distance's end point or the
+// distance itself, as the callout list shows it.
+struct ReportCallout {
+  std::string id; // "B1", "D1a", ...
+  double x = 0, y = 0, z = 0;
+  double deviation = 0;
+  std::string status; // "in", "above", "below" or empty
+  std::string comment;
+};
+
+// Everything one inspection report shows, gathered by the caller from a view.
+struct ReportContent {
+  std::string sessionPath;         // the measured file: its name heads the report
+  std::vector<std::string> inputs; // every file read (the report never lands on one)
+  QDateTime created = QDateTime::currentDateTime();
+  long long points = 0, triangles = 0;
+  double lower = -0.25, upper = 0.25; // the tolerance band, mm
+  LegendSpec legend;                  // the view's colour legend
+  // The view drawn at reportSnapshotSize() of its aspect, with legend, axes and scale.
+  QImage snapshot;
+  // Statistics of the deviations against the band, with the counts of the legend's entries
+  // (a standard-layout scale: below, the bars, above).
+  DeviationStats stats;
+  bool haveCallouts = false; // a callout table applies (possibly with no rows)
+  std::vector<ReportCallout> callouts;
+};
+
+// The content a model gives the report: its file (the first input), counts, the band, the
+// legend and the statistics of its deviations over the legend's entries (none when
+// measured is false: a point text file has no deviations). The caller adds the snapshot and
+// the callouts.
+ReportContent reportContentFor(const SessionModel &model, bool measured, double lower, double upper,
+                               const LegendSpec &legend);
+
+// Pixel size of the report's snapshot for a view of this width / height: the largest such
+// rectangle in the page's picture area, at 300 dots per inch of its printed size.
+QSize reportSnapshotSize(double aspect);
+
+// The standard-layout colour scale whose entries the report's histogram counts: the
+// legend's bars and the entries below and above them.
+ColourScale reportHistogramScale(const LegendSpec &legend);
+
+// The verdict line: the share of the measured points inside the tolerance, in words and
+// numbers.
+std::string reportVerdict(const DeviationStats &stats, double lower, double upper);
+
+// Writes the inspection report as PDF/A-1b: one A4 landscape page with the title block
+// (file, date, counts, tolerances, units, program and version), the snapshot, the colour
+// legend, the statistics table, the histogram with the tolerance limits, the verdict and the
+// callout table, which continues on further pages when it needs them. Fonts are embedded and
+// nothing is transparent. Refused when target is one of the inputs; the target is replaced
+// only by a complete file, and a failure names the file and the reason.
+ExportResult writeInspectionReport(const std::string &target, const ReportContent &content);
