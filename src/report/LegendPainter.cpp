@@ -74,11 +74,22 @@ void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSpec &legend,
   p.setPen(QPen(Qt::black, 0.5));
   p.drawRect(bars);
 
-  // Labels at the bar boundaries; every k-th when they would run into each other, the last
-  // boundary always.
+  // The out-of-range boxes are named under themselves; the boundary labels keep clear of
+  // those names. Every k-th label when they would run into each other, the last always.
+  const double textTop = bars.bottom() + fm.height() * 0.2;
+  double minLeft = area.left(), maxRight = area.right();
+  if (legend.extended) {
+    const QString below = QStringLiteral("below"), above = QStringLiteral("above");
+    const double bw = fm.horizontalAdvance(below), aw = fm.horizontalAdvance(above);
+    const double bl = std::max(area.left(), area.left() + box / 2 - bw / 2);
+    const double al = std::min(area.right() - aw, area.right() - box / 2 - aw / 2);
+    p.drawText(QPointF(bl, textTop + fm.ascent()), below);
+    p.drawText(QPointF(al, textTop + fm.ascent()), above);
+    minLeft = bl + bw + fm.horizontalAdvance(QLatin1Char(' '));
+    maxRight = al - fm.horizontalAdvance(QLatin1Char(' '));
+  }
   const double labelWidth = fm.horizontalAdvance(label(-888.888f)) * 1.15;
   const int every = std::max(1, int(std::ceil(labelWidth / w)));
-  const double textTop = bars.bottom() + fm.height() * 0.2;
   for (int i = 0; i <= n; ++i) {
     if (i % every != 0 && i != n)
       continue;
@@ -88,13 +99,8 @@ void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSpec &legend,
     p.drawLine(QPointF(x, bars.bottom()), QPointF(x, bars.bottom() + fm.height() * 0.15));
     const QString text = label(float(i) * step + legend.lower);
     const double tw = fm.horizontalAdvance(text);
-    const double left = std::clamp(x - tw / 2, area.left(), area.right() - tw);
+    const double left = std::clamp(x - tw / 2, minLeft, std::max(minLeft, maxRight - tw));
     p.drawText(QPointF(left, textTop + fm.ascent()), text);
-  }
-  if (legend.extended) {
-    const QString below = QStringLiteral("below"), above = QStringLiteral("above");
-    p.drawText(QPointF(area.left(), textTop + fm.ascent()), below);
-    p.drawText(QPointF(area.right() - fm.horizontalAdvance(above), textTop + fm.ascent()), above);
   }
   p.restore();
 }

@@ -30,7 +30,7 @@ QImage view3d::drawOffscreen(QSize size, std::string &error) {
   interacting = false;
   scene_->draw(*this);
   glFinish();
-  QImage image = target.toImage(false);
+  QImage image = target.toImage(); // rows top-down, as the window shows them
   viewWidth = width;
   viewHeight = height;
   interacting = wasInteracting;

@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
@@ -66,7 +67,8 @@ TEST_F(ExportTest, DialogOffersBothFormatsAndCancelDoesNothing) {
   EXPECT_EQ(ui.saveCalls[0].title, "Dateiname und Pfad des Ziels angeben");
   EXPECT_EQ(ui.saveCalls[0].defaultName, "output");
   EXPECT_EQ(ui.saveCalls[0].defaultSuffix, "wrl");
-  EXPECT_EQ(ui.saveCalls[0].filters, (QStringList{"wrl file (*.wrl)", "u3d file (*.u3d)"}));
+  EXPECT_EQ(ui.saveCalls[0].filters,
+            (QStringList{"wrl file (*.wrl)", "u3d file (*.u3d)", "3D PDF (*.pdf)"}));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"square.ses"});
 }
 
@@ -95,6 +97,62 @@ TEST_F(ExportTest, U3dUsesTheViewsBandWithoutGradientOrExtendedColours) {
     EXPECT_EQ(messages[0].text, "Exporting successful") << name;
     EXPECT_EQ(readAllBytes(path), expected) << name;
   }
+}
+
+// The 3D PDF holds the U3D export's bytes as they are, and the window's picture, drawn
+// offscreen, where 3D is not shown.
+TEST_F(ExportTest, PdfCarriesTheU3dSceneAndTheWindowsPicture) {
+  const QByteArray u3d = reference("ref.u3d", ColourScale(0.3f, -0.05f, 4, 2, false, false));
+  const QString pdf = dir.filePath("out.pdf");
+  const auto messages = exportTo(pdf);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, "Exporting successful") << messages[0].detail.toStdString();
+  const QByteArray bytes = readAllBytes(pdf);
+  EXPECT_TRUE(bytes.startsWith("%PDF-1.7"));
+  EXPECT_TRUE(bytes.contains(u3d));
+  // The picture fills the annotation (36..806 x 62..502 pt): at 36 dpi it shows the view's
+  // background, grey at the bottom and blue at the top, and the model's deviation colours.
+  QProcess render;
+  render.start("pdftoppm", {"-r", "36", "-png", "-singlefile", pdf, dir.filePath("poster")});
+  ASSERT_TRUE(render.waitForFinished(60000));
+  const QImage page(dir.filePath("poster.png"));
+  ASSERT_FALSE(page.isNull());
+  const QRect annotation(20, 33, 380, 215);
+  int coloured = 0;
+  for (int y = annotation.top(); y <= annotation.bottom(); ++y)
+    for (int x = annotation.left(); x <= annotation.right(); ++x) {
+      const QColor c = page.pixelColor(x, y);
+      coloured += c.saturation() > 200 && c.value() > 150;
+    }
+  EXPECT_GT(coloured, 3000);
+  EXPECT_LT(countNear(page, qRgb(255, 255, 255), annotation, 3), 200);
+  EXPECT_GT(qGray(page.pixel(25, 240)), qGray(page.pixel(25, 40)) + 40);
+}
+
+// The report of the window: its model, its band and legend, its camera drawn offscreen; never
+// written over the measured file.
+TEST_F(ExportTest, CreateReportWritesTheWindowsView) {
+  ui.nextSavePath = dir.filePath("r.pdf");
+  view->onCreateReport();
+  ASSERT_EQ(ui.saveCalls.size(), 1u);
+  EXPECT_EQ(ui.saveCalls[0].defaultName, dir.filePath("square-report.pdf"));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Report created") << ui.messages[0].detail.toStdString();
+  QProcess text;
+  text.start("pdftotext", {dir.filePath("r.pdf"), "-"});
+  ASSERT_TRUE(text.waitForFinished(60000));
+  const QByteArray words = text.readAllStandardOutput().simplified();
+  EXPECT_TRUE(words.contains("square.ses")) << words.toStdString();
+  EXPECT_TRUE(words.contains("-0.050 to 0.300 mm")) << words.toStdString();
+  EXPECT_TRUE(words.contains("Verdict: 4 of 9 measured points")) << words.toStdString();
+
+  const QByteArray input = readAllBytes(QString::fromStdString(sessionPath));
+  ui.messages.clear();
+  ui.nextSavePath = QString::fromStdString(sessionPath);
+  view->onCreateReport();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Creating the report failed");
+  EXPECT_EQ(readAllBytes(QString::fromStdString(sessionPath)), input);
 }
 
 TEST_F(ExportTest, FailuresSayExportingFailedWithTheReason) {

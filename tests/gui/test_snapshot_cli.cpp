@@ -1,6 +1,6 @@
-// The headless --snapshot command, run as the built program: the bitmap shows the frame a
-// freshly opened window shows, display options take effect, errors are one line and leave
-// no file behind.
+// The headless drawing commands, run as the built program: --snapshot shows the frame a
+// freshly opened window shows, display options take effect; --report and --export OUT.pdf
+// carry that frame into PDF pages; errors are one line and leave no file behind.
 #include "gui/TestFiles.h"
 #include "test_snapshot_fakes.h"
 
@@ -136,6 +136,71 @@ TEST_F(SnapshotCli, ErrorsAreOneLineWithStatusOneAndWriteNothing) {
   EXPECT_FALSE(QFileInfo::exists(out));
   // Nothing but the two session files is left in the folder.
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+namespace {
+QByteArray tool(const QString &program, const QStringList &args) {
+  QProcess p;
+  p.start(program, args);
+  return p.waitForFinished(60000) && p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+}
+} // namespace
+
+// The report of the opening view: counts, band and verdict in its text; the snapshot and the
+// legend's red and blue bars in its pixels.
+TEST_F(SnapshotCli, ReportOfTheOpeningView) {
+  const QString pdf = dir.filePath("report.pdf");
+  const ProcessRun r = runViewer({"--report", pdf, "--tolerance", "0.2", session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+  EXPECT_FALSE(tool("qpdf", {"--check", pdf}).isEmpty());
+  const QString text = QString::fromUtf8(tool("pdftotext", {pdf, "-"})).simplified();
+  for (const char *expected : {"square.ses", "Points 9", "Triangles 8", "-0.200 to 0.200 mm",
+                               "Verdict: 5 of 9 measured points (55.6 %) lie inside"})
+    EXPECT_TRUE(text.contains(expected)) << expected << "\n" << text.toStdString();
+  tool("pdftoppm", {"-r", "50", "-png", "-singlefile", pdf, dir.filePath("page")});
+  const QImage page(dir.filePath("page.png"));
+  ASSERT_FALSE(page.isNull());
+  // The snapshot (from 28, 98 pt) shows the view's background, never blank paper; the legend
+  // strip under it (from y 430 pt) has its blue and red ends.
+  const QRect snapshot(25, 75, 300, 190), legend(19, 298, 335, 18);
+  EXPECT_LT(countNear(page, qRgb(255, 255, 255), snapshot, 3), 100);
+  EXPECT_GT(countNear(page, qRgb(0, 0, 255), legend, 10), 30);
+  EXPECT_GT(countNear(page, qRgb(255, 0, 0), legend, 10), 30);
+}
+
+// The 3D PDF holds the bytes of the U3D export of the same file and options.
+TEST_F(SnapshotCli, PdfExportEmbedsTheU3dExport) {
+  const QString pdf = dir.filePath("model.pdf"), u3d = dir.filePath("model.u3d");
+  ASSERT_EQ(runViewer({"--export", u3d, "--bars", "7", session}).exitCode, 0);
+  const ProcessRun r = runViewer({"--export", pdf, "--bars", "7", session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QByteArray bytes = readAllBytes(pdf), scene = readAllBytes(u3d);
+  ASSERT_FALSE(scene.isEmpty());
+  EXPECT_TRUE(bytes.startsWith("%PDF-1.7"));
+  EXPECT_TRUE(bytes.contains(scene));
+}
+
+// Refusals of the PDF commands: the input as target, an unreadable input; an existing file
+// keeps its bytes and nothing else appears.
+TEST_F(SnapshotCli, PdfCommandsRefuseWithoutWriting) {
+  const QString keep = dir.filePath("keep.pdf");
+  QFile f(keep);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("old");
+  f.close();
+  const QByteArray input = readAllBytes(session);
+  for (const QStringList &args :
+       {QStringList{"--report", session, session}, QStringList{"--export", session, session},
+        QStringList{"--report", keep, dir.filePath("missing.ses")},
+        QStringList{"--export", keep, dir.filePath("missing.ses")}}) {
+    const ProcessRun r = runViewer(args);
+    EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  }
+  EXPECT_EQ(readAllBytes(session), input);
+  EXPECT_EQ(readAllBytes(keep), "old");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"keep.pdf", "square.ses"}));
 }
 
 int main(int argc, char **argv) {
