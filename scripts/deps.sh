@@ -2,11 +2,15 @@
 # Installs the Debian packages the build and the tests need, only when one is missing.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libglu1-mesa-dev
-  libegl-dev libgl-dev libgtest-dev libbenchmark-dev libnanoflann-dev zlib1g-dev)
+  libegl-dev libgl-dev libgtest-dev libbenchmark-dev libnanoflann-dev zlib1g-dev libqpdf-dev)
 if [ "${1:-}" = "--test" ]; then
   pkgs+=(xvfb xauth xdotool view3dscene clang libclang-rt-14-dev imagemagick)
   # Validators of the desktop files and the manual page; the tools cpack -G DEB uses.
   pkgs+=(appstream desktop-file-utils groff-base mandoc dpkg-dev file)
+  # Readers of the PDF pages: structure (qpdf), text and pixels (poppler), PDF/A-1b (PDFBox
+  # Preflight on a Java runtime).
+  pkgs+=(qpdf poppler-utils libpdfbox2-java libactivation-java libjaxb-api-java
+    default-jre-headless)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

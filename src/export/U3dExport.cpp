@@ -120,7 +120,8 @@ std::string u3dListingPath() {
   return (base / "VelmoraViewer" / "result.txt").string();
 }
 
-ExportResult FillAuthorMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale) {
+namespace {
+ExportResult fillMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale) {
   if (!mesh)
     return ExportResult::failure("U3D export: no mesh to fill");
   const std::size_t points = model.pointCount > 0 ? static_cast<std::size_t>(model.pointCount) : 0;
@@ -168,14 +169,23 @@ ExportResult FillAuthorMesh(U3dMesh *mesh, const SessionModel &model, const Colo
     const Vec3f flat{positiveZero(n.x), positiveZero(n.y), positiveZero(n.z)};
     mesh->normals[3 * j] = mesh->normals[3 * j + 1] = mesh->normals[3 * j + 2] = flat;
   }
-  writeListing(*mesh, model);
   return ExportResult::success();
 }
+} // namespace
 
-U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &scale) {
+ExportResult FillAuthorMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale) {
+  ExportResult filled = fillMesh(mesh, model, scale);
+  if (filled.ok)
+    writeListing(*mesh, model);
+  return filled;
+}
+
+U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &scale,
+                               U3dListing listing) {
   U3dSceneFile file;
   U3dMesh mesh;
-  file.result = FillAuthorMesh(&mesh, model, scale);
+  file.result = listing == U3dListing::Write ? FillAuthorMesh(&mesh, model, scale)
+                                             : fillMesh(&mesh, model, scale);
   if (!file.result.ok)
     return file;
   if (const std::string problem = mesh.inconsistency(); !problem.empty()) {

@@ -25,12 +25,15 @@ ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &m
                             const ColourScale &scale);
 
 // The U3D file of the model's scene, built in memory: exactly the bytes ExportU3dScene
-// writes. layout is set when result is ok.
+// writes. layout is set when result is ok. The diagnostic listing belongs to the U3D export
+// itself; a file that only carries the scene (the 3D PDF) leaves it out.
 struct U3dSceneFile {
   ExportResult result;
   std::unique_ptr<U3dFileLayout> layout;
 };
-U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &scale);
+enum class U3dListing { Write, Skip };
+U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &scale,
+                               U3dListing listing = U3dListing::Write);
 
 // Fills mesh from the model: positions, flat normals, the scale's colour per point,
 // faces; and writes the diagnostic listing of the mesh (skipped silently when it cannot

@@ -15,13 +15,14 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <cstdio>
 #include <future>
+#include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -30,33 +31,6 @@ constexpr double kMargin = 36;
 const QRectF kAnnotation(kMargin, 62, 842 - 2 * kMargin, 440);
 const QRectF kLegend(kMargin, 514, 842 - 2 * kMargin, 30);
 constexpr double kPosterScale = 2; // pixels per point of the poster
-
-// Hands what QPDFWriter writes to the atomic target file.
-class AtomicPipeline : public Pipeline {
-public:
-  explicit AtomicPipeline(AtomicFile &file) : Pipeline("atomic file", nullptr), file_(file) {}
-  void write(unsigned char const *data, size_t len) override { file_.write(data, len); }
-  void finish() override {}
-
-private:
-  AtomicFile &file_;
-};
-
-// The U3D file, streamed from the built blocks when the writer asks for the 3D stream.
-class U3dStreamData : public QPDFObjectHandle::StreamDataProvider {
-public:
-  explicit U3dStreamData(const U3dFileLayout &layout) : layout_(layout) {}
-  void provideStreamData(QPDFObjGen const &, Pipeline *pipeline) override {
-    layout_.write([&](const void *data, std::size_t size) {
-      pipeline->write(static_cast<unsigned char const *>(data), size);
-      return true;
-    });
-    pipeline->finish();
-  }
-
-private:
-  const U3dFileLayout &layout_;
-};
 
 QPDFObjectHandle real(double v, int places = 6) {
   return QPDFObjectHandle::newReal(v, places, false);
@@ -128,69 +102,132 @@ QPDFObjectHandle posterImage(QPDFObjectHandle page, const QSize &size) {
   return {};
 }
 
-// Adds the 3D annotation to Qt's page and writes the whole file into target.
-void addAnnotationAndWrite(const QByteArray &page, const QSize &posterSize,
-                           const U3dFileLayout &u3d, const Pdf3dView &view, const QString &name,
-                           AtomicFile &target) {
-  QPDF pdf;
-  pdf.processMemoryFile("page", page.constData(), std::size_t(page.size()));
-  QPDFObjectHandle pageObject = pdf.getAllPages().at(0);
-  const double pageHeight = pageObject.getKey("/MediaBox").getArrayItem(3).getNumericValue();
+// Appends the 3D annotation to Qt's page as an incremental update: new objects for the view,
+// the 3D stream, the appearance and the annotation, a new version of the page that lists
+// the annotation, and their cross-reference section. Only Qt's small page is parsed; the
+// U3D file goes from its blocks straight into the target, as it is.
+class PageUpdate {
+public:
+  PageUpdate(QByteArray page, AtomicFile &out) : page_(std::move(page)), out_(out) {
+    // The page declares the 3D annotation's version; the header line keeps its length.
+    if (page_.startsWith("%PDF-1.") && page_.size() > 8)
+      page_[7] = '7';
+    out_.write(page_.constData(), std::size_t(page_.size()));
+    offset_ = std::uint64_t(page_.size());
+  }
 
-  QPDFObjectHandle viewObject = pdf.makeIndirectObject(viewDictionary(view));
-  QPDFObjectHandle stream = pdf.newStream();
-  stream.replaceStreamData(std::make_shared<U3dStreamData>(u3d), QPDFObjectHandle::newNull(),
-                           QPDFObjectHandle::newNull());
-  QPDFObjectHandle streamDict = stream.getDict();
-  streamDict.replaceKey("/Type", QPDFObjectHandle::newName("/3D"));
-  streamDict.replaceKey("/Subtype", QPDFObjectHandle::newName("/U3D"));
-  streamDict.replaceKey("/VA", QPDFObjectHandle::newArray({viewObject}));
-  streamDict.replaceKey("/DV", QPDFObjectHandle::newInteger(0));
+  void write(const QSize &posterSize, const U3dFileLayout &u3d, const Pdf3dView &view,
+             const QString &name) {
+    QPDF pdf;
+    pdf.processMemoryFile("page", page_.constData(), std::size_t(page_.size()));
+    QPDFObjectHandle page = pdf.getAllPages().at(0);
+    const double pageHeight = page.getKey("/MediaBox").getArrayItem(3).getNumericValue();
+    QPDFObjectHandle image = posterImage(page, posterSize);
+    if (!image.isInitialized())
+      throw std::runtime_error("the page holds no picture of the view");
+    QPDFObjectHandle trailer = pdf.getTrailer();
+    const int first = trailer.getKey("/Size").getIntValue();
+    const int viewId = first, streamId = first + 1, formId = first + 2, annotId = first + 3;
+    const auto ref = [](int id) { return std::to_string(id) + " 0 R"; };
 
-  QPDFObjectHandle image = posterImage(pageObject, posterSize);
-  if (!image.isInitialized())
-    throw std::runtime_error("the page holds no picture of the view");
-  const double w = kAnnotation.width(), h = kAnnotation.height();
-  const std::string drawPoster = "q " + QString::number(w).toStdString() + " 0 0 " +
-                                 QString::number(h).toStdString() + " 0 0 cm /Poster Do Q\n";
-  QPDFObjectHandle appearance = pdf.newStream(drawPoster);
-  QPDFObjectHandle apDict = appearance.getDict();
-  apDict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-  apDict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-  apDict.replaceKey("/BBox", QPDFObjectHandle::newArray({real(0), real(0), real(w), real(h)}));
-  QPDFObjectHandle resources = dict("<< /XObject << >> >>");
-  resources.getKey("/XObject").replaceKey("/Poster", image);
-  apDict.replaceKey("/Resources", resources);
+    object(viewId, viewDictionary(view).unparse());
 
-  QPDFObjectHandle annotation = pdf.makeIndirectObject(
-      dict("<< /Type /Annot /Subtype /3D /F 4 /3DA << /A /PO /TB true >> >>"));
-  annotation.replaceKey("/Rect",
-                        QPDFObjectHandle::newArray(
-                            {real(kAnnotation.left()), real(pageHeight - kAnnotation.bottom()),
-                             real(kAnnotation.right()), real(pageHeight - kAnnotation.top())}));
-  annotation.replaceKey("/Contents",
-                        QPDFObjectHandle::newUnicodeString("3D model of " + name.toStdString()));
-  annotation.replaceKey("/3DD", stream);
-  annotation.replaceKey("/3DV", viewObject);
-  annotation.replaceKey("/AP", dict("<< >>"));
-  annotation.getKey("/AP").replaceKey("/N", appearance);
-  annotation.replaceKey("/P", pageObject);
+    begin(streamId, "<< /Type /3D /Subtype /U3D /VA [" + ref(viewId) + "] /DV 0 /Length " +
+                        std::to_string(u3d.fileSize()) + " >>\nstream\n");
+    u3d.write([&](const void *data, std::size_t size) { return put(data, size); });
+    put("\nendstream\nendobj\n");
 
-  QPDFObjectHandle annots = pageObject.getKey("/Annots");
-  if (annots.isArray())
-    annots.appendItem(annotation);
-  else
-    pageObject.replaceKey("/Annots", QPDFObjectHandle::newArray({annotation}));
+    const double w = kAnnotation.width(), h = kAnnotation.height();
+    const std::string drawPoster =
+        "q " + number(w) + " 0 0 " + number(h) + " 0 0 cm /Poster Do Q\n";
+    begin(formId, "<< /Type /XObject /Subtype /Form /BBox [0 0 " + number(w) + " " + number(h) +
+                      "] /Resources << /XObject << /Poster " + image.unparse() + " >> >> /Length " +
+                      std::to_string(drawPoster.size()) + " >>\nstream\n");
+    put(drawPoster + "endstream\nendobj\n");
 
-  QPDFWriter writer(pdf);
-  AtomicPipeline out(target);
-  writer.setOutputPipeline(&out);
-  writer.setMinimumPDFVersion("1.7");
-  // The 3D stream goes in as the U3D export writes it; Qt's streams keep their compression.
-  writer.setCompressStreams(false);
-  writer.setDecodeLevel(qpdf_dl_none);
-  writer.write();
-}
+    QPDFObjectHandle annotation =
+        dict("<< /Type /Annot /Subtype /3D /F 4 /3DA << /A /PO /TB true >> >>");
+    annotation.replaceKey("/Rect",
+                          QPDFObjectHandle::newArray(
+                              {real(kAnnotation.left()), real(pageHeight - kAnnotation.bottom()),
+                               real(kAnnotation.right()), real(pageHeight - kAnnotation.top())}));
+    annotation.replaceKey("/Contents",
+                          QPDFObjectHandle::newUnicodeString("3D model of " + name.toStdString()));
+    std::string text = annotation.unparse();
+    text.insert(text.rfind(">>"), "/3DD " + ref(streamId) + " /3DV " + ref(viewId) + " /AP << /N " +
+                                      ref(formId) + " >> /P " + page.unparse() + " ");
+    object(annotId, text);
+
+    // The page again, its annotations followed by the new one.
+    std::string annots = "[";
+    QPDFObjectHandle old = page.getKey("/Annots");
+    for (int i = 0; old.isArray() && i < old.getArrayNItems(); ++i)
+      annots += old.getArrayItem(i).unparse() + " ";
+    annots += ref(annotId) + "]";
+    QPDFObjectHandle copy = page.shallowCopy();
+    copy.removeKey("/Annots");
+    std::string pageText = copy.unparseResolved();
+    pageText.insert(pageText.rfind(">>"), "/Annots " + annots + " ");
+    const QPDFObjGen pageId = page.getObjGen();
+    object(pageId.getObj(), pageText, pageId.getGen());
+
+    // Cross references of this update, then the trailer that chains it to Qt's.
+    const std::uint64_t xref = offset_;
+    put("xref\n");
+    for (const Entry &e : entries_) {
+      char line[64];
+      std::snprintf(line, sizeof line, "%d 1\n%010llu %05d n \n", e.id,
+                    static_cast<unsigned long long>(e.offset), e.generation);
+      put(line);
+    }
+    QPDFObjectHandle next = trailer.shallowCopy();
+    for (const char *key : {"/Size", "/Prev", "/XRefStm"})
+      next.removeKey(key);
+    std::string trailerText = next.unparseResolved();
+    trailerText.insert(trailerText.rfind(">>"), "/Size " + std::to_string(annotId + 1) + " /Prev " +
+                                                    std::to_string(lastXref()) + " ");
+    put("trailer\n" + trailerText + "\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
+  }
+
+private:
+  struct Entry {
+    int id;
+    std::uint64_t offset;
+    int generation;
+  };
+
+  bool put(const void *data, std::size_t size) {
+    offset_ += size;
+    return out_.write(data, size);
+  }
+  bool put(const std::string &text) { return put(text.data(), text.size()); }
+  void begin(int id, const std::string &head, int generation = 0) {
+    entries_.push_back({id, offset_, generation});
+    put(std::to_string(id) + " " + std::to_string(generation) + " obj\n" + head);
+  }
+  void object(int id, const std::string &body, int generation = 0) {
+    begin(id, body + "\nendobj\n", generation);
+  }
+  static std::string number(double v) { return QString::number(v, 'f', 2).toStdString(); }
+
+  // Where Qt's cross-reference section starts, as its last startxref says.
+  std::uint64_t lastXref() const {
+    const qsizetype at = page_.lastIndexOf("startxref");
+    if (at < 0)
+      throw std::runtime_error("the page has no cross-reference table");
+    return QByteArray(page_.constData() + at + 9)
+        .trimmed()
+        .split('\n')
+        .value(0)
+        .trimmed()
+        .toULongLong();
+  }
+
+  QByteArray page_;
+  AtomicFile &out_;
+  std::uint64_t offset_ = 0;
+  std::vector<Entry> entries_;
+};
 
 // Box around the points the U3D mesh holds (the model itself is not touched: it may be the one
 // a window shows).
@@ -222,8 +259,8 @@ ExportResult export3dPdf(const std::string &target, const SessionModel &model,
     return ExportResult::failure(target + ": a 3D PDF file name ends in .pdf");
 
   // The scene is encoded while the calling thread, which holds the GL context, draws.
-  std::future<U3dSceneFile> scene =
-      std::async(std::launch::async, [&] { return buildU3dSceneFile(model, scale); });
+  std::future<U3dSceneFile> scene = std::async(
+      std::launch::async, [&] { return buildU3dSceneFile(model, scale, U3dListing::Skip); });
   std::string error;
   QImage poster = picture ? picture(pdf3dPosterSize(), error) : QImage();
   const U3dSceneFile u3d = scene.get();
@@ -244,7 +281,7 @@ ExportResult export3dPdf(const std::string &target, const SessionModel &model,
   if (!file.ok())
     return ExportResult::failure(file.error());
   try {
-    addAnnotationAndWrite(page, poster.size(), *u3d.layout, pdf3dDefaultView(lo, hi), name, file);
+    PageUpdate(page, file).write(poster.size(), *u3d.layout, pdf3dDefaultView(lo, hi), name);
   } catch (const std::exception &e) {
     file.discard();
     return ExportResult::failure(target + ": the 3D PDF could not be assembled: " + e.what());
