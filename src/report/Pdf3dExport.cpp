@@ -263,19 +263,23 @@ ExportResult export3dPdf(const std::string &target, const SessionModel &model,
       std::launch::async, [&] { return buildU3dSceneFile(model, scale, U3dListing::Skip); });
   std::string error;
   QImage poster = picture ? picture(pdf3dPosterSize(), error) : QImage();
+  const bool drawn = !poster.isNull() && poster.size() == pdf3dPosterSize();
+  // Qt's page, too, is laid out while the scene is still being encoded.
+  Vec3d lo{}, hi{};
+  QByteArray page;
+  const QString name = QFileInfo(QString::fromStdString(model.path)).fileName();
+  if (drawn) {
+    // An opaque picture: no soft mask in the page.
+    poster = poster.convertToFormat(QImage::Format_RGB32);
+    pointBounds(model, lo, hi);
+    page = pageBytes(poster, name, scale);
+  }
   const U3dSceneFile u3d = scene.get();
   if (!u3d.result.ok)
     return u3d.result;
-  if (poster.isNull() || poster.size() != pdf3dPosterSize())
+  if (!drawn)
     return ExportResult::failure(target + ": the picture of the view could not be drawn" +
                                  (error.empty() ? std::string() : ": " + error));
-  // An opaque picture: no soft mask in the page.
-  poster = poster.convertToFormat(QImage::Format_RGB32);
-
-  Vec3d lo{}, hi{};
-  pointBounds(model, lo, hi);
-  const QString name = QFileInfo(QString::fromStdString(model.path)).fileName();
-  const QByteArray page = pageBytes(poster, name, scale);
 
   AtomicFile file(target);
   if (!file.ok())
