@@ -121,6 +121,9 @@ int runInfo(const CliArgs &args) {
   out += ", \"points\": " + std::to_string(model.pointCount);
   out += ", \"triangles\": " + std::to_string(model.triangleCount > 0 ? model.triangleCount : 0);
   out += model.hasNominalPoints() ? ", \"nominal\": true" : ", \"nominal\": false";
+  // What the reader passed over: trailing bytes of a session file, text lines of a point file.
+  out += session ? ", \"extra_bytes\": " + std::to_string(model.extraBytes)
+                 : ", \"skipped_lines\": " + std::to_string(model.skippedLines);
   out += ", \"bounds\": {\"min\": ";
   appendVec(out, box.min());
   out += ", \"max\": ";
