@@ -1,5 +1,6 @@
 #include "app/Cli.h"
 
+#include "export/AtomicFile.h"
 #include "export/BitmapFile.h"
 #include "scene/GLPointCloud.h"
 #include "scene/OffscreenContext.h"
@@ -10,6 +11,7 @@
 #include "view/ViewScene.h"
 
 #include <QGuiApplication>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -19,6 +21,18 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &te
   if (type == QtDebugMsg || type == QtInfoMsg || text.contains(QLatin1String("XDG_RUNTIME_DIR")))
     return;
   std::fprintf(stderr, "velmora-viewer: %s\n", qPrintable(text));
+}
+
+// Whether the file name (not a bare ".bmp") ends in .bmp in any case.
+bool hasBitmapSuffix(const std::string &path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.size() <= 4)
+    return false;
+  std::string suffix = name.substr(name.size() - 4);
+  for (char &c : suffix)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return suffix == ".bmp";
 }
 
 int fail(const std::string &message) {
@@ -51,6 +65,11 @@ void applyDisplayOptions(const DisplayOptions &d, ViewState &view, ViewScene &sc
 } // namespace
 
 int runSnapshot(const CliArgs &args) {
+  // What can be refused without reading the input is refused first.
+  if (!hasBitmapSuffix(args.output))
+    return fail(args.output + ": a snapshot is a bitmap; the file name must end in .bmp");
+  if (const std::string problem = targetIsInputProblem(args.output, args.file); !problem.empty())
+    return fail(problem);
   auto model = std::make_unique<SessionModel>();
   bool isSessionFile = false;
   std::string error;

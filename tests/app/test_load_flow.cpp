@@ -175,6 +175,16 @@ TEST_F(LoadFlow, DroppedFilesOpenAsFurtherDocumentsAndTheNewestIsCurrent) {
   EXPECT_EQ(VelmoraViewerWE_Doc::current(), frame->childFrames().back()->document());
 }
 
+TEST_F(LoadFlow, EveryFileOfTheCommandLineOpensInAWindowOfItsOwn) {
+  const QStringList files{sessionFile("a.ses"), pointFile()};
+  app = std::make_unique<CKestrinApp>();
+  ASSERT_TRUE(app->initInstance(files));
+  frame = app->mainFrame();
+  QTRY_COMPARE(frame->childFrames().size(), 2);
+  EXPECT_EQ(frame->childFrames().front()->windowTitle(), "a.ses"); // in command-line order
+  EXPECT_EQ(frame->childFrames().back()->windowTitle(), "cloud.xyz");
+}
+
 TEST_F(LoadFlow, ActivatingAWindowMakesItsViewAndDocumentCurrent) {
   ASSERT_TRUE(frame->openDocument(sessionFile("a.ses"), false));
   ASSERT_TRUE(frame->openDocument(pointFile(), false));

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 struct ProcessRun {
@@ -17,15 +18,22 @@ struct ProcessRun {
   QByteArray out, err;
 };
 
-ProcessRun runViewer(const QStringList &args) {
+// Runs the viewer; a run that outlasts timeoutMs is killed and reported with exit code -1.
+ProcessRun runViewer(const QStringList &args, bool withDisplay = true, int timeoutMs = 120000) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("LIBGL_ALWAYS_SOFTWARE", "1");
+  if (!withDisplay)
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      env.remove(name);
   p.setProcessEnvironment(env);
   p.start(QStringLiteral(VELMORA_BINARY_DIR "/src/app/velmora-viewer"), args);
   ProcessRun r;
-  if (!p.waitForFinished(120000))
+  if (!p.waitForFinished(timeoutMs)) {
+    p.kill();
+    p.waitForFinished();
     return r;
+  }
   r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
   r.out = p.readAllStandardOutput();
   r.err = p.readAllStandardError();
@@ -136,6 +144,70 @@ TEST_F(SnapshotCli, ErrorsAreOneLineWithStatusOneAndWriteNothing) {
   EXPECT_FALSE(QFileInfo::exists(out));
   // Nothing but the two session files is left in the folder.
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(SnapshotCli, NeverWritesOntoItsInputNorReadsWhatIsNotAFile) {
+  const QByteArray before = readAllBytes(session);
+  ProcessRun r = runViewer({"--snapshot", session, session});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("must end in .bmp")) << r.err.toStdString();
+  // A link with a bitmap's name to the session file still names the input.
+  const QString link = dir.filePath("link.bmp");
+  ASSERT_TRUE(QFile::link(session, link));
+  r = runViewer({"--snapshot", link, session});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("this is the input file")) << r.err.toStdString();
+  EXPECT_EQ(readAllBytes(session), before);
+
+  // A FIFO would block every reader for ever; it is refused at once, by every command.
+  const QString fifo = dir.filePath("pipe.ses");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  for (const QStringList &args :
+       {QStringList{"--info", fifo}, QStringList{"--export", dir.filePath("o.wrl"), fifo},
+        QStringList{"--snapshot", dir.filePath("o.bmp"), fifo},
+        QStringList{"--section", "X/Y", "--at", "0,0,0", fifo}}) {
+    r = runViewer(args, true, 10000);
+    EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.contains("not a regular file: a FIFO")) << r.err.toStdString();
+  }
+}
+
+TEST_F(SnapshotCli, InfoReportsWhatTheReaderPassedOver) {
+  QFile::resize(session, QFileInfo(session).size() + 3);
+  ProcessRun r = runViewer({"--info", session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.contains("\"nominal\": false, \"extra_bytes\": 3, \"bounds\""))
+      << r.out.toStdString();
+  writeTextFile(dir.filePath("points.xyz").toStdString(), "X Y Z\n1 2 3\n");
+  r = runViewer({"--info", dir.filePath("points.xyz")});
+  EXPECT_TRUE(r.out.contains("\"skipped_lines\": 1, ")) << r.out.toStdString();
+}
+
+TEST_F(SnapshotCli, CommandLineIsSettledBeforeAnyWindow) {
+  // Mistyped options never start the window, with or without a display.
+  for (bool display : {false, true})
+    for (const QStringList &args : {QStringList{"--snapshoot", "o.bmp", session},
+                                    QStringList{"--bogus"}, QStringList{"--bars", "5", session}}) {
+      const ProcessRun r = runViewer(args, display, 20000);
+      EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+      EXPECT_TRUE(r.err.startsWith("velmora-viewer: ")) << r.err.toStdString();
+      EXPECT_TRUE(r.err.contains("\nusage: velmora-viewer")) << r.err.toStdString();
+      EXPECT_TRUE(r.out.isEmpty());
+    }
+  EXPECT_TRUE(runViewer({"--snapshoot", "o.bmp", session}, false)
+                  .err.startsWith("velmora-viewer: unknown option --snapshoot\n"));
+  ProcessRun r = runViewer({"-h"}, false);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.out.startsWith("usage: velmora-viewer")) << r.out.toStdString();
+  EXPECT_TRUE(r.err.isEmpty());
+  r = runViewer({"--version"}, false);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.toStdString(), "velmora-viewer " VELMORA_VERSION "\n");
+  // A window without a display is a message, not an abort.
+  r = runViewer({session}, false, 20000);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("no display")) << r.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists("o.bmp"));
 }
 
 int main(int argc, char **argv) {
