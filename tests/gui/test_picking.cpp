@@ -12,7 +12,6 @@
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
 #include "view/UiServices.h"
-#include "view/ViewRotation.h"
 #include "view/ViewScene.h"
 #include "view/view3d.h"
 
@@ -72,7 +71,6 @@ struct FakeUi : UiServices {
 class PickingTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ViewRotation::global().reset();
     ProgramSettings::decimalPlaces = 3;
     ProgramSettings::bannerLineColourMode = 0;
     view = std::make_unique<view3d>();
