@@ -202,7 +202,7 @@ int snapIndex(const SessionModel &model, const FrameSample &s) {
   return best;
 }
 
-int hoverIndex(const SessionModel *model, const FrameSample &sample) {
+int hoverPick(const SessionModel *model, const FrameSample &sample) {
   if (!model)
     return -1;
   if (const std::optional<Vec3d> world = worldAtCursor(sample))
@@ -210,7 +210,7 @@ int hoverIndex(const SessionModel *model, const FrameSample &sample) {
   return snapIndex(*model, sample);
 }
 
-int bannerIndex(const SessionModel *model, const FrameSample &sample) {
+int bannerPick(const SessionModel *model, const FrameSample &sample) {
   if (!model)
     return -1;
   if (const std::optional<Vec3d> world = worldAtCursor(sample)) {

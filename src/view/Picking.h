@@ -75,10 +75,10 @@ std::optional<Vec3d> worldAtCursor(const FrameSample &sample);
 // projected back. Lowest index on equal distances; -1 for none.
 int snapIndex(const SessionModel &model, const FrameSample &sample);
 // Hover: the nearest point to what the cursor's pixel shows, else the on-screen snap.
-int hoverIndex(const SessionModel *model, const FrameSample &sample);
+int hoverPick(const SessionModel *model, const FrameSample &sample);
 // Click: the nearest point when within kBannerPickLimit of what the pixel shows, else the
 // on-screen snap.
-int bannerIndex(const SessionModel *model, const FrameSample &sample);
+int bannerPick(const SessionModel *model, const FrameSample &sample);
 
 // The deviation of point `index` when the file has deviations (a point text file has none).
 std::optional<double> deviationOf(const SessionModel &model, int index);

@@ -29,7 +29,7 @@ int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
   const SessionModel *model = shownModel(scene);
   if (!model)
     return -1;
-  return picking::hoverIndex(model, scene.sampleAround(x, y));
+  return picking::hoverPick(model, scene.sampleAround(x, y));
 }
 
 void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
@@ -43,7 +43,7 @@ void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
                           cloud->extendedColours);
   const picking::FrameSample sample = scene.sampleAround(x, y);
   picking::createBanner(&view, scene.banners, cloud->model(),
-                        picking::bannerIndex(cloud->model(), sample), sample.modelView,
+                        picking::bannerPick(cloud->model(), sample), sample.modelView,
                         ProgramSettings::decimalPlaces, scale);
 }
 
