@@ -78,6 +78,12 @@ ViewState::DepthRange ViewState::depthRange() const {
   return r;
 }
 
+void ViewState::zoomBy(double factor) {
+  distance *= factor;
+  panX /= factor;
+  panY /= factor;
+}
+
 void ViewState::resetCamera() {
   rotation.reset();
   panX = panY = 0;

@@ -35,10 +35,10 @@ public:
   double fieldOfView = 45.0;   // vertical, degrees
   double pendingRotationX = 0; // accumulated vertical motion, not yet folded in
   double pendingRotationY = 0;
-  double distance = 0.01; // from the eye to the centre, world units
+  double distance = 0.01;    // from the eye to the centre, world units
   double panX = 0, panY = 0; // pixels
   double dragDeltaX = 0, dragDeltaY = 0;
-  Vec3d centre{}; // the point the camera looks at and turns about
+  Vec3d centre{};        // the point the camera looks at and turns about
   ViewRotation rotation; // R, this view's own
   Vec3d boundsMin{}, boundsMax{};
 
@@ -80,6 +80,10 @@ public:
     double nearPlane = 1, farPlane = 2;
   };
   DepthRange depthRange() const;
+
+  // Moves the camera `factor` times as far from the centre. The pan is rescaled with the
+  // pixel size so that what shows at the window's centre stays there.
+  void zoomBy(double factor);
 
   // Puts the camera of a freshly opened file on this view: the standard orientation (top,
   // x right, y up), no pan, nothing pending, fitted.

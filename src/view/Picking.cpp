@@ -262,8 +262,8 @@ std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &
 }
 
 GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const SessionModel *model,
-                             int index, const std::array<double, 16> &modelView,
-                             int decimalPlaces, const ColourScale &scale) {
+                             int index, const std::array<double, 16> &modelView, int decimalPlaces,
+                             const ColourScale &scale) {
   banners.forEach([](GLList *n) { n->setSelected(false); });
   if (!model || index < 0 || index >= model->pointCount ||
       std::size_t(index) >= model->points.size())
@@ -280,9 +280,9 @@ std::array<std::string, 4> hoverPanelTexts(double x, double y, double z,
   return {cutAfterDecimals("X:  " + printFixed(x), decimalPlaces, kPanelBuffer),
           cutAfterDecimals("Y:  " + printFixed(y), decimalPlaces, kPanelBuffer),
           cutAfterDecimals("Z:  " + printFixed(z), decimalPlaces, kPanelBuffer),
-          deviation ? cutAfterDecimals("Dev: " + printFixed(*deviation), decimalPlaces,
-                                       kPanelBuffer)
-                    : std::string("Dev: -")};
+          deviation
+              ? cutAfterDecimals("Dev: " + printFixed(*deviation), decimalPlaces, kPanelBuffer)
+              : std::string("Dev: -")};
 }
 
 std::array<std::string, 4> bannerPanelTexts(const GLBanner3DList &banner, int decimalPlaces) {

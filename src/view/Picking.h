@@ -99,8 +99,8 @@ std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &
 // The whole click: deselects every banner, then pins one to point `index` (the picked
 // point, -1 for none). Returns the new banner (owned by the list) or null.
 GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const SessionModel *model,
-                             int index, const std::array<double, 16> &modelView,
-                             int decimalPlaces, const ColourScale &scale);
+                             int index, const std::array<double, 16> &modelView, int decimalPlaces,
+                             const ColourScale &scale);
 
 // Panel texts: "X:  ", "Y:  ", "Z:  ", "Dev: " with the hovered point's values; "Dev: -"
 // without a deviation.

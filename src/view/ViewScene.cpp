@@ -222,8 +222,8 @@ Vec3d ViewScene::unproject(int x, int y) const {
   GLfloat depth = 0;
   glReadPixels(x, row, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
   GLdouble wx, wy, wz;
-  if (gluUnProject(x + 0.5, row + 0.5, depth, cam.modelView, cam.projection, cam.viewport, &wx,
-                   &wy, &wz) != GL_TRUE)
+  if (gluUnProject(x + 0.5, row + 0.5, depth, cam.modelView, cam.projection, cam.viewport, &wx, &wy,
+                   &wz) != GL_TRUE)
     return {-1000, -1000, -1000};
   return {wx, wy, wz};
 }

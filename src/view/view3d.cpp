@@ -275,7 +275,7 @@ void view3d::mouseMoveEvent(QMouseEvent *e) {
     case MouseMode::Zoom:
       lastX = x;
       lastY = y;
-      distance *= std::pow(1.01, -(dy / 2));
+      zoomBy(std::pow(1.01, -(dy / 2)));
       update();
       break;
     case MouseMode::Pan:
@@ -328,9 +328,9 @@ void view3d::mouseMoveEvent(QMouseEvent *e) {
 void view3d::wheelEvent(QWheelEvent *e) {
   // Every wheel message is one step, whatever its amount; 0 counts as forwards.
   if (e->angleDelta().y() >= 0)
-    distance /= std::pow(1.01, 10);
+    zoomBy(1 / std::pow(1.01, 10));
   else
-    distance *= std::pow(1.01, 10);
+    zoomBy(std::pow(1.01, 10));
   update();
   e->accept();
 }

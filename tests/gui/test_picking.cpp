@@ -111,9 +111,7 @@ protected:
     gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz);
     return {int(std::lround(wx)), int(std::lround(vp[3] - wy))};
   }
-  QPoint pixelOfPoint(int i, int j, double pitch = 1) {
-    return pixelOf({pitch * i, pitch * j, 0});
-  }
+  QPoint pixelOfPoint(int i, int j, double pitch = 1) { return pixelOf({pitch * i, pitch * j, 0}); }
   // Shows another model instead of the grid.
   void reload(std::unique_ptr<SessionModel> model) {
     view->makeCurrent();

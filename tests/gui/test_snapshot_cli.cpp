@@ -120,9 +120,8 @@ TEST_F(SnapshotCli, ModelsFarFromTheOriginAreCentredAndFitted) {
     for (int j = 0; j < 3; ++j)
       for (int i = 0; i < 3; ++i)
         pts.push_back(Vec3f{10.0f * i, 5.0f * j, z});
-    const std::vector<TestTriangle> tris = {{0, 1, 4, 0}, {0, 4, 3, 0}, {1, 2, 5, 0},
-                                            {1, 5, 4, 0}, {3, 4, 7, 0}, {3, 7, 6, 0},
-                                            {4, 5, 8, 0}, {4, 8, 7, 0}};
+    const std::vector<TestTriangle> tris = {{0, 1, 4, 0}, {0, 4, 3, 0}, {1, 2, 5, 0}, {1, 5, 4, 0},
+                                            {3, 4, 7, 0}, {3, 7, 6, 0}, {4, 5, 8, 0}, {4, 8, 7, 0}};
     const QString in = dir.filePath("raised.ses"), out = dir.filePath("raised.bmp");
     writeSessionFile(in.toStdString(), pts, std::vector<float>(9, 0.01f), tris);
     ASSERT_EQ(runViewer({"--snapshot", out, "--size", "320x200", in}).exitCode, 0);

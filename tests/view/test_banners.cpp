@@ -246,8 +246,7 @@ TEST(Picking, ClickCreatesABannerWithTextColourAndLook) {
   banners.append(old);
 
   const ColourScale scale(0.25f, -0.25f, 15, 0, false, true);
-  GLBanner3DList *b =
-      picking::createBanner(&v, banners, m.get(), 1, kIdentity, 3, scale);
+  GLBanner3DList *b = picking::createBanner(&v, banners, m.get(), 1, kIdentity, 3, scale);
   ASSERT_NE(b, nullptr);
   EXPECT_FALSE(old->isSelected());
   EXPECT_EQ(banners.tail(), b);

@@ -127,6 +127,19 @@ TEST_F(ViewNavigation, EveryWheelMessageIsOneStepAndZeroZoomsIn) {
   EXPECT_NEAR(view->distance, d0, 1e-9 * d0);
   wheel(view.get(), 0);
   EXPECT_NEAR(view->distance, d0 / std::pow(1.01, 10), 1e-9 * d0);
+  // Zooming keeps the window's centre: a panned model's centre moves away from it by the
+  // ratio of the distances.
+  view->panX = 100;
+  view->panY = -40;
+  paint();
+  const QPointF before = pixelOf(view->centre) - QPointF(450, 300);
+  wheel(view.get(), 120);
+  paint();
+  const QPointF after = pixelOf(view->centre) - QPointF(450, 300);
+  EXPECT_NEAR(after.x(), before.x() * std::pow(1.01, 10), 1e-3);
+  EXPECT_NEAR(after.y(), before.y() * std::pow(1.01, 10), 1e-3);
+  EXPECT_NEAR(before.x(), -100, 1e-3); // a pan of n pixels moves the model n pixels
+  EXPECT_NEAR(before.y(), 40, 1e-3);
 }
 
 TEST_F(ViewNavigation, ZoomToFitFallsBackToOneWithoutSize) {
@@ -187,7 +200,8 @@ TEST_F(ViewNavigation, ModelsFarFromTheOriginOpenCentredAndFittedAndStaySoWhenTu
     const int w = size.width(), h = size.height();
     // The fitted sphere leaves 1/11 of the narrower half-size free: bands of 15 pixels at the
     // left, top and bottom, and left of the legend when the window is wide enough.
-    std::vector<QRect> bands = {{0, 0, 15, h - 120}, {0, 0, w - 130, 15}, {110, h - 15, w - 240, 15}};
+    std::vector<QRect> bands = {
+        {0, 0, 15, h - 120}, {0, 0, w - 130, 15}, {110, h - 15, w - 240, 15}};
     if (w > 800)
       bands.push_back({w - 160, 0, 30, h - 40});
     const QRect middle(w / 2 - 40, h / 2 - 20, 80, 40);
@@ -198,8 +212,8 @@ TEST_F(ViewNavigation, ModelsFarFromTheOriginOpenCentredAndFittedAndStaySoWhenTu
       for (int turn = 0; turn < 2; ++turn) {
         paint();
         const QImage frame = view->grabFramebuffer();
-        const std::string what = std::to_string(w) + " wide, z " + std::to_string(offset.z) +
-                                 (turn ? ", turned" : "");
+        const std::string what =
+            std::to_string(w) + " wide, z " + std::to_string(offset.z) + (turn ? ", turned" : "");
         EXPECT_EQ(changedPixels(frame, empty, middle), middle.width() * middle.height()) << what;
         for (const QRect &band : bands)
           EXPECT_EQ(changedPixels(frame, empty, band), 0) << what;
@@ -271,13 +285,13 @@ TEST_F(ViewNavigation, KeysOneToSevenShowTheStandardViewsAndResetGoesBackToTheTo
     Vec3d toViewer, right, up; // world directions
   };
   const Case cases[] = {
-      {Qt::Key_1, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}},   // front
-      {Qt::Key_2, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},   // back
-      {Qt::Key_3, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}},    // top
-      {Qt::Key_4, {0, 0, -1}, {1, 0, 0}, {0, -1, 0}},  // bottom
-      {Qt::Key_5, {-1, 0, 0}, {0, -1, 0}, {0, 0, 1}},  // left
-      {Qt::Key_6, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},    // right
-      {Qt::Key_7, {1, -1, 1}, {s, s, 0}, {0, 0, 1}},   // isometric
+      {Qt::Key_1, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}},  // front
+      {Qt::Key_2, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},  // back
+      {Qt::Key_3, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}},   // top
+      {Qt::Key_4, {0, 0, -1}, {1, 0, 0}, {0, -1, 0}}, // bottom
+      {Qt::Key_5, {-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}, // left
+      {Qt::Key_6, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},   // right
+      {Qt::Key_7, {1, -1, 1}, {s, s, 0}, {0, 0, 1}},  // isometric
   };
   for (const Case &c : cases) {
     view->panX = 50;
