@@ -145,8 +145,12 @@ TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
   view3d *v = view3d::current();
   EXPECT_EQ(v, frame->childFrames().front()->view());
   EXPECT_EQ(v->panX, 0);
-  // The point file spans 4 x 2: fitted to 1.6 x 4.
-  EXPECT_DOUBLE_EQ(v->distance, 6.4);
+  // The point file spans 4 x 2 x 3: centred on its box and fitted to it.
+  EXPECT_EQ(v->centre, (Vec3d{2, 1, 1.5}));
+  const double fitted = v->distance;
+  v->distance = 1;
+  v->zoomToFit();
+  EXPECT_DOUBLE_EQ(v->distance, fitted);
 }
 
 TEST_F(LoadFlow, OpenCommandWithARefusedFileKeepsTheOpenDocument) {

@@ -121,6 +121,34 @@ TEST_F(SnapshotCli, DisplayOptionsChangeThePicture) {
   EXPECT_GT(greenPixels(c), greenPixels(a) + 1000);
 }
 
+TEST_F(SnapshotCli, ModelsFarFromTheOriginAreCentredAndFitted) {
+  for (const float z : {300.0f, -2e4f}) {
+    // A 20 x 10 plate at height z, every deviation in the green middle of the band.
+    std::vector<Vec3f> pts;
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 3; ++i)
+        pts.push_back(Vec3f{10.0f * i, 5.0f * j, z});
+    const std::vector<TestTriangle> tris = {{0, 1, 4, 0}, {0, 4, 3, 0}, {1, 2, 5, 0}, {1, 5, 4, 0},
+                                            {3, 4, 7, 0}, {3, 7, 6, 0}, {4, 5, 8, 0}, {4, 8, 7, 0}};
+    const QString in = dir.filePath("raised.ses"), out = dir.filePath("raised.bmp");
+    writeSessionFile(in.toStdString(), pts, std::vector<float>(9, 0.01f), tris);
+    ASSERT_EQ(runViewer({"--snapshot", out, "--size", "320x200", in}).exitCode, 0);
+    const QImage shot(out);
+    ASSERT_EQ(shot.size(), QSize(320, 200));
+    const auto green = [&](const QRect &r) {
+      int n = 0;
+      for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+          n += qGreen(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 40;
+      return n;
+    };
+    // The plate covers the middle and stays clear of the edges (the legend is on the right).
+    EXPECT_EQ(green({140, 90, 40, 20}), 40 * 20) << z;
+    EXPECT_EQ(green({0, 0, 240, 8}) + green({0, 0, 8, 200}) + green({0, 192, 240, 8}), 0) << z;
+    EXPECT_GT(green({0, 0, 240, 200}), 240 * 200 / 5) << z;
+  }
+}
+
 TEST_F(SnapshotCli, ErrorsAreOneLineWithStatusOneAndWriteNothing) {
   const QString out = dir.filePath("out.bmp");
   ProcessRun r = runViewer({"--snapshot", out, dir.filePath("missing.ses")});
