@@ -72,6 +72,28 @@ void BM_FirstHoverAfterOpen(benchmark::State &state) {
 }
 BENCHMARK(BM_FirstHoverAfterOpen)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
+// One hover over the background (or a click) near points: the 17 x 17 depth window around the
+// cursor, every pixel drawn, each unprojected, its nearest point found and projected back.
+// World x and y map to window pixels at 0.05 mm per pixel, two pixels per point pitch.
+void BM_SnapWindow(benchmark::State &state) {
+  SessionModel &m = model(static_cast<std::size_t>(state.range(0)));
+  picking::FrameSample s;
+  const double w = 632, h = 632, unit = 0.05; // window pixels, mm per pixel
+  s.modelView = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  // glOrtho(0, w * unit, 0, h * unit, -10, 10), column-major.
+  s.projection = {2 / (w * unit), 0, 0, 0, 0, 2 / (h * unit), 0, 0, 0, 0, -0.1, 0, -1, -1, 0, 1};
+  s.viewport = {0, 0, int(w), int(h)};
+  s.cursorX = 300.5;
+  s.cursorY = 300.5;
+  s.x0 = s.y0 = 300 - picking::kSnapPixels;
+  s.width = s.height = 2 * picking::kSnapPixels + 1;
+  s.depth.assign(std::size_t(s.width * s.height), 0.5f);
+  picking::snapIndex(m, s); // builds the index once
+  for (auto _ : state)
+    benchmark::DoNotOptimize(picking::snapIndex(m, s));
+}
+BENCHMARK(BM_SnapWindow)->Arg(100000)->Arg(1000000);
+
 } // namespace
 
 BENCHMARK_MAIN();

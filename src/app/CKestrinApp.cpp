@@ -5,6 +5,7 @@
 #include "view/ProgramSettings.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <QTimer>
@@ -37,7 +38,7 @@ void CKestrinApp::setDefaultSurfaceFormat() {
 
 QString CKestrinApp::currentSessionPath() { return QString::fromStdString(::currentSessionPath()); }
 
-bool CKestrinApp::initInstance(const QString &file) {
+bool CKestrinApp::initInstance(const QStringList &files) {
   ProgramSettings::pointSizeClass = 1;
   QCoreApplication::setOrganizationName(QStringLiteral("VelmoraViewer"));
   QCoreApplication::setApplicationName(QStringLiteral("VelmoraViewer"));
@@ -47,9 +48,13 @@ bool CKestrinApp::initInstance(const QString &file) {
   frame_->show();
   frame_->setFocus();
   // Opened from the event loop, so the main window is on screen and shows the load's status
-  // texts while a large file is read.
-  if (!file.isEmpty())
-    QTimer::singleShot(0, frame_.get(), [f = frame_.get(), file] { f->openDocument(file, false); });
+  // texts while a large file is read; in one call, since opening lets events through and
+  // would otherwise run a later file's call first.
+  if (!files.isEmpty())
+    QTimer::singleShot(0, frame_.get(), [f = frame_.get(), files] {
+      for (const QString &file : files)
+        f->openDocument(file, false);
+    });
   return true;
 }
 
@@ -72,8 +77,19 @@ bool compatibilityContextAvailable(QString &why) {
 }
 } // namespace
 
-int runDesktopApplication(int argc, char **argv) {
+int runDesktopApplication(const char *programName, const std::vector<std::string> &files) {
+  // Without a display Qt would abort; say what is missing instead.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    std::fputs("velmora-viewer: no display to open a window on (DISPLAY is not set); --info, "
+               "--export, --snapshot and --section need none\n",
+               stderr);
+    return 1;
+  }
   CKestrinApp::setDefaultSurfaceFormat();
+  // Qt gets only the program name: a file named like one of its options stays a file.
+  static int argc = 1;
+  static char *argv[] = {const_cast<char *>(programName), nullptr};
   QApplication qapp(argc, argv);
   QString why;
   if (!compatibilityContextAvailable(why)) {
@@ -81,15 +97,11 @@ int runDesktopApplication(int argc, char **argv) {
                  qPrintable(why));
     return 1;
   }
-  const QStringList args = QCoreApplication::arguments();
-  QString file;
-  for (int i = 1; i < args.size(); ++i)
-    if (!args[i].startsWith('-')) {
-      file = args[i];
-      break;
-    }
+  QStringList paths;
+  for (const std::string &f : files)
+    paths.push_back(QFile::decodeName(QByteArray::fromStdString(f)));
   CKestrinApp app;
-  if (!app.initInstance(file))
+  if (!app.initInstance(paths))
     return 1;
   return qapp.exec();
 }

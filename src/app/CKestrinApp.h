@@ -2,12 +2,16 @@
 #include "app/DocTemplate.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
+#include <string>
+#include <vector>
 
 class CMainFrame;
 
-// Starts the desktop application (optional FILE argument) and runs its event loop.
-int runDesktopApplication(int argc, char **argv);
+// Starts the desktop application, opens each of files in a window of its own and runs the
+// event loop. The command line has been checked already; Qt sees none of it.
+int runDesktopApplication(const char *programName, const std::vector<std::string> &files);
 
 // The application object: document templates, the main frame, start-up and the command
 // line. Needs a QApplication.
@@ -16,9 +20,12 @@ public:
   CKestrinApp();
   ~CKestrinApp();
 
-  // Start-up: templates, main frame, shown; then opens file when it is not empty. False
-  // when start-up fails.
-  bool initInstance(const QString &file);
+  // Start-up: templates, main frame, shown; then opens each of files in a window of its own.
+  // False when start-up fails.
+  bool initInstance(const QStringList &files);
+  bool initInstance(const QString &file) {
+    return initInstance(file.isEmpty() ? QStringList() : QStringList{file});
+  }
 
   CMainFrame *mainFrame() const { return frame_.get(); }
   const DocTemplateRegistry &templates() const { return templates_; }

@@ -1,14 +1,18 @@
 #include "app/Cli.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+
+#ifndef VELMORA_VERSION
+#error "VELMORA_VERSION comes from the project version in CMakeLists.txt"
+#endif
 
 namespace {
-bool parseDouble(const std::string &s, double &out) {
+bool parseFinite(const std::string &s, double &out) {
   char *end = nullptr;
   out = std::strtod(s.c_str(), &end);
-  return end && end != s.c_str() && *end == '\0';
+  return end && end != s.c_str() && *end == '\0' && std::isfinite(out);
 }
 bool parseInt(const std::string &s, int &out) {
   char *end = nullptr;
@@ -18,34 +22,45 @@ bool parseInt(const std::string &s, int &out) {
   out = static_cast<int>(v);
   return true;
 }
-const char *kUsage =
-    "usage: velmora-viewer [FILE]\n"
+
+const char *const kUsage =
+    "usage: velmora-viewer [FILE...]         open each FILE in a window\n"
     "       velmora-viewer --info [--csv] FILE\n"
     "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
     "       velmora-viewer --report OUT.pdf FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
-    "display options: --tolerance T | --upper U --lower L, --bars N, --gradient, --extended,\n"
-    "                 --outside-only, --points\n";
+    "       velmora-viewer -h|--help|--version\n"
+    "display options of --info, --export, --snapshot, --report and --section:\n"
+    "  --tolerance T (T > 0) | --upper U --lower L (U >= L), --bars N (3..50),\n"
+    "  --gradient, --extended, --outside-only, --points\n";
+
+std::string joined(const std::vector<std::string> &names) {
+  std::string s;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    s += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  return s;
+}
 } // namespace
 
-bool isHeadlessCommand(int argc, char **argv) {
-  for (int i = 1; i < argc; ++i) {
-    const char *a = argv[i];
-    if (!std::strcmp(a, "--info") || !std::strcmp(a, "--export") || !std::strcmp(a, "--snapshot") ||
-        !std::strcmp(a, "--report") || !std::strcmp(a, "--section") || !std::strcmp(a, "--help"))
-      return true;
-  }
-  return false;
-}
+const char *cliUsage() { return kUsage; }
 
 bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::string &error) {
-  std::vector<std::string> files;
-  bool haveUpper = false, haveLower = false;
+  std::vector<std::string> display, sectionOnly, snapshotOnly;
+  std::string upperText, lowerText;
+  bool haveAt = false, optionsEnded = false;
+  // --csv is a flag with --info and takes a value with --section; the command may come later,
+  // so what follows it is held until the end.
   const std::string *csvValue = nullptr;
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string &a = argv[i];
-    const auto value = [&](std::string &v) {
+    // A lone "-" and everything after "--" are file names.
+    if (optionsEnded || a.size() < 2 || a[0] != '-') {
+      out.files.push_back(a);
+      continue;
+    }
+    std::string v;
+    const auto value = [&] {
       if (i + 1 >= argv.size()) {
         error = a + " needs a value";
         return false;
@@ -53,28 +68,39 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       v = argv[++i];
       return true;
     };
-    std::string v;
-    if (a == "--info") {
-      out.command = "info";
-    } else if (a == "--export" || a == "--snapshot" || a == "--report") {
-      out.command = a.substr(2);
-      if (!value(out.output))
-        return false;
-    } else if (a == "--section") {
-      out.command = "section";
-      if (!value(out.plane))
-        return false;
-      if (out.plane != "X/Y" && out.plane != "Y/Z" && out.plane != "X/Z") {
-        error = "--section takes X/Y, Y/Z or X/Z, not '" + out.plane + "'";
+    if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "-h" || a == "--help") {
+      out.help = true;
+    } else if (a == "--version") {
+      out.version = true;
+    } else if (a == "--info" || a == "--export" || a == "--snapshot" || a == "--report" ||
+               a == "--section") {
+      if (!out.command.empty()) {
+        error = "--" + out.command + " and " + a + " cannot be given together";
         return false;
       }
+      out.command = a.substr(2);
+      if (a == "--export" || a == "--snapshot" || a == "--report") {
+        if (!value())
+          return false;
+        out.output = v;
+      } else if (a == "--section") {
+        if (!value())
+          return false;
+        out.plane = v;
+        if (out.plane != "X/Y" && out.plane != "Y/Z" && out.plane != "X/Z") {
+          error = "--section takes X/Y, Y/Z or X/Z, not '" + out.plane + "'";
+          return false;
+        }
+      }
     } else if (a == "--csv") {
-      // A flag with --info, a value with --section: the command may come later, so hold it.
       out.csv = true;
-      if (i + 1 < argv.size() && argv[i + 1].rfind("--", 0) != 0)
+      if (i + 1 < argv.size() && (argv[i + 1].size() < 2 || argv[i + 1][0] != '-'))
         csvValue = &argv[++i];
+      sectionOnly.push_back(a);
     } else if (a == "--at") {
-      if (!value(v))
+      if (!value())
         return false;
       std::string parts[3];
       int k = 0;
@@ -86,13 +112,15 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
           parts[k] += c;
         }
       }
-      if (k != 2 || !parseDouble(parts[0], out.at[0]) || !parseDouble(parts[1], out.at[1]) ||
-          !parseDouble(parts[2], out.at[2])) {
-        error = "--at takes X,Y,Z (three numbers), not '" + v + "'";
+      if (k != 2 || !parseFinite(parts[0], out.at[0]) || !parseFinite(parts[1], out.at[1]) ||
+          !parseFinite(parts[2], out.at[2])) {
+        error = "--at takes X,Y,Z (three finite numbers), not '" + v + "'";
         return false;
       }
+      haveAt = true;
+      sectionOnly.push_back(a);
     } else if (a == "--size") {
-      if (!value(v))
+      if (!value())
         return false;
       const auto x = v.find('x');
       if (x == std::string::npos || !parseInt(v.substr(0, x), out.width) ||
@@ -101,90 +129,116 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
         error = "--size takes WxH with 1..16384 pixels each, not '" + v + "'";
         return false;
       }
+      snapshotOnly.push_back(a);
     } else if (a == "--tolerance") {
-      double t;
-      if (!value(v) || !parseDouble(v, t)) {
-        if (error.empty())
-          error = "--tolerance takes a number, not '" + v + "'";
+      double t = 0;
+      if (!value())
+        return false;
+      if (!parseFinite(v, t) || !(t > 0)) {
+        error = "--tolerance takes a positive number, not '" + v + "'";
         return false;
       }
       out.display.upper = t;
       out.display.lower = -t;
+      display.push_back(a);
     } else if (a == "--upper" || a == "--lower") {
-      double t;
-      if (!value(v) || !parseDouble(v, t)) {
-        if (error.empty())
-          error = a + " takes a number, not '" + v + "'";
+      double t = 0;
+      if (!value())
+        return false;
+      if (!parseFinite(v, t)) {
+        error = a + " takes a finite number, not '" + v + "'";
         return false;
       }
       (a == "--upper" ? out.display.upper : out.display.lower) = t;
-      (a == "--upper" ? haveUpper : haveLower) = true;
+      (a == "--upper" ? upperText : lowerText) = v;
+      display.push_back(a);
     } else if (a == "--bars") {
-      if (!value(v) || !parseInt(v, out.display.bars)) {
-        if (error.empty())
-          error = "--bars takes a whole number, not '" + v + "'";
+      if (!value())
+        return false;
+      if (!parseInt(v, out.display.bars) || out.display.bars < kMinBars ||
+          out.display.bars > kMaxBars) {
+        error = "--bars takes a whole number from 3 to 50, not '" + v + "'";
         return false;
       }
-      if (out.display.bars < 3)
-        out.display.bars = 3; // as the settings dialog raises it
-    } else if (a == "--gradient") {
-      out.display.gradient = true;
-    } else if (a == "--extended") {
-      out.display.extended = true;
-    } else if (a == "--outside-only") {
-      out.display.outsideOnly = true;
-    } else if (a == "--points") {
-      out.display.points = true;
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+      display.push_back(a);
+    } else if (a == "--gradient" || a == "--extended" || a == "--outside-only" || a == "--points") {
+      (a == "--gradient"       ? out.display.gradient
+       : a == "--extended"     ? out.display.extended
+       : a == "--outside-only" ? out.display.outsideOnly
+                               : out.display.points) = true;
+      display.push_back(a);
+    } else {
       error = "unknown option " + a;
       return false;
-    } else {
-      files.push_back(a);
     }
+  }
+  if (out.help || out.version)
+    return true;
+  if (out.command.empty()) {
+    display.insert(display.end(), sectionOnly.begin(), sectionOnly.end());
+    display.insert(display.end(), snapshotOnly.begin(), snapshotOnly.end());
+    if (!display.empty()) {
+      error = joined(display) + (display.size() == 1 ? " needs" : " need") +
+              " one of --info, --export, --snapshot, --report or --section";
+      return false;
+    }
+    return true; // the desktop application, with any number of files
   }
   if (out.csv && out.command == "info") {
     if (csvValue)
-      files.push_back(*csvValue); // what followed the flag is the input
-  } else if (out.csv) {
-    if (out.command != "section" || !csvValue) {
-      error =
-          out.command == "section" ? "--csv needs a value" : "--csv goes with --info or --section";
+      out.files.insert(out.files.begin(), *csvValue); // what followed the flag is the input
+    std::erase(sectionOnly, std::string("--csv"));
+  } else if (out.csv && out.command == "section") {
+    if (!csvValue) {
+      error = "--csv needs a value";
       return false;
     }
     out.output = *csvValue;
   }
-  if (haveUpper != haveLower) {
+  if (out.command != "section" && !sectionOnly.empty()) {
+    error = joined(sectionOnly) + (sectionOnly.size() == 1 ? " only goes" : " only go") +
+            " with --section";
+    return false;
+  }
+  if (out.command != "snapshot" && !snapshotOnly.empty()) {
+    error = "--size only goes with --snapshot";
+    return false;
+  }
+  if (upperText.empty() != lowerText.empty()) {
     error = "--upper and --lower go together";
     return false;
   }
-  if (out.command.empty()) {
-    error = "no command given";
+  if (out.display.upper < out.display.lower) {
+    error = "the upper tolerance " + upperText + " is below the lower tolerance " + lowerText;
     return false;
   }
-  if (out.command == "section" && out.plane.empty()) {
-    error = "--section needs a plane";
+  if (out.command == "section" && !haveAt) {
+    error = "--section needs --at X,Y,Z, a point of the plane";
     return false;
   }
-  if (files.size() != 1) {
-    error = files.empty() ? "no input FILE given" : "more than one input FILE given";
+  if (out.files.size() != 1) {
+    error = out.files.empty() ? "no input FILE given" : "more than one input FILE given";
     return false;
   }
-  out.file = files.front();
+  out.file = out.files.front();
   return true;
 }
 
-int runHeadless(int argc, char **argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  for (const auto &a : args)
-    if (a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
+int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
   CliArgs cli;
   std::string error;
   if (!parseCliArgs(args, cli, error)) {
     std::fprintf(stderr, "velmora-viewer: %s\n%s", error.c_str(), kUsage);
     return 2;
+  }
+  if (cli.help || cli.version) {
+    std::fputs(cli.help ? kUsage : "velmora-viewer " VELMORA_VERSION "\n", stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (cli.command.empty()) {
+    desktopFiles = cli.files;
+    return -1;
   }
   if (cli.command == "info")
     return runInfo(cli);

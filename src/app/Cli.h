@@ -22,24 +22,40 @@ struct DisplayOptions {
   }
 };
 
-// Parsed command line of the headless commands.
+// Parsed command line: a headless command, the desktop application with its files, or a
+// request for the usage or the version.
 struct CliArgs {
-  std::string command;           // "info", "export", "snapshot", "section", "report"
-  std::string file;              // the input FILE
-  std::string output;            // --export OUT, --snapshot OUT, --csv OUT, --report OUT
-  int width = 900, height = 600; // --size WxH
-  std::string plane;             // --section X/Y|Y/Z|X/Z
-  double at[3] = {0, 0, 0};      // --at X,Y,Z
-  bool csv = false;              // --info --csv: a CSV header and row instead of JSON
+  std::string command; // "info", "export", "snapshot", "report", "section"; empty: the window
+  std::string file;               // the input FILE of a command
+  std::vector<std::string> files; // every FILE argument (the windows to open)
+  std::string output;             // --export OUT, --snapshot OUT, --report OUT, --csv OUT
+  int width = 900, height = 600;  // --size WxH
+  std::string plane;              // --section X/Y|Y/Z|X/Z
+  double at[3] = {0, 0, 0};       // --at X,Y,Z
+  bool csv = false;               // --info --csv: a CSV header and row instead of JSON
   DisplayOptions display;
+  bool help = false;    // -h, --help
+  bool version = false; // --version
 };
 
-// Whether argv asks for a headless command (then the desktop application is not started).
-bool isHeadlessCommand(int argc, char **argv);
-// Parses and runs it; returns the process exit status. Errors go to standard error.
-int runHeadless(int argc, char **argv);
+// Band counts the legend can show legibly; the settings dialog takes the same range.
+constexpr int kMinBars = 3;
+constexpr int kMaxBars = 50;
 
-// The commands, one file each.
+// The usage text printed by --help and after a command-line error.
+const char *cliUsage();
+
+// Parses the arguments (without the program name) and checks that they fit together: unknown
+// options, bad or missing values and options without their command are errors. On error
+// returns false with a message (exit status 2).
+bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::string &error);
+
+// Does everything the command line asks for except opening windows: usage, version, errors
+// and the headless commands, without touching a window system. Returns the exit status, or
+// -1 when the desktop application is to start and open desktopFiles.
+int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles);
+
+// The commands, one file each; each returns the exit status and writes errors to stderr.
 int runInfo(const CliArgs &args);
 int runExport(const CliArgs &args);
 int runSnapshot(const CliArgs &args);
@@ -49,6 +65,3 @@ int runReport(const CliArgs &args);
 // The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
 // message when the file cannot be read.
 bool infoText(const CliArgs &args, std::string &out, std::string &error);
-
-// Parses the arguments; on error returns false with a message.
-bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::string &error);

@@ -214,6 +214,9 @@ bool infoText(const CliArgs &args, std::string &out, std::string &error) {
   out += ", \"points\": " + std::to_string(model.pointCount);
   out += ", \"triangles\": " + std::to_string(triangles);
   out += model.hasNominalPoints() ? ", \"nominal\": true" : ", \"nominal\": false";
+  // What the reader passed over: trailing bytes of a session file, text lines of a point file.
+  out += session ? ", \"extra_bytes\": " + std::to_string(model.extraBytes)
+                 : ", \"skipped_lines\": " + std::to_string(model.skippedLines);
   out += ", \"bounds\": {\"min\": ";
   appendVec(out, box.min());
   out += ", \"max\": ";

@@ -22,9 +22,10 @@ int runSection(const CliArgs &args) {
     return fail("--section takes X/Y, Y/Z or X/Z, not '" + args.plane + "'");
   if (args.file.empty())
     return fail("no input file given");
+  if (const std::string problem = targetIsInputProblem(args.output, args.file); !problem.empty())
+    return fail(problem);
 
   SessionModel model;
-  // A point text file has no triangles and so gives an empty section (just the header).
   bool isSessionFile = false;
   std::string error;
   if (!readModelFile(args.file, model, isSessionFile, error))
@@ -42,6 +43,11 @@ int runSection(const CliArgs &args) {
                  "velmora-viewer: the plane crosses more than %zu triangles; the section keeps "
                  "the first %zu\n",
                  SectionCutter::kCapacity, SectionCutter::kCapacity);
+  // An empty table would read as a successful cut.
+  if (section.points.empty())
+    return fail(args.file + (model.hasTriangles()
+                                 ? ": the plane does not cut the model"
+                                 : ": the plane does not cut the model (it has no triangles)"));
   const std::string csv = sectionCsv(section);
 
   if (args.output.empty()) {

@@ -39,10 +39,12 @@ void GLScale2DList::draw(ViewState *view, int) {
   beginWindowOverlay(W, H);
   applyColour();
 
-  float s = float(view->distance);
+  // s: the world length the window's width spans at the depth of the model's centre, so the
+  // line is as long as that length drawn there.
+  float s = float(double(W) * view->pixelSize());
   if (units == 2)
     s = s / 25.4f;
-  // A distance the logarithm cannot take (0, negative, not finite) shows no scale.
+  // A length the logarithm cannot take (0, negative, not finite) shows no scale.
   if (s > 0 && std::isfinite(s)) {
     const float G = shownLength(s);
     const float len = float(W) * G / s;

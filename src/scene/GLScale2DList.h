@@ -11,8 +11,9 @@ public:
 
   void draw(ViewState *view, int pass) override; // slot 5
 
-  // The round length shown for a camera distance (already in display units).
-  static float shownLength(float distance);
+  // The round length shown for a window that spans `span` world units (already in display
+  // units): 1 to 9 times the power of ten below a tenth of it.
+  static float shownLength(float span);
   // "%f" of the length with trailing zeros (and a bare point) cut, then the unit.
   static std::string label(float length, int units);
 

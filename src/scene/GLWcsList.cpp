@@ -99,10 +99,26 @@ void GLRvWcsList::drawCornerTriad(ViewState *view, int, Vec3d windowPos, Vec3d x
   glGetIntegerv(GL_VIEWPORT, viewport);
   glGetDoublev(GL_MODELVIEW_MATRIX, model);
   glGetDoublev(GL_PROJECTION_MATRIX, proj);
+  // The triad's size and place are made for a lens with its near plane at 1 and no far
+  // plane. The view chooses its clipping planes around the model; the triad keeps its own,
+  // so it has the same size on screen and stays in front of the model whatever they are.
+  const bool perspective = proj[11] == -1.0 && proj[15] == 0.0;
+  if (perspective) {
+    proj[10] = -1.0;
+    proj[14] = -2.0;
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadMatrixd(proj);
+  }
   Vec3d origin{};
   if (gluUnProject(windowPos.x, windowPos.y, 0.19, model, proj, viewport, &origin.x, &origin.y,
-                   &origin.z) != GL_TRUE)
+                   &origin.z) != GL_TRUE) {
+    if (perspective) {
+      glMatrixMode(GL_PROJECTION);
+      glPopMatrix();
+    }
     return; // singular matrices: no place to put the triad
+  }
   const std::array<double, 16> m = frameFromAxes(origin, xAxis, yAxis);
   const WindowRect rect = view->windowRect();
   const double L = cornerAxisLength(rect.width, rect.height);
@@ -126,4 +142,9 @@ void GLRvWcsList::drawCornerTriad(ViewState *view, int, Vec3d windowPos, Vec3d x
   glEnable(GL_LIGHTING);
   glPopAttrib();
   glPopMatrix();
+  if (perspective) {
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+  }
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "geometry/Vec3d.h"
+#include "scene/ViewRotation.h"
 
 class GLTextList;
 
@@ -28,13 +29,18 @@ public:
   int colourBars = 15;
   bool showPercentages = false; // each colour band's share of the points beside the legend
 
-  // Camera.
-  double fieldOfView = 45.0;
+  // Camera. The model-view matrix of a frame is
+  //   T(-panX * p, panY * p, -distance) * R * T(-centre),  p = pixelSize(),
+  // so the model turns about its box centre, the camera stands `distance` in front of that
+  // centre, and a pan of n pixels moves the model n pixels on screen at any distance.
+  double fieldOfView = 45.0;   // vertical, degrees
   double pendingRotationX = 0; // accumulated vertical motion, not yet folded in
   double pendingRotationY = 0;
-  double distance = 0.01;
-  double panX = 0, panY = 0;
+  double distance = 0.01;    // from the eye to the centre, world units
+  double panX = 0, panY = 0; // pixels
   double dragDeltaX = 0, dragDeltaY = 0;
+  Vec3d centre{};        // the point the camera looks at and turns about
+  ViewRotation rotation; // R, this view's own
   Vec3d boundsMin{}, boundsMax{};
 
   // Interaction.
@@ -55,9 +61,34 @@ public:
 
   // distance / window diagonal in pixels.
   double worldUnitsPerPixel() const;
+  // World length of one pixel at the centre's depth, from the perspective projection.
+  double pixelSize() const;
 
-  // Distance that fits the bounding box (1.6 x its x or y extent) into the window.
+  // Centre of the bounds, or the origin when they hold nothing (an inverted or non-finite
+  // box).
+  Vec3d boundsCentre() const;
+  // Radius of the sphere around boundsCentre() that holds the bounds (0 for none).
+  double boundsRadius() const;
+  // Centres the camera on the bounds and fits the distance so that their bounding sphere
+  // fills the narrower field of view with a margin, whatever the rotation.
   void zoomToFit();
+
+  // Near and far clipping distances for the current distance: around the model's sphere with
+  // room for the section plane and the axes, never closer than a small fraction of the
+  // distance, so the depth buffer keeps its precision and zooming close still shows the
+  // surface.
+  struct DepthRange {
+    double nearPlane = 1, farPlane = 2;
+  };
+  DepthRange depthRange() const;
+
+  // Moves the camera `factor` times as far from the centre. The pan is rescaled with the
+  // pixel size so that what shows at the window's centre stays there.
+  void zoomBy(double factor);
+
+  // Puts the camera of a freshly opened file on this view: the standard orientation (top,
+  // x right, y up), no pan, nothing pending, fitted.
+  void resetCamera();
 
   // Records which of clip planes 1 and 2 are enabled and disables them; restore re-enables
   // the recorded ones. Text drawing brackets itself with these.

@@ -45,11 +45,17 @@ public:
   // 0 or less: no triangles.
   std::int32_t triangleCount = 0;
   PodArray<TriangleRecord> triangles;
+  // Point text files: lines that held text but no number (headers, comments); blank lines
+  // are not counted.
+  std::uint64_t skippedLines = 0;
+  // Session files: bytes after the last block, which are ignored.
+  std::uint64_t extraBytes = 0;
 
   void SetPath(const char *newPath) { path = newPath ? newPath : ""; }
 
   // Both readers return false when the file cannot be opened or is refused; the model is
-  // then left as it was and error() says why, naming the file.
+  // then left as it was and error() says why, naming the file. Anything but a regular file
+  // is refused before it is opened (a FIFO or a device could block the reader for ever).
   bool ReadSessionFile();
   bool ReadPointTextFile();
   const std::string &error() const { return error_; }

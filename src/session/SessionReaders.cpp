@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,51 @@
 
 namespace {
 
-// Owns a POSIX file descriptor; plain read() keeps the bulk reads free of stdio copying.
+// What kind of file a mode names, for the refusal of anything but a regular file.
+const char *fileKind(mode_t mode) {
+  if (S_ISDIR(mode))
+    return "a folder";
+  if (S_ISFIFO(mode))
+    return "a FIFO";
+  if (S_ISCHR(mode))
+    return "a character device";
+  if (S_ISBLK(mode))
+    return "a block device";
+  if (S_ISSOCK(mode))
+    return "a socket";
+  return "an unknown kind of file";
+}
+
+// Owns a POSIX file descriptor of a regular file; plain read() keeps the bulk reads free of
+// stdio copying.
 class File {
 public:
-  explicit File(const std::string &path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  // Opens path for reading when it is a regular file (links followed); otherwise error() says
+  // why. The kind is checked before opening, since opening a FIFO waits for a writer, and
+  // again on the open file in case the name was replaced in between.
+  explicit File(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+      error_ = path + ": cannot open the file (" + std::strerror(errno) + ")";
+      return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      error_ = path + ": not a regular file: " + fileKind(st.st_mode);
+      return;
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ < 0) {
+      error_ = path + ": cannot open the file (" + std::strerror(errno) + ")";
+      return;
+    }
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      error_ = path + ": not a regular file: " + fileKind(st.st_mode);
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+  }
   ~File() {
     if (fd_ >= 0)
       ::close(fd_);
@@ -30,7 +72,8 @@ public:
   File &operator=(const File &) = delete;
 
   bool isOpen() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
+  const std::string &error() const { return error_; }
+  std::uint64_t size() const { return size_; }
 
   // Reads up to n bytes, retrying short reads; returns the bytes read or -1 on an error.
   std::int64_t readUpTo(void *dst, std::size_t n) {
@@ -57,7 +100,9 @@ public:
   }
 
 private:
-  int fd_;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+  std::string error_;
 };
 
 // 1234567 -> "1,234,567": byte counts in messages are read by people.
@@ -96,15 +141,10 @@ constexpr std::int32_t kFormatWithNominal = 16;
 bool SessionModel::ReadSessionFile() {
   File f(path);
   if (!f.isOpen()) {
-    error_ = path + ": cannot open the file (" + std::strerror(errno) + ")";
+    error_ = f.error();
     return false;
   }
-  struct stat st {};
-  if (::fstat(f.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    error_ = path + ": not a regular file";
-    return false;
-  }
-  const std::uint64_t fileSize = static_cast<std::uint64_t>(st.st_size);
+  const std::uint64_t fileSize = f.size();
   if (fileSize < sizeof(SessionHeader)) {
     error_ = path + ": " + grouped(fileSize) +
              " bytes, shorter than the 16-byte header of a session file";
@@ -169,6 +209,8 @@ bool SessionModel::ReadSessionFile() {
 
   pointCount = h.points;
   triangleCount = h.triangles;
+  skippedLines = 0;
+  extraBytes = fileSize - needed;
   points = std::move(pts);
   normals = std::move(nrm);
   deviations = std::move(dev);
@@ -222,30 +264,157 @@ const char *parseNumber(const char *p, const char *end, double &out) {
   return q;
 }
 
-// Accumulates points from whole lines.
-class PointLineParser {
+// Points kept in fixed-size blocks: growing never copies what was read, and the memory stays
+// within one block of what the points need.
+class PointBlocks {
 public:
-  std::vector<Vec3f> points;
+  static constexpr std::size_t kBlockPoints = std::size_t{1} << 16;
 
-  void line(const char *p, const char *end) {
-    double v[3];
-    int got = 0;
-    while (got < 3) {
-      const char *q = parseNumber(p, end, v[got]);
-      if (!q)
-        break;
-      p = q;
-      ++got;
+  void push(const Vec3f &p) {
+    if (size_ % kBlockPoints == 0)
+      blocks_.push_back(std::make_unique_for_overwrite<Vec3f[]>(kBlockPoints));
+    blocks_.back()[size_ % kBlockPoints] = p;
+    ++size_;
+  }
+  std::size_t size() const { return size_; }
+
+  // Copies the points into out (room for size() points), releasing each block once copied.
+  void moveTo(Vec3f *out) {
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+      const std::size_t n = std::min(kBlockPoints, size_ - b * kBlockPoints);
+      std::memcpy(out + b * kBlockPoints, blocks_[b].get(), n * sizeof(Vec3f));
+      blocks_[b].reset();
     }
-    if (got == 0)
-      return; // blank, header or comment line
-    // Coordinates a line does not supply carry over from the previous point (0 at first).
-    for (int k = 0; k < got; ++k)
-      last_[k] = static_cast<float>(v[k]);
-    points.push_back(Vec3f{last_[0], last_[1], last_[2]});
+    blocks_.clear();
+    size_ = 0;
   }
 
 private:
+  std::vector<std::unique_ptr<Vec3f[]>> blocks_;
+  std::size_t size_ = 0;
+};
+
+// Splits a byte stream into lines (LF, CR LF or a lone CR) and reads the first three numbers
+// of each line as a "%lf%lf%lf" scan does. Of a line it keeps only the number that a block
+// boundary cuts, never the whole line, so memory does not grow with line length.
+class PointTextScanner {
+public:
+  // A single "number" longer than this is read from its first bytes; the rest of its line
+  // is ignored.
+  static constexpr std::size_t kMaxToken = std::size_t{1} << 20;
+
+  PointBlocks points;
+  std::uint64_t skippedLines = 0;
+
+  void feed(const char *p, const char *end) {
+    while (p < end) {
+      if (afterCR_) {
+        afterCR_ = false;
+        if (*p == '\n') { // the LF of a CR LF pair ends no second line
+          ++p;
+          continue;
+        }
+      }
+      const char *eol = p;
+      while (eol < end && *eol != '\n' && *eol != '\r')
+        ++eol;
+      if (eol == end) {
+        segment(p, end, false);
+        return;
+      }
+      segment(p, eol, true);
+      endLine();
+      afterCR_ = *eol == '\r';
+      p = eol + 1;
+    }
+  }
+
+  // End of the stream: the last line needs no line end.
+  void finish() {
+    if (!ignoreRest_ && !pending_.empty())
+      scan(pending_.data(), pending_.data() + pending_.size(), true);
+    endLine();
+  }
+
+  bool sawNumber() const { return points.size() > 0 || got_ > 0; }
+  std::size_t pendingBytes() const { return pending_.size(); }
+
+private:
+  // Reads numbers from [p, end) into the current line. Unless the line ends at end, a token
+  // that reaches end may go on in the next block and is left unread: returns where the
+  // unread part starts.
+  const char *scan(const char *p, const char *end, bool lineEnds) {
+    while (got_ < 3) {
+      const char *s = p;
+      while (s < end && isSpace(*s))
+        ++s;
+      if (s == end)
+        return end;
+      hasText_ = true;
+      if (!lineEnds) {
+        const char *t = s;
+        while (t < end && !isSpace(*t))
+          ++t;
+        if (t == end)
+          return s;
+      }
+      const char *q = parseNumber(s, end, v_[got_]);
+      if (!q) { // the scan stops at the first thing that is not a number
+        ignoreRest_ = true;
+        return end;
+      }
+      ++got_;
+      p = q;
+    }
+    ignoreRest_ = true; // numbers after the third are ignored
+    return end;
+  }
+
+  // A piece of the current line; lineEnds when the line ends after it.
+  void segment(const char *p, const char *end, bool lineEnds) {
+    if (ignoreRest_)
+      return;
+    if (pending_.empty()) {
+      const char *used = scan(p, end, lineEnds);
+      if (!lineEnds && !ignoreRest_)
+        pending_.assign(used, end);
+    } else {
+      pending_.append(p, end);
+      const char *b = pending_.data();
+      const char *used = scan(b, b + pending_.size(), lineEnds);
+      if (lineEnds || ignoreRest_)
+        pending_.clear();
+      else
+        pending_.erase(0, static_cast<std::size_t>(used - b));
+    }
+    if (pending_.size() > kMaxToken) {
+      scan(pending_.data(), pending_.data() + pending_.size(), true);
+      pending_.clear();
+      ignoreRest_ = true;
+    }
+  }
+
+  void endLine() {
+    if (got_ > 0) {
+      // Coordinates a line does not supply carry over from the previous point (0 at first).
+      for (int k = 0; k < got_; ++k)
+        last_[k] = static_cast<float>(v_[k]);
+      points.push(Vec3f{last_[0], last_[1], last_[2]});
+    } else if (hasText_) {
+      ++skippedLines; // a header or comment line
+    }
+    got_ = 0;
+    hasText_ = false;
+    ignoreRest_ = false;
+    pending_.clear();
+  }
+
+  std::string pending_; // the unread start of a number cut by a block boundary
+  double v_[3] = {0, 0, 0};
+  int got_ = 0;             // numbers read on the current line
+  bool hasText_ = false;    // the current line holds more than white space
+  bool ignoreRest_ = false; // the rest of the current line does not matter
+  bool afterCR_ = false;
   float last_[3] = {0.0f, 0.0f, 0.0f};
 };
 
@@ -254,58 +423,49 @@ private:
 bool SessionModel::ReadPointTextFile() {
   File f(path);
   if (!f.isOpen()) {
-    error_ = path + ": cannot open the file (" + std::strerror(errno) + ")";
+    error_ = f.error();
     return false;
   }
-  PointLineParser parser;
-  // Big blocks, but no bigger than a small file needs; a line cut by a block boundary is
-  // carried into the next round.
-  std::size_t block = std::size_t{1} << 20;
-  struct stat st {};
-  if (::fstat(f.fd(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0) {
-    const auto size = static_cast<std::size_t>(st.st_size);
-    parser.points.reserve(size / 24 + 16);
-    block = std::clamp<std::size_t>(size + 1, 4096, block);
-  }
-  std::vector<char> buf(block);
-  std::size_t kept = 0;
+  // Small blocks: a file that is not text is recognised after its first one.
+  constexpr std::size_t kBlock = std::size_t{64} << 10;
+  constexpr std::uint64_t kNumberWindow = kBlock;
+  const auto buf = std::make_unique_for_overwrite<char[]>(kBlock);
+  PointTextScanner scanner;
+  std::uint64_t offset = 0;
   for (;;) {
-    if (kept == buf.size())
-      buf.resize(buf.size() * 2); // a single line longer than the buffer
-    const std::int64_t got = f.readUpTo(buf.data() + kept, buf.size() - kept);
+    const std::int64_t got = f.readUpTo(buf.get(), kBlock);
     if (got < 0) {
       error_ = path + ": the file could not be read (" + std::strerror(errno) + ")";
       return false;
     }
-    const char *begin = buf.data();
-    const char *end = begin + kept + got;
-    const bool last = got == 0;
-    const char *lineStart = begin;
-    for (const char *p = begin + kept; p < end; ++p) {
-      // LF, CR LF and lone CR all end a line; the empty line between CR and LF is skipped.
-      if (*p == '\n' || *p == '\r') {
-        parser.line(lineStart, p);
-        lineStart = p + 1;
-      }
-    }
-    if (last) {
-      if (lineStart < end)
-        parser.line(lineStart, end);
+    if (got == 0)
       break;
+    const char *begin = buf.get(), *end = begin + got;
+    if (const void *nul = std::memchr(begin, 0, static_cast<std::size_t>(got))) {
+      error_ =
+          path + ": not a point text file (a NUL byte at offset " +
+          grouped(offset + static_cast<std::uint64_t>(static_cast<const char *>(nul) - begin)) +
+          ")";
+      return false;
     }
-    kept = static_cast<std::size_t>(end - lineStart);
-    std::memmove(buf.data(), lineStart, kept);
+    scanner.feed(begin, end);
+    offset += static_cast<std::uint64_t>(got);
+    if (offset >= kNumberWindow && !scanner.sawNumber() && scanner.pendingBytes() == 0) {
+      error_ = path + ": not a point text file (no number in its first 64 KB)";
+      return false;
+    }
+    if (scanner.points.size() > static_cast<std::size_t>(INT32_MAX))
+      break;
   }
+  scanner.finish();
 
-  const std::size_t n = parser.points.size();
+  const std::size_t n = scanner.points.size();
   if (n > static_cast<std::size_t>(INT32_MAX)) {
     error_ = path + ": more than " + grouped(std::int64_t{INT32_MAX}) + " points";
     return false;
   }
   PodArray<Vec3f> pts(n);
-  if (n > 0) // an empty vector's data() may be null
-    std::memcpy(pts.data(), parser.points.data(), n * sizeof(Vec3f));
-  parser.points = {};
+  scanner.points.moveTo(pts.data());
   PodArray<std::int32_t> status(n);
   std::fill(status.begin(), status.end(), 0);
   // A text file has no deviations; zeros keep banners and exports defined.
@@ -322,6 +482,8 @@ bool SessionModel::ReadPointTextFile() {
   triangles.reset();
   triangleCount = 0;
   deviationMode = 0;
+  skippedLines = scanner.skippedLines;
+  extraBytes = 0;
   bounds.reset();
   error_.clear();
   return true;

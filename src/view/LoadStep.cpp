@@ -39,8 +39,7 @@ LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<Se
   const BoundingBox &box = m->GetBoundingBox();
   view.boundsMin = box.min();
   view.boundsMax = box.max();
-  view.zoomToFit();
-  scene.centreX = view.boundsMin.x + (view.boundsMax.x - view.boundsMin.x) * 0.5;
-  scene.centreY = view.boundsMin.y + (view.boundsMax.y - view.boundsMin.y) * 0.5;
+  // A new file opens in the standard orientation, centred and fitted.
+  view.resetCamera();
   return result;
 }

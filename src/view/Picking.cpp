@@ -9,10 +9,12 @@
 #include "view/GLBanner3DList.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 namespace picking {
@@ -143,19 +145,111 @@ void forgetModel(const SessionModel *model) {
   std::erase_if(cache(), [&](const CachedIndex &e) { return e.key.model == model; });
 }
 
-bool isPickable(const Vec3d &world) { return -1000 < world.y && world.y < 10000; }
-
 int hoverIndex(const SessionModel *model, const Vec3d &world) {
-  if (!model || !isPickable(world))
+  if (!model)
     return -1;
   return nearestPoint(*model, world).index;
 }
 
 int bannerIndex(const SessionModel *model, const Vec3d &world) {
-  if (!model || !isPickable(world))
+  if (!model)
     return -1;
   const NearestHit hit = nearestPoint(*model, world);
   return hit.index >= 0 && hit.distance < kBannerPickLimit ? hit.index : -1;
+}
+
+namespace {
+
+// A pixel shows the model (or another drawn node) when its depth lies before the far plane.
+bool drawn(float depth) { return depth >= 0.0f && depth < 1.0f; }
+
+std::optional<Vec3d> unprojectAt(const FrameSample &s, double wx, double wy, float depth) {
+  GLdouble x, y, z;
+  if (gluUnProject(wx, wy, depth, s.modelView.data(), s.projection.data(), s.viewport.data(), &x,
+                   &y, &z) != GL_TRUE)
+    return std::nullopt;
+  return Vec3d{x, y, z};
+}
+
+// Squared screen distance from the cursor to a model point; none behind the eye or when
+// the matrices are singular.
+std::optional<double> screenDistance2(const FrameSample &s, const Vec3f &p) {
+  GLdouble wx, wy, wz;
+  if (gluProject(p.x, p.y, p.z, s.modelView.data(), s.projection.data(), s.viewport.data(), &wx,
+                 &wy, &wz) != GL_TRUE ||
+      !(wz >= 0.0 && wz <= 1.0))
+    return std::nullopt;
+  const double dx = wx - s.cursorX, dy = wy - s.cursorY;
+  return dx * dx + dy * dy;
+}
+
+} // namespace
+
+std::optional<Vec3d> worldAtCursor(const FrameSample &s) {
+  const int col = int(std::floor(s.cursorX)) - s.x0, row = int(std::floor(s.cursorY)) - s.y0;
+  if (col < 0 || row < 0 || col >= s.width || row >= s.height ||
+      s.depth.size() < std::size_t(s.width) * std::size_t(s.height))
+    return std::nullopt;
+  const float d = s.depth[std::size_t(row) * std::size_t(s.width) + std::size_t(col)];
+  if (!drawn(d))
+    return std::nullopt;
+  return unprojectAt(s, s.x0 + col + 0.5, s.y0 + row + 0.5, d);
+}
+
+int snapIndex(const SessionModel &model, const FrameSample &s) {
+  if (s.depth.size() < std::size_t(s.width) * std::size_t(s.height))
+    return -1;
+  const double limit2 = double(kSnapPixels) * kSnapPixels;
+  int best = -1;
+  double bestD2 = 0;
+  // Neighbouring pixels mostly share their nearest point: each point is projected once.
+  std::unordered_set<int> seen;
+  for (int row = 0; row < s.height; ++row)
+    for (int col = 0; col < s.width; ++col) {
+      const float d = s.depth[std::size_t(row) * std::size_t(s.width) + std::size_t(col)];
+      if (!drawn(d))
+        continue;
+      const std::optional<Vec3d> world = unprojectAt(s, s.x0 + col + 0.5, s.y0 + row + 0.5, d);
+      if (!world)
+        continue;
+      const int index = nearestPoint(model, *world).index;
+      if (index < 0 || !seen.insert(index).second)
+        continue;
+      const std::optional<double> d2 = screenDistance2(s, model.points[std::size_t(index)]);
+      if (!d2 || *d2 > limit2)
+        continue;
+      if (best < 0 || *d2 < bestD2 || (*d2 == bestD2 && index < best)) {
+        best = index;
+        bestD2 = *d2;
+      }
+    }
+  return best;
+}
+
+int hoverPick(const SessionModel *model, const FrameSample &sample) {
+  if (!model)
+    return -1;
+  if (const std::optional<Vec3d> world = worldAtCursor(sample))
+    return hoverIndex(model, *world);
+  return snapIndex(*model, sample);
+}
+
+int bannerPick(const SessionModel *model, const FrameSample &sample) {
+  if (!model)
+    return -1;
+  if (const std::optional<Vec3d> world = worldAtCursor(sample)) {
+    const int index = bannerIndex(model, *world);
+    if (index >= 0)
+      return index;
+  }
+  return snapIndex(*model, sample);
+}
+
+std::optional<double> deviationOf(const SessionModel &model, int index) {
+  if (model.deviationMode <= 0 || index < 0 || !model.deviations.present() ||
+      std::size_t(index) >= model.deviations.size())
+    return std::nullopt;
+  return model.deviations[std::size_t(index)];
 }
 
 Vec3d screenRight(const std::array<double, 16> &m) { return normalised(Vec3d(m[0], m[4], m[8])); }
@@ -192,11 +286,11 @@ std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &
 }
 
 GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const SessionModel *model,
-                             const Vec3d &world, const std::array<double, 16> &modelView,
-                             int decimalPlaces, const ColourScale &scale) {
+                             int index, const std::array<double, 16> &modelView, int decimalPlaces,
+                             const ColourScale &scale) {
   banners.forEach([](GLList *n) { n->setSelected(false); });
-  const int index = bannerIndex(model, world);
-  if (index < 0)
+  if (!model || index < 0 || index >= model->pointCount ||
+      std::size_t(index) >= model->points.size())
     return nullptr;
   const double k = view ? view->worldUnitsPerPixel() : 0.0;
   GLBanner3DList *banner =
@@ -205,12 +299,14 @@ GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const Sessio
   return banner;
 }
 
-std::array<std::string, 4> hoverPanelTexts(double x, double y, double z, double deviation,
-                                           int decimalPlaces) {
+std::array<std::string, 4> hoverPanelTexts(double x, double y, double z,
+                                           std::optional<double> deviation, int decimalPlaces) {
   return {cutAfterDecimals("X:  " + printFixed(x), decimalPlaces, kPanelBuffer),
           cutAfterDecimals("Y:  " + printFixed(y), decimalPlaces, kPanelBuffer),
           cutAfterDecimals("Z:  " + printFixed(z), decimalPlaces, kPanelBuffer),
-          cutAfterDecimals("Dev: " + printFixed(deviation), decimalPlaces, kPanelBuffer)};
+          deviation
+              ? cutAfterDecimals("Dev: " + printFixed(*deviation), decimalPlaces, kPanelBuffer)
+              : std::string("Dev: -")};
 }
 
 std::array<std::string, 4> bannerPanelTexts(const GLBanner3DList &banner, int decimalPlaces) {

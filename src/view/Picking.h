@@ -5,7 +5,9 @@
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class GLBanner3DList;
 class GLSceneList;
@@ -21,8 +23,11 @@ namespace picking {
 // Printed buffers: banner texts 20 characters, panel texts 60.
 constexpr std::size_t kBannerBuffer = 20;
 constexpr std::size_t kPanelBuffer = 60;
-// A click pins a banner only this close to a point (L1, model units).
+// A click pins a banner this close to a point (L1, model units)...
 constexpr double kBannerPickLimit = 0.5;
+// ... or when the point shows within this many device pixels of the click; hover snaps to
+// points this close on screen too.
+constexpr int kSnapPixels = 8;
 
 // The value as "%f" prints it in the C locale (six decimals), whatever the process locale.
 std::string printFixed(double value);
@@ -37,10 +42,6 @@ std::string cutAfterDecimals(const std::string &text, int places, std::size_t bu
 // printFixed then cutAfterDecimals: rounded to the decimal places.
 std::string formatValue(double value, int places, std::size_t bufferSize = kBannerBuffer);
 
-// Unprojected points whose y lies outside (-1000, 10000) missed the model (the background
-// unprojects far away, a failed unprojection gives -1000).
-bool isPickable(const Vec3d &world);
-
 struct NearestHit {
   int index = -1;      // -1: the model has no points
   double distance = 0; // L1
@@ -54,10 +55,36 @@ const NearestPointIndex &sharedIndex(const SessionModel &model);
 // Drops the cached index of a model (call before a model is destroyed or changed).
 void forgetModel(const SessionModel *model);
 
-// Hovered point for an unprojected cursor position, -1 for none.
+// Hovered point for a cursor whose pixel shows the model at `world`: the nearest point, no
+// limit; -1 only without points.
 int hoverIndex(const SessionModel *model, const Vec3d &world);
-// Point a click pins a banner to, -1 when the click is not within the pick limit.
+// Point a click on the model at `world` pins a banner to, -1 when none is within the pick
+// limit.
 int bannerIndex(const SessionModel *model, const Vec3d &world);
+
+// What picking reads of a drawn frame: its matrices, the depth values of a window of pixels
+// around the cursor, and the cursor, all in GL window coordinates (device pixels, y up).
+struct FrameSample {
+  std::array<double, 16> modelView{}, projection{}; // column-major
+  std::array<int, 4> viewport{};
+  int x0 = 0, y0 = 0, width = 0, height = 0; // the depth window
+  std::vector<float> depth;                  // row by row from (x0, y0); 1 = nothing drawn
+  double cursorX = 0, cursorY = 0;           // the centre of the cursor's pixel
+};
+// World point shown at the cursor's pixel; none when the pixel shows only the background.
+std::optional<Vec3d> worldAtCursor(const FrameSample &sample);
+// The model point whose screen position lies closest to the cursor, within kSnapPixels:
+// each drawn pixel of the window is unprojected and its nearest model point (exact, L1)
+// projected back. Lowest index on equal distances; -1 for none.
+int snapIndex(const SessionModel &model, const FrameSample &sample);
+// Hover: the nearest point to what the cursor's pixel shows, else the on-screen snap.
+int hoverPick(const SessionModel *model, const FrameSample &sample);
+// Click: the nearest point when within kBannerPickLimit of what the pixel shows, else the
+// on-screen snap.
+int bannerPick(const SessionModel *model, const FrameSample &sample);
+
+// The deviation of point `index` when the file has deviations (a point text file has none).
+std::optional<double> deviationOf(const SessionModel &model, int index);
 
 // World anchor of a new label: about 150 pixels right of and above the point, from the
 // screen axes of the model-view matrix (column-major) and the world size of a pixel.
@@ -72,15 +99,16 @@ std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &
                                            const std::array<double, 16> &modelView,
                                            double unitsPerPixel, int decimalPlaces,
                                            const ColourScale &scale);
-// The whole click: deselects every banner, then pins one when the unprojected click is
-// close enough to a point. Returns the new banner (owned by the list) or null.
+// The whole click: deselects every banner, then pins one to point `index` (the picked
+// point, -1 for none). Returns the new banner (owned by the list) or null.
 GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const SessionModel *model,
-                             const Vec3d &world, const std::array<double, 16> &modelView,
-                             int decimalPlaces, const ColourScale &scale);
+                             int index, const std::array<double, 16> &modelView, int decimalPlaces,
+                             const ColourScale &scale);
 
-// Panel texts: "X:  ", "Y:  ", "Z:  ", "Dev: " with the hovered point's values.
-std::array<std::string, 4> hoverPanelTexts(double x, double y, double z, double deviation,
-                                           int decimalPlaces);
+// Panel texts: "X:  ", "Y:  ", "Z:  ", "Dev: " with the hovered point's values; "Dev: -"
+// without a deviation.
+std::array<std::string, 4> hoverPanelTexts(double x, double y, double z,
+                                           std::optional<double> deviation, int decimalPlaces);
 // Panel texts of a selected banner: its point and its label's first line.
 std::array<std::string, 4> bannerPanelTexts(const GLBanner3DList &banner, int decimalPlaces);
 // The only selected banner of the list, or null when none or several are selected.

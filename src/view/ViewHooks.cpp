@@ -16,12 +16,6 @@
 
 namespace {
 
-std::array<double, 16> currentModelView() {
-  std::array<double, 16> m{};
-  glGetDoublev(GL_MODELVIEW_MATRIX, m.data());
-  return m;
-}
-
 const SessionModel *shownModel(ViewScene &scene) {
   const GLPointCloud *cloud = scene.pointCloud();
   return cloud ? cloud->model() : nullptr;
@@ -35,7 +29,7 @@ int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
   const SessionModel *model = shownModel(scene);
   if (!model)
     return -1;
-  return picking::hoverIndex(model, scene.unproject(x, y));
+  return picking::hoverPick(model, scene.sampleAround(x, y));
 }
 
 void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
@@ -47,8 +41,10 @@ void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
   const ColourScale scale(static_cast<float>(cloud->upperTolerance),
                           static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
                           cloud->extendedColours);
-  picking::createBanner(&view, scene.banners, cloud->model(), scene.unproject(x, y),
-                        currentModelView(), ProgramSettings::decimalPlaces, scale);
+  const picking::FrameSample sample = scene.sampleAround(x, y);
+  picking::createBanner(&view, scene.banners, cloud->model(),
+                        picking::bannerPick(cloud->model(), sample), sample.modelView,
+                        ProgramSettings::decimalPlaces, scale);
 }
 
 bool hitComment(GLList *comment, int x, int y, ViewState &view) {
@@ -69,13 +65,16 @@ void drawSingleBannerPanel(ViewState &view, ViewScene &scene) {
 }
 
 void drawHoverPanel(ViewState &view, ViewScene &scene, double x, double y, double z,
-                    double deviation, int /*index*/) {
+                    std::optional<double> deviation, int /*index*/) {
   const GLPointCloud *cloud = scene.pointCloud();
   const double upper = cloud ? cloud->upperTolerance : view.upperTolerance;
   const double lower = cloud ? cloud->lowerTolerance : view.lowerTolerance;
   const ColourScale scale(static_cast<float>(upper), static_cast<float>(lower), view.colourBars, 1,
                           false, false);
+  // Without a deviation there is no colour to show: the panel is white like the banner's.
+  const Colour colour =
+      deviation ? scale.colourFor(static_cast<float>(*deviation)) : Colour{1, 1, 1};
   picking::drawPanel(view,
                      picking::hoverPanelTexts(x, y, z, deviation, ProgramSettings::decimalPlaces),
-                     160, scale.colourFor(static_cast<float>(deviation)));
+                     160, colour);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 
 class GLList;
 class ViewScene;
@@ -7,9 +8,11 @@ class view3d;
 
 // Picking and panel drawing the view calls; implemented with the banner and comment nodes.
 
-// Index of the model point under the cursor (window pixels, y down), -1 for none.
+// Index of the model point under the cursor (device pixels, y down), or the one shown within
+// a few pixels of it; -1 for none.
 int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y);
-// Pins a banner to the model point under a left click, if one is close enough.
+// Pins a banner to the model point under a left click (device pixels, y down), if one is
+// close enough in the model or on screen.
 void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y);
 // Whether a comment node is hit at window pixel (x, y), honouring its own angle.
 bool hitComment(GLList *comment, int x, int y, ViewState &view);
@@ -17,4 +20,4 @@ bool hitComment(GLList *comment, int x, int y, ViewState &view);
 void drawSingleBannerPanel(ViewState &view, ViewScene &scene);
 // Panel with the hovered point.
 void drawHoverPanel(ViewState &view, ViewScene &scene, double x, double y, double z,
-                    double deviation, int index);
+                    std::optional<double> deviation, int index);

@@ -3,7 +3,6 @@
 #include "scene/ViewState.h"
 #include "view/Picking.h"
 #include "view/ViewHooks.h"
-#include "view/ViewRotation.h"
 
 #include "analysis/DeviationStats.h"
 #include "scene/GLColorRangeView.h"
@@ -14,7 +13,8 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <limits>
+#include <algorithm>
+#include <iterator>
 
 ViewScene::ViewScene(ViewState &view) : view_(&view) {
   scale_ = std::make_unique<GLScale2DList>(&view, 0.2f, 0.2f, 1);
@@ -57,8 +57,9 @@ void ViewScene::setProjection(const ViewState &view) {
   glViewport(0, 0, view.viewWidth, view.viewHeight);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  gluPerspective(view.fieldOfView, double(view.viewWidth) / double(view.viewHeight), 1.0,
-                 double(std::numeric_limits<float>::max()));
+  const ViewState::DepthRange depth = view.depthRange();
+  gluPerspective(view.fieldOfView, double(view.viewWidth) / double(view.viewHeight),
+                 depth.nearPlane, depth.farPlane);
   glMatrixMode(GL_MODELVIEW);
 }
 
@@ -167,16 +168,17 @@ void ViewScene::draw(ViewState &view) {
   glLoadIdentity();
   ensureTextList(view);
 
-  // Both centre coordinates are negated so that the box centre lands on the viewing axis;
-  // a model far from y = 0 would otherwise be fitted off the window.
-  glTranslatef(float(-centreX - 0.1 * view.panX), float(-centreY + 0.1 * view.panY),
-               float(-view.distance));
+  // Pan in pixels at the centre's depth, so the model follows the cursor at any distance.
+  const double k = view.pixelSize();
+  glTranslated(-k * view.panX, k * view.panY, -view.distance);
   glEnable(GL_COLOR_MATERIAL);
   glEnable(GL_LIGHTING);
   const GLfloat specular[] = {1.0f, 1.0f, 1.0f, 1.0f};
   glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
 
-  ViewRotation::global().applyForFrame(view);
+  // The model turns about its centre: wherever its coordinates lie, it stays in view.
+  view.rotation.applyForFrame(view);
+  glTranslated(-view.centre.x, -view.centre.y, -view.centre.z);
   drawBackground();
 
   GLPointCloud *cloud = pointCloud_;
@@ -192,8 +194,8 @@ void ViewScene::draw(ViewState &view) {
   const SessionModel *model = cloud->model();
   if (view.hoveredPoint >= 0 && model && view.hoveredPoint < model->pointCount) {
     const Vec3f &p = model->points[view.hoveredPoint];
-    const double dev = model->deviations.present() ? model->deviations[view.hoveredPoint] : 0.0;
-    drawHoverPanel(view, *this, p.x, p.y, p.z, dev, view.hoveredPoint);
+    drawHoverPanel(view, *this, p.x, p.y, p.z, picking::deviationOf(*model, view.hoveredPoint),
+                   view.hoveredPoint);
   }
   rebuildLegend(view, cloud->showGradient);
   if (view.showPercentages)
@@ -230,17 +232,52 @@ void ViewScene::applySettings(ViewState &view) {
     showStatus("Ready");
 }
 
-Vec3d ViewScene::unproject(int x, int y) const {
-  GLdouble modelview[16], projection[16];
+namespace {
+struct GLCamera {
+  GLdouble modelView[16], projection[16];
   GLint viewport[4];
-  glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
-  glGetDoublev(GL_PROJECTION_MATRIX, projection);
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  const int flippedY = viewport[3] - y;
+  GLCamera() {
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+  }
+};
+} // namespace
+
+Vec3d ViewScene::unproject(int x, int y) const {
+  const GLCamera cam;
+  // Window rows count from the bottom: the top row is viewport height - 1.
+  const int row = cam.viewport[3] - 1 - y;
   GLfloat depth = 0;
-  glReadPixels(x, flippedY, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+  glReadPixels(x, row, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
   GLdouble wx, wy, wz;
-  if (gluUnProject(x, flippedY, depth, modelview, projection, viewport, &wx, &wy, &wz) != GL_TRUE)
+  if (gluUnProject(x + 0.5, row + 0.5, depth, cam.modelView, cam.projection, cam.viewport, &wx, &wy,
+                   &wz) != GL_TRUE)
     return {-1000, -1000, -1000};
   return {wx, wy, wz};
+}
+
+picking::FrameSample ViewScene::sampleAround(int x, int y, int radius) const {
+  const GLCamera cam;
+  picking::FrameSample s;
+  std::copy(std::begin(cam.modelView), std::end(cam.modelView), s.modelView.begin());
+  std::copy(std::begin(cam.projection), std::end(cam.projection), s.projection.begin());
+  std::copy(std::begin(cam.viewport), std::end(cam.viewport), s.viewport.begin());
+  const int row = cam.viewport[3] - 1 - y;
+  s.cursorX = x + 0.5;
+  s.cursorY = row + 0.5;
+  // The window around the cursor, clipped to the viewport.
+  const int x0 = std::max(x - radius, 0), y0 = std::max(row - radius, 0);
+  const int x1 = std::min(x + radius + 1, int(cam.viewport[2]));
+  const int y1 = std::min(row + radius + 1, int(cam.viewport[3]));
+  if (x1 <= x0 || y1 <= y0)
+    return s;
+  s.x0 = x0;
+  s.y0 = y0;
+  s.width = x1 - x0;
+  s.height = y1 - y0;
+  s.depth.resize(std::size_t(s.width) * std::size_t(s.height));
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(x0, y0, s.width, s.height, GL_DEPTH_COMPONENT, GL_FLOAT, s.depth.data());
+  return s;
 }

@@ -2,6 +2,7 @@
 #include "geometry/Vec3d.h"
 #include "scene/GLSceneList.h"
 #include "scene/GLTextList.h"
+#include "view/Picking.h"
 
 #include <array>
 #include <functional>
@@ -48,6 +49,9 @@ public:
   // World point under window pixel (x, y down) from the current GL matrices and depth
   // buffer; (-1000, -1000, -1000) when unprojection fails. Needs a current context.
   Vec3d unproject(int x, int y) const;
+  // The current GL matrices and the depth values of the pixels within `radius` of window
+  // pixel (x, y down), for picking. Needs a current context.
+  picking::FrameSample sampleAround(int x, int y, int radius = picking::kSnapPixels) const;
 
   // The point cloud of the loaded file (the last node appended to the models list), or null.
   GLPointCloud *pointCloud() const { return pointCloud_; }
@@ -65,8 +69,6 @@ public:
   TransparentPlane *plane() const;
   GLColorRangeView *legend() const;
   const std::array<Vec3d, 4> &planeCorners() const { return planeCorners_; }
-
-  double centreX = 0, centreY = 0;
 
   GLSceneList models;
   GLSceneList banners;

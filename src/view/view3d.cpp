@@ -3,7 +3,6 @@
 #include "view/DLGTolerance.h"
 #include "view/ViewCursors.h"
 #include "view/ViewHooks.h"
-#include "view/ViewRotation.h"
 #include "view/ViewScene.h"
 
 #include <GL/gl.h>
@@ -11,6 +10,7 @@
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -79,9 +79,16 @@ void view3d::initializeGL() {
 void view3d::resizeGL(int w, int h) {
   if (w <= 0 || h <= 0)
     return;
-  viewWidth = w;
-  viewHeight = h;
+  // The frame, the depth buffer and everything placed in window pixels count device pixels.
+  const qreal ratio = devicePixelRatioF();
+  viewWidth = std::max(1, int(std::lround(w * ratio)));
+  viewHeight = std::max(1, int(std::lround(h * ratio)));
   ViewScene::setProjection(*this);
+}
+
+QPoint view3d::devicePixel(const QPointF &logical) const {
+  const qreal ratio = devicePixelRatioF();
+  return {int(std::floor(logical.x() * ratio)), int(std::floor(logical.y() * ratio))};
 }
 
 void view3d::paintGL() {
@@ -97,12 +104,45 @@ void view3d::onShowAllPoints() {
   renderFrame();
 }
 
-void view3d::setStandardView(StandardView) {
-  // Orientations come with the per-view camera; until then every view is fitted as it is.
-  onShowAllPoints();
+namespace {
+// World directions shown to the right and upwards. The side views keep z up, as the part
+// stands on the machine table; top looks down on x right, y up; the isometric view looks
+// from the front right above, along (-1, 1, -1).
+struct Orientation {
+  Vec3d right, up;
+};
+Orientation orientationOf(view3d::StandardView which) {
+  const double r2 = 1 / std::sqrt(2.0), r6 = 1 / std::sqrt(6.0);
+  switch (which) {
+  case view3d::StandardView::Front: // from -y
+    return {{1, 0, 0}, {0, 0, 1}};
+  case view3d::StandardView::Back: // from +y
+    return {{-1, 0, 0}, {0, 0, 1}};
+  case view3d::StandardView::Top: // from +z
+    return {{1, 0, 0}, {0, 1, 0}};
+  case view3d::StandardView::Bottom: // from -z, turned over about x
+    return {{1, 0, 0}, {0, -1, 0}};
+  case view3d::StandardView::Left: // from -x
+    return {{0, -1, 0}, {0, 0, 1}};
+  case view3d::StandardView::Right: // from +x
+    return {{0, 1, 0}, {0, 0, 1}};
+  case view3d::StandardView::Isometric: // from (1, -1, 1)
+    return {{r2, r2, 0}, {-r6, r6, 2 * r6}};
+  }
+  return {{1, 0, 0}, {0, 1, 0}};
+}
+} // namespace
+
+void view3d::setStandardView(StandardView which) {
+  const Orientation o = orientationOf(which);
+  rotation.setOrientation(o.right, o.up);
+  panX = panY = 0;
+  pendingRotationX = pendingRotationY = 0;
+  zoomToFit();
+  renderFrame();
 }
 
-void view3d::resetView() { onShowAllPoints(); }
+void view3d::resetView() { setStandardView(kOpeningView); }
 
 void view3d::onTolerance() {
   // One settings dialog per view, so no second one can show settings that are out of date.
@@ -119,10 +159,7 @@ void view3d::onTolerance() {
   dlg->show();
 }
 
-void view3d::setCentreFromBounds() {
-  scene_->centreX = boundsMin.x + (boundsMax.x - boundsMin.x) * 0.5;
-  scene_->centreY = boundsMin.y + (boundsMax.y - boundsMin.y) * 0.5;
-}
+void view3d::setCentreFromBounds() { centre = boundsCentre(); }
 
 void view3d::focusInEvent(QFocusEvent *e) {
   currentView = this;
@@ -140,7 +177,8 @@ void view3d::endDrag() {
 
 void view3d::mousePressEvent(QMouseEvent *e) {
   currentView = this;
-  const int x = int(e->position().x()), y = int(e->position().y());
+  const QPoint at = devicePixel(e->position());
+  const int x = at.x(), y = at.y();
   switch (e->button()) {
   case Qt::RightButton:
     setCursor(rotateCursor);
@@ -148,6 +186,8 @@ void view3d::mousePressEvent(QMouseEvent *e) {
     lastY = y;
     mouseMode = MouseMode::Rotate;
     captured_ = true;
+    // Turning a big model thins it like panning and zooming do.
+    interacting = true;
     break;
   case Qt::MiddleButton:
     setCursor(zoomCursor);
@@ -206,7 +246,8 @@ void view3d::mousePressEvent(QMouseEvent *e) {
 }
 
 void view3d::mouseReleaseEvent(QMouseEvent *e) {
-  const int x = int(e->position().x()), y = int(e->position().y());
+  const QPoint at = devicePixel(e->position());
+  const int x = at.x(), y = at.y();
   switch (e->button()) {
   case Qt::LeftButton:
     draggedComment = nullptr;
@@ -227,7 +268,8 @@ void view3d::mouseReleaseEvent(QMouseEvent *e) {
 }
 
 void view3d::mouseMoveEvent(QMouseEvent *e) {
-  const int x = int(e->position().x()), y = int(e->position().y());
+  const QPoint at = devicePixel(e->position());
+  const int x = at.x(), y = at.y();
   if (captured_) {
     const int dx = lastX - x, dy = lastY - y;
     lastDeltaX = dx;
@@ -243,7 +285,7 @@ void view3d::mouseMoveEvent(QMouseEvent *e) {
     case MouseMode::Zoom:
       lastX = x;
       lastY = y;
-      distance *= std::pow(1.01, -(dy / 2));
+      zoomBy(std::pow(1.01, -(dy / 2)));
       update();
       break;
     case MouseMode::Pan:
@@ -296,9 +338,9 @@ void view3d::mouseMoveEvent(QMouseEvent *e) {
 void view3d::wheelEvent(QWheelEvent *e) {
   // Every wheel message is one step, whatever its amount; 0 counts as forwards.
   if (e->angleDelta().y() >= 0)
-    distance /= std::pow(1.01, 10);
+    zoomBy(1 / std::pow(1.01, 10));
   else
-    distance *= std::pow(1.01, 10);
+    zoomBy(std::pow(1.01, 10));
   update();
   e->accept();
 }
@@ -329,10 +371,13 @@ void view3d::deleteSelected() {
 }
 
 void view3d::keyPressEvent(QKeyEvent *e) {
-  if (e->key() == Qt::Key_Control)
+  const int key = e->key();
+  if (key == Qt::Key_Control)
     ctrlHeld = true;
-  else if (e->key() == Qt::Key_Delete)
+  else if (key == Qt::Key_Delete)
     deleteSelected();
+  else if (key >= Qt::Key_1 && key <= Qt::Key_7)
+    setStandardView(StandardView(key - Qt::Key_0));
   renderFrame();
 }
 

@@ -38,11 +38,16 @@ public:
   // Opens a new modeless settings dialog.
   void onTolerance();
 
-  // The standard orientations of the View menu (keys 1 to 7), each fitted to the model.
+  // The standard orientations of the View menu (keys 1 to 7), each fitted to the model with
+  // pan and pending rotation cleared. Front, back, left and right keep z up; top looks down
+  // the z axis with x right and y up; bottom looks up it with x right; isometric looks from
+  // the front right above, from direction (1, -1, 1).
   enum class StandardView { Front = 1, Back, Top, Bottom, Left, Right, Isometric };
   void setStandardView(StandardView which);
-  // The orientation a newly opened file is shown in, fitted: what "Reset view" restores.
+  // The orientation a newly opened file is shown in (top), fitted: what "Reset view"
+  // restores.
   void resetView();
+  static constexpr StandardView kOpeningView = StandardView::Top;
 
   // Commands built in their own files; each Available() says whether it is built.
   void onAddComment();
@@ -70,7 +75,7 @@ public:
   // the window itself is not changed. A null image with error set when it cannot.
   QImage drawOffscreen(QSize size, std::string &error);
 
-  // Sets the model's bounds and scene centre, as the load step does.
+  // Centres the camera on the model's bounds, as the load step does.
   void setCentreFromBounds();
 
   // Whether the context is a compatibility context (immediate mode draws); set once
@@ -116,6 +121,8 @@ protected:
   void focusInEvent(QFocusEvent *e) override;
 
 private:
+  // Mouse positions arrive in logical pixels; picking and the frame count device pixels.
+  QPoint devicePixel(const QPointF &logical) const;
   void endDrag();
   void deleteSelected();
 

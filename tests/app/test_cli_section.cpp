@@ -148,17 +148,19 @@ TEST(CliSection, WritesTheSectionOfASessionFile) {
   fs::remove_all(dir);
 }
 
-TEST(CliSection, PointFilesGiveOnlyTheHeader) {
+TEST(CliSection, APlaneThatMissesTheModelWritesNothing) {
   const fs::path dir = testDir();
   std::ofstream(dir / "pts.txt") << "0 0 0\n1 1 1\n2 2 -1\n";
-  ASSERT_EQ(runSection(sectionArgs("X/Y", 0, 0, 0.5, (dir / "pts.txt").string(),
-                                   (dir / "out.csv").string())),
-            0);
-  EXPECT_EQ(readFile(dir / "out.csv"), "x,y,z,deviation,r,g,b\n");
-  // A plane beside the model: also just the header.
   const std::string ses = writeTube(dir / "tube.ses");
-  ASSERT_EQ(runSection(sectionArgs("X/Y", 0, 0, 50, ses, (dir / "miss.csv").string())), 0);
-  EXPECT_EQ(readFile(dir / "miss.csv"), "x,y,z,deviation,r,g,b\n");
+  // A point file has no triangles to cut; a plane beside the tube cuts none of them. Neither
+  // writes a file, nor a header-only table to standard output.
+  for (const std::string &input : {(dir / "pts.txt").string(), ses}) {
+    EXPECT_EQ(runSection(sectionArgs("X/Y", 0, 0, 50, input, (dir / "out.csv").string())), 1);
+    EXPECT_FALSE(fs::exists(dir / "out.csv"));
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(runSection(sectionArgs("X/Y", 0, 0, 50, input, "")), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  }
   fs::remove_all(dir);
 }
 
@@ -180,6 +182,12 @@ TEST(CliSection, FailuresLeaveExistingOutputAlone) {
   const std::string ses = writeTube(dir / "tube.ses");
   EXPECT_EQ(runSection(sectionArgs("X/Y", 0, 0, 0.5, ses, (dir / "no/such/dir/out.csv").string())),
             1);
+  // The table never lands on its input, also not through a link.
+  const std::string before = readFile(ses);
+  fs::create_symlink(ses, dir / "link.csv");
+  for (const std::string &target : {ses, (dir / "link.csv").string()})
+    EXPECT_EQ(runSection(sectionArgs("X/Y", 0, 0, 0.5, ses, target)), 1) << target;
+  EXPECT_EQ(readFile(ses), before);
   // A plane name the command does not know.
   EXPECT_EQ(runSection(sectionArgs("Z/Z", 0, 0, 0.5, ses, (dir / "old.csv").string())), 1);
   EXPECT_EQ(readFile(dir / "old.csv"), "previous");
@@ -245,10 +253,53 @@ TEST(CliInfo, DeviationSummaryAsJsonAndCsv) {
     EXPECT_EQ(parsed.file, "f.ses");
   }
   CliArgs section;
-  ASSERT_TRUE(parseCliArgs({"--csv", "o.csv", "--section", "X/Y", "f.ses"}, section, error));
+  ASSERT_TRUE(parseCliArgs({"--csv", "o.csv", "--section", "X/Y", "--at", "0,0,0", "f.ses"},
+                           section, error));
   EXPECT_EQ(section.output, "o.csv");
-  EXPECT_FALSE(parseCliArgs({"--section", "X/Y", "f.ses", "--csv"}, section, error));
+  EXPECT_FALSE(
+      parseCliArgs({"--section", "X/Y", "--at", "0,0,0", "f.ses", "--csv"}, section, error));
   fs::remove_all(dir);
+}
+
+TEST(CliArgs, RefusesWhatCannotBeMeant) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+      {{"--snapshoot", "o.bmp", "F"}, "unknown option --snapshoot"},
+      {{"F", "-x"}, "unknown option -x"},
+      {{"--tolerance", "1", "F"}, "--tolerance needs one of --info"},
+      {{"--info", "--tolerance", "nan", "F"}, "positive number"},
+      {{"--info", "--tolerance", "0", "F"}, "positive number"},
+      {{"--info", "--tolerance", "-1", "F"}, "positive number"},
+      {{"--info", "--upper", "inf", "--lower", "0", "F"}, "finite number"},
+      {{"--info", "--upper", "-1", "--lower", "1", "F"}, "below the lower tolerance"},
+      {{"--section", "X/Y", "F"}, "needs --at"},
+      {{"--section", "X/Y", "--at", "0,nan,0", "F"}, "three finite numbers"},
+      {{"--info", "--bars", "2", "F"}, "from 3 to 50"},
+      {{"--info", "--bars", "51", "F"}, "from 3 to 50"},
+      {{"--export", "o.wrl", "--csv", "o.csv", "F"}, "only goes with --section"},
+      {{"--info", "--export", "o.wrl", "F"}, "cannot be given together"},
+      {{"--info", "F", "G"}, "more than one"},
+  };
+  for (const auto &[argv, message] : refused) {
+    CliArgs a;
+    std::string error;
+    EXPECT_FALSE(parseCliArgs(argv, a, error)) << argv.front();
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+  // Accepted: several windows, names after "--", negative coordinates, the band limits.
+  CliArgs a;
+  std::string error;
+  ASSERT_TRUE(parseCliArgs({"a.ses", "-", "--", "-b.ses"}, a, error)) << error;
+  EXPECT_TRUE(a.command.empty());
+  EXPECT_EQ(a.files, (std::vector<std::string>{"a.ses", "-", "-b.ses"}));
+  CliArgs s;
+  ASSERT_TRUE(parseCliArgs({"--section", "X/Z", "--at", "-1,2e1,-3", "--bars", "50", "--upper",
+                            "0.5", "--lower", "0.5", "F"},
+                           s, error))
+      << error;
+  EXPECT_EQ(s.at[0], -1);
+  EXPECT_EQ(s.at[1], 20);
+  EXPECT_EQ(s.display.bars, 50);
+  EXPECT_EQ(s.file, "F");
 }
 
 int main(int argc, char **argv) {

@@ -145,8 +145,12 @@ TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
   view3d *v = view3d::current();
   EXPECT_EQ(v, frame->childFrames().front()->view());
   EXPECT_EQ(v->panX, 0);
-  // The point file spans 4 x 2: fitted to 1.6 x 4.
-  EXPECT_DOUBLE_EQ(v->distance, 6.4);
+  // The point file spans 4 x 2 x 3: centred on its box and fitted to it.
+  EXPECT_EQ(v->centre, (Vec3d{2, 1, 1.5}));
+  const double fitted = v->distance;
+  v->distance = 1;
+  v->zoomToFit();
+  EXPECT_DOUBLE_EQ(v->distance, fitted);
 }
 
 TEST_F(LoadFlow, OpenCommandWithARefusedFileKeepsTheOpenDocument) {
@@ -173,6 +177,16 @@ TEST_F(LoadFlow, DroppedFilesOpenAsFurtherDocumentsAndTheNewestIsCurrent) {
   ASSERT_EQ(frame->childFrames().size(), 3) << ui.messages.join("; ").toStdString();
   EXPECT_EQ(currentNode()->displayMode, 1); // the point file came last
   EXPECT_EQ(VelmoraViewerWE_Doc::current(), frame->childFrames().back()->document());
+}
+
+TEST_F(LoadFlow, EveryFileOfTheCommandLineOpensInAWindowOfItsOwn) {
+  const QStringList files{sessionFile("a.ses"), pointFile()};
+  app = std::make_unique<CKestrinApp>();
+  ASSERT_TRUE(app->initInstance(files));
+  frame = app->mainFrame();
+  QTRY_COMPARE(frame->childFrames().size(), 2);
+  EXPECT_EQ(frame->childFrames().front()->windowTitle(), "a.ses"); // in command-line order
+  EXPECT_EQ(frame->childFrames().back()->windowTitle(), "cloud.xyz");
 }
 
 TEST_F(LoadFlow, ActivatingAWindowMakesItsViewAndDocumentCurrent) {

@@ -12,7 +12,6 @@
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
 #include "view/UiServices.h"
-#include "view/ViewRotation.h"
 #include "view/ViewScene.h"
 #include "view/view3d.h"
 
@@ -38,7 +37,7 @@ constexpr int kN = 11;
 int idx(int i, int j) { return j * kN + i; }
 float devOf(int i) { return float(i - 5) * 0.125f; }
 
-std::unique_ptr<SessionModel> gridModel() {
+std::unique_ptr<SessionModel> gridModel(float pitch = 1) {
   auto m = std::make_unique<SessionModel>();
   m->pointCount = kN * kN;
   m->points.allocate(kN * kN);
@@ -46,7 +45,7 @@ std::unique_ptr<SessionModel> gridModel() {
   m->deviations.allocate(kN * kN);
   for (int j = 0; j < kN; ++j)
     for (int i = 0; i < kN; ++i) {
-      m->points[idx(i, j)] = Vec3f{float(i), float(j), 0};
+      m->points[idx(i, j)] = Vec3f{pitch * float(i), pitch * float(j), 0};
       m->normals[idx(i, j)] = Vec3f{0, 0, 1};
       m->deviations[idx(i, j)] = devOf(i);
     }
@@ -72,7 +71,6 @@ struct FakeUi : UiServices {
 class PickingTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ViewRotation::global().reset();
     ProgramSettings::decimalPlaces = 3;
     ProgramSettings::bannerLineColourMode = 0;
     view = std::make_unique<view3d>();
@@ -113,7 +111,15 @@ protected:
     gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz);
     return {int(std::lround(wx)), int(std::lround(vp[3] - wy))};
   }
-  QPoint pixelOfPoint(int i, int j) { return pixelOf({double(i), double(j), 0}); }
+  QPoint pixelOfPoint(int i, int j, double pitch = 1) { return pixelOf({pitch * i, pitch * j, 0}); }
+  // Shows another model instead of the grid.
+  void reload(std::unique_ptr<SessionModel> model) {
+    view->makeCurrent();
+    view->scene().clearModels();
+    cloud = runLoadStep(*view, view->scene(), std::move(model), true).node;
+    view->doneCurrent();
+    paint();
+  }
   // A spot inside a banner's box.
   QPoint boxOf(const GLBanner3DList *b) { return pixelOf(b->labelAnchor) + QPoint(12, 0); }
 
@@ -221,6 +227,36 @@ TEST_F(PickingTest, NoBannerOffByAPixelBetweenPointsOrOffTheModel) {
   EXPECT_TRUE(banners().empty());
   click(p);
   EXPECT_EQ(banners().size(), 1u);
+}
+
+TEST_F(PickingTest, ClicksOnACoarseMeshSnapToCornersWithinEightPixels) {
+  // Points 100 mm apart, about 40 pixels: 0.5 mm is a fifth of a pixel.
+  reload(gridModel(100));
+  const QPoint corner = pixelOfPoint(4, 6, 100);
+  click(corner + QPoint(12, 0)); // on the mesh, 12 pixels from the corner
+  EXPECT_TRUE(banners().empty());
+  click(corner + QPoint(6, -3));
+  ASSERT_EQ(banners().size(), 1u);
+  EXPECT_EQ(banners()[0]->point, (Vec3d{400, 600, 0}));
+  // Off the mesh's edge, within 8 pixels of the outer corner, too.
+  click(pixelOfPoint(10, 10, 100) + QPoint(5, -4));
+  ASSERT_EQ(banners().size(), 2u);
+  EXPECT_EQ(banners()[1]->point, (Vec3d{1000, 1000, 0}));
+}
+
+TEST_F(PickingTest, HoverOverTheBackgroundBetweenShownPointsSnaps) {
+  view->displayMode = 1;
+  view->pointSize = 1;
+  view->scene().applySettings(*view);
+  paint();
+  const QPoint p = pixelOfPoint(3, 7);
+  move(p + QPoint(5, 4)); // the background between the points
+  EXPECT_EQ(view->hoveredPoint, idx(3, 7));
+  move(p + QPoint(0, 9));
+  EXPECT_EQ(view->hoveredPoint, -1);
+  click(p + QPoint(-4, 6));
+  ASSERT_EQ(banners().size(), 1u);
+  EXPECT_EQ(banners()[0]->point, (Vec3d{3, 7, 0}));
 }
 
 TEST_F(PickingTest, BoxClicksSelectAndCtrlAdds) {

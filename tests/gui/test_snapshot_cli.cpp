@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 struct ProcessRun {
@@ -17,15 +18,22 @@ struct ProcessRun {
   QByteArray out, err;
 };
 
-ProcessRun runViewer(const QStringList &args) {
+// Runs the viewer; a run that outlasts timeoutMs is killed and reported with exit code -1.
+ProcessRun runViewer(const QStringList &args, bool withDisplay = true, int timeoutMs = 120000) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("LIBGL_ALWAYS_SOFTWARE", "1");
+  if (!withDisplay)
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      env.remove(name);
   p.setProcessEnvironment(env);
   p.start(QStringLiteral(VELMORA_BINARY_DIR "/src/app/velmora-viewer"), args);
   ProcessRun r;
-  if (!p.waitForFinished(120000))
+  if (!p.waitForFinished(timeoutMs)) {
+    p.kill();
+    p.waitForFinished();
     return r;
+  }
   r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
   r.out = p.readAllStandardOutput();
   r.err = p.readAllStandardError();
@@ -111,6 +119,34 @@ TEST_F(SnapshotCli, DisplayOptionsChangeThePicture) {
     return n;
   };
   EXPECT_GT(greenPixels(c), greenPixels(a) + 1000);
+}
+
+TEST_F(SnapshotCli, ModelsFarFromTheOriginAreCentredAndFitted) {
+  for (const float z : {300.0f, -2e4f}) {
+    // A 20 x 10 plate at height z, every deviation in the green middle of the band.
+    std::vector<Vec3f> pts;
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 3; ++i)
+        pts.push_back(Vec3f{10.0f * i, 5.0f * j, z});
+    const std::vector<TestTriangle> tris = {{0, 1, 4, 0}, {0, 4, 3, 0}, {1, 2, 5, 0}, {1, 5, 4, 0},
+                                            {3, 4, 7, 0}, {3, 7, 6, 0}, {4, 5, 8, 0}, {4, 8, 7, 0}};
+    const QString in = dir.filePath("raised.ses"), out = dir.filePath("raised.bmp");
+    writeSessionFile(in.toStdString(), pts, std::vector<float>(9, 0.01f), tris);
+    ASSERT_EQ(runViewer({"--snapshot", out, "--size", "320x200", in}).exitCode, 0);
+    const QImage shot(out);
+    ASSERT_EQ(shot.size(), QSize(320, 200));
+    const auto green = [&](const QRect &r) {
+      int n = 0;
+      for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+          n += qGreen(shot.pixel(x, y)) > qRed(shot.pixel(x, y)) + 40;
+      return n;
+    };
+    // The plate covers the middle and stays clear of the edges (the legend is on the right).
+    EXPECT_EQ(green({140, 90, 40, 20}), 40 * 20) << z;
+    EXPECT_EQ(green({0, 0, 240, 8}) + green({0, 0, 8, 200}) + green({0, 192, 240, 8}), 0) << z;
+    EXPECT_GT(green({0, 0, 240, 200}), 240 * 200 / 5) << z;
+  }
 }
 
 TEST_F(SnapshotCli, ErrorsAreOneLineWithStatusOneAndWriteNothing) {
@@ -201,6 +237,70 @@ TEST_F(SnapshotCli, PdfCommandsRefuseWithoutWriting) {
   EXPECT_EQ(readAllBytes(session), input);
   EXPECT_EQ(readAllBytes(keep), "old");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"keep.pdf", "square.ses"}));
+}
+
+TEST_F(SnapshotCli, NeverWritesOntoItsInputNorReadsWhatIsNotAFile) {
+  const QByteArray before = readAllBytes(session);
+  ProcessRun r = runViewer({"--snapshot", session, session});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("must end in .bmp")) << r.err.toStdString();
+  // A link with a bitmap's name to the session file still names the input.
+  const QString link = dir.filePath("link.bmp");
+  ASSERT_TRUE(QFile::link(session, link));
+  r = runViewer({"--snapshot", link, session});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("this is the input file")) << r.err.toStdString();
+  EXPECT_EQ(readAllBytes(session), before);
+
+  // A FIFO would block every reader for ever; it is refused at once, by every command.
+  const QString fifo = dir.filePath("pipe.ses");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  for (const QStringList &args :
+       {QStringList{"--info", fifo}, QStringList{"--export", dir.filePath("o.wrl"), fifo},
+        QStringList{"--snapshot", dir.filePath("o.bmp"), fifo},
+        QStringList{"--section", "X/Y", "--at", "0,0,0", fifo}}) {
+    r = runViewer(args, true, 10000);
+    EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.contains("not a regular file: a FIFO")) << r.err.toStdString();
+  }
+}
+
+TEST_F(SnapshotCli, InfoReportsWhatTheReaderPassedOver) {
+  QFile::resize(session, QFileInfo(session).size() + 3);
+  ProcessRun r = runViewer({"--info", session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.contains("\"nominal\": false, \"extra_bytes\": 3, \"bounds\""))
+      << r.out.toStdString();
+  writeTextFile(dir.filePath("points.xyz").toStdString(), "X Y Z\n1 2 3\n");
+  r = runViewer({"--info", dir.filePath("points.xyz")});
+  EXPECT_TRUE(r.out.contains("\"skipped_lines\": 1, ")) << r.out.toStdString();
+}
+
+TEST_F(SnapshotCli, CommandLineIsSettledBeforeAnyWindow) {
+  // Mistyped options never start the window, with or without a display.
+  for (bool display : {false, true})
+    for (const QStringList &args : {QStringList{"--snapshoot", "o.bmp", session},
+                                    QStringList{"--bogus"}, QStringList{"--bars", "5", session}}) {
+      const ProcessRun r = runViewer(args, display, 20000);
+      EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
+      EXPECT_TRUE(r.err.startsWith("velmora-viewer: ")) << r.err.toStdString();
+      EXPECT_TRUE(r.err.contains("\nusage: velmora-viewer")) << r.err.toStdString();
+      EXPECT_TRUE(r.out.isEmpty());
+    }
+  EXPECT_TRUE(runViewer({"--snapshoot", "o.bmp", session}, false)
+                  .err.startsWith("velmora-viewer: unknown option --snapshoot\n"));
+  ProcessRun r = runViewer({"-h"}, false);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.out.startsWith("usage: velmora-viewer")) << r.out.toStdString();
+  EXPECT_TRUE(r.err.isEmpty());
+  r = runViewer({"--version"}, false);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.toStdString(), "velmora-viewer " VELMORA_VERSION "\n");
+  // A window without a display is a message, not an abort.
+  r = runViewer({session}, false, 20000);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("no display")) << r.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists("o.bmp"));
 }
 
 int main(int argc, char **argv) {

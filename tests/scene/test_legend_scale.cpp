@@ -191,7 +191,12 @@ TEST_F(Overlay, ScaleBarStandsForARoundLength) {
 
   GLScale2DList scale(&view, 0.2f, 0.2f, 1);
   scale.setColour(1, 1, 1);
-  view.distance = 250;
+  // The camera distance at which the window spans the given world width at the model.
+  const auto spanning = [&](double width) {
+    view.distance = 1;
+    return width / (kWidth * view.pixelSize());
+  };
+  view.distance = spanning(250);
   beginFrame();
   scale.draw(&view, 0);
   const Pixels f = grab();
@@ -207,8 +212,8 @@ TEST_F(Overlay, ScaleBarStandsForARoundLength) {
   // "20 mm" from (846, 5).
   EXPECT_TRUE(sameRegion(f, textAlone("20 mm", 846, 5), 830, 3, 900, 25));
 
-  // Zooming out grows the length: distance 7.5 shows 0.7 mm over 900 * 0.7 / 7.5 = 84 px.
-  view.distance = 7.5;
+  // Zooming in: a span of 7.5 shows 0.7 mm over 900 * 0.7 / 7.5 = 84 px.
+  view.distance = spanning(7.5);
   beginFrame();
   scale.draw(&view, 0);
   const Pixels g = grab();

@@ -6,7 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testfiles::writeFile;
 
@@ -62,6 +67,7 @@ TEST(PointTextLines, LinesWithoutNumbersAreSkipped) {
   ASSERT_EQ(m.pointCount, 2);
   EXPECT_EQ(m.points[0], (Vec3f{1, 2, 3}));
   EXPECT_EQ(m.points[1], (Vec3f{4, 5, 6})); // last line without a line feed
+  EXPECT_EQ(m.skippedLines, 3u);            // the text lines; blank ones are not counted
 }
 
 TEST(PointTextLines, MissingCoordinatesCarryOver) {
@@ -145,6 +151,85 @@ TEST(PointTextModel, EmptyFileAndMissingFile) {
   EXPECT_FALSE(missing.ReadPointTextFile());
   EXPECT_NE(missing.error().find(path), std::string::npos);
   EXPECT_NE(missing.error().find("cannot open"), std::string::npos);
+}
+
+TEST(PointTextRefusal, BinaryOrNumberlessFilesAreNotPointText) {
+  const auto refusedPath = [](const std::string &path) {
+    SessionModel m = readText("1 2 3\n");
+    m.SetPath(path.c_str());
+    EXPECT_FALSE(m.ReadPointTextFile());
+    EXPECT_EQ(m.pointCount, 1); // the model as it was
+    return m.error();
+  };
+  const auto refused = [&](const std::string &name, const std::string &bytes) {
+    return refusedPath(writeFile(name, bytes));
+  };
+  // A NUL byte anywhere, even after good lines.
+  EXPECT_NE(refused("nul.txt", std::string("1 2 3\n4 5 6\n\0 7 8 9\n", 20))
+                .find("not a point text file (a NUL byte at offset 12)"),
+            std::string::npos);
+  // 64 KB without a number, in lines or in one long line.
+  std::string comments;
+  while (comments.size() < (70u << 10))
+    comments += "# no numbers here\n";
+  EXPECT_NE(refused("comments.txt", comments).find("no number in its first 64 KB"),
+            std::string::npos);
+  EXPECT_NE(refused("line.txt", std::string(3u << 20, 'x')).find("not a point text file"),
+            std::string::npos);
+  EXPECT_NE(refusedPath(::testing::TempDir()).find("not a regular file: a folder"),
+            std::string::npos);
+  // After a number, long comments are only skipped.
+  const SessionModel m = readText("1 2 3\n" + comments + "4 5 6\n");
+  EXPECT_EQ(m.pointCount, 2);
+  EXPECT_EQ(m.skippedLines, comments.size() / 18);
+}
+
+TEST(PointTextRefusal, HugeSparseFileIsRefusedWithBoundedMemory) {
+  // 3 GB of NUL bytes that take no disk space; the reader runs in a child process so that its
+  // peak memory can be measured on its own.
+  const std::string path = testfiles::tempPath("sparse.txt");
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(::ftruncate(::fileno(f), 3LL << 30), 0);
+  std::fclose(f);
+  const auto residentKb = [](const std::string &field) {
+    std::ifstream in("/proc/self/status");
+    std::string name;
+    long kb = -1;
+    while (in >> name && name != field + ":")
+      in.ignore(1 << 12, '\n');
+    return in >> kb ? kb : -1L;
+  };
+  ASSERT_GT(residentKb("VmHWM"), 0);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const long before = residentKb("VmRSS");
+    SessionModel m;
+    m.SetPath(path.c_str());
+    const bool ok = m.ReadPointTextFile();
+    char out[512];
+    const int n = std::snprintf(out, sizeof out, "%d %ld %s", ok, residentKb("VmHWM") - before,
+                                m.error().c_str());
+    (void)!::write(fds[1], out, static_cast<std::size_t>(n));
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  char in[512] = {};
+  (void)!::read(fds[0], in, sizeof in - 1);
+  ::close(fds[0]);
+  ::waitpid(child, nullptr, 0);
+  std::remove(path.c_str());
+  int ok = 1;
+  long growthKb = -1;
+  int used = 0;
+  ASSERT_EQ(std::sscanf(in, "%d %ld %n", &ok, &growthKb, &used), 2) << in;
+  EXPECT_EQ(ok, 0);
+  EXPECT_NE(std::string(in + used).find("not a point text file"), std::string::npos) << in;
+  EXPECT_GE(growthKb, 0);
+  EXPECT_LT(growthKb, 64 * 1024) << "peak memory grew by " << growthKb << " KB";
 }
 
 TEST(PointTextModel, ReplacesAnEarlierSessionContent) {

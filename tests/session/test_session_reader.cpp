@@ -115,7 +115,9 @@ TEST(SessionReaderLayout, ReservedWordAndTrailingBytesAreIgnored) {
     const SessionModel m = readModel(writeFile("r.ses", s));
     EXPECT_EQ(m.pointCount, 3);
     EXPECT_EQ(m.nominalPoints[1], (Vec3f{1, 2, 2}));
+    EXPECT_EQ(m.extraBytes, 37u); // ignored, but counted for --info
   }
+  EXPECT_EQ(readModel(writeFile("exact.ses", validSession(16, 3, 1))).extraBytes, 0u);
 }
 
 TEST(SessionReaderLayout, HeaderOnlyFileIsAnEmptyModel) {
@@ -167,7 +169,8 @@ protected:
 
 TEST_F(SessionReaderRefusal, MissingFileAndDirectory) {
   EXPECT_NE(refuse(good_ + ".missing").find("cannot open"), std::string::npos);
-  EXPECT_NE(refuse(::testing::TempDir()).find("not a regular file"), std::string::npos);
+  EXPECT_NE(refuse(::testing::TempDir()).find("not a regular file: a folder"), std::string::npos);
+  EXPECT_NE(refuse("/dev/null").find("not a regular file: a character device"), std::string::npos);
 }
 
 TEST_F(SessionReaderRefusal, ShorterThanHeader) {

@@ -4,10 +4,11 @@
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/LoadStep.h"
-#include "view/ViewRotation.h"
 #include "view/ViewScene.h"
 #include "view/view3d.h"
 
+#include <GL/gl.h>
+#include <GL/glu.h>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -17,7 +18,6 @@ class ViewFixture : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    ViewRotation::global().reset();
     view = std::make_unique<view3d>();
     view->resize(900, 600);
     view->show();
@@ -49,6 +49,22 @@ protected:
   void paint() {
     view->repaint();
     QCoreApplication::processEvents();
+  }
+
+  // Window position (x right, y down) and depth of a world point in the last frame.
+  QPointF pixelOf(const Vec3d &p, double *depth = nullptr) {
+    view->makeCurrent();
+    GLdouble mv[16], pr[16];
+    GLint vp[4];
+    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+    glGetDoublev(GL_PROJECTION_MATRIX, pr);
+    glGetIntegerv(GL_VIEWPORT, vp);
+    view->doneCurrent();
+    GLdouble wx = 0, wy = 0, wz = 0;
+    gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz);
+    if (depth)
+      *depth = wz;
+    return {wx, vp[3] - wy};
   }
 
   QTemporaryDir dir;

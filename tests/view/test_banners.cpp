@@ -73,6 +73,12 @@ TEST(PrintedValues, PanelTexts) {
   EXPECT_EQ(hover[2], "Z:  3.000");
   EXPECT_EQ(hover[3], "Dev: 0.500");
   EXPECT_EQ(picking::hoverPanelTexts(1.5, 0, 0, 0, 0)[0], "X:  2");
+  EXPECT_EQ(picking::hoverPanelTexts(1.5, 0, 0, std::nullopt, 3)[3], "Dev: -");
+  // A point text file (no deviation colouring) has no deviations to show.
+  auto m = makeModel({{0, 0, 0, 0.25f}});
+  EXPECT_EQ(picking::deviationOf(*m, 0), 0.25);
+  m->deviationMode = 0;
+  EXPECT_EQ(picking::deviationOf(*m, 0), std::nullopt);
 
   GLBanner3DList b(nullptr, {200, 10.125, -3}, {}, "0.500");
   const auto panel = picking::bannerPanelTexts(b, 1);
@@ -175,11 +181,10 @@ TEST(Picking, NearestPointTiesAndLimits) {
   EXPECT_EQ(picking::bannerIndex(m.get(), {50, 0, 0}), -1);
   EXPECT_EQ(picking::bannerIndex(m.get(), {2.2, 0.2, 0.09}), 1);
   EXPECT_EQ(picking::bannerIndex(m.get(), {2.25, 0.25, 0}), -1);
-  // Unprojected y outside (-1000, 10000) missed the model.
-  auto far = makeModel({{0, 10000, 0, 0}, {0, -1000, 0, 0}});
-  EXPECT_EQ(picking::hoverIndex(far.get(), {0, 10000, 0}), -1);
-  EXPECT_EQ(picking::hoverIndex(far.get(), {0, -1000, 0}), -1);
-  EXPECT_EQ(picking::hoverIndex(far.get(), {0, 9999.9, 0}), 0);
+  // No coordinate limits.
+  auto far = makeModel({{0, 1e6f, -3e5f, 0}, {0, -1000, 0, 0}});
+  EXPECT_EQ(picking::hoverIndex(far.get(), {0, 1e6, -3e5}), 0);
+  EXPECT_EQ(picking::bannerIndex(far.get(), {0, -1000.2, 0}), 1);
   EXPECT_EQ(picking::hoverIndex(nullptr, {0, 0, 0}), -1);
   auto empty = makeModel({});
   EXPECT_EQ(picking::hoverIndex(empty.get(), {0, 0, 0}), -1);
@@ -248,8 +253,7 @@ TEST(Picking, ClickCreatesABannerWithTextColourAndLook) {
   banners.append(old);
 
   const ColourScale scale(0.25f, -0.25f, 15, 0, false, true);
-  GLBanner3DList *b =
-      picking::createBanner(&v, banners, m.get(), {10.2, 0.1, 0.1}, kIdentity, 3, scale);
+  GLBanner3DList *b = picking::createBanner(&v, banners, m.get(), 1, kIdentity, 3, scale);
   ASSERT_NE(b, nullptr);
   EXPECT_FALSE(old->isSelected());
   EXPECT_EQ(banners.tail(), b);
@@ -268,18 +272,69 @@ TEST(Picking, ClickCreatesABannerWithTextColourAndLook) {
   EXPECT_FALSE(b->isSelected());
   EXPECT_EQ(b->view(), &v);
 
-  GLBanner3DList *c = picking::createBanner(&v, banners, m.get(), {20, 0, 0}, kIdentity, 0, scale);
+  GLBanner3DList *c = picking::createBanner(&v, banners, m.get(), 2, kIdentity, 0, scale);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->lines().at(0), "-1"); // rounded, no dangling point
 
-  // Between points, or off the model: nothing new, but the selection is still cleared.
+  // Nothing picked (or a stale index): nothing new, but the selection is still cleared.
   b->setSelected(true);
-  EXPECT_EQ(picking::createBanner(&v, banners, m.get(), {5, 0, 0}, kIdentity, 3, scale), nullptr);
+  EXPECT_EQ(picking::createBanner(&v, banners, m.get(), -1, kIdentity, 3, scale), nullptr);
   EXPECT_FALSE(b->isSelected());
-  EXPECT_EQ(picking::createBanner(&v, banners, m.get(), {0, 10000, 0}, kIdentity, 3, scale),
-            nullptr);
-  EXPECT_EQ(picking::createBanner(&v, banners, nullptr, {0, 0, 0}, kIdentity, 3, scale), nullptr);
+  EXPECT_EQ(picking::createBanner(&v, banners, m.get(), 3, kIdentity, 3, scale), nullptr);
+  EXPECT_EQ(picking::createBanner(&v, banners, nullptr, 0, kIdentity, 3, scale), nullptr);
   EXPECT_EQ(banners.tail(), c);
+}
+
+namespace {
+// A frame in which world coordinates are window pixels (depth 0.5 is z = 0), with the given
+// pixels drawn, sampled around the cursor pixel (cx, cy).
+picking::FrameSample frameAround(int cx, int cy, const std::vector<std::array<int, 2>> &drawn) {
+  picking::FrameSample s;
+  s.modelView = kIdentity;
+  s.projection = windowOrthoMatrix();
+  s.viewport = kViewport;
+  s.cursorX = cx + 0.5;
+  s.cursorY = cy + 0.5;
+  s.x0 = cx - picking::kSnapPixels;
+  s.y0 = cy - picking::kSnapPixels;
+  s.width = s.height = 2 * picking::kSnapPixels + 1;
+  s.depth.assign(std::size_t(s.width * s.height), 1.0f);
+  for (const auto &p : drawn)
+    s.depth[std::size_t((p[1] - s.y0) * s.width + (p[0] - s.x0))] = 0.5f;
+  return s;
+}
+} // namespace
+
+TEST(Picking, SnapsToThePointShownWithinEightPixels) {
+  // The cursor's pixel centre is (100.5, 50.5); each point is drawn into the pixel below it.
+  auto at75 = makeModel({{108.0f, 50.5f, 0, 0}});
+  auto at85 = makeModel({{109.0f, 50.5f, 0, 0}});
+  EXPECT_EQ(picking::snapIndex(*at75, frameAround(100, 50, {{107, 50}})), 0);
+  EXPECT_EQ(picking::snapIndex(*at85, frameAround(100, 50, {{108, 50}})), -1);
+  auto diagonal = makeModel({{106.5f, 56.5f, 0, 0}, {95.5f, 45.5f, 0, 0}}); // 8.49 and 7.07 px
+  EXPECT_EQ(picking::snapIndex(*diagonal, frameAround(100, 50, {{106, 56}, {95, 45}})), 1);
+  // Over the background between points, hover and click take the closest one shown (3 px
+  // left, 2 px right); a point that no pixel shows (1 px right, hidden) is not taken.
+  auto pair = makeModel({{97.5f, 50.5f, 0, 0.2f}, {102.5f, 50.5f, 0, 0.1f}, {101.5f, 50.5f, 9, 0}});
+  const auto between = frameAround(100, 50, {{97, 50}, {102, 50}});
+  EXPECT_EQ(picking::hoverPick(pair.get(), between), 1);
+  EXPECT_EQ(picking::bannerPick(pair.get(), between), 1);
+  // A coarse mesh: the cursor's pixel shows a face 20 pixels (and units) or more from its corners,
+  // so neither rule holds; 5 pixels from a corner the click snaps to it.
+  auto coarse = makeModel({{78.5f, 50.5f, 0, 0}, {120.5f, 50.5f, 0, 0}});
+  std::vector<std::array<int, 2>> face;
+  for (int y = 42; y <= 58; ++y)
+    for (int x = 92; x <= 108; ++x)
+      face.push_back({x, y});
+  EXPECT_EQ(picking::bannerPick(coarse.get(), frameAround(100, 50, face)), -1);
+  EXPECT_EQ(picking::hoverPick(coarse.get(), frameAround(100, 50, face)), 1); // no limit
+  std::vector<std::array<int, 2>> nearCorner;
+  for (int y = 42; y <= 58; ++y)
+    for (int x = 107; x <= 121; ++x)
+      nearCorner.push_back({x, y});
+  EXPECT_EQ(picking::bannerPick(coarse.get(), frameAround(115, 50, nearCorner)), 1);
+  // Nothing drawn around the cursor: nothing picked.
+  EXPECT_EQ(picking::hoverPick(pair.get(), frameAround(300, 300, {})), -1);
 }
 
 TEST(Picking, SingleSelectedBanner) {

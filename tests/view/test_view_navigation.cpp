@@ -2,6 +2,9 @@
 #include "ViewFixture.h"
 #include "gui/GuiTestMain.h"
 
+#include "scene/GLScale2DList.h"
+
+#include <QImage>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -43,22 +46,28 @@ TEST_F(ViewNavigation, RightDragAccumulatesHalvedMotionTruncatedTowardsZero) {
   move(view.get(), 92, 104, Qt::RightButton);
   EXPECT_EQ(view->pendingRotationY, 3);
   EXPECT_EQ(view->pendingRotationX, -2);
-  EXPECT_FALSE(view->interacting); // rotating does not thin the model
+  EXPECT_TRUE(view->interacting); // rotating thins a big model as panning does
   QTest::mouseRelease(view.get(), Qt::RightButton, {}, QPoint(92, 104));
+  EXPECT_FALSE(view->interacting);
   EXPECT_EQ(view->mouseMode, MouseMode::Idle);
   EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor);
 }
 
-TEST_F(ViewNavigation, RotationFoldsIntoTheSharedMatrixAtTheNextFrame) {
+TEST_F(ViewNavigation, RotationFoldsIntoThisViewsMatrixAtTheNextFrameAndNoOtherView) {
   load();
+  view3d other;
+  other.resize(300, 200);
+  other.show();
   paint();
   QTest::mousePress(view.get(), Qt::RightButton, {}, QPoint(100, 100));
   move(view.get(), 100, 80, Qt::RightButton); // pending x = 10
   EXPECT_EQ(view->pendingRotationX, 10);
   paint();
+  other.repaint();
   EXPECT_EQ(view->pendingRotationX, 0);
+  EXPECT_EQ(other.rotation.accumulated, ViewRotation::identity());
   const double a = 10 / -50.0;
-  const ViewRotation::Matrix &m = ViewRotation::global().accumulated;
+  const ViewRotation::Matrix &m = view->rotation.accumulated;
   EXPECT_NEAR(m[5], std::cos(a), 1e-12);
   EXPECT_NEAR(m[6], std::sin(a), 1e-12);
   EXPECT_NEAR(m[9], -std::sin(a), 1e-12);
@@ -118,40 +127,200 @@ TEST_F(ViewNavigation, EveryWheelMessageIsOneStepAndZeroZoomsIn) {
   EXPECT_NEAR(view->distance, d0, 1e-9 * d0);
   wheel(view.get(), 0);
   EXPECT_NEAR(view->distance, d0 / std::pow(1.01, 10), 1e-9 * d0);
+  // Zooming keeps the window's centre: a panned model's centre moves away from it by the
+  // ratio of the distances.
+  view->panX = 100;
+  view->panY = -40;
+  paint();
+  const QPointF before = pixelOf(view->centre) - QPointF(450, 300);
+  wheel(view.get(), 120);
+  paint();
+  const QPointF after = pixelOf(view->centre) - QPointF(450, 300);
+  EXPECT_NEAR(after.x(), before.x() * std::pow(1.01, 10), 1e-3);
+  EXPECT_NEAR(after.y(), before.y() * std::pow(1.01, 10), 1e-3);
+  EXPECT_NEAR(before.x(), -100, 1e-3); // a pan of n pixels moves the model n pixels
+  EXPECT_NEAR(before.y(), 40, 1e-3);
 }
 
-TEST_F(ViewNavigation, ZoomToFitUsesTheWiderExtentAndFallsBackToOne) {
-  view->boundsMin = {0, 0, 0};
-  view->boundsMax = {20, 10, 5};
-  view->zoomToFit();
-  EXPECT_DOUBLE_EQ(view->distance, 32.0); // 1.6 x the x extent
-  view->boundsMax = {10, 20, 5};
-  view->zoomToFit();
-  EXPECT_DOUBLE_EQ(view->distance, 1.5 * 32.0); // aspect 900/600 x 1.6 x the y extent
-  // Zero window height: aspect 0, so a tall model fits to 0 and then to 1.
-  view->viewHeight = 0;
+TEST_F(ViewNavigation, ZoomToFitFallsBackToOneWithoutSize) {
+  view->boundsMin = view->boundsMax = {1e5, 2, 3}; // a single point
   view->zoomToFit();
   EXPECT_DOUBLE_EQ(view->distance, 1.0);
-  view->viewHeight = 600;
-  view->boundsMax = {0, 0, 0};
+  EXPECT_EQ(view->centre, (Vec3d{1e5, 2, 3}));
+  view->boundsMin = {1, 1, 1}; // an empty model's inverted box
+  view->boundsMax = {-1, -1, -1};
   view->zoomToFit();
   EXPECT_DOUBLE_EQ(view->distance, 1.0);
+  EXPECT_EQ(view->centre, (Vec3d{}));
+  const ViewState::DepthRange r = view->depthRange();
+  EXPECT_GT(r.nearPlane, 0);
+  EXPECT_GT(r.farPlane, r.nearPlane);
   EXPECT_NEAR(view->worldUnitsPerPixel(), 1.0 / std::sqrt(900.0 * 900 + 600.0 * 600), 1e-15);
 }
 
-TEST_F(ViewNavigation, ShowAllPointsResetsPanAndPendingButKeepsTheRotation) {
+namespace {
+// The square's layout (20 x 10 over 3 x 3 points) moved by an offset.
+void writeMovedSquare(const std::string &path, Vec3f offset) {
+  std::vector<Vec3f> pts;
+  std::vector<float> dev;
+  for (int j = 0; j < 3; ++j)
+    for (int i = 0; i < 3; ++i) {
+      pts.push_back(Vec3f{offset.x + 10.0f * i, offset.y + 5.0f * j, offset.z});
+      dev.push_back(0.1f * float(i - 1));
+    }
+  std::vector<TestTriangle> tris;
+  for (int j = 0; j < 2; ++j)
+    for (int i = 0; i < 2; ++i) {
+      const int a = j * 3 + i;
+      tris.push_back({a, a + 1, a + 4, 0});
+      tris.push_back({a, a + 4, a + 3, 0});
+    }
+  writeSessionFile(path, pts, dev, tris);
+}
+
+// Pixels that differ from the empty frame, in a rectangle (y down).
+int changedPixels(const QImage &frame, const QImage &empty, const QRect &r) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) {
+      const QRgb a = frame.pixel(x, y), b = empty.pixel(x, y);
+      n += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+               std::abs(qBlue(a) - qBlue(b)) >
+           12;
+    }
+  return n;
+}
+} // namespace
+
+TEST_F(ViewNavigation, ModelsFarFromTheOriginOpenCentredAndFittedAndStaySoWhenTurned) {
+  for (const QSize size : {QSize(900, 600), QSize(400, 600)}) {
+    view->resize(size);
+    paint();
+    const QImage empty = view->grabFramebuffer();
+    const int w = size.width(), h = size.height();
+    // The fitted sphere leaves 1/11 of the narrower half-size free: bands of 15 pixels at the
+    // left, top and bottom, and left of the legend when the window is wide enough.
+    std::vector<QRect> bands = {
+        {0, 0, 15, h - 120}, {0, 0, w - 130, 15}, {110, h - 15, w - 240, 15}};
+    if (w > 800)
+      bands.push_back({w - 160, 0, 30, h - 40});
+    const QRect middle(w / 2 - 40, h / 2 - 20, 80, 40);
+    for (const Vec3f offset : {Vec3f{0, 0, 300}, Vec3f{1e5f, 1e5f, 1e5f}, Vec3f{0, 0, -3e4f}}) {
+      const std::string path = (dir.path() + "/moved.ses").toStdString();
+      writeMovedSquare(path, offset);
+      loadPath(path);
+      for (int turn = 0; turn < 2; ++turn) {
+        paint();
+        const QImage frame = view->grabFramebuffer();
+        const std::string what =
+            std::to_string(w) + " wide, z " + std::to_string(offset.z) + (turn ? ", turned" : "");
+        EXPECT_EQ(changedPixels(frame, empty, middle), middle.width() * middle.height()) << what;
+        for (const QRect &band : bands)
+          EXPECT_EQ(changedPixels(frame, empty, band), 0) << what;
+        if (turn == 0) {
+          // Turn it 0.6 rad about the screen's x axis and 0.4 about its y axis.
+          view->mouseMode = MouseMode::Rotate;
+          view->pendingRotationX = 30;
+          view->pendingRotationY = 20;
+          paint();
+          view->mouseMode = MouseMode::Idle;
+        }
+      }
+      view->makeCurrent();
+      view->scene().clearModels();
+      view->doneCurrent();
+    }
+  }
+}
+
+TEST_F(ViewNavigation, ScaleBarIsAsLongAsItsLengthShowsAtTheModel) {
+  for (const double zoom : {1.0, 7.3}) {
+    load();
+    view->distance *= zoom;
+    paint();
+    const QImage frame = view->grabFramebuffer();
+    // The bar's black line along the bottom row, ending 10 pixels from the right edge.
+    int first = -1, last = -1;
+    for (int x = 0; x < 900; ++x)
+      if (qRed(frame.pixel(x, 599)) < 60) {
+        first = first < 0 ? x : first;
+        last = x;
+      }
+    ASSERT_GE(first, 0);
+    EXPECT_NEAR(last, 889, 1);
+    const float shown = GLScale2DList::shownLength(float(900 * view->pixelSize()));
+    // That length laid along the screen's x axis at the model's centre.
+    const QPointF a = pixelOf(view->centre), b = pixelOf(view->centre + Vec3d{shown, 0, 0});
+    EXPECT_NEAR(last + 1 - first, b.x() - a.x(), 1.5) << shown;
+    view->makeCurrent();
+    view->scene().clearModels();
+    view->doneCurrent();
+  }
+}
+
+TEST_F(ViewNavigation, ShowAllPointsRefitsAndResetsPanAndPendingButKeepsTheRotation) {
   load();
-  ViewRotation::global().accumulated[1] = 0.5; // a turned model
+  const double fitted = view->distance;
+  view->rotation.accumulated[1] = 0.5; // a turned model
   view->panX = 40;
   view->panY = -7;
   view->pendingRotationX = 3;
   view->distance = 999;
+  view->centre = {};
   view->onShowAllPoints();
   EXPECT_EQ(view->panX, 0);
   EXPECT_EQ(view->panY, 0);
   EXPECT_EQ(view->pendingRotationX, 0);
-  EXPECT_DOUBLE_EQ(view->distance, 32.0); // square spans 20 x 10
-  EXPECT_EQ(ViewRotation::global().accumulated[1], 0.5);
+  EXPECT_DOUBLE_EQ(view->distance, fitted);
+  EXPECT_EQ(view->centre, (Vec3d{10, 5, 0}));
+  EXPECT_EQ(view->rotation.accumulated[1], 0.5);
+}
+
+TEST_F(ViewNavigation, KeysOneToSevenShowTheStandardViewsAndResetGoesBackToTheTop) {
+  load();
+  const double fitted = view->distance;
+  const double s = 1 / std::sqrt(2.0);
+  struct Case {
+    Qt::Key key;
+    Vec3d toViewer, right, up; // world directions
+  };
+  const Case cases[] = {
+      {Qt::Key_1, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}},  // front
+      {Qt::Key_2, {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}},  // back
+      {Qt::Key_3, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}},   // top
+      {Qt::Key_4, {0, 0, -1}, {1, 0, 0}, {0, -1, 0}}, // bottom
+      {Qt::Key_5, {-1, 0, 0}, {0, -1, 0}, {0, 0, 1}}, // left
+      {Qt::Key_6, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},   // right
+      {Qt::Key_7, {1, -1, 1}, {s, s, 0}, {0, 0, 1}},  // isometric
+  };
+  for (const Case &c : cases) {
+    view->panX = 50;
+    view->pendingRotationY = 3;
+    view->distance = 999;
+    QTest::keyClick(view.get(), c.key);
+    EXPECT_EQ(view->panX, 0);
+    EXPECT_EQ(view->pendingRotationY, 0);
+    EXPECT_DOUBLE_EQ(view->distance, fitted);
+    paint();
+    double dc = 0, dv = 0;
+    const QPointF o = pixelOf(view->centre, &dc);
+    // The viewer's direction shows as a point nearer than the centre; right goes right and
+    // up goes up on screen.
+    const QPointF v = pixelOf(view->centre + c.toViewer, &dv), r = pixelOf(view->centre + c.right),
+                  u = pixelOf(view->centre + c.up);
+    const std::string key = std::to_string(c.key - Qt::Key_0);
+    EXPECT_NEAR(v.x(), o.x(), 1e-3) << key;
+    EXPECT_NEAR(v.y(), o.y(), 1e-3) << key;
+    EXPECT_LT(dv, dc) << key;
+    EXPECT_GT(r.x() - o.x(), 5) << key;
+    EXPECT_NEAR(r.y(), o.y(), 1e-3) << key;
+    EXPECT_LT(u.y() - o.y(), -5) << key;
+    EXPECT_NEAR(u.x(), o.x(), 1e-3) << key;
+  }
+  view->resetView();
+  EXPECT_EQ(view->rotation.accumulated, ViewRotation::identity());
+  QTest::keyClick(view.get(), Qt::Key_3);
+  EXPECT_EQ(view->rotation.accumulated, ViewRotation::identity());
 }
 
 TEST_F(ViewNavigation, DeleteRemovesAndReleasesOnlySelectedBannersAndComments) {
@@ -207,12 +376,16 @@ TEST_F(ViewNavigation, ResizeKeepsTheDrawableSizeAndIgnoresEmptySizes) {
   EXPECT_TRUE(view->contextUsable());
 }
 
-TEST_F(ViewNavigation, LoadStepCentresTheSceneOnTheBox) {
+TEST_F(ViewNavigation, ANewFileOpensInTheStandardViewCentredOnItsBox) {
+  view->rotation.accumulated[1] = 0.5; // the previous model was turned and moved
+  view->panX = 30;
+  view->pendingRotationX = 2;
   load();
-  EXPECT_DOUBLE_EQ(view->scene().centreX, 10.0);
-  EXPECT_DOUBLE_EQ(view->scene().centreY, 5.0);
+  EXPECT_EQ(view->centre, (Vec3d{10, 5, 0}));
   EXPECT_EQ(view->boundsMax.x, 20.0);
-  EXPECT_DOUBLE_EQ(view->distance, 32.0);
+  EXPECT_EQ(view->rotation.accumulated, ViewRotation::identity());
+  EXPECT_EQ(view->panX, 0);
+  EXPECT_EQ(view->pendingRotationX, 0);
 }
 
 TEST_F(ViewNavigation, ClickWithoutMotionPinsABannerAndOnePixelOfMotionDoesNot) {

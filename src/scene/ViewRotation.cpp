@@ -1,4 +1,4 @@
-#include "view/ViewRotation.h"
+#include "scene/ViewRotation.h"
 
 #include "scene/ViewState.h"
 
@@ -13,9 +13,17 @@ void ViewRotation::reset() {
   incrementY.fill(0.0);
 }
 
-ViewRotation &ViewRotation::global() {
-  static ViewRotation rotation;
-  return rotation;
+void ViewRotation::setOrientation(const Vec3d &right, const Vec3d &up) {
+  reset();
+  // The rows of the rotation are the screen axes in world coordinates; column-major storage
+  // puts row i, column j at [j * 4 + i].
+  const Vec3d back = cross(right, up);
+  const Vec3d rows[3] = {right, up, back};
+  for (int i = 0; i < 3; ++i) {
+    accumulated[0 * 4 + i] = rows[i].x;
+    accumulated[1 * 4 + i] = rows[i].y;
+    accumulated[2 * 4 + i] = rows[i].z;
+  }
 }
 
 ViewRotation::Matrix ViewRotation::identity() {

@@ -1,11 +1,12 @@
 #pragma once
+#include "geometry/Vec3d.h"
+
 #include <array>
 
 class ViewState;
 
-// The accumulated camera rotation shared by all views, with the two incremental rotations
-// about the screen x and y axes that mouse motion feeds into it. Matrices are OpenGL
-// column-major.
+// The accumulated camera rotation of one view, with the two incremental rotations about the
+// screen x and y axes that mouse motion feeds into it. Matrices are OpenGL column-major.
 class ViewRotation {
 public:
   using Matrix = std::array<double, 16>;
@@ -27,8 +28,10 @@ public:
 
   void reset();
 
-  // The one object of the program.
-  static ViewRotation &global();
+  // Turns the model so that world direction `right` points right on screen and `up` points
+  // up (both unit and orthogonal); the viewer then looks along -(right x up). The increments
+  // are cleared.
+  void setOrientation(const Vec3d &right, const Vec3d &up);
 
   // A x B over the 16 stored values taken as row-major 4x4 arrays.
   static Matrix multiply(const Matrix &a, const Matrix &b);

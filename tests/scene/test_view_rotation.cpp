@@ -1,7 +1,7 @@
 // The shared rotation: matrix product over row-major arrays, increments from the pending
 // motion, and folding only in rotate mode.
+#include "scene/ViewRotation.h"
 #include "scene/ViewState.h"
-#include "view/ViewRotation.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
