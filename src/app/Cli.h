@@ -26,7 +26,7 @@ struct DisplayOptions {
 // request for the usage or the version.
 struct CliArgs {
   std::string command; // "info", "export", "snapshot", "report", "section"; empty: the window
-  std::string file;               // the input FILE of a command
+  std::string file;    // the input FILE of a command
   std::vector<std::string> files; // every FILE argument (the windows to open)
   std::string output;             // --export OUT, --snapshot OUT, --report OUT, --csv OUT
   int width = 900, height = 600;  // --size WxH

@@ -24,7 +24,12 @@ QImage view3d::drawOffscreen(QSize size, std::string &error) {
   // The frame is laid out for the target's size (legend, scale and panels keep to its right
   // and bottom edges); the same camera, and a full frame, not the thinned one of a drag.
   const int width = viewWidth, height = viewHeight;
+  const double pannedX = panX, pannedY = panY;
   const bool wasInteracting = interacting;
+  // The pan is kept in pixels: scaled with the height, the model stays where it is shown.
+  const double scale = height > 0 ? double(size.height()) / double(height) : 1.0;
+  panX *= scale;
+  panY *= scale;
   viewWidth = size.width();
   viewHeight = size.height();
   interacting = false;
@@ -33,6 +38,8 @@ QImage view3d::drawOffscreen(QSize size, std::string &error) {
   QImage image = target.toImage(); // rows top-down, as the window shows them
   viewWidth = width;
   viewHeight = height;
+  panX = pannedX;
+  panY = pannedY;
   interacting = wasInteracting;
   target.release();
   doneCurrent();

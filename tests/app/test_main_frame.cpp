@@ -48,7 +48,7 @@ TEST_F(MainFrame, MenusFollowTheActiveDocumentType) {
       menuLayout(frame->menuBar()),
       QStringList({"&File/57601", "&File/57602", "&File/-", "&File/32782", "&File/32774",
                    "&File/222", "&File/223", "&File/32777", "&File/32784", "&File/32785",
-                   "&File/32773", "&File/-"}) +
+                   "&File/32773", "&File/32810", "&File/-"}) +
           recent +
           QStringList({"&File/57665", "&View/59393", "&View/-", "&View/32783", "&View/-",
                        "&View/32786", "&View/32787", "&View/32788", "&View/32789", "&View/32790",
