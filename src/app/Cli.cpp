@@ -24,6 +24,8 @@ const char *kUsage =
     "       velmora-viewer --export OUT.wrl|OUT.u3d FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
+    "       velmora-viewer --callouts OUT.csv [--annotations F.json] [--worst N [--spacing D]] "
+    "FILE\n"
     "display options: --tolerance T | --upper U --lower L, --bars N, --gradient, --extended,\n"
     "                 --outside-only, --points\n";
 } // namespace
@@ -32,7 +34,7 @@ bool isHeadlessCommand(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     const char *a = argv[i];
     if (!std::strcmp(a, "--info") || !std::strcmp(a, "--export") || !std::strcmp(a, "--snapshot") ||
-        !std::strcmp(a, "--section") || !std::strcmp(a, "--help"))
+        !std::strcmp(a, "--section") || !std::strcmp(a, "--callouts") || !std::strcmp(a, "--help"))
       return true;
   }
   return false;
@@ -43,6 +45,8 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
   bool haveUpper = false, haveLower = false;
   for (std::size_t i = 0; i < argv.size(); ++i) {
     const std::string &a = argv[i];
+    if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+      out.given.insert(a);
     const auto value = [&](std::string &v) {
       if (i + 1 >= argv.size()) {
         error = a + " needs a value";
@@ -131,6 +135,9 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       out.display.outsideOnly = true;
     } else if (a == "--points") {
       out.display.points = true;
+    } else if (const int r = parseRecordOption(argv, i, out, error); r != 0) {
+      if (r < 0)
+        return false;
     } else if (a.size() > 1 && a[0] == '-' && a != "-") {
       error = "unknown option " + a;
       return false;
@@ -155,7 +162,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     return false;
   }
   out.file = files.front();
-  return true;
+  return checkRecordOptions(out, error);
 }
 
 int runHeadless(int argc, char **argv) {
@@ -177,5 +184,7 @@ int runHeadless(int argc, char **argv) {
     return runExport(cli);
   if (cli.command == "snapshot")
     return runSnapshot(cli);
+  if (cli.command == "callouts")
+    return runCallouts(cli);
   return runSection(cli);
 }

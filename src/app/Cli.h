@@ -1,6 +1,7 @@
 #pragma once
 #include "analysis/ColourScale.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct CliArgs {
   std::string plane;             // --section X/Y|Y/Z|X/Z
   double at[3] = {0, 0, 0};      // --at X,Y,Z
   DisplayOptions display;
+  std::string annotations;     // --annotations F.json: a saved annotation record to apply
+  int worst = 0;               // --worst N (1..100): call out the N worst points; 0 without
+  double spacing = -1;         // --spacing D (mm) between worst points; < 0: the default
+  std::set<std::string> given; // every option on the command line, e.g. "--tolerance"
 };
 
 // Whether argv asks for a headless command (then the desktop application is not started).
@@ -43,6 +48,15 @@ int runInfo(const CliArgs &args);
 int runExport(const CliArgs &args);
 int runSnapshot(const CliArgs &args);
 int runSection(const CliArgs &args);
+int runCallouts(const CliArgs &args);
+
+// The options of annotation records (--callouts, --annotations, --worst, --spacing), parsed
+// in CliCallouts.cpp: 1 when argv[i] was one of them (i then points at its last value), 0 when
+// it is not, -1 with a message when its value is wrong.
+int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliArgs &out,
+                      std::string &error);
+// Whether the record options fit the command; false with a message when not.
+bool checkRecordOptions(const CliArgs &args, std::string &error);
 
 // Parses the arguments; on error returns false with a message.
 bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::string &error);
