@@ -115,9 +115,9 @@ int runCallouts(const CliArgs &args) {
     const std::vector<std::int32_t> worst = worstPoints(model, request);
     if (worst.size() < static_cast<std::size_t>(args.worst))
       std::fprintf(stderr,
-                   "velmora-viewer: note: %zu of %d worst points called out (no more lie "
-                   "outside the tolerance)\n",
-                   worst.size(), args.worst);
+                   "velmora-viewer: note: only %zu of %d worst points qualify (outside the "
+                   "tolerance and %g mm apart)\n",
+                   worst.size(), args.worst, request.spacing);
     for (const std::int32_t index : worst)
       banners.push_back(BannerRecord{index, {}, {}});
   }

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -73,6 +74,40 @@ std::string recordProblem(const Annotations &a) {
   return finite ? std::string() : "a value is not a finite number";
 }
 
+std::string scalar(const ojson &v) {
+  return v.dump(-1, ' ', false, ojson::error_handler_t::replace);
+}
+
+// Two-space indentation, with lists of plain values (coordinates, the rotation) on one line so
+// that a record stays short and readable.
+void print(std::string &out, const ojson &v, int indent) {
+  const bool flat = v.is_array() && std::none_of(v.begin(), v.end(),
+                                                 [](const ojson &e) { return e.is_structured(); });
+  if (!v.is_structured() || v.empty() || flat) {
+    if (!v.is_array()) {
+      out += v.is_structured() ? (v.is_object() ? "{}" : "[]") : scalar(v);
+      return;
+    }
+    out += '[';
+    for (std::size_t i = 0; i < v.size(); ++i)
+      out += (i ? ", " : "") + scalar(v[i]);
+    out += ']';
+    return;
+  }
+  const std::string pad(static_cast<std::size_t>(indent + 2), ' ');
+  out += v.is_object() ? "{\n" : "[\n";
+  bool first = true;
+  for (auto it = v.begin(); it != v.end(); ++it) {
+    out += first ? "" : ",\n";
+    first = false;
+    out += pad;
+    if (v.is_object())
+      out += scalar(ojson(it.key())) + ": ";
+    print(out, *it, indent + 2);
+  }
+  out += '\n' + std::string(static_cast<std::size_t>(indent), ' ') + (v.is_object() ? '}' : ']');
+}
+
 } // namespace
 
 std::string annotationsJson(const Annotations &a) {
@@ -138,7 +173,9 @@ std::string annotationsJson(const Annotations &a) {
   if (a.section)
     root["section"] = {{"plane", a.section->plane}, {"point", vec3(a.section->point)}};
 
-  return root.dump(2, ' ', false, ojson::error_handler_t::replace) + "\n";
+  std::string out;
+  print(out, root, 0);
+  return out + "\n";
 }
 
 ExportResult writeAnnotations(const std::string &path, const Annotations &annotations,
