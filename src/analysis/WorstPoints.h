@@ -26,9 +26,9 @@ struct WorstPointsRequest {
 // widened to double, so a point exactly `spacing` away is kept. Points with a deviation that
 // is not a number are never outside.
 //
-// Only the points that can still be chosen are ever ordered: candidates are taken in growing
-// batches of the largest remaining deviations, and after each batch the rest is thinned to
-// the points far enough from everything chosen, so a large model costs a few linear passes.
+// Only points that can still be chosen are ever ordered: candidates are gathered in growing
+// slices of the largest remaining deviations, each slice thinned against everything chosen
+// before it, so a large model costs a few linear passes over its deviations.
 std::vector<std::int32_t> worstPoints(const Vec3f *points, const float *deviations,
                                       std::size_t count, const WorstPointsRequest &request);
 std::vector<std::int32_t> worstPoints(const SessionModel &model, const WorstPointsRequest &request);

@@ -106,6 +106,13 @@ TEST(WorstPoints, BandEdgesTiesAndValuesThatAreNotNumbers) {
   r.lower = -0.25;
   r.spacing = 1.0;
   EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{6, 2, 3, 5}));
+  // A point without finite coordinates is closer to nothing: chosen, and blocking nothing.
+  std::vector<Vec3f> q = p;
+  std::vector<float> e = d;
+  q[7].x = nan;
+  e[7] = 5;
+  EXPECT_EQ(worstPoints(q.data(), e.data(), q.size(), r),
+            (std::vector<std::int32_t>{6, 7, 2, 3, 5}));
   r.spacing = std::nextafter(1.0, 2.0);
   EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{6, 2}));
   r.count = 0;
