@@ -1,6 +1,15 @@
 #pragma once
 // Reading and writing the annotation record of a window (the sidecar NAME.ses.velmora.json).
 // The format is described in docs/annotations.md.
+//
+// How a window uses it: compute ModelIdentity::of(model) once after loading (it may run on the
+// worker thread that builds the nearest-point index). On opening, readAnnotationsFor(
+// sidecarPathFor(path), identity): absent means nothing to restore; a refusal is shown and the
+// model opens plainly; otherwise apply the record and show its notes. To save, fill an
+// Annotations from the window and writeAnnotations(sidecarPathFor(path), record, path); the
+// default ExistingFile::Keep refuses to replace a refused or foreign sidecar, so "Save as"
+// passes ExistingFile::Replace after the file dialog has asked. Unsaved changes are a record
+// that differs (operator==) from the one last saved or restored.
 #include "export/ExportResult.h"
 #include "records/Annotations.h"
 
