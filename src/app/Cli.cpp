@@ -29,8 +29,10 @@ const char *const kUsage =
     "       velmora-viewer --export OUT.wrl|OUT.u3d FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
+    "       velmora-viewer --callouts OUT.csv [--annotations F.json] [--worst N [--spacing D]] "
+    "FILE\n"
     "       velmora-viewer -h|--help|--version\n"
-    "display options of --info, --export, --snapshot and --section:\n"
+    "display options of --info, --export, --snapshot, --section and --callouts:\n"
     "  --tolerance T (T > 0) | --upper U --lower L (U >= L), --bars N (3..50),\n"
     "  --gradient, --extended, --outside-only, --points\n";
 
@@ -58,6 +60,8 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       out.files.push_back(a);
       continue;
     }
+    if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+      out.given.insert(a);
     std::string v;
     const auto value = [&] {
       if (i + 1 >= argv.size()) {
@@ -73,13 +77,14 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       out.help = true;
     } else if (a == "--version") {
       out.version = true;
-    } else if (a == "--info" || a == "--export" || a == "--snapshot" || a == "--section") {
+    } else if (a == "--info" || a == "--export" || a == "--snapshot" || a == "--section" ||
+               a == "--callouts") {
       if (!out.command.empty()) {
         error = "--" + out.command + " and " + a + " cannot be given together";
         return false;
       }
       out.command = a.substr(2);
-      if (a == "--export" || a == "--snapshot") {
+      if (a == "--export" || a == "--snapshot" || a == "--callouts") {
         if (!value())
           return false;
         out.output = v;
@@ -165,6 +170,10 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
        : a == "--outside-only" ? out.display.outsideOnly
                                : out.display.points) = true;
       display.push_back(a);
+    } else if (const int r = parseRecordOption(argv, i, out, error); r != 0) {
+      if (r < 0)
+        return false;
+      display.push_back(a);
     } else {
       error = "unknown option " + a;
       return false;
@@ -177,7 +186,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     display.insert(display.end(), snapshotOnly.begin(), snapshotOnly.end());
     if (!display.empty()) {
       error = joined(display) + (display.size() == 1 ? " needs" : " need") +
-              " one of --info, --export, --snapshot or --section";
+              " one of --info, --export, --snapshot, --section or --callouts";
       return false;
     }
     return true; // the desktop application, with any number of files
@@ -219,7 +228,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     return false;
   }
   out.file = out.files.front();
-  return true;
+  return checkRecordOptions(out, error);
 }
 
 int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles) {
@@ -244,5 +253,7 @@ int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles
     return runExport(cli);
   if (cli.command == "snapshot")
     return runSnapshot(cli);
+  if (cli.command == "callouts")
+    return runCallouts(cli);
   return runSection(cli);
 }
