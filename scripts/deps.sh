@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, only when one is missing.
 set -euo pipefail
 pkgs=(g++ cmake make pkg-config qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libglu1-mesa-dev
-  libegl-dev libgl-dev libgtest-dev libbenchmark-dev libnanoflann-dev zlib1g-dev libqpdf-dev)
+  libegl-dev libgl-dev libgtest-dev libbenchmark-dev libnanoflann-dev zlib1g-dev
+  nlohmann-json3-dev libqpdf-dev)
 if [ "${1:-}" = "--test" ]; then
   pkgs+=(xvfb xauth xdotool view3dscene clang libclang-rt-14-dev imagemagick)
   # Validators of the desktop files and the manual page; the tools cpack -G DEB uses.

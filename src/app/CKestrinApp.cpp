@@ -42,6 +42,8 @@ bool CKestrinApp::initInstance(const QStringList &files) {
   ProgramSettings::pointSizeClass = 1;
   QCoreApplication::setOrganizationName(QStringLiteral("VelmoraViewer"));
   QCoreApplication::setApplicationName(QStringLiteral("VelmoraViewer"));
+  // Links the windows to the installed launcher and its metadata on Wayland desktops.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.velmora.VelmoraViewer"));
   templates_.add(DocTemplate(IDR_SESSION_TYPE, QString::fromLatin1(sessionDocString())));
   templates_.add(DocTemplate(IDR_PREVIEW_TYPE, QString()));
   frame_ = std::make_unique<CMainFrame>(templates_);

@@ -620,7 +620,8 @@ void CMainFrame::about() {
   auto *icon = new QLabel;
   icon->setPixmap(applicationIcon().pixmap(32, 32));
   row->addWidget(icon);
-  auto *text = new QLabel(QStringLiteral("VelmoraViewer\nVersion 0.9.9.8"));
+  // One version for the About box and --version: the project's own.
+  auto *text = new QLabel(QStringLiteral("VelmoraViewer\nVersion " VELMORA_VERSION));
   text->setObjectName(QStringLiteral("aboutText"));
   row->addWidget(text, 1);
   layout->addLayout(row);

@@ -28,10 +28,12 @@ const char *const kUsage =
     "       velmora-viewer --info [--csv] FILE\n"
     "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
-    "       velmora-viewer --report OUT.pdf FILE\n"
+    "       velmora-viewer --report OUT.pdf [--annotations F.json] FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
+    "       velmora-viewer --callouts OUT.csv [--annotations F.json] [--worst N [--spacing D]] "
+    "FILE\n"
     "       velmora-viewer -h|--help|--version\n"
-    "display options of --info, --export, --snapshot, --report and --section:\n"
+    "display options of --info, --export, --snapshot, --report, --section and --callouts:\n"
     "  --tolerance T (T > 0) | --upper U --lower L (U >= L), --bars N (3..50),\n"
     "  --gradient, --extended, --outside-only, --points\n";
 
@@ -59,6 +61,8 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       out.files.push_back(a);
       continue;
     }
+    if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+      out.given.insert(a);
     std::string v;
     const auto value = [&] {
       if (i + 1 >= argv.size()) {
@@ -75,13 +79,13 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     } else if (a == "--version") {
       out.version = true;
     } else if (a == "--info" || a == "--export" || a == "--snapshot" || a == "--report" ||
-               a == "--section") {
+               a == "--section" || a == "--callouts") {
       if (!out.command.empty()) {
         error = "--" + out.command + " and " + a + " cannot be given together";
         return false;
       }
       out.command = a.substr(2);
-      if (a == "--export" || a == "--snapshot" || a == "--report") {
+      if (a == "--export" || a == "--snapshot" || a == "--report" || a == "--callouts") {
         if (!value())
           return false;
         out.output = v;
@@ -167,6 +171,10 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
        : a == "--outside-only" ? out.display.outsideOnly
                                : out.display.points) = true;
       display.push_back(a);
+    } else if (const int r = parseRecordOption(argv, i, out, error); r != 0) {
+      if (r < 0)
+        return false;
+      display.push_back(a);
     } else {
       error = "unknown option " + a;
       return false;
@@ -179,7 +187,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     display.insert(display.end(), snapshotOnly.begin(), snapshotOnly.end());
     if (!display.empty()) {
       error = joined(display) + (display.size() == 1 ? " needs" : " need") +
-              " one of --info, --export, --snapshot, --report or --section";
+              " one of --info, --export, --snapshot, --report, --section or --callouts";
       return false;
     }
     return true; // the desktop application, with any number of files
@@ -221,7 +229,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     return false;
   }
   out.file = out.files.front();
-  return true;
+  return checkRecordOptions(out, error);
 }
 
 int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles) {
@@ -248,5 +256,7 @@ int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles
     return runSnapshot(cli);
   if (cli.command == "report")
     return runReport(cli);
+  if (cli.command == "callouts")
+    return runCallouts(cli);
   return runSection(cli);
 }

@@ -1,8 +1,11 @@
 #pragma once
 #include "analysis/ColourScale.h"
 
+#include <set>
 #include <string>
 #include <vector>
+
+struct DisplaySettings;
 
 // Display options shared by the headless commands; the defaults are those of a freshly
 // opened session file.
@@ -34,8 +37,12 @@ struct CliArgs {
   double at[3] = {0, 0, 0};       // --at X,Y,Z
   bool csv = false;               // --info --csv: a CSV header and row instead of JSON
   DisplayOptions display;
-  bool help = false;    // -h, --help
-  bool version = false; // --version
+  bool help = false;           // -h, --help
+  bool version = false;        // --version
+  std::string annotations;     // --annotations F.json: a saved annotation record to apply
+  int worst = 0;               // --worst N (1..100): call out the N worst points; 0 without
+  double spacing = -1;         // --spacing D (mm) between worst points; < 0: the default
+  std::set<std::string> given; // every option on the command line, e.g. "--tolerance"
 };
 
 // Band counts the legend can show legibly; the settings dialog takes the same range.
@@ -61,6 +68,17 @@ int runExport(const CliArgs &args);
 int runSnapshot(const CliArgs &args);
 int runSection(const CliArgs &args);
 int runReport(const CliArgs &args);
+int runCallouts(const CliArgs &args);
+
+// The options of annotation records (--annotations, --worst, --spacing), parsed in
+// CliCallouts.cpp: 1 when argv[i] was one of them (i then points at its last value), 0 when
+// it is not, -1 with a message when its value is wrong.
+int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliArgs &out,
+                      std::string &error);
+// Whether the record options fit the command; false with a message when not.
+bool checkRecordOptions(const CliArgs &args, std::string &error);
+// A saved record's settings, overridden by the display options given on the command line.
+DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &saved);
 
 // The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
 // message when the file cannot be read.

@@ -64,7 +64,7 @@ HeadlessView::~HeadlessView() {
   context_.reset();
 }
 
-bool HeadlessView::open(const std::string &file, const DisplayOptions &display) {
+bool HeadlessView::open(const std::string &file) {
   auto model = std::make_unique<SessionModel>();
   bool isSessionFile = false;
   if (!readModelFile(file, *model, isSessionFile, error_))
@@ -85,8 +85,12 @@ bool HeadlessView::open(const std::string &file, const DisplayOptions &display) 
   }
   cloud_ = loaded.node;
   isSessionFile_ = isSessionFile;
-  applyDisplayOptions(display, *view_, *scene_, *cloud_);
   return true;
+}
+
+void HeadlessView::setDisplay(const DisplayOptions &display) {
+  if (cloud_ && context_->makeCurrent())
+    applyDisplayOptions(display, *view_, *scene_, *cloud_);
 }
 
 std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size) {

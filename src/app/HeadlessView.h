@@ -22,9 +22,18 @@ public:
   HeadlessView(const HeadlessView &) = delete;
   HeadlessView &operator=(const HeadlessView &) = delete;
 
-  // Reads the file (only regular files; the reader its name asks for) and sets up the view.
-  // False with error() naming the file and the reason.
-  bool open(const std::string &file, const DisplayOptions &display);
+  // Reads the file (only regular files; the reader its name asks for) and sets up the view
+  // as a window opens it. False with error() naming the file and the reason.
+  bool open(const std::string &file);
+  // Applies display options as the settings dialog does (after open).
+  void setDisplay(const DisplayOptions &display);
+  // Both.
+  bool open(const std::string &file, const DisplayOptions &display) {
+    if (!open(file))
+      return false;
+    setDisplay(display);
+    return true;
+  }
 
   // The frame at exactly size pixels, the camera fitted to the model for that size; rows
   // top-down. A null image with error() set when it cannot be drawn.

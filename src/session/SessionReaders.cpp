@@ -145,6 +145,11 @@ bool SessionModel::ReadSessionFile() {
     return false;
   }
   const std::uint64_t fileSize = f.size();
+  if (fileSize == 0) {
+    // Said as the window says it, so that every command gives the same verdict.
+    error_ = path + ": the file is empty";
+    return false;
+  }
   if (fileSize < sizeof(SessionHeader)) {
     error_ = path + ": " + grouped(fileSize) +
              " bytes, shorter than the 16-byte header of a session file";
@@ -460,6 +465,15 @@ bool SessionModel::ReadPointTextFile() {
   scanner.finish();
 
   const std::size_t n = scanner.points.size();
+  // Nothing to show is refused with the reason, never opened as an empty model.
+  if (offset == 0) {
+    error_ = path + ": the file is empty";
+    return false;
+  }
+  if (n == 0) {
+    error_ = path + ": not a point text file (no number in it)";
+    return false;
+  }
   if (n > static_cast<std::size_t>(INT32_MAX)) {
     error_ = path + ": more than " + grouped(std::int64_t{INT32_MAX}) + " points";
     return false;

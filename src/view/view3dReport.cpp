@@ -1,6 +1,7 @@
 #include "view/view3d.h"
 
 #include "report/InspectionReport.h"
+#include "report/ReportRecord.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/UiServices.h"
@@ -40,6 +41,13 @@ void view3d::onCreateReport() {
   // camera drawn offscreen at the printed size of the report's picture.
   ReportContent content = reportContentFor(model, isSessionFilePath(model.path), lowerTolerance,
                                            upperTolerance, viewLegend(*this, *cloud));
+  // The callouts saved beside the file, if they belong to it.
+  const ReportRecord record = reportRecordFor(model, {});
+  if (record.found) {
+    content.inputs.push_back(record.path);
+    content.haveCallouts = true;
+    content.callouts = reportCallouts(model, record.annotations, lowerTolerance, upperTolerance);
+  }
   std::string error;
   const double aspect = height() > 0 ? double(width()) / double(height()) : 1.5;
   content.snapshot = drawOffscreen(reportSnapshotSize(aspect), error);

@@ -1,6 +1,9 @@
-// The --section and --info commands end to end: a session file on disk in, CSV or JSON out.
+// The --section, --info and --callouts commands end to end: a session file on disk in, CSV or
+// JSON out.
 #include "analysis/ColourScale.h"
 #include "app/Cli.h"
+#include "records/AnnotationsFile.h"
+#include "session/SessionModel.h"
 
 #include <gtest/gtest.h>
 
@@ -195,6 +198,14 @@ TEST(CliSection, FailuresLeaveExistingOutputAlone) {
 }
 
 namespace {
+int runArgs(std::vector<std::string> args) {
+  args.insert(args.begin(), "velmora-viewer");
+  std::vector<char *> argv;
+  for (auto &a : args)
+    argv.push_back(a.data());
+  std::vector<std::string> files;
+  return runCommandLine(static_cast<int>(argv.size()), argv.data(), files);
+}
 std::string shortest(float v) {
   char buf[32];
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
@@ -300,6 +311,93 @@ TEST(CliArgs, RefusesWhatCannotBeMeant) {
   EXPECT_EQ(s.at[1], 20);
   EXPECT_EQ(s.display.bars, 50);
   EXPECT_EQ(s.file, "F");
+}
+
+TEST(CliCallouts, TableOfASidecarAndTheWorstPoints) {
+  const fs::path dir = testDir();
+  const std::string ses = writeTube(dir / "tube.ses");
+  SessionModel model;
+  bool isSession = false;
+  std::string error;
+  ASSERT_TRUE(readModelFile(ses, model, isSession, error)) << error;
+  Annotations record;
+  record.session = ModelIdentity::of(model);
+  record.banners = {{0, {1, 1, 1}, "first, \"the\" one"}};
+  record.distances = {{0, 48, {}, ""}};
+  const std::string side = (dir / "side.json").string();
+  ASSERT_TRUE(writeAnnotations(side, record, ses).ok);
+  const std::string out = (dir / "out.csv").string();
+
+  // Deviations rise with the index, so the worst points are the last ones; on the tube's
+  // rings neighbours lie 0.52 apart, more than the default spacing (2 % of a 12 mm diagonal).
+  ASSERT_EQ(runArgs({"--callouts", out, "--annotations", side, "--worst", "3", ses}), 0);
+  std::istringstream csv(readFile(out));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(csv, line);)
+    lines.push_back(line);
+  ASSERT_EQ(lines.size(), 8u) << readFile(out);
+  EXPECT_EQ(lines[1], "B1,4,0,-2,-0.3,below,\"first, \"\"the\"\" one\"");
+  for (int k = 0; k < 3; ++k) {
+    std::vector<std::string> f;
+    std::istringstream fields(lines[2 + static_cast<std::size_t>(k)]);
+    for (std::string field; std::getline(fields, field, ',');)
+      f.push_back(field);
+    ASSERT_EQ(f.size(), 6u); // the empty comment ends the line
+    EXPECT_EQ(f[0], "B" + std::to_string(2 + k));
+    EXPECT_EQ(std::strtof(f[4].c_str(), nullptr), model.deviations[143 - std::size_t(k)]);
+    EXPECT_EQ(f[5], "above");
+  }
+  EXPECT_EQ(lines[5].substr(0, 4), "D1a,");
+  EXPECT_EQ(lines[7], "D1,0,0,2,2,,");
+  // The record's tolerances count unless the command line gives others; with a spacing
+  // larger than the tube only one worst point is left.
+  record.display.upperTolerance = 2;
+  record.display.lowerTolerance = -2;
+  ASSERT_TRUE(writeAnnotations(side, record, ses).ok);
+  ASSERT_EQ(runArgs({"--callouts", out, "--annotations", side, "--worst", "3", ses}), 0);
+  const std::string none = readFile(out);
+  EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 5) << none;
+  ASSERT_EQ(runArgs({"--callouts", out, "--worst", "3", "--spacing", "100", "--annotations", side,
+                     "--tolerance", "0.25", ses}),
+            0);
+  EXPECT_NE(readFile(out).find("B2,"), std::string::npos);
+  EXPECT_EQ(readFile(out).find("B3,"), std::string::npos);
+  fs::remove_all(dir);
+}
+
+TEST(CliCallouts, RefusalsLeaveTheOutputAlone) {
+  const fs::path dir = testDir();
+  const std::string ses = writeTube(dir / "tube.ses");
+  const std::string other = writeTube(dir / "other.ses", 40);
+  SessionModel model;
+  bool isSession = false;
+  std::string error;
+  ASSERT_TRUE(readModelFile(other, model, isSession, error)) << error;
+  Annotations record;
+  record.session = ModelIdentity::of(model);
+  const std::string side = (dir / "side.json").string();
+  ASSERT_TRUE(writeAnnotations(side, record, other).ok);
+  const std::string out = (dir / "old.csv").string();
+  std::ofstream(out) << "previous";
+  // Another model's record, a broken record, the input as output: exit 1, nothing written.
+  EXPECT_EQ(runArgs({"--callouts", out, "--annotations", side, ses}), 1);
+  std::ofstream((dir / "broken.json").string()) << "{\"format\": ";
+  EXPECT_EQ(runArgs({"--callouts", out, "--annotations", (dir / "broken.json").string(), ses}), 1);
+  EXPECT_EQ(readFile(out), "previous");
+  EXPECT_EQ(runArgs({"--callouts", side, "--annotations", side, "--worst", "2", other}), 1);
+  EXPECT_EQ(runArgs({"--callouts", ses, "--worst", "2", ses}), 1);
+  // Usage errors: exit 2.
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"--callouts", out, ses},
+        {"--callouts", out, "--worst", "0", ses},
+        {"--callouts", out, "--worst", "101", ses},
+        {"--callouts", out, "--spacing", "1", ses},
+        {"--callouts", out, "--worst", "3", "--spacing", "-1", ses},
+        {"--info", "--annotations", side, ses}})
+    EXPECT_EQ(runArgs(args), 2) << args[2];
+  EXPECT_EQ(readFile(out), "previous");
+  EXPECT_EQ(readAnnotations(side).annotations, record);
+  fs::remove_all(dir);
 }
 
 int main(int argc, char **argv) {

@@ -15,7 +15,7 @@ else
   budget=(-runs="$runs" -seed=1)
   what="$runs inputs, seed 1"
 fi
-targets=(fuzz_session_reader fuzz_point_text_reader fuzz_mesh_reader)
+targets=(fuzz_session_reader fuzz_point_text_reader fuzz_mesh_reader fuzz_annotations_reader)
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF -DVELMORA_BENCH=OFF >/dev/null
@@ -27,8 +27,11 @@ for t in "${targets[@]}"; do
   # New inputs go to a scratch folder, never into the seed corpus in the source tree.
   scratch="$(mktemp -d)"
   mkdir -p "$build/artifacts"
+  # A target may come with a dictionary of its format's words.
+  dict=()
+  [ -f "$here/tests/fuzz/${t#fuzz_}.dict" ] && dict=(-dict="$here/tests/fuzz/${t#fuzz_}.dict")
   echo "== $t ($what)"
-  if ! "$build/tests/fuzz/$t" "$scratch" "$corpus" "${budget[@]}" \
+  if ! "$build/tests/fuzz/$t" "$scratch" "$corpus" "${budget[@]}" "${dict[@]}" \
       -max_len=65536 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$t-" 2>"$build/$t.log"; then
     tail -n 40 "$build/$t.log"

@@ -2,6 +2,8 @@
 // freshly opened window shows, display options take effect; --report and --export OUT.pdf
 // carry that frame into PDF pages; errors are one line and leave no file behind.
 #include "gui/TestFiles.h"
+#include "records/AnnotationsFile.h"
+#include "session/SessionModel.h"
 #include "test_snapshot_fakes.h"
 
 #include <QCoreApplication>
@@ -203,6 +205,32 @@ TEST_F(SnapshotCli, ReportOfTheOpeningView) {
   EXPECT_LT(countNear(page, qRgb(255, 255, 255), snapshot, 3), 100);
   EXPECT_GT(countNear(page, qRgb(0, 0, 255), legend, 10), 30);
   EXPECT_GT(countNear(page, qRgb(255, 0, 0), legend, 10), 30);
+}
+
+// The callouts of the annotations saved beside the file make the report's table, with their
+// band; another record given with --annotations must exist and belong to the file.
+TEST_F(SnapshotCli, ReportListsTheSavedCallouts) {
+  SessionModel model;
+  bool isSession = false;
+  std::string error;
+  ASSERT_TRUE(readModelFile(session.toStdString(), model, isSession, error)) << error;
+  Annotations record;
+  record.session = ModelIdentity::of(model);
+  record.display.upperTolerance = 0.3;
+  record.display.lowerTolerance = -0.1;
+  record.banners = {{8, {}, "burr on the edge"}};
+  ASSERT_TRUE(
+      writeAnnotations(sidecarPathFor(session.toStdString()), record, session.toStdString()).ok);
+  const QString pdf = dir.filePath("report.pdf");
+  ProcessRun r = runViewer({"--report", pdf, session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QString text = QString::fromUtf8(tool("pdftotext", {pdf, "-"})).simplified();
+  for (const char *expected : {"-0.100 to 0.300 mm", "Callouts", "B1", "burr on the edge"})
+    EXPECT_TRUE(text.contains(expected)) << expected << "\n" << text.toStdString();
+
+  r = runViewer({"--report", pdf, "--annotations", dir.filePath("none.json"), session});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("none.json")) << r.err.toStdString();
 }
 
 // The 3D PDF holds the bytes of the U3D export of the same file and options.

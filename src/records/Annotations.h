@@ -1,0 +1,132 @@
+#pragma once
+// What an engineer adds to a window, as plain data: the record that is saved beside a session
+// file and restored when it is opened again. No Qt and no GL: the window converts its nodes
+// and settings to and from these structures, the command line and the tests use them as they
+// are. The file format is described in docs/annotations.md.
+#include "geometry/Vec3d.h"
+#include "geometry/Vec3f.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class SessionModel;
+
+// Which measurement a record belongs to: the session file's name (without folders), its point
+// count and a checksum of its point coordinates.
+struct ModelIdentity {
+  std::string fileName;
+  std::int32_t pointCount = 0;
+  std::uint32_t checksum = 0; // pointBlockChecksum of the points
+
+  // Reads the whole point array (about 0.1 s for 10,000,000 points): compute it once per
+  // loaded model, e.g. together with the nearest-point index, and keep it.
+  static ModelIdentity of(const SessionModel &model);
+  friend bool operator==(const ModelIdentity &, const ModelIdentity &) = default;
+};
+
+// CRC-32 (the zlib/PNG polynomial) of the points as stored in a session file: x, y, z of
+// every point as little-endian IEEE floats, 12 bytes per point, in index order.
+std::uint32_t pointBlockChecksum(const Vec3f *points, std::size_t count);
+
+// The display settings a record keeps. The defaults are those of a freshly opened session
+// file; a setting missing in a file reads as its default.
+struct DisplaySettings {
+  double upperTolerance = 0.25;
+  double lowerTolerance = -0.25;
+  int colourBars = 15;          // 3..1000
+  int pointFilter = 0;          // 0 all points, 2 only points outside the tolerance
+  bool gradient = false;        // legend gradient
+  bool extendedColours = false; // extended colour scale
+  int displayMode = 4;          // 1 points, 4 triangles
+  int pointSize = 0;            // 1 S, 2 M, 3 L, 0 with triangles
+  double magnification = 1.0;
+  int decimalPlaces = 3;    // 0..15
+  int bannerLineColour = 0; // 1 white, 2 black, 3 deviation, 0 the banner's own colour
+  friend bool operator==(const DisplaySettings &, const DisplaySettings &) = default;
+};
+
+// The camera of the view. Every field is optional in a file: the window keeps its own value
+// for a missing one (an absent camera leaves the view fitted as after opening).
+struct CameraRecord {
+  // Accumulated rotation, OpenGL column-major (ViewRotation::accumulated).
+  std::optional<std::array<double, 16>> rotation;
+  std::optional<double> distance; // > 0
+  std::optional<double> panX, panY;
+  std::optional<double> fieldOfView; // degrees, 0 < fov < 180
+  // Size of the view in pixels when the record was made; comment positions are pixels of
+  // this size, so a window of another size may place them proportionally.
+  std::optional<int> viewWidth, viewHeight;
+  friend bool operator==(const CameraRecord &, const CameraRecord &) = default;
+};
+
+// A banner pinned to a model point; its label box hangs at point + boxOffset (world units),
+// which is GLBanner3DList::labelAnchor - point.
+struct BannerRecord {
+  std::int32_t point = 0;
+  Vec3d boxOffset;
+  std::string comment; // the callout table's comment, UTF-8
+  friend bool operator==(const BannerRecord &, const BannerRecord &) = default;
+};
+
+// A distance between two model points; its label box hangs at the midpoint of the two points
+// plus boxOffset (world units).
+struct DistanceRecord {
+  std::int32_t first = 0, second = 0;
+  Vec3d boxOffset;
+  std::string comment;
+  friend bool operator==(const DistanceRecord &, const DistanceRecord &) = default;
+};
+
+// A text comment on the view, as GLText holds it.
+struct CommentRecord {
+  std::string text;        // UTF-8
+  double x = 100, y = 400; // window pixels from the bottom-left corner
+  double size = 20;        // pixels, at least 10
+  double angle = 0;        // degrees counter-clockwise, -90..90
+  bool fill = false;
+  friend bool operator==(const CommentRecord &, const CommentRecord &) = default;
+};
+
+// The section that was created: plane "X/Y", "Y/Z" or "X/Z" through a point.
+struct SectionRecord {
+  std::string plane = "X/Y";
+  Vec3d point;
+  friend bool operator==(const SectionRecord &, const SectionRecord &) = default;
+};
+
+// The record of one window.
+struct Annotations {
+  // Format version: written as kFormatMajor.kFormatMinor; a file with another major version
+  // is refused, a later minor version of the same major is read (its new fields ignored).
+  static constexpr int kFormatMajor = 1;
+  static constexpr int kFormatMinor = 0;
+  int versionMajor = kFormatMajor, versionMinor = kFormatMinor; // as read
+
+  ModelIdentity session;
+  DisplaySettings display;
+  CameraRecord camera;
+  std::vector<BannerRecord> banners;
+  std::vector<DistanceRecord> distances;
+  std::vector<CommentRecord> comments;
+  std::optional<SectionRecord> section;
+
+  friend bool operator==(const Annotations &, const Annotations &) = default;
+};
+
+// Whether a record may be applied to a model. problem is empty when it may; otherwise it says
+// why not (another point count or checksum), and the record must be neither applied nor saved
+// over. note mentions harmless differences (the record names another file, e.g. after the
+// session file was renamed or copied).
+struct ModelMatch {
+  std::string problem;
+  std::string note;
+  bool matches() const { return problem.empty(); }
+};
+ModelMatch matchesModel(const Annotations &annotations, const ModelIdentity &model);
+
+// The sidecar of a session file: sessionPath + ".velmora.json".
+std::string sidecarPathFor(const std::string &sessionPath);
