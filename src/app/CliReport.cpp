@@ -37,7 +37,7 @@ int runReport(const CliArgs &args) {
       record.found ? displayFor(args, record.annotations.display) : args.display;
   view.setDisplay(d);
 
-  const LegendSpec legend{float(d.upper), float(d.lower), d.bars, d.gradient, d.extended};
+  const LegendSettings legend{float(d.upper), float(d.lower), d.bars, d.gradient, d.extended};
   ReportContent content =
       reportContentFor(view.model(), view.isSessionFile(), d.lower, d.upper, legend);
   if (record.found) {

@@ -66,7 +66,7 @@ void paintStatisticsTable(QPainter &p, const QRectF &area, const DeviationStats 
 }
 
 void paintHistogram(QPainter &p, const QRectF &area, const DeviationStats &s,
-                    const LegendSpec &legend) {
+                    const LegendSettings &legend) {
   p.save();
   p.setFont(reportFont(10, true));
   const QFontMetricsF head(p.font(), p.device());

@@ -144,7 +144,7 @@ QSize reportSnapshotSize(double aspect) {
 }
 
 ReportContent reportContentFor(const SessionModel &model, bool measured, double lower, double upper,
-                               const LegendSpec &legend) {
+                               const LegendSettings &legend) {
   ReportContent c;
   c.sessionPath = model.path;
   c.inputs = {model.path};
@@ -162,7 +162,7 @@ ReportContent reportContentFor(const SessionModel &model, bool measured, double 
   return c;
 }
 
-ColourScale reportHistogramScale(const LegendSpec &legend) {
+ColourScale reportHistogramScale(const LegendSettings &legend) {
   return ColourScale(legend.upper, legend.lower, legend.bars, 0, legend.gradient, legend.extended);
 }
 

@@ -28,7 +28,7 @@ struct ReportContent {
   QDateTime created = QDateTime::currentDateTime();
   long long points = 0, triangles = 0;
   double lower = -0.25, upper = 0.25; // the tolerance band, mm
-  LegendSpec legend;                  // the view's colour legend
+  LegendSettings legend;              // the view's colour legend
   // The view drawn at reportSnapshotSize() of its aspect, with legend, axes and scale.
   QImage snapshot;
   // Statistics of the deviations against the band, with the counts of the legend's entries
@@ -43,7 +43,7 @@ struct ReportContent {
 // measured is false: a point text file has no deviations). The caller adds the snapshot and
 // the callouts.
 ReportContent reportContentFor(const SessionModel &model, bool measured, double lower, double upper,
-                               const LegendSpec &legend);
+                               const LegendSettings &legend);
 
 // Pixel size of the report's snapshot for a view of this width / height: the largest such
 // rectangle in the page's picture area, at 300 dots per inch of its printed size.
@@ -51,7 +51,7 @@ QSize reportSnapshotSize(double aspect);
 
 // The standard-layout colour scale whose entries the report's histogram counts: the
 // legend's bars and the entries below and above them.
-ColourScale reportHistogramScale(const LegendSpec &legend);
+ColourScale reportHistogramScale(const LegendSettings &legend);
 
 // The verdict line: the share of the measured points inside the tolerance, in words and
 // numbers.

@@ -23,8 +23,8 @@ QString label(float value) {
 }
 } // namespace
 
-LegendSpec LegendSpec::of(const ColourScale &scale) {
-  LegendSpec spec;
+LegendSettings LegendSettings::of(const ColourScale &scale) {
+  LegendSettings spec;
   spec.upper = scale.upper();
   spec.lower = scale.lower();
   spec.bars =
@@ -34,7 +34,7 @@ LegendSpec LegendSpec::of(const ColourScale &scale) {
   return spec;
 }
 
-void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSpec &legend,
+void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSettings &legend,
                       const QFont &font) {
   const ColourScale scale(legend.upper, legend.lower, std::max(legend.bars, 1), 0, legend.gradient,
                           legend.extended);

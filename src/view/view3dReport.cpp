@@ -12,7 +12,7 @@
 
 namespace {
 // What the view's legend shows: its tolerances and bars, the model's colour switches.
-LegendSpec viewLegend(const view3d &view, const GLPointCloud &cloud) {
+LegendSettings viewLegend(const view3d &view, const GLPointCloud &cloud) {
   return {float(view.upperTolerance), float(view.lowerTolerance), view.colourBars,
           cloud.showGradient, cloud.extendedColours};
 }

@@ -16,7 +16,7 @@ using namespace reporttest;
 
 namespace {
 
-const LegendSpec kLegend{0.2f, -0.1f, 5, false, false};
+const LegendSettings kLegend{0.2f, -0.1f, 5, false, false};
 
 // 100 measured values: 90 inside the band, 6 above, 4 below.
 std::vector<float> deviations() {
