@@ -1,5 +1,7 @@
 #include "export/AtomicFile.h"
 
+#include "session/SessionModel.h"
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -84,6 +86,13 @@ AtomicFile::AtomicFile(std::string targetPath, std::size_t bufferSize)
   struct stat st;
   if (::fstatat(dirFd_, baseName_.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode)) {
     error_ = target_ + ": is a folder";
+    return;
+  }
+  // The rename would put a regular file in the place of a device, FIFO or socket (as root,
+  // /dev/null itself): only regular files are ever replaced.
+  if (::fstatat(dirFd_, baseName_.c_str(), &st, 0) == 0 && !S_ISREG(st.st_mode)) {
+    error_ = target_ + ": not a regular file: " + fileKindOf(st.st_mode) +
+             "; only regular files are written";
     return;
   }
 

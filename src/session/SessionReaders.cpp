@@ -17,10 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-// What kind of file a mode names, for the refusal of anything but a regular file.
-const char *fileKind(mode_t mode) {
+const char *fileKindOf(unsigned mode) {
   if (S_ISDIR(mode))
     return "a folder";
   if (S_ISFIFO(mode))
@@ -33,6 +30,10 @@ const char *fileKind(mode_t mode) {
     return "a socket";
   return "an unknown kind of file";
 }
+
+namespace {
+
+const char *fileKind(mode_t mode) { return fileKindOf(mode); }
 
 // Owns a POSIX file descriptor of a regular file; plain read() keeps the bulk reads free of
 // stdio copying.

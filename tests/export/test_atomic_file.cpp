@@ -140,4 +140,14 @@ TEST(AtomicFile, CreationFailuresAreReported) {
   EXPECT_NE(missing.error().find("No such file or directory"), std::string::npos)
       << missing.error();
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"file"});
+
+  // A FIFO (like a device) is never replaced by a regular file, and nothing is left behind.
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  AtomicFile pipe(dir.file("pipe"));
+  EXPECT_NE(pipe.error().find("not a regular file: a FIFO"), std::string::npos) << pipe.error();
+  EXPECT_FALSE(pipe.commit());
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir.file("pipe").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"file", "pipe"}));
 }
