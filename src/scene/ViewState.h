@@ -43,6 +43,13 @@ public:
   bool ctrlHeld = false;
   MouseMode mouseMode = MouseMode::Idle;
 
+  // Frame pacing. While a button is held and the last full frame took longer than the
+  // budget, large models are drawn decimated; uploads of a large model take slices of it.
+  double frameBudgetMs = 50;
+  double lastFullFrameMs = 0; // measured (glFinish included); 0 until a full frame ran
+  // Spread large uploads over frames (a window); off: a frame draws the whole model.
+  bool progressiveUploads = false;
+
   // Size of the drawable in pixels; the widget keeps it up to date on resize.
   int viewWidth = 900;
   int viewHeight = 600;

@@ -1,0 +1,311 @@
+#include "scene/MeshBuffers.h"
+
+#include "analysis/DeviationAnchors.h"
+#include "session/SessionModel.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+std::size_t pointsOf(const SessionModel &m) {
+  return std::min(std::size_t(std::max(m.pointCount, 0)), m.points.size());
+}
+
+std::size_t trianglesOf(const SessionModel &m) {
+  return m.triangles.present() ? std::min(std::size_t(std::max(m.triangleCount, 0)),
+                                          m.triangles.size())
+                               : 0;
+}
+
+bool cornersIn(const TriangleRecord &r, std::size_t n) {
+  return r.a >= 0 && r.b >= 0 && r.c >= 0 && std::size_t(r.a) < n && std::size_t(r.b) < n &&
+         std::size_t(r.c) < n;
+}
+
+bool displacedBy(const SessionModel &m, float magnification) {
+  return magnification > 0 && DeviationAnchors::of(m).present();
+}
+
+// Colours as floats: the value glColor3d hands on, so lit pixels match a mesh issued corner
+// by corner exactly.
+void colourInto(float *out, const ColourScale &scale, float deviation) {
+  const Colour c = scale.colourFor(deviation);
+  out[0] = float(c.r);
+  out[1] = float(c.g);
+  out[2] = float(c.b);
+}
+
+} // namespace
+
+void MeshBuffers::prepare(const SessionModel &m, const Settings &s) {
+  if (prepared_ && s == target_)
+    return;
+  target_ = s;
+  prepared_ = true;
+  queue_.clear();
+  if (s.flatNormals)
+    queueFlat(m, s);
+  else
+    queueIndexed(m, s);
+}
+
+void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
+  pointColours_ = {};
+  pointColoursValid_ = false;
+  const std::size_t n = pointsOf(m), triangles = trianglesOf(m);
+  const bool buffers = s.bufferObjects;
+  const bool displaced = displacedBy(m, s.magnification);
+  auto same = [&](const Settings &a) {
+    return a.generation == s.generation && a.bufferObjects == buffers;
+  };
+
+  const bool positionsCurrent =
+      positionsValid_ && same(positionsFor_) &&
+      displacedBy(m, positionsFor_.magnification) == displaced &&
+      (!displaced || positionsFor_.magnification == s.magnification);
+  if (!positionsCurrent) {
+    positionsValid_ = false;
+    queue_.add(
+        n, chunk, [this, n, buffers] { positions_.allocate(n * sizeof(Vec3f), buffers); },
+        [this, &m, displaced, mag = s.magnification](std::size_t from, std::size_t to) {
+          if (!displaced) {
+            // Straight from the model's array: nothing staged.
+            positions_.write(from * sizeof(Vec3f), m.points.data() + from,
+                             (to - from) * sizeof(Vec3f));
+            return;
+          }
+          const DeviationAnchors anchors = DeviationAnchors::of(m);
+          stagingVertices_.resize(to - from);
+          for (std::size_t i = from; i < to; ++i)
+            stagingVertices_[i - from] = anchors.meshVertex(m.points[i], i, mag);
+          positions_.write(from * sizeof(Vec3f), stagingVertices_.data(),
+                           (to - from) * sizeof(Vec3f));
+        },
+        [this, s] {
+          positionsValid_ = true;
+          positionsFor_ = s;
+          stagingVertices_ = {};
+          ++uploads_;
+        });
+  }
+
+  const bool haveNormals = m.normals.present() && m.normals.size() >= n;
+  if (!haveNormals) {
+    normals_.release();
+    normalsValid_ = false;
+  } else if (!normalsValid_ || !same(normalsFor_)) {
+    normalsValid_ = false;
+    queue_.add(
+        n, chunk, [this, n, buffers] { normals_.allocate(n * sizeof(Vec3f), buffers); },
+        [this, &m](std::size_t from, std::size_t to) {
+          normals_.write(from * sizeof(Vec3f), m.normals.data() + from,
+                         (to - from) * sizeof(Vec3f));
+        },
+        [this, s] {
+          normalsValid_ = true;
+          normalsFor_ = s;
+          ++uploads_;
+        });
+  }
+
+  if (!s.colours) {
+    colours_.release();
+    coloursValid_ = false;
+  } else if (!coloursValid_ || !same(coloursFor_) ||
+             !(coloursFor_.colourSettings == s.colourSettings)) {
+    coloursValid_ = false;
+    queue_.add(
+        n, chunk, [this, n, buffers] { colours_.allocate(n * 3 * sizeof(float), buffers); },
+        [this, &m, scale = s.colourSettings.scale()](std::size_t from, std::size_t to) {
+          stagingColours_.resize(3 * (to - from));
+          for (std::size_t i = from; i < to; ++i)
+            colourInto(&stagingColours_[3 * (i - from)], scale, m.deviations[i]);
+          colours_.write(from * 3 * sizeof(float), stagingColours_.data(),
+                         stagingColours_.size() * sizeof(float));
+        },
+        [this, s] {
+          coloursValid_ = true;
+          coloursFor_ = s;
+          stagingColours_ = {};
+          ++uploads_;
+        });
+  }
+
+  if (!indicesValid_ || !same(indicesFor_)) {
+    indicesValid_ = false;
+    queue_.add(
+        triangles, chunk,
+        [this, triangles, buffers] {
+          indices_.allocate(triangles * 3 * sizeof(std::uint32_t), buffers);
+          ranges_.clear();
+          pendingLastTriangle_ = -1;
+        },
+        [this, &m, n](std::size_t from, std::size_t to) {
+          stagingIndices_.clear();
+          Range r;
+          r.min = std::numeric_limits<std::uint32_t>::max();
+          for (std::size_t t = from; t < to; ++t) {
+            const TriangleRecord &tr = m.triangles[t];
+            // Readers refuse bad corner indices; the mesh still never reads outside its arrays.
+            if (!cornersIn(tr, n))
+              continue;
+            for (const std::int32_t k : {tr.a, tr.b, tr.c}) {
+              stagingIndices_.push_back(std::uint32_t(k));
+              r.min = std::min(r.min, std::uint32_t(k));
+              r.max = std::max(r.max, std::uint32_t(k));
+            }
+            pendingLastTriangle_ = std::int64_t(t);
+          }
+          if (stagingIndices_.empty())
+            return;
+          r.first = ranges_.empty() ? 0 : ranges_.back().first + ranges_.back().count;
+          r.count = stagingIndices_.size();
+          indices_.write(r.first * sizeof(std::uint32_t), stagingIndices_.data(),
+                         r.count * sizeof(std::uint32_t));
+          ranges_.push_back(r);
+        },
+        [this, s] {
+          indicesValid_ = true;
+          indicesFor_ = s;
+          lastTriangle_ = pendingLastTriangle_;
+          stagingIndices_ = {};
+          ++uploads_;
+        });
+  }
+}
+
+void MeshBuffers::queueFlat(const SessionModel &m, const Settings &s) {
+  // The shared-vertex arrays are of no use here.
+  for (GLArrayStore *a : {&positions_, &normals_, &colours_, &indices_})
+    a->release();
+  positionsValid_ = normalsValid_ = coloursValid_ = indicesValid_ = false;
+  ranges_.clear();
+  const std::size_t n = pointsOf(m);
+  if (!s.colours) {
+    pointColours_ = {};
+    pointColoursValid_ = false;
+    return;
+  }
+  if (pointColoursValid_ && pointColoursFor_.generation == s.generation &&
+      pointColoursFor_.colourSettings == s.colourSettings)
+    return;
+  pointColoursValid_ = false;
+  queue_.add(
+      n, chunk, [this, n] { pointColours_.assign(3 * n, 0.0f); },
+      [this, &m, scale = s.colourSettings.scale()](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+          colourInto(&pointColours_[3 * i], scale, m.deviations[i]);
+      },
+      [this, s] {
+        pointColoursValid_ = true;
+        pointColoursFor_ = s;
+        ++uploads_;
+      });
+}
+
+void MeshBuffers::draw(const SessionModel &m) {
+  if (!ready())
+    return;
+  BufferBindingGuard bindings;
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  if (target_.flatNormals)
+    drawFlat(m);
+  else
+    drawIndexed();
+  glPopClientAttrib();
+}
+
+void MeshBuffers::drawIndexed() {
+  if (ranges_.empty())
+    return;
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, positions_.bind());
+  if (normals_.allocated()) {
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, 0, normals_.bind());
+  } else {
+    glDisableClientState(GL_NORMAL_ARRAY);
+  }
+  if (colours_.allocated()) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(3, GL_FLOAT, 0, colours_.bind());
+  } else {
+    glDisableClientState(GL_COLOR_ARRAY);
+  }
+  // The known vertex range spares the driver a scan of the indices in every frame.
+  for (const Range &r : ranges_)
+    glDrawRangeElements(GL_TRIANGLES, r.min, r.max, GLsizei(r.count), GL_UNSIGNED_INT,
+                        indices_.bind(r.first * sizeof(std::uint32_t)));
+}
+
+void MeshBuffers::drawFlat(const SessionModel &m) {
+  const std::size_t n = pointsOf(m), triangles = trianglesOf(m);
+  const bool colours = target_.colours && pointColours_.size() >= 3 * n;
+  const bool displaced = displacedBy(m, target_.magnification);
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  const float mag = target_.magnification;
+  // Per corner: position, normal, colour (9 floats).
+  constexpr std::size_t kFloats = 9, kStride = kFloats * sizeof(float);
+  const std::size_t perDraw = std::max<std::size_t>(chunk / 4, 1);
+  lastTriangle_ = -1;
+  for (std::size_t first = 0; first < triangles; first += perDraw) {
+    const std::size_t end = std::min(triangles, first + perDraw);
+    streamStaging_.clear();
+    for (std::size_t t = first; t < end; ++t) {
+      const TriangleRecord &r = m.triangles[t];
+      if (!cornersIn(r, n))
+        continue;
+      const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
+      const Vec3f nv = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+      for (const std::int32_t k : {r.a, r.b, r.c}) {
+        const std::size_t i = std::size_t(k);
+        const Vec3f p = displaced ? anchors.meshVertex(m.points[i], i, mag) : m.points[i];
+        const float *c = colours ? &pointColours_[3 * i] : nullptr;
+        streamStaging_.insert(streamStaging_.end(),
+                              {p.x, p.y, p.z, nv.x, nv.y, nv.z, c ? c[0] : 0.0f,
+                               c ? c[1] : 0.0f, c ? c[2] : 0.0f});
+      }
+      lastTriangle_ = std::int64_t(t);
+    }
+    if (streamStaging_.empty())
+      continue;
+    const std::size_t bytes = streamStaging_.size() * sizeof(float);
+    stream_.allocate(bytes, target_.bufferObjects);
+    stream_.write(0, streamStaging_.data(), bytes);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, GLsizei(kStride), stream_.bind(0));
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, GLsizei(kStride), stream_.bind(3 * sizeof(float)));
+    if (colours) {
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(3, GL_FLOAT, GLsizei(kStride), stream_.bind(6 * sizeof(float)));
+    } else {
+      glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(streamStaging_.size() / kFloats));
+  }
+  // The stream holds a chunk at most; its staging is kept for the next frame.
+}
+
+void MeshBuffers::release() {
+  for (GLArrayStore *a : {&positions_, &normals_, &colours_, &indices_, &stream_})
+    a->release();
+  positionsValid_ = normalsValid_ = coloursValid_ = indicesValid_ = false;
+  ranges_.clear();
+  pointColours_ = {};
+  pointColoursValid_ = false;
+  streamStaging_ = {};
+  queue_.clear();
+  prepared_ = false;
+  lastTriangle_ = -1;
+}
+
+std::size_t MeshBuffers::bytes() const {
+  return positions_.bytes() + normals_.bytes() + colours_.bytes() + indices_.bytes() +
+         stream_.bytes() + pointColours_.size() * sizeof(float);
+}
