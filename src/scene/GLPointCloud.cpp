@@ -211,6 +211,7 @@ void GLPointCloud::drawPoints(const ColourScale &scale, int stride, double slice
   s.magnification = magnification;
   s.stride = stride;
   s.bufferObjects = pointPath == PointPath::Arrays && buffersUsable();
+  points_.chunk = std::max<std::size_t>(uploadChunk, 1);
   points_.prepare(m, s);
   if (!points_.ready()) {
     const BufferBindingGuard bindings;
@@ -392,7 +393,7 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     s.magnification = magnification;
     s.flatNormals = !vertexNormals;
     s.bufferObjects = true;
-    mesh_.chunk = std::max<std::size_t>(meshChunkTriangles, 1);
+    mesh_.chunk = std::max<std::size_t>(uploadChunk, 1);
     mesh_.prepare(m, s);
     meshDirty_ = false;
   }
@@ -548,7 +549,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   }
 
   std::int64_t lastCorner = -1;
-  const std::size_t chunk = std::max<std::size_t>(meshChunkTriangles, 1);
+  const std::size_t chunk = std::max<std::size_t>(uploadChunk, 1);
   std::vector<GLuint> indices;
   indices.reserve(3 * std::min(triCount, chunk));
   auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };

@@ -58,8 +58,8 @@ public:
   // arrays. Immediate compiles the list corner by corner. All draw the same pixels.
   enum class MeshPath { Buffers, Arrays, Immediate };
   MeshPath meshPath = MeshPath::Buffers;
-  // Triangles per upload chunk and per indexed draw.
-  std::size_t meshChunkTriangles = std::size_t(1) << 18;
+  // Elements (points, triangles) per upload chunk, and triangles per indexed draw.
+  std::size_t uploadChunk = std::size_t(1) << 18;
   // Uploads smaller than this many elements always finish within one frame.
   std::size_t progressiveMinElements = std::size_t(1) << 20;
   // False acts as a context without buffer objects (the fallbacks, for tests).

@@ -579,7 +579,7 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
     c->extendedColours = s.extended;
     c->magnification = s.magnification;
     c->outline = s.outline;
-    c->meshChunkTriangles = s.chunk;
+    c->uploadChunk = s.chunk;
     c->setColour(0.6, 0.3, 0.9);
     const std::string what = "setting " + std::to_string(seed - 12);
 
@@ -648,7 +648,7 @@ TEST_F(PointCloud, MeshDrawLeavesClientStateAndBuffersAsFound) {
     auto c = cloud(std::move(m));
     c->displayMode = 4;
     c->meshPath = path;
-    c->meshChunkTriangles = 64;
+    c->uploadChunk = 64;
     litFrame();
     GLuint buffer = 0;
     glGenBuffers(1, &buffer);
@@ -671,5 +671,88 @@ TEST_F(PointCloud, MeshDrawLeavesClientStateAndBuffersAsFound) {
       EXPECT_FALSE(glIsEnabled(a)) << a;
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDeleteBuffers(1, &buffer);
+  }
+}
+
+TEST_F(PointCloud, DraggingDrawsTheCoarseMeshWithItsSpotsAndReleaseDrawsTheStillFrame) {
+  // Green everywhere but one vertex far above the tolerance (purple with extended colours).
+  auto m = gridModel(180, 120, 5, 0.0f);
+  const std::size_t spot = 60 * 180 + 90; // at (452.5, 302.5)
+  m->deviations[spot] = 0.6f;
+  auto c = cloud(std::move(m));
+  c->displayMode = 4;
+  c->extendedColours = true;
+  c->draw(&view, 0); // uploads: not a frame that measures the model
+  EXPECT_FALSE(c->lastDrawFull());
+  pixelFrame();
+  c->draw(&view, 0);
+  const Pixels still = grab();
+  EXPECT_TRUE(c->lastDrawFull());
+  auto spotPixels = [](const Pixels &f) { // pixels that lost the green of the field
+    int n = 0;
+    for (int y = 280; y < 325; ++y)
+      for (int x = 430; x < 475; ++x)
+        n += f.at(x, y)[1] < 128 ? 1 : 0;
+    return n;
+  };
+  ASSERT_GT(spotPixels(still), 0);
+
+  // Full frames ten times over the budget: a coarse mesh of about 1/20 is built.
+  view.lastFullFrameMs = 10 * view.frameBudgetMs;
+  c->afterFullFrame(view);
+  c->waitForDecimatedMesh();
+  view.interacting = true;
+  pixelFrame();
+  c->draw(&view, 0);
+  const Pixels dragged = grab();
+  EXPECT_TRUE(c->lastDrawDecimated());
+  EXPECT_FALSE(c->lastDrawFull());
+  EXPECT_GT(c->decimatedTriangles(), 100u);
+  EXPECT_LT(c->decimatedTriangles(), 42782u / 10);
+  EXPECT_FALSE(samePixels(still, dragged));
+  EXPECT_GT(spotPixels(dragged), 0) << "the spot out of tolerance vanished";
+  dragged.savePng(VELMORA_BINARY_DIR "/cloud_decimated.png");
+
+  view.interacting = false;
+  pixelFrame();
+  c->draw(&view, 0);
+  EXPECT_TRUE(samePixels(still, grab()));
+  EXPECT_TRUE(c->lastDrawFull());
+}
+
+TEST_F(PointCloud, LargeUploadsSpreadOverFramesBehindAStandInAndEndInTheFullFrame) {
+  for (int mode : {4, 1}) {
+    auto reference = cloud(gridModel(180, 120, 5, 0.1f));
+    reference->displayMode = mode;
+    reference->width = 1;
+    pixelFrame();
+    reference->draw(&view, 0);
+    const Pixels full = grab();
+
+    auto c = cloud(gridModel(180, 120, 5, 0.1f));
+    c->displayMode = mode;
+    c->width = 1;
+    c->progressiveMinElements = 0;
+    c->uploadChunk = 2000;
+    view.progressiveUploads = true;
+    view.frameBudgetMs = 1e-6; // one chunk per frame
+    pixelFrame();
+    c->draw(&view, 0);
+    EXPECT_TRUE(c->uploadPending()) << mode;
+    EXPECT_TRUE(c->needsAnotherFrame());
+    EXPECT_FALSE(c->lastDrawFull());
+    EXPECT_GT(grab().countLit(0, 0, kWidth, kHeight), 1000) << "a stand-in is shown";
+    const double before = c->uploadProgress();
+    int frames = 1;
+    for (; c->needsAnotherFrame() && frames < 1000; ++frames) {
+      pixelFrame();
+      c->draw(&view, 0);
+    }
+    EXPECT_GT(frames, 5);
+    EXPECT_LT(before, c->uploadProgress());
+    EXPECT_TRUE(c->lastDrawFull());
+    EXPECT_EQ(differingPixels(full, grab()), 0) << mode;
+    view.progressiveUploads = false;
+    view.frameBudgetMs = 50;
   }
 }
