@@ -33,14 +33,17 @@ LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<Se
     node->displayMode = 1;
     node->invalidate();
   }
-  scene.addPointCloud(node);
-  if (status)
-    status("Ready");
   const BoundingBox &box = m->GetBoundingBox();
   view.boundsMin = box.min();
   view.boundsMax = box.max();
   view.zoomToFit();
   scene.centreX = view.boundsMin.x + (view.boundsMax.x - view.boundsMin.x) * 0.5;
   scene.centreY = view.boundsMin.y + (view.boundsMax.y - view.boundsMin.y) * 0.5;
+  view.lastFullFrameMs = 0; // the new model's frames are measured afresh
+  // The status text repaints the window: by then the model is in the scene and fitted, so
+  // the first frame shows it where it belongs.
+  scene.addPointCloud(node);
+  if (status)
+    status("Ready");
   return result;
 }

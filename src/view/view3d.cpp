@@ -1,5 +1,6 @@
 #include "view/view3d.h"
 
+#include "scene/GLPointCloud.h"
 #include "view/DLGTolerance.h"
 #include "view/ViewCursors.h"
 #include "view/ViewHooks.h"
@@ -10,6 +11,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QSettings>
+#include <QTimer>
 #include <QWheelEvent>
 #include <cmath>
 #include <cstdio>
@@ -17,7 +20,12 @@
 
 namespace {
 view3d *currentView = nullptr;
+
+QSettings viewSettings() {
+  return QSettings(QStringLiteral("VelmoraViewer"), QStringLiteral("VelmoraViewer"));
 }
+const QString kFrameBudgetKey = QStringLiteral("View/FrameBudgetMs");
+} // namespace
 
 view3d *view3d::current() { return currentView; }
 
@@ -37,6 +45,18 @@ view3d::view3d(QWidget *parent)
   panCursor = QCursor(Qt::SizeAllCursor);
   setCursor(arrowCursor);
   scene_->requestFrame = [this] { renderFrame(); };
+  // A window spreads the upload of a large model over frames and keeps answering.
+  progressiveUploads = true;
+  const double budget = viewSettings().value(kFrameBudgetKey, frameBudgetMs).toDouble();
+  if (budget > 0)
+    frameBudgetMs = budget;
+}
+
+void view3d::setFrameBudgetMs(double ms) {
+  if (!(ms > 0))
+    return;
+  frameBudgetMs = ms;
+  viewSettings().setValue(kFrameBudgetKey, ms);
 }
 
 view3d::~view3d() {
@@ -84,6 +104,34 @@ void view3d::resizeGL(int w, int h) {
 void view3d::paintGL() {
   scene_->draw(*this);
   ++framesDrawn;
+  const GLPointCloud *cloud = pointCloud();
+  if (cloud && showModel && cloud->lastDrawFull())
+    ++fullFramesDrawn;
+  afterFrame();
+}
+
+void view3d::afterFrame() {
+  const GLPointCloud *cloud = pointCloud();
+  const bool more = cloud && showModel && cloud->needsAnotherFrame();
+  if (more && !frameQueued_) {
+    // The next slice runs after the events that came in meanwhile: the window answers.
+    frameQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      frameQueued_ = false;
+      const std::string text = scene_->uploadStatus();
+      if (!text.empty() && scene_->showStatus) {
+        scene_->showStatus(text.c_str());
+        uploadShown_ = true;
+      }
+      update();
+    });
+  } else if (!more && uploadShown_) {
+    uploadShown_ = false;
+    QTimer::singleShot(0, this, [this] {
+      if (scene_->showStatus && scene_->uploadStatus().empty())
+        scene_->showStatus("Ready");
+    });
+  }
 }
 
 void view3d::onShowAllPoints() {
@@ -138,6 +186,7 @@ void view3d::mousePressEvent(QMouseEvent *e) {
     lastY = y;
     mouseMode = MouseMode::Rotate;
     captured_ = true;
+    interacting = true;
     break;
   case Qt::MiddleButton:
     setCursor(zoomCursor);

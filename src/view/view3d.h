@@ -63,8 +63,13 @@ public:
   // The loaded session file carries nominal points (enables the magnification field).
   bool hasNominalPoints = false;
 
-  // Frames drawn so far (for measuring the time to the first frame).
+  // Frames drawn so far (for measuring the time to the first frame), and of those the
+  // frames that showed the whole model.
   int framesDrawn = 0;
+  int fullFramesDrawn = 0;
+
+  // Sets the frame budget and keeps it for later sessions ("View/FrameBudgetMs").
+  void setFrameBudgetMs(double ms);
 
   // Mouse state.
   int lastX = 0, lastY = 0;
@@ -98,9 +103,12 @@ protected:
 
 private:
   void endDrag();
+  void afterFrame();
   void deleteSelected();
 
   std::unique_ptr<ViewScene> scene_;
   bool captured_ = false;
   bool contextUsable_ = false;
+  bool frameQueued_ = false;
+  bool uploadShown_ = false;
 };
