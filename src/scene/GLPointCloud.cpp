@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::int32_t kThinningThreshold = 100000;
 // Points of the stand-in shown while the full arrays upload.
-constexpr std::int32_t kPreviewPoints = 250000;
+constexpr std::int32_t kPreviewPoints = 100000;
 // Share of the frame budget a frame may spend uploading.
 constexpr double kUploadShare = 0.6;
 
@@ -135,6 +135,21 @@ double GLPointCloud::sliceFor(const UploadQueue &queue, double sliceMs) const {
   return queue.remaining() < progressiveMinElements ? 0.0 : sliceMs;
 }
 
+bool GLPointCloud::runUploads(UploadQueue &queue, double sliceMs) {
+  if (queue.done())
+    return true;
+  const double slice = sliceFor(queue, sliceMs);
+  if (slice > 0 && queue.deferOnce()) {
+    // The stand-in first: the model appears at once, the uploads follow in later frames.
+    workThisFrame_ = true;
+    return false;
+  }
+  const BufferBindingGuard bindings;
+  workThisFrame_ = queue.run(slice);
+  // A frame that spent its slice uploading shows the stand-in; the next shows the model.
+  return queue.done() && slice <= 0;
+}
+
 void GLPointCloud::draw(ViewState *view, int) {
   if (!visible)
     return;
@@ -213,11 +228,7 @@ void GLPointCloud::drawPoints(const ColourScale &scale, int stride, double slice
   s.bufferObjects = pointPath == PointPath::Arrays && buffersUsable();
   points_.chunk = std::max<std::size_t>(uploadChunk, 1);
   points_.prepare(m, s);
-  if (!points_.ready()) {
-    const BufferBindingGuard bindings;
-    workThisFrame_ = points_.queue().run(sliceFor(points_.queue(), sliceMs));
-  }
-  if (!points_.ready()) {
+  if (!runUploads(points_.queue(), sliceMs)) {
     drawPreview(scale);
     lastDrawFull_ = false;
     return;
@@ -397,10 +408,7 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     mesh_.prepare(m, s);
     meshDirty_ = false;
   }
-  if (!mesh_.ready()) {
-    const BufferBindingGuard bindings;
-    workThisFrame_ = mesh_.queue().run(sliceFor(mesh_.queue(), sliceMs));
-  }
+  const bool full = runUploads(mesh_.queue(), sliceMs) && mesh_.ready();
   if (decimate) {
     const DecimatedMesh::Key key = decimatedKey();
     if (!decimated_.readyFor(key) && view)
@@ -417,7 +425,7 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     lastDrawDecimated_ = true;
     return;
   }
-  if (!mesh_.ready()) {
+  if (!full) {
     drawPreview(scale);
     lastDrawFull_ = false;
     return;

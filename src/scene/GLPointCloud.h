@@ -115,6 +115,8 @@ private:
   PointsPass pointsPass() const;
   bool buffersUsable();
   double sliceFor(const UploadQueue &queue, double sliceMs) const;
+  // Runs a slice of the queue; false when the model cannot be drawn in full this frame.
+  bool runUploads(UploadQueue &queue, double sliceMs);
   void drawPoints(const ColourScale &scale, int stride, double sliceMs);
   void drawPointsImmediate(const ColourScale &scale, int stride);
   void drawTriangles(const ColourScale &scale, ViewState *view, bool decimate, double sliceMs);

@@ -140,15 +140,14 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
     indicesValid_ = false;
     queue_.add(
         triangles, chunk,
-        [this, triangles, buffers] {
-          indices_.allocate(triangles * 3 * sizeof(std::uint32_t), buffers);
+        [this] {
           ranges_.clear();
           pendingLastTriangle_ = -1;
         },
-        [this, &m, n](std::size_t from, std::size_t to) {
+        [this, &m, n, buffers](std::size_t from, std::size_t to) {
           stagingIndices_.clear();
-          Range r;
-          r.min = std::numeric_limits<std::uint32_t>::max();
+          auto r = std::make_unique<Range>();
+          r->min = std::numeric_limits<std::uint32_t>::max();
           for (std::size_t t = from; t < to; ++t) {
             const TriangleRecord &tr = m.triangles[t];
             // Readers refuse bad corner indices; the mesh still never reads outside its arrays.
@@ -156,18 +155,18 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
               continue;
             for (const std::int32_t k : {tr.a, tr.b, tr.c}) {
               stagingIndices_.push_back(std::uint32_t(k));
-              r.min = std::min(r.min, std::uint32_t(k));
-              r.max = std::max(r.max, std::uint32_t(k));
+              r->min = std::min(r->min, std::uint32_t(k));
+              r->max = std::max(r->max, std::uint32_t(k));
             }
             pendingLastTriangle_ = std::int64_t(t);
           }
           if (stagingIndices_.empty())
             return;
-          r.first = ranges_.empty() ? 0 : ranges_.back().first + ranges_.back().count;
-          r.count = stagingIndices_.size();
-          indices_.write(r.first * sizeof(std::uint32_t), stagingIndices_.data(),
-                         r.count * sizeof(std::uint32_t));
-          ranges_.push_back(r);
+          r->count = stagingIndices_.size();
+          const std::size_t bytes = r->count * sizeof(std::uint32_t);
+          r->indices.allocate(bytes, buffers);
+          r->indices.write(0, stagingIndices_.data(), bytes);
+          ranges_.push_back(std::move(r));
         },
         [this, s] {
           indicesValid_ = true;
@@ -181,7 +180,7 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
 
 void MeshBuffers::queueFlat(const SessionModel &m, const Settings &s) {
   // The shared-vertex arrays are of no use here.
-  for (GLArrayStore *a : {&positions_, &normals_, &colours_, &indices_})
+  for (GLArrayStore *a : {&positions_, &normals_, &colours_})
     a->release();
   positionsValid_ = normalsValid_ = coloursValid_ = indicesValid_ = false;
   ranges_.clear();
@@ -238,9 +237,9 @@ void MeshBuffers::drawIndexed() {
     glDisableClientState(GL_COLOR_ARRAY);
   }
   // The known vertex range spares the driver a scan of the indices in every frame.
-  for (const Range &r : ranges_)
-    glDrawRangeElements(GL_TRIANGLES, r.min, r.max, GLsizei(r.count), GL_UNSIGNED_INT,
-                        indices_.bind(r.first * sizeof(std::uint32_t)));
+  for (const auto &r : ranges_)
+    glDrawRangeElements(GL_TRIANGLES, r->min, r->max, GLsizei(r->count), GL_UNSIGNED_INT,
+                        r->indices.bind());
 }
 
 void MeshBuffers::drawFlat(const SessionModel &m) {
@@ -293,7 +292,7 @@ void MeshBuffers::drawFlat(const SessionModel &m) {
 }
 
 void MeshBuffers::release() {
-  for (GLArrayStore *a : {&positions_, &normals_, &colours_, &indices_, &stream_})
+  for (GLArrayStore *a : {&positions_, &normals_, &colours_, &stream_})
     a->release();
   positionsValid_ = normalsValid_ = coloursValid_ = indicesValid_ = false;
   ranges_.clear();
@@ -306,6 +305,9 @@ void MeshBuffers::release() {
 }
 
 std::size_t MeshBuffers::bytes() const {
-  return positions_.bytes() + normals_.bytes() + colours_.bytes() + indices_.bytes() +
-         stream_.bytes() + pointColours_.size() * sizeof(float);
+  std::size_t n = positions_.bytes() + normals_.bytes() + colours_.bytes() + stream_.bytes() +
+                  pointColours_.size() * sizeof(float);
+  for (const auto &r : ranges_)
+    n += r->indices.bytes();
+  return n;
 }

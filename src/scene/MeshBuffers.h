@@ -5,6 +5,7 @@
 #include "geometry/Vec3f.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class SessionModel;
@@ -54,21 +55,23 @@ private:
   void drawIndexed();
   void drawFlat(const SessionModel &m);
 
-  // One indexed draw: a run of the index array and the range of vertices it uses.
+  // One indexed draw: a run of triangles with its own index buffer (so that no allocation
+  // grows with the model) and the range of vertices it uses.
   struct Range {
-    std::size_t first = 0, count = 0;
+    std::size_t count = 0;
     std::uint32_t min = 0, max = 0;
+    GLArrayStore indices{GLArrayStore::Kind::Indices};
   };
 
   UploadQueue queue_;
   Settings target_{};
   bool prepared_ = false;
 
-  GLArrayStore positions_, normals_, colours_, indices_{GLArrayStore::Kind::Indices};
+  GLArrayStore positions_, normals_, colours_;
   Settings positionsFor_{}, normalsFor_{}, coloursFor_{}, indicesFor_{};
   bool positionsValid_ = false, normalsValid_ = false, coloursValid_ = false,
        indicesValid_ = false;
-  std::vector<Range> ranges_;
+  std::vector<std::unique_ptr<Range>> ranges_;
   std::vector<float> stagingColours_;
   std::vector<Vec3f> stagingVertices_;
   std::vector<std::uint32_t> stagingIndices_;

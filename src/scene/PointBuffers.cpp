@@ -65,106 +65,99 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
   prepared_ = true;
   target_ = k;
   targetColours_ = ck;
-  settings_ = s;
   queue_.clear();
 
   const std::size_t count = std::size_t(k.count);
   const int stride = std::max(k.stride, 1);
   const std::size_t perPoint = k.needles ? 2 : 1;
   const bool buffers = k.bufferObjects;
+  const bool gathered = k.layout == Layout::Gathered;
   auto deviation = [&m, s](std::size_t i) { return s.devArray ? m.deviations[i] : 0.0f; };
   auto drawn = [this, s, deviation](std::size_t i) { return !s.hasDev || passes(s, deviation(i)); };
+  // The source indices the blocks cover: every point, or every stride-th one when gathered.
+  const std::size_t sources = gathered ? strided(count, stride) : count;
+  const std::size_t step = gathered ? std::size_t(stride) : 1;
 
-  // Vertices per point in the stored arrays, and the source indices the steps walk: every
-  // point, or every stride-th one for a gathered subset.
-  std::size_t points = count, sources = count;
-  if (k.layout == Layout::Gathered) {
-    sources = strided(count, stride);
-    points = 0;
-    for (std::size_t j = 0; j < sources; ++j)
-      points += drawn(j * std::size_t(stride)) ? 1 : 0;
-  }
-  const bool verticesCurrent = verticesValid_ && verticesFor_ == k && gathered_ == points;
-  gathered_ = points;
-
-  if (!verticesCurrent) {
+  if (!verticesValid_ || !(verticesFor_ == k)) {
     verticesValid_ = false;
-    needleIndexStride_ = 0;
-    if (k.layout == Layout::Model && !buffers) {
-      // Without buffer objects the model's own array is drawn in place.
-      vertices_.refer(m.points.data(), count * sizeof(Vec3f));
-      verticesValid_ = true;
-      verticesFor_ = k;
-    } else {
-      auto written = std::make_shared<std::size_t>(0);
-      queue_.add(
-          sources, chunk,
-          [this, points, perPoint, buffers] {
-            vertices_.allocate(points * perPoint * sizeof(Vec3f), buffers);
-          },
-          [this, &m, k, stride, perPoint, drawn, written](std::size_t from, std::size_t to) {
-            if (k.layout == Layout::Model) {
-              vertices_.write(from * sizeof(Vec3f), m.points.data() + from,
-                              (to - from) * sizeof(Vec3f));
+    coloursValid_ = false; // a new layout needs colours to match
+    blocks_.clear();
+    for (std::size_t from = 0; from < sources; from += chunk) {
+      auto b = std::make_unique<Block>();
+      b->from = from;
+      b->to = std::min(sources, from + chunk);
+      blocks_.push_back(std::move(b));
+    }
+    queue_.add(
+        blocks_.size(), 1, {},
+        [this, &m, k, step, perPoint, buffers, gathered, drawn](std::size_t from, std::size_t) {
+          Block &b = *blocks_[from];
+          if (k.layout == Layout::Model) {
+            b.points = b.to - b.from;
+            const std::size_t bytes = b.points * sizeof(Vec3f);
+            if (!buffers) {
+              // Without buffer objects the model's own array is drawn in place.
+              b.vertices.refer(m.points.data() + b.from, bytes);
               return;
             }
-            const DeviationAnchors anchors = DeviationAnchors::of(m);
-            staging_.resize((to - from) * perPoint * sizeof(Vec3f));
-            Vec3f *out = reinterpret_cast<Vec3f *>(staging_.data());
-            std::size_t used = 0;
-            const std::size_t step = k.layout == Layout::Gathered ? std::size_t(stride) : 1;
-            for (std::size_t j = from; j < to; ++j) {
-              const std::size_t i = j * step;
-              if (k.layout == Layout::Gathered && !drawn(i))
-                continue;
-              const Vec3f p = m.points[i];
-              if (k.magnification > 0) {
-                const Vec3f a = anchors.at(i);
-                out[used++] = DeviationAnchors::magnifiedPoint(p, a, k.magnification);
-                if (perPoint == 2)
-                  out[used++] = a;
-              } else {
-                out[used++] = p;
-              }
+            b.vertices.allocate(bytes, true);
+            b.vertices.write(0, m.points.data() + b.from, bytes);
+            return;
+          }
+          const DeviationAnchors anchors = DeviationAnchors::of(m);
+          staging_.resize((b.to - b.from) * perPoint * sizeof(Vec3f));
+          Vec3f *out = reinterpret_cast<Vec3f *>(staging_.data());
+          std::size_t used = 0;
+          for (std::size_t j = b.from; j < b.to; ++j) {
+            const std::size_t i = j * step;
+            if (gathered && !drawn(i))
+              continue;
+            const Vec3f p = m.points[i];
+            if (k.magnification > 0) {
+              const Vec3f a = anchors.at(i);
+              out[used++] = DeviationAnchors::magnifiedPoint(p, a, k.magnification);
+              if (perPoint == 2)
+                out[used++] = a;
+            } else {
+              out[used++] = p;
             }
-            staging_.resize(used * sizeof(Vec3f));
-            vertices_.write(*written, staging_.data(), staging_.size());
-            *written += staging_.size();
-          },
-          [this, k] {
-            verticesValid_ = true;
-            verticesFor_ = k;
-            staging_ = {};
-          });
-    }
+          }
+          b.points = used / perPoint;
+          b.vertices.allocate(used * sizeof(Vec3f), buffers);
+          b.vertices.write(0, staging_.data(), used * sizeof(Vec3f));
+        },
+        [this, k] {
+          verticesValid_ = true;
+          verticesFor_ = k;
+          staging_ = {};
+        });
   }
 
   if (!ck.colouring) {
-    colours_.release();
+    for (auto &b : blocks_)
+      b->colours.release();
     coloursValid_ = false;
   } else if (!coloursValid_ || !(coloursFor_ == ck)) {
     coloursValid_ = false;
-    auto written = std::make_shared<std::size_t>(0);
     queue_.add(
-        sources, chunk,
-        [this, points, perPoint, buffers] { colours_.allocate(points * perPoint * 4, buffers); },
-        [this, k, stride, perPoint, drawn, deviation, written,
-         scale = s.colourSettings.scale()](std::size_t from, std::size_t to) {
-          staging_.resize((to - from) * perPoint * 4);
+        blocks_.size(), 1, {},
+        [this, step, perPoint, buffers, gathered, drawn, deviation,
+         scale = s.colourSettings.scale()](std::size_t from, std::size_t) {
+          Block &b = *blocks_[from];
+          staging_.resize((b.to - b.from) * perPoint * 4);
           std::uint8_t *out = staging_.data();
-          const std::size_t step = k.layout == Layout::Gathered ? std::size_t(stride) : 1;
-          for (std::size_t j = from; j < to; ++j) {
+          for (std::size_t j = b.from; j < b.to; ++j) {
             const std::size_t i = j * step;
-            if (k.layout == Layout::Gathered && !drawn(i))
+            if (gathered && !drawn(i))
               continue;
             const Colour c = scale.colourFor(deviation(i));
             const std::uint8_t rgba[4] = {toByte(c.r), toByte(c.g), toByte(c.b), 255};
             for (std::size_t v = 0; v < perPoint; ++v, out += 4)
               std::memcpy(out, rgba, 4);
           }
-          staging_.resize(std::size_t(out - staging_.data()));
-          colours_.write(*written, staging_.data(), staging_.size());
-          *written += staging_.size();
+          const auto bytes = std::size_t(out - staging_.data());
+          b.colours.allocate(bytes, buffers);
+          b.colours.write(0, staging_.data(), bytes);
         },
         [this, ck] {
           coloursValid_ = true;
@@ -174,83 +167,97 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
   }
 }
 
+PointBuffers::Run PointBuffers::runOf(const Block &b, int stride) const {
+  if (target_.layout == Layout::Gathered)
+    return {0, b.points};
+  const auto s = std::size_t(std::max(stride, 1));
+  const std::size_t first = (b.from + s - 1) / s * s;
+  if (first >= b.to)
+    return {0, 0};
+  return {first - b.from, (b.to - first + s - 1) / s};
+}
+
 std::size_t PointBuffers::pointsDrawn(int stride) const {
   if (!prepared_)
     return 0;
-  if (target_.layout == Layout::Gathered)
-    return gathered_;
-  return strided(std::size_t(target_.count), std::max(stride, 1));
+  std::size_t n = 0;
+  for (const auto &b : blocks_)
+    n += runOf(*b, stride).count;
+  return n;
 }
 
 std::size_t PointBuffers::needlesDrawn(int stride) const {
   return target_.needles ? pointsDrawn(stride) : 0;
 }
 
-void PointBuffers::ensureNeedleIndices(int stride) {
-  if (needleIndexStride_ == stride)
+void PointBuffers::ensureNeedleIndices(Block &b, const Run &r, int stride) {
+  if (b.needleStride == stride)
     return;
-  // The needles of every stride-th point: pairs (2 i s, 2 i s + 1) of the pair array.
-  const std::size_t n = strided(std::size_t(target_.count), stride);
-  needleIndices_.allocate(n * 2 * sizeof(std::uint32_t), target_.bufferObjects);
+  // The needles of every stride-th point: pairs (2 j, 2 j + 1) of the block's pair array.
   std::vector<std::uint32_t> pairs;
-  for (std::size_t first = 0; first < n; first += chunk) {
-    const std::size_t end = std::min(n, first + chunk);
-    pairs.clear();
-    for (std::size_t i = first; i < end; ++i) {
-      const auto v = std::uint32_t(2 * i * std::size_t(stride));
-      pairs.push_back(v);
-      pairs.push_back(v + 1);
-    }
-    needleIndices_.write(first * 2 * sizeof(std::uint32_t), pairs.data(),
-                         pairs.size() * sizeof(std::uint32_t));
+  pairs.reserve(2 * r.count);
+  for (std::size_t k = 0; k < r.count; ++k) {
+    const auto v = std::uint32_t(2 * (r.local + k * std::size_t(stride)));
+    pairs.push_back(v);
+    pairs.push_back(v + 1);
   }
-  needleIndexStride_ = stride;
+  b.needles.allocate(pairs.size() * sizeof(std::uint32_t), target_.bufferObjects);
+  b.needles.write(0, pairs.data(), pairs.size() * sizeof(std::uint32_t));
+  b.needleStride = stride;
 }
 
 void PointBuffers::draw(int stride) {
   if (!ready())
     return;
-  const bool gathered = target_.layout == Layout::Gathered;
-  const int s = gathered ? 1 : std::max(stride, 1);
+  const int s = target_.layout == Layout::Gathered ? 1 : std::max(stride, 1);
   const std::size_t perPoint = target_.needles ? 2 : 1;
-  const std::size_t needles = needlesDrawn(stride), points = pointsDrawn(stride);
   BufferBindingGuard bindings;
-  if (needles > 0 && s > 1)
-    ensureNeedleIndices(s);
   glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
   glEnableClientState(GL_VERTEX_ARRAY);
-  const bool colours = colours_.allocated();
-  auto pointers = [&](std::size_t vertexStride, std::size_t colourStride) {
-    glVertexPointer(3, GL_FLOAT, GLsizei(vertexStride), vertices_.bind());
-    if (colours) {
+  auto pointers = [](Block &b, std::size_t vertexOffset, std::size_t vertexStride,
+                     std::size_t colourOffset, std::size_t colourStride) {
+    glVertexPointer(3, GL_FLOAT, GLsizei(vertexStride), b.vertices.bind(vertexOffset));
+    if (b.colours.allocated()) {
       glEnableClientState(GL_COLOR_ARRAY);
-      glColorPointer(4, GL_UNSIGNED_BYTE, GLsizei(colourStride), colours_.bind());
+      glColorPointer(4, GL_UNSIGNED_BYTE, GLsizei(colourStride), b.colours.bind(colourOffset));
     } else {
       glDisableClientState(GL_COLOR_ARRAY);
     }
   };
-  if (needles > 0) {
-    // The pair array read as lines: each point's drawn position, then its anchor.
-    pointers(sizeof(Vec3f), 4);
-    if (s > 1)
-      glDrawRangeElements(GL_LINES, 0, GLuint(2 * std::size_t(target_.count) - 1),
-                          GLsizei(2 * needles), GL_UNSIGNED_INT, needleIndices_.bind());
-    else
-      glDrawArrays(GL_LINES, 0, GLsizei(2 * needles));
+  // All needles first, then all points: no needle covers a point.
+  if (target_.needles) {
+    for (auto &bp : blocks_) {
+      Block &b = *bp;
+      const Run r = runOf(b, s);
+      if (r.count == 0)
+        continue;
+      // The pair array read as lines: each point's drawn position, then its anchor.
+      pointers(b, 0, sizeof(Vec3f), 0, 4);
+      if (s > 1) {
+        ensureNeedleIndices(b, r, s);
+        glDrawRangeElements(GL_LINES, GLuint(2 * r.local),
+                            GLuint(2 * (r.local + (r.count - 1) * std::size_t(s)) + 1),
+                            GLsizei(2 * r.count), GL_UNSIGNED_INT, b.needles.bind());
+      } else {
+        glDrawArrays(GL_LINES, GLint(2 * r.local), GLsizei(2 * r.count));
+      }
+    }
   }
-  if (points > 0) {
-    pointers(sizeof(Vec3f) * perPoint * std::size_t(s), 4 * perPoint * std::size_t(s));
-    glDrawArrays(GL_POINTS, 0, GLsizei(points));
+  for (auto &bp : blocks_) {
+    Block &b = *bp;
+    const Run r = runOf(b, s);
+    if (r.count == 0)
+      continue;
+    pointers(b, r.local * perPoint * sizeof(Vec3f), sizeof(Vec3f) * perPoint * std::size_t(s),
+             r.local * perPoint * 4, 4 * perPoint * std::size_t(s));
+    glDrawArrays(GL_POINTS, 0, GLsizei(r.count));
   }
   glPopClientAttrib();
 }
 
 void PointBuffers::release() {
-  vertices_.release();
-  colours_.release();
-  needleIndices_.release();
+  blocks_.clear();
   verticesValid_ = coloursValid_ = false;
-  needleIndexStride_ = 0;
   queue_.clear();
   prepared_ = false;
   staging_ = {};
@@ -259,5 +266,8 @@ void PointBuffers::release() {
 std::size_t PointBuffers::bytes() const {
   // A model array drawn in place is not the store's.
   const bool inPlace = target_.layout == Layout::Model && !target_.bufferObjects;
-  return (inPlace ? 0 : vertices_.bytes()) + colours_.bytes() + needleIndices_.bytes();
+  std::size_t n = 0;
+  for (const auto &b : blocks_)
+    n += (inPlace ? 0 : b->vertices.bytes()) + b->colours.bytes() + b->needles.bytes();
+  return n;
 }

@@ -4,6 +4,7 @@
 #include "scene/UploadQueue.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class SessionModel;
@@ -71,20 +72,31 @@ private:
   };
   Key keyFor(const SessionModel &m, const Settings &s) const;
   bool passes(const Settings &s, float d) const;
-  void ensureNeedleIndices(int stride);
+
+  // A run of source points with arrays of its own: no single allocation grows with the
+  // model, so no frame stalls on the driver clearing a huge buffer.
+  struct Block {
+    std::size_t from = 0, to = 0; // source indices (every stride-th point when gathered)
+    std::size_t points = 0;       // points stored
+    GLArrayStore vertices, colours, needles{GLArrayStore::Kind::Indices};
+    int needleStride = 0;
+  };
+  // The first stored point of a block drawn with the stride, and how many are drawn.
+  struct Run {
+    std::size_t local = 0, count = 0;
+  };
+  Run runOf(const Block &b, int stride) const;
+  void ensureNeedleIndices(Block &b, const Run &r, int stride);
 
   UploadQueue queue_;
   bool prepared_ = false;
   Key target_{};
   ColourKey targetColours_{};
-  Settings settings_{};
 
-  GLArrayStore vertices_, colours_, needleIndices_{GLArrayStore::Kind::Indices};
+  std::vector<std::unique_ptr<Block>> blocks_;
   Key verticesFor_{};
   ColourKey coloursFor_{};
   bool verticesValid_ = false, coloursValid_ = false;
-  std::size_t gathered_ = 0; // vertices (points) of a gathered layout
-  int needleIndexStride_ = 0;
   std::vector<std::uint8_t> staging_;
   int builds_ = 0;
 };

@@ -341,6 +341,7 @@ TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
     model->nominalPoints[i] = {pts[i].x + off(rng), pts[i].y + off(rng), 0};
   auto c = cloud(std::move(model));
   c->width = 2;
+  c->uploadChunk = 7001; // blocks that do not start on a multiple of the stride
   struct Setting {
     bool gradient, extended;
     int filter, bands;
