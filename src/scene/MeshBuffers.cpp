@@ -54,97 +54,66 @@ void MeshBuffers::prepare(const SessionModel &m, const Settings &s) {
     queueIndexed(m, s);
 }
 
+void MeshBuffers::writePositions(GLArrayStore &dst, const SessionModel &m, std::size_t from,
+                                 std::size_t to, std::size_t at, float magnification) {
+  if (!displacedBy(m, magnification)) {
+    // Straight from the model's array: nothing staged.
+    dst.write(at * sizeof(Vec3f), m.points.data() + from, (to - from) * sizeof(Vec3f));
+    return;
+  }
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  stagingVertices_.resize(to - from);
+  for (std::size_t i = from; i < to; ++i)
+    stagingVertices_[i - from] = anchors.meshVertex(m.points[i], i, magnification);
+  dst.write(at * sizeof(Vec3f), stagingVertices_.data(), (to - from) * sizeof(Vec3f));
+}
+
+void MeshBuffers::writeColours(GLArrayStore &dst, const SessionModel &m, const ColourScale &scale,
+                               std::size_t from, std::size_t to, std::size_t at) {
+  stagingColours_.resize(3 * (to - from));
+  for (std::size_t i = from; i < to; ++i)
+    colourInto(&stagingColours_[3 * (i - from)], scale, m.deviations[i]);
+  dst.write(at * 3 * sizeof(float), stagingColours_.data(),
+            stagingColours_.size() * sizeof(float));
+}
+
+bool MeshBuffers::anyShared() const {
+  return std::any_of(ranges_.begin(), ranges_.end(),
+                     [](const auto &r) { return r->count > 0 && !r->own; });
+}
+
 void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
   pointColours_ = {};
   pointColoursValid_ = false;
+  stream_.release();
   const std::size_t n = pointsOf(m), triangles = trianglesOf(m);
   const bool buffers = s.bufferObjects;
-  const bool displaced = displacedBy(m, s.magnification);
+  const float mag = s.magnification;
+  const bool displaced = displacedBy(m, mag);
   auto same = [&](const Settings &a) {
     return a.generation == s.generation && a.bufferObjects == buffers;
   };
+  const bool rebuild = !indicesValid_ || !same(indicesFor_);
+  const bool positionsCurrent = !rebuild && positionsValid_ && same(positionsFor_) &&
+                                displacedBy(m, positionsFor_.magnification) == displaced &&
+                                (!displaced || positionsFor_.magnification == mag);
+  const bool coloursCurrent =
+      !rebuild && (!s.colours || (coloursValid_ && same(coloursFor_) && coloursFor_.colours &&
+                                  coloursFor_.colourSettings == s.colourSettings));
+  const ColourScale scale = s.colourSettings.scale();
+  const bool colours = s.colours;
 
-  const bool positionsCurrent =
-      positionsValid_ && same(positionsFor_) &&
-      displacedBy(m, positionsFor_.magnification) == displaced &&
-      (!displaced || positionsFor_.magnification == s.magnification);
-  if (!positionsCurrent) {
-    positionsValid_ = false;
+  if (rebuild) {
+    // Runs of triangles with their indices, and their vertices when they lie close together.
+    indicesValid_ = positionsValid_ = coloursValid_ = false;
+    for (GLArrayStore *a : {&positions_, &normals_, &colours_})
+      a->release();
+    ranges_.clear();
+    rangeChunk_ = chunk;
+    hasNormals_ = m.normals.present() && m.normals.size() >= n;
     queue_.add(
-        n, chunk, [this, n, buffers] { positions_.allocate(n * sizeof(Vec3f), buffers); },
-        [this, &m, displaced, mag = s.magnification](std::size_t from, std::size_t to) {
-          if (!displaced) {
-            // Straight from the model's array: nothing staged.
-            positions_.write(from * sizeof(Vec3f), m.points.data() + from,
-                             (to - from) * sizeof(Vec3f));
-            return;
-          }
-          const DeviationAnchors anchors = DeviationAnchors::of(m);
-          stagingVertices_.resize(to - from);
-          for (std::size_t i = from; i < to; ++i)
-            stagingVertices_[i - from] = anchors.meshVertex(m.points[i], i, mag);
-          positions_.write(from * sizeof(Vec3f), stagingVertices_.data(),
-                           (to - from) * sizeof(Vec3f));
-        },
-        [this, s] {
-          positionsValid_ = true;
-          positionsFor_ = s;
-          stagingVertices_ = {};
-          ++uploads_;
-        });
-  }
-
-  const bool haveNormals = m.normals.present() && m.normals.size() >= n;
-  if (!haveNormals) {
-    normals_.release();
-    normalsValid_ = false;
-  } else if (!normalsValid_ || !same(normalsFor_)) {
-    normalsValid_ = false;
-    queue_.add(
-        n, chunk, [this, n, buffers] { normals_.allocate(n * sizeof(Vec3f), buffers); },
-        [this, &m](std::size_t from, std::size_t to) {
-          normals_.write(from * sizeof(Vec3f), m.normals.data() + from,
-                         (to - from) * sizeof(Vec3f));
-        },
-        [this, s] {
-          normalsValid_ = true;
-          normalsFor_ = s;
-          ++uploads_;
-        });
-  }
-
-  if (!s.colours) {
-    colours_.release();
-    coloursValid_ = false;
-  } else if (!coloursValid_ || !same(coloursFor_) ||
-             !(coloursFor_.colourSettings == s.colourSettings)) {
-    coloursValid_ = false;
-    queue_.add(
-        n, chunk, [this, n, buffers] { colours_.allocate(n * 3 * sizeof(float), buffers); },
-        [this, &m, scale = s.colourSettings.scale()](std::size_t from, std::size_t to) {
-          stagingColours_.resize(3 * (to - from));
-          for (std::size_t i = from; i < to; ++i)
-            colourInto(&stagingColours_[3 * (i - from)], scale, m.deviations[i]);
-          colours_.write(from * 3 * sizeof(float), stagingColours_.data(),
-                         stagingColours_.size() * sizeof(float));
-        },
-        [this, s] {
-          coloursValid_ = true;
-          coloursFor_ = s;
-          stagingColours_ = {};
-          ++uploads_;
-        });
-  }
-
-  if (!indicesValid_ || !same(indicesFor_)) {
-    indicesValid_ = false;
-    queue_.add(
-        triangles, chunk,
-        [this] {
-          ranges_.clear();
-          pendingLastTriangle_ = -1;
-        },
-        [this, &m, n, buffers](std::size_t from, std::size_t to) {
+        triangles, chunk, [this] { pendingLastTriangle_ = -1; },
+        [this, &m, n, buffers, mag, colours, scale](std::size_t from, std::size_t to) {
           stagingIndices_.clear();
           auto r = std::make_unique<Range>();
           r->min = std::numeric_limits<std::uint32_t>::max();
@@ -160,12 +129,29 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
             }
             pendingLastTriangle_ = std::int64_t(t);
           }
-          if (stagingIndices_.empty())
-            return;
           r->count = stagingIndices_.size();
-          const std::size_t bytes = r->count * sizeof(std::uint32_t);
-          r->indices.allocate(bytes, buffers);
-          r->indices.write(0, stagingIndices_.data(), bytes);
+          if (r->count > 0) {
+            const std::size_t span = std::size_t(r->max - r->min) + 1;
+            // At most about two vertices per triangle: the run's vertices are its own.
+            r->own = span <= 2 * (r->count / 3) + 64;
+            if (r->own) {
+              for (std::uint32_t &k : stagingIndices_)
+                k -= r->min;
+              r->positions.allocate(span * sizeof(Vec3f), buffers);
+              writePositions(r->positions, m, r->min, r->max + 1, 0, mag);
+              if (hasNormals_) {
+                r->normals.allocate(span * sizeof(Vec3f), buffers);
+                r->normals.write(0, m.normals.data() + r->min, span * sizeof(Vec3f));
+              }
+              if (colours) {
+                r->colours.allocate(span * 3 * sizeof(float), buffers);
+                writeColours(r->colours, m, scale, r->min, r->max + 1, 0);
+              }
+            }
+            const std::size_t bytes = r->count * sizeof(std::uint32_t);
+            r->indices.allocate(bytes, buffers);
+            r->indices.write(0, stagingIndices_.data(), bytes);
+          }
           ranges_.push_back(std::move(r));
         },
         [this, s] {
@@ -173,6 +159,89 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
           indicesFor_ = s;
           lastTriangle_ = pendingLastTriangle_;
           stagingIndices_ = {};
+        });
+    // Shared arrays for the runs whose corners are spread out, if any.
+    queue_.add(
+        n, chunk,
+        [this, n, buffers] {
+          if (anyShared()) {
+            positions_.allocate(n * sizeof(Vec3f), buffers);
+            if (hasNormals_)
+              normals_.allocate(n * sizeof(Vec3f), buffers);
+          }
+        },
+        [this, &m, mag](std::size_t from, std::size_t to) {
+          if (!positions_.allocated())
+            return;
+          writePositions(positions_, m, from, to, from, mag);
+          if (normals_.allocated())
+            normals_.write(from * sizeof(Vec3f), m.normals.data() + from,
+                           (to - from) * sizeof(Vec3f));
+        },
+        [this, s] {
+          positionsValid_ = true;
+          positionsFor_ = s;
+          stagingVertices_ = {};
+          ++uploads_;
+        });
+  } else if (!positionsCurrent) {
+    positionsValid_ = false;
+    queue_.add(
+        triangles, rangeChunk_, {},
+        [this, &m, mag](std::size_t from, std::size_t) {
+          Range &r = *ranges_[from / rangeChunk_];
+          if (r.count > 0 && r.own)
+            writePositions(r.positions, m, r.min, r.max + 1, 0, mag);
+        },
+        {});
+    queue_.add(
+        n, chunk, {},
+        [this, &m, mag](std::size_t from, std::size_t to) {
+          if (positions_.allocated())
+            writePositions(positions_, m, from, to, from, mag);
+        },
+        [this, s] {
+          positionsValid_ = true;
+          positionsFor_ = s;
+          stagingVertices_ = {};
+          ++uploads_;
+        });
+  }
+
+  if (!colours) {
+    colours_.release();
+    for (auto &r : ranges_)
+      r->colours.release();
+    coloursValid_ = false;
+  } else if (!coloursCurrent) {
+    coloursValid_ = false;
+    if (!rebuild)
+      queue_.add(
+          triangles, rangeChunk_, {},
+          [this, &m, buffers, scale](std::size_t from, std::size_t) {
+            Range &r = *ranges_[from / rangeChunk_];
+            if (r.count == 0 || !r.own)
+              return;
+            const std::size_t span = std::size_t(r.max - r.min) + 1;
+            if (!r.colours.allocated())
+              r.colours.allocate(span * 3 * sizeof(float), buffers);
+            writeColours(r.colours, m, scale, r.min, r.max + 1, 0);
+          },
+          {});
+    queue_.add(
+        n, chunk,
+        [this, n, buffers] {
+          if (anyShared() && !colours_.allocated())
+            colours_.allocate(n * 3 * sizeof(float), buffers);
+        },
+        [this, &m, scale](std::size_t from, std::size_t to) {
+          if (colours_.allocated())
+            writeColours(colours_, m, scale, from, to, from);
+        },
+        [this, s] {
+          coloursValid_ = true;
+          coloursFor_ = s;
+          stagingColours_ = {};
           ++uploads_;
         });
   }
@@ -182,7 +251,7 @@ void MeshBuffers::queueFlat(const SessionModel &m, const Settings &s) {
   // The shared-vertex arrays are of no use here.
   for (GLArrayStore *a : {&positions_, &normals_, &colours_})
     a->release();
-  positionsValid_ = normalsValid_ = coloursValid_ = indicesValid_ = false;
+  positionsValid_ = coloursValid_ = indicesValid_ = false;
   ranges_.clear();
   const std::size_t n = pointsOf(m);
   if (!s.colours) {
@@ -220,26 +289,40 @@ void MeshBuffers::draw(const SessionModel &m) {
 }
 
 void MeshBuffers::drawIndexed() {
-  if (ranges_.empty())
-    return;
   glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(3, GL_FLOAT, 0, positions_.bind());
-  if (normals_.allocated()) {
+  if (hasNormals_)
     glEnableClientState(GL_NORMAL_ARRAY);
-    glNormalPointer(GL_FLOAT, 0, normals_.bind());
-  } else {
+  else
     glDisableClientState(GL_NORMAL_ARRAY);
-  }
-  if (colours_.allocated()) {
+  if (target_.colours)
     glEnableClientState(GL_COLOR_ARRAY);
-    glColorPointer(3, GL_FLOAT, 0, colours_.bind());
-  } else {
+  else
     glDisableClientState(GL_COLOR_ARRAY);
+  auto pointers = [this](const GLArrayStore &p, const GLArrayStore &n, const GLArrayStore &c) {
+    glVertexPointer(3, GL_FLOAT, 0, p.bind());
+    if (hasNormals_)
+      glNormalPointer(GL_FLOAT, 0, n.bind());
+    if (target_.colours)
+      glColorPointer(3, GL_FLOAT, 0, c.bind());
+  };
+  bool sharedBound = false;
+  for (const auto &r : ranges_) {
+    if (r->count == 0)
+      continue;
+    // The known vertex range spares the driver a scan of the indices in every frame.
+    if (r->own) {
+      pointers(r->positions, r->normals, r->colours);
+      sharedBound = false;
+      glDrawRangeElements(GL_TRIANGLES, 0, r->max - r->min, GLsizei(r->count), GL_UNSIGNED_INT,
+                          r->indices.bind());
+    } else {
+      if (!sharedBound)
+        pointers(positions_, normals_, colours_);
+      sharedBound = true;
+      glDrawRangeElements(GL_TRIANGLES, r->min, r->max, GLsizei(r->count), GL_UNSIGNED_INT,
+                          r->indices.bind());
+    }
   }
-  // The known vertex range spares the driver a scan of the indices in every frame.
-  for (const auto &r : ranges_)
-    glDrawRangeElements(GL_TRIANGLES, r->min, r->max, GLsizei(r->count), GL_UNSIGNED_INT,
-                        r->indices.bind());
 }
 
 void MeshBuffers::drawFlat(const SessionModel &m) {
@@ -294,7 +377,7 @@ void MeshBuffers::drawFlat(const SessionModel &m) {
 void MeshBuffers::release() {
   for (GLArrayStore *a : {&positions_, &normals_, &colours_, &stream_})
     a->release();
-  positionsValid_ = normalsValid_ = coloursValid_ = indicesValid_ = false;
+  positionsValid_ = coloursValid_ = indicesValid_ = false;
   ranges_.clear();
   pointColours_ = {};
   pointColoursValid_ = false;
@@ -308,6 +391,6 @@ std::size_t MeshBuffers::bytes() const {
   std::size_t n = positions_.bytes() + normals_.bytes() + colours_.bytes() + stream_.bytes() +
                   pointColours_.size() * sizeof(float);
   for (const auto &r : ranges_)
-    n += r->indices.bytes();
+    n += r->indices.bytes() + r->positions.bytes() + r->normals.bytes() + r->colours.bytes();
   return n;
 }

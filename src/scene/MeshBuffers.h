@@ -4,6 +4,8 @@
 #include "scene/UploadQueue.h"
 #include "geometry/Vec3f.h"
 
+class ColourScale;
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -55,23 +57,36 @@ private:
   void drawIndexed();
   void drawFlat(const SessionModel &m);
 
-  // One indexed draw: a run of triangles with its own index buffer (so that no allocation
-  // grows with the model) and the range of vertices it uses.
+  // Vertices [from, to) of the model into dst at element offset 0.
+  void writePositions(GLArrayStore &dst, const SessionModel &m, std::size_t from, std::size_t to,
+                      std::size_t at, float magnification);
+  void writeColours(GLArrayStore &dst, const SessionModel &m, const ColourScale &scale,
+                    std::size_t from, std::size_t to, std::size_t at);
+
+  // One indexed draw: a run of triangles with its own index buffer. When its corners lie
+  // close together (a scan stored row by row) it holds the vertices of its span as well, its
+  // indices relative to the span: no allocation then grows with the model, so no frame
+  // stalls on the driver clearing a huge buffer. Otherwise it draws from shared arrays.
   struct Range {
-    std::size_t count = 0;
-    std::uint32_t min = 0, max = 0;
+    std::size_t count = 0;          // indices
+    std::uint32_t min = 0, max = 0; // vertices used
+    bool own = false;
     GLArrayStore indices{GLArrayStore::Kind::Indices};
+    GLArrayStore positions, normals, colours; // of [min, max], when own
   };
+  bool anyShared() const;
 
   UploadQueue queue_;
   Settings target_{};
   bool prepared_ = false;
 
+  // Shared full-size arrays, allocated only when some range needs them.
   GLArrayStore positions_, normals_, colours_;
-  Settings positionsFor_{}, normalsFor_{}, coloursFor_{}, indicesFor_{};
-  bool positionsValid_ = false, normalsValid_ = false, coloursValid_ = false,
-       indicesValid_ = false;
-  std::vector<std::unique_ptr<Range>> ranges_;
+  Settings positionsFor_{}, coloursFor_{}, indicesFor_{};
+  bool positionsValid_ = false, coloursValid_ = false, indicesValid_ = false;
+  bool hasNormals_ = false; // the model has normals for every point
+  std::vector<std::unique_ptr<Range>> ranges_; // one per chunk of triangle records
+  std::size_t rangeChunk_ = 0;
   std::vector<float> stagingColours_;
   std::vector<Vec3f> stagingVertices_;
   std::vector<std::uint32_t> stagingIndices_;
