@@ -130,24 +130,21 @@ std::size_t GLPointCloud::drawingBytes() const {
          previewVertices_.capacity() * sizeof(Vec3f) + previewColours_.capacity();
 }
 
-double GLPointCloud::sliceFor(const UploadQueue &queue, double sliceMs) const {
-  // Small models are shown in full at once: a stand-in would only flicker.
-  return queue.remaining() < progressiveMinElements ? 0.0 : sliceMs;
-}
-
 bool GLPointCloud::runUploads(UploadQueue &queue, double sliceMs) {
   if (queue.done())
     return true;
-  const double slice = sliceFor(queue, sliceMs);
-  if (slice > 0 && queue.deferOnce()) {
+  // Small models are shown in full at once: a stand-in would only flicker.
+  const bool progressive = sliceMs > 0 && queue.total() >= progressiveMinElements;
+  if (progressive && queue.deferOnce()) {
     // The stand-in first: the model appears at once, the uploads follow in later frames.
     workThisFrame_ = true;
     return false;
   }
   const BufferBindingGuard bindings;
-  workThisFrame_ = queue.run(slice);
-  // A frame that spent its slice uploading shows the stand-in; the next shows the model.
-  return queue.done() && slice <= 0;
+  // The tail of a large upload goes in one piece.
+  workThisFrame_ = queue.run(progressive && queue.remaining() >= progressiveMinElements ? sliceMs : 0);
+  // A frame that spent its time uploading shows the stand-in; the next one the model.
+  return queue.done() && !progressive;
 }
 
 void GLPointCloud::draw(ViewState *view, int) {

@@ -114,7 +114,6 @@ private:
   };
   PointsPass pointsPass() const;
   bool buffersUsable();
-  double sliceFor(const UploadQueue &queue, double sliceMs) const;
   // Runs a slice of the queue; false when the model cannot be drawn in full this frame.
   bool runUploads(UploadQueue &queue, double sliceMs);
   void drawPoints(const ColourScale &scale, int stride, double sliceMs);

@@ -88,10 +88,12 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
       b->to = std::min(sources, from + chunk);
       blocks_.push_back(std::move(b));
     }
+    // One chunk of the queue is one block.
     queue_.add(
-        blocks_.size(), 1, {},
-        [this, &m, k, step, perPoint, buffers, gathered, drawn](std::size_t from, std::size_t) {
-          Block &b = *blocks_[from];
+        sources, chunk, {},
+        [this, &m, k, step, perPoint, buffers, gathered, drawn, size = chunk](std::size_t from,
+                                                                           std::size_t) {
+          Block &b = *blocks_[from / size];
           if (k.layout == Layout::Model) {
             b.points = b.to - b.from;
             const std::size_t bytes = b.points * sizeof(Vec3f);
@@ -140,10 +142,10 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
   } else if (!coloursValid_ || !(coloursFor_ == ck)) {
     coloursValid_ = false;
     queue_.add(
-        blocks_.size(), 1, {},
-        [this, step, perPoint, buffers, gathered, drawn, deviation,
+        sources, chunk, {},
+        [this, step, perPoint, buffers, gathered, drawn, deviation, size = chunk,
          scale = s.colourSettings.scale()](std::size_t from, std::size_t) {
-          Block &b = *blocks_[from];
+          Block &b = *blocks_[from / size];
           staging_.resize((b.to - b.from) * perPoint * 4);
           std::uint8_t *out = staging_.data();
           for (std::size_t j = b.from; j < b.to; ++j) {

@@ -30,7 +30,8 @@ public:
   bool run(double budgetMs);
   // Share of the queued elements handled so far, 0..1 (1 when empty).
   double progress() const;
-  // Elements still to handle.
+  // Elements queued in all, and still to handle.
+  std::size_t total() const { return total_; }
   std::size_t remaining() const { return total_ - handled_; }
 
 private:
