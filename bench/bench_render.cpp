@@ -161,6 +161,7 @@ void drawFrames(benchmark::State &state, Scene &s, bool interacting) {
   s.frame(); // uploads (or compiles)
   s.view.lastFullFrameMs = s.frame();
   if (interacting) {
+    s.view.liveWindow = true; // a dragged window
     s.cloud->afterFullFrame(s.view);
     s.cloud->waitForDecimatedMesh();
     s.view.interacting = true;
@@ -172,6 +173,7 @@ void drawFrames(benchmark::State &state, Scene &s, bool interacting) {
   state.counters["full_ms"] = s.view.lastFullFrameMs;
   state.counters["coarse_triangles"] = double(s.cloud->decimatedTriangles());
   s.view.interacting = false;
+  s.view.liveWindow = false;
 }
 
 // Everything built anew (the display list compiled, or every buffer uploaded), then drawn.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 
 DecimatedMesh::~DecimatedMesh() { cancel(); }
 
@@ -47,7 +48,12 @@ void DecimatedMesh::request(const SessionModel &m, const Key &key, std::size_t t
   jobKey_ = key;
   // The worker reads the model's arrays only; the result is handed over on the GUI thread.
   job_ = std::async(std::launch::async, [in, stop = stop_, targetTriangles] {
-    return decimateMesh(in, targetTriangles);
+    try {
+      return decimateMesh(in, targetTriangles);
+    } catch (const std::bad_alloc &) {
+      // Without memory for the stand-in, dragging shows the thinned points instead.
+      return CoarseMesh{};
+    }
   });
 }
 

@@ -17,17 +17,19 @@ namespace {
 constexpr std::int32_t kThinningThreshold = 100000;
 // Points of the stand-in shown while the full arrays upload.
 constexpr std::int32_t kPreviewPoints = 100000;
-// Share of the frame budget a frame may spend uploading.
+// Share of the frame budget an upload slice may take between frames.
 constexpr double kUploadShare = 0.6;
+// Share of the frame budget a decimated model is sized for.
+constexpr double kDecimatedShare = 0.5;
 
 std::uint8_t toByte(double c) {
   return static_cast<std::uint8_t>(std::lround(std::clamp(c, 0.0, 1.0) * 255.0));
 }
 
 std::size_t trianglesOf(const SessionModel &m) {
-  return m.triangles.present() ? std::min(std::size_t(std::max(m.triangleCount, 0)),
-                                          m.triangles.size())
-                               : 0;
+  return m.triangles.present()
+             ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
+             : 0;
 }
 
 } // namespace
@@ -73,8 +75,10 @@ int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, 
     return pointCount;
   int stride = std::max(1, int(s));
   if (interacting && frameBudgetMs > 0 && lastFullFrameMs > frameBudgetMs) {
-    // Frame time grows with the points drawn: thin by the factor the budget was missed by.
-    const double t = std::ceil(double(stride) * lastFullFrameMs / frameBudgetMs);
+    // Frame time grows with the points drawn: thin so that they take half the budget,
+    // leaving the rest of the frame its share.
+    const double t =
+        std::ceil(double(stride) * lastFullFrameMs / (kDecimatedShare * frameBudgetMs));
     stride = t < double(pointCount) ? std::max(stride + 1, int(t)) : int(pointCount);
   }
   return stride;
@@ -130,21 +134,26 @@ std::size_t GLPointCloud::drawingBytes() const {
          previewVertices_.capacity() * sizeof(Vec3f) + previewColours_.capacity();
 }
 
-bool GLPointCloud::runUploads(UploadQueue &queue, double sliceMs) {
+bool GLPointCloud::runUploads(UploadQueue &queue, bool live) {
   if (queue.done())
     return true;
-  // Small models are shown in full at once: a stand-in would only flicker.
-  const bool progressive = sliceMs > 0 && queue.total() >= progressiveMinElements;
-  if (progressive && queue.deferOnce()) {
-    // The stand-in first: the model appears at once, the uploads follow in later frames.
-    workThisFrame_ = true;
+  // A large upload in a live window goes slice by slice between frames (continueUploads);
+  // small ones are shown in full at once: a stand-in would only flicker.
+  if (live && queue.total() >= progressiveMinElements)
     return false;
-  }
+  const BufferBindingGuard bindings;
+  workThisFrame_ = queue.run(0);
+  return queue.done();
+}
+
+bool GLPointCloud::continueUploads(const ViewState &view) {
+  UploadQueue &queue = displayMode == 4 ? mesh_.queue() : points_.queue();
+  if (queue.done())
+    return false;
   const BufferBindingGuard bindings;
   // The tail of a large upload goes in one piece.
-  workThisFrame_ = queue.run(progressive && queue.remaining() >= progressiveMinElements ? sliceMs : 0);
-  // A frame that spent its time uploading shows the stand-in; the next one the model.
-  return queue.done() && !progressive;
+  queue.run(queue.remaining() >= progressiveMinElements ? view.frameBudgetMs * kUploadShare : 0);
+  return !queue.done();
 }
 
 void GLPointCloud::draw(ViewState *view, int) {
@@ -160,8 +169,7 @@ void GLPointCloud::draw(ViewState *view, int) {
   const double lastFull = view ? view->lastFullFrameMs : 0.0;
   const bool interacting = view && view->interacting;
   const bool decimate = interacting && budget > 0 && lastFull > budget;
-  // Progressive uploads give each frame a slice of the budget; otherwise all at once.
-  const double slice = view && view->progressiveUploads ? budget * kUploadShare : 0;
+  const bool live = view && view->liveWindow;
   int stride = 1;
   if (view)
     stride = strideFor(count, view->worldUnitsPerPixel(), interacting, lastFull, budget);
@@ -184,11 +192,11 @@ void GLPointCloud::draw(ViewState *view, int) {
     // A size of 0 is not a valid point size; the points keep the size they had.
     if (width > 0)
       glPointSize(float(width));
-    drawPoints(scale, stride, slice);
+    drawPoints(scale, stride, live);
     glPointSize(1);
     lastDrawDecimated_ = lastDrawFull_ && decimate && stride > 1;
   } else if (displayMode == 4) {
-    drawTriangles(scale, view, decimate, slice);
+    drawTriangles(scale, view, decimate, live);
   }
 
   glMatrixMode(GL_MODELVIEW);
@@ -201,7 +209,7 @@ void GLPointCloud::draw(ViewState *view, int) {
   needsFrame_ = workThisFrame_ || uploadPending();
 }
 
-void GLPointCloud::drawPoints(const ColourScale &scale, int stride, double sliceMs) {
+void GLPointCloud::drawPoints(const ColourScale &scale, int stride, bool live) {
   // The mesh's arrays are of no use while points are shown.
   mesh_.release();
   meshDirty_ = true;
@@ -225,7 +233,7 @@ void GLPointCloud::drawPoints(const ColourScale &scale, int stride, double slice
   s.bufferObjects = pointPath == PointPath::Arrays && buffersUsable();
   points_.chunk = std::max<std::size_t>(uploadChunk, 1);
   points_.prepare(m, s);
-  if (!runUploads(points_.queue(), sliceMs)) {
+  if (!runUploads(points_.queue(), live)) {
     drawPreview(scale);
     lastDrawFull_ = false;
     return;
@@ -335,18 +343,19 @@ void GLPointCloud::drawPreview(const ColourScale &scale) {
 DecimatedMesh::Key GLPointCloud::decimatedKey() const {
   DecimatedMesh::Key k;
   k.generation = modelGeneration_;
-  k.magnification = magnification > 0 && DeviationAnchors::of(*model_).present() ? magnification : 0;
+  k.magnification =
+      magnification > 0 && DeviationAnchors::of(*model_).present() ? magnification : 0;
   return k;
 }
 
 void GLPointCloud::afterFullFrame(const ViewState &view) {
   const std::size_t triangles = trianglesOf(*model_);
-  if (displayMode != 4 || triangles == 0 || !(view.frameBudgetMs > 0) ||
+  if (!view.liveWindow || displayMode != 4 || triangles == 0 || !(view.frameBudgetMs > 0) ||
       !(view.lastFullFrameMs > view.frameBudgetMs))
     return;
   // Frame time grows with the triangles drawn; aim at half the budget to leave room for the
   // rest of the frame.
-  const double share = 0.5 * view.frameBudgetMs / view.lastFullFrameMs;
+  const double share = kDecimatedShare * view.frameBudgetMs / view.lastFullFrameMs;
   const auto target = std::size_t(std::max(1000.0, double(triangles) * share));
   if (target >= triangles)
     return;
@@ -376,7 +385,7 @@ void GLPointCloud::leaveMeshState(const ColourScale &scale, std::int64_t lastTri
 }
 
 void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool decimate,
-                                 double sliceMs) {
+                                 bool live) {
   points_.release();
   const SessionModel &m = *model_;
   const bool buffers = meshPath == MeshPath::Buffers && !outline && buffersUsable();
@@ -405,7 +414,7 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     mesh_.prepare(m, s);
     meshDirty_ = false;
   }
-  const bool full = runUploads(mesh_.queue(), sliceMs) && mesh_.ready();
+  const bool full = runUploads(mesh_.queue(), live) && mesh_.ready();
   if (decimate) {
     const DecimatedMesh::Key key = decimatedKey();
     if (!decimated_.readyFor(key) && view)
@@ -482,8 +491,8 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
           last = scale.colourFor(m.deviations[k]);
           glColor3d(last.r, last.g, last.b);
         }
-        const Vec3f v = displaced ? anchors.meshVertex(m.points[k], std::size_t(k), mag)
-                                  : m.points[k];
+        const Vec3f v =
+            displaced ? anchors.meshVertex(m.points[k], std::size_t(k), mag) : m.points[k];
         glVertex3f(v.x, v.y, v.z);
       }
     }

@@ -59,7 +59,7 @@ public:
   enum class MeshPath { Buffers, Arrays, Immediate };
   MeshPath meshPath = MeshPath::Buffers;
   // Elements (points, triangles) per upload chunk, and triangles per indexed draw.
-  std::size_t uploadChunk = std::size_t(1) << 18;
+  std::size_t uploadChunk = std::size_t(1) << 16;
   // Uploads smaller than this many elements always finish within one frame.
   std::size_t progressiveMinElements = std::size_t(1) << 20;
   // False acts as a context without buffer objects (the fallbacks, for tests).
@@ -75,8 +75,12 @@ public:
   int meshUploads() const { return mesh_.uploads(); }
 
   // Uploads still to do before the model can be drawn in full, and how far they are (0..1).
+  // In a live window a large model's uploads wait for continueUploads, which runs a slice of
+  // the frame budget per call (context current); frames meanwhile show a thinned stand-in.
   bool uploadPending() const;
   double uploadProgress() const;
+  // Returns whether uploads remain.
+  bool continueUploads(const ViewState &view);
   // The last draw left work or drew a stand-in: the view should draw another frame soon.
   bool needsAnotherFrame() const { return needsFrame_; }
   // The last draw showed the whole model without uploading or compiling anything: its
@@ -84,8 +88,8 @@ public:
   bool lastDrawFull() const { return lastDrawFull_; }
   // The last draw showed a decimated model (thinned points or the coarse mesh).
   bool lastDrawDecimated() const { return lastDrawDecimated_; }
-  // After a measured full frame: starts building the coarse mesh when full frames exceed
-  // the view's budget.
+  // After a measured full frame in a live window: starts building the coarse mesh when full
+  // frames exceed the view's budget.
   void afterFullFrame(const ViewState &view);
   // Waits for a coarse mesh being built (tests and benchmarks).
   void waitForDecimatedMesh() { decimated_.wait(); }
@@ -114,11 +118,12 @@ private:
   };
   PointsPass pointsPass() const;
   bool buffersUsable();
-  // Runs a slice of the queue; false when the model cannot be drawn in full this frame.
-  bool runUploads(UploadQueue &queue, double sliceMs);
-  void drawPoints(const ColourScale &scale, int stride, double sliceMs);
+  // Runs the queue unless a live window spreads it; false when the model cannot be drawn in
+  // full this frame.
+  bool runUploads(UploadQueue &queue, bool live);
+  void drawPoints(const ColourScale &scale, int stride, bool live);
   void drawPointsImmediate(const ColourScale &scale, int stride);
-  void drawTriangles(const ColourScale &scale, ViewState *view, bool decimate, double sliceMs);
+  void drawTriangles(const ColourScale &scale, ViewState *view, bool decimate, bool live);
   void leaveMeshState(const ColourScale &scale, std::int64_t lastTriangle);
   void drawPreview(const ColourScale &scale);
   DecimatedMesh::Key decimatedKey() const;

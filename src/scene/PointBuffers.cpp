@@ -107,8 +107,8 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
             return;
           }
           const DeviationAnchors anchors = DeviationAnchors::of(m);
-          staging_.resize((b.to - b.from) * perPoint * sizeof(Vec3f));
-          Vec3f *out = reinterpret_cast<Vec3f *>(staging_.data());
+          stagingVertices_.resize((b.to - b.from) * perPoint);
+          Vec3f *out = stagingVertices_.data();
           std::size_t used = 0;
           for (std::size_t j = b.from; j < b.to; ++j) {
             const std::size_t i = j * step;
@@ -126,12 +126,12 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
           }
           b.points = used / perPoint;
           b.vertices.allocate(used * sizeof(Vec3f), buffers);
-          b.vertices.write(0, staging_.data(), used * sizeof(Vec3f));
+          b.vertices.write(0, stagingVertices_.data(), used * sizeof(Vec3f));
         },
         [this, k] {
           verticesValid_ = true;
           verticesFor_ = k;
-          staging_ = {};
+          stagingVertices_ = {};
         });
   }
 
@@ -263,6 +263,7 @@ void PointBuffers::release() {
   queue_.clear();
   prepared_ = false;
   staging_ = {};
+  stagingVertices_ = {};
 }
 
 std::size_t PointBuffers::bytes() const {

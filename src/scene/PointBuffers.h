@@ -2,6 +2,7 @@
 #include "scene/ColourSettings.h"
 #include "scene/GLArrayStore.h"
 #include "scene/UploadQueue.h"
+#include "geometry/Vec3f.h"
 
 #include <cstdint>
 #include <memory>
@@ -97,6 +98,7 @@ private:
   Key verticesFor_{};
   ColourKey coloursFor_{};
   bool verticesValid_ = false, coloursValid_ = false;
-  std::vector<std::uint8_t> staging_;
+  std::vector<Vec3f> stagingVertices_;
+  std::vector<std::uint8_t> staging_; // colours
   int builds_ = 0;
 };

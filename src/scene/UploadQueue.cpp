@@ -6,7 +6,6 @@
 void UploadQueue::clear() {
   steps_.clear();
   total_ = handled_ = 0;
-  deferred_ = false;
 }
 
 void UploadQueue::add(std::size_t count, std::size_t chunk, Start start, Chunk work,

@@ -18,13 +18,6 @@ public:
   void add(std::size_t count, std::size_t chunk, Start start, Chunk work, Finish finish);
 
   bool done() const { return steps_.empty(); }
-  // True once for freshly queued work that has not run yet: lets a frame go by first.
-  bool deferOnce() {
-    if (deferred_ || handled_ > 0 || (!steps_.empty() && steps_.front().started))
-      return false;
-    deferred_ = true;
-    return true;
-  }
   // Runs chunks until the queue is empty or budgetMs have passed; at least one chunk. A
   // budget of 0 or less runs everything. Returns whether anything ran.
   bool run(double budgetMs);
@@ -44,5 +37,4 @@ private:
   };
   std::deque<Step> steps_;
   std::size_t total_ = 0, handled_ = 0;
-  bool deferred_ = false;
 };

@@ -47,8 +47,9 @@ public:
   // budget, large models are drawn decimated; uploads of a large model take slices of it.
   double frameBudgetMs = 50;
   double lastFullFrameMs = 0; // measured (glFinish included); 0 until a full frame ran
-  // Spread large uploads over frames (a window); off: a frame draws the whole model.
-  bool progressiveUploads = false;
+  // A window the user works in: large uploads are spread over frames and a decimated mesh
+  // is prepared for dragging. Off (offscreen renders, snapshots) every frame is complete.
+  bool liveWindow = false;
 
   // Size of the drawable in pixels; the widget keeps it up to date on resize.
   int viewWidth = 900;

@@ -46,7 +46,7 @@ view3d::view3d(QWidget *parent)
   setCursor(arrowCursor);
   scene_->requestFrame = [this] { renderFrame(); };
   // A window spreads the upload of a large model over frames and keeps answering.
-  progressiveUploads = true;
+  liveWindow = true;
   const double budget = viewSettings().value(kFrameBudgetKey, frameBudgetMs).toDouble();
   if (budget > 0)
     frameBudgetMs = budget;
@@ -112,25 +112,49 @@ void view3d::paintGL() {
 
 void view3d::afterFrame() {
   const GLPointCloud *cloud = pointCloud();
-  const bool more = cloud && showModel && cloud->needsAnotherFrame();
-  if (more && !frameQueued_) {
-    // The next slice runs after the events that came in meanwhile: the window answers.
+  if (!cloud || !showModel)
+    return;
+  if (cloud->uploadPending()) {
+    if (!pumpQueued_) {
+      pumpQueued_ = true;
+      QTimer::singleShot(0, this, [this] { pumpUploads(); });
+    }
+  } else if (cloud->needsAnotherFrame() && !frameQueued_) {
     frameQueued_ = true;
     QTimer::singleShot(0, this, [this] {
       frameQueued_ = false;
-      const std::string text = scene_->uploadStatus();
-      if (!text.empty() && scene_->showStatus) {
-        scene_->showStatus(text.c_str());
-        uploadShown_ = true;
-      }
       update();
     });
-  } else if (!more && uploadShown_) {
+  } else if (uploadShown_) {
     uploadShown_ = false;
-    QTimer::singleShot(0, this, [this] {
-      if (scene_->showStatus && scene_->uploadStatus().empty())
-        scene_->showStatus("Ready");
-    });
+    if (scene_->showStatus)
+      QTimer::singleShot(0, this, [this] { scene_->showStatus("Ready"); });
+  }
+}
+
+void view3d::pumpUploads() {
+  // One slice of the budget per event-loop turn: the window keeps answering, and the frame
+  // on screen (a thinned stand-in) is not redrawn for every slice.
+  pumpQueued_ = false;
+  GLPointCloud *cloud = pointCloud();
+  if (!cloud || !cloud->uploadPending())
+    return;
+  makeCurrent();
+  const bool more = cloud->continueUploads(*this);
+  doneCurrent();
+  // Repainting the status bar recomposes the window: a few times a second is enough.
+  const std::string text = scene_->uploadStatus();
+  if (!text.empty() && scene_->showStatus &&
+      (!uploadShown_ || !statusClock_.isValid() || statusClock_.elapsed() >= 250)) {
+    scene_->showStatus(text.c_str());
+    uploadShown_ = true;
+    statusClock_.start();
+  }
+  if (more) {
+    pumpQueued_ = true;
+    QTimer::singleShot(0, this, [this] { pumpUploads(); });
+  } else {
+    update(); // the whole model
   }
 }
 

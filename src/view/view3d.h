@@ -2,6 +2,7 @@
 #include "scene/ViewState.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPointer>
 #include <memory>
@@ -104,11 +105,14 @@ protected:
 private:
   void endDrag();
   void afterFrame();
+  void pumpUploads();
   void deleteSelected();
 
   std::unique_ptr<ViewScene> scene_;
   bool captured_ = false;
   bool contextUsable_ = false;
   bool frameQueued_ = false;
+  bool pumpQueued_ = false;
   bool uploadShown_ = false;
+  QElapsedTimer statusClock_;
 };

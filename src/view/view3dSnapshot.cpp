@@ -13,10 +13,10 @@ void view3d::onSnapshot() {
   if (path.isEmpty())
     return;
   // The snapshot shows the whole model, not the stand-in of an upload still running.
-  const bool progressive = progressiveUploads;
-  progressiveUploads = false;
+  const bool live = liveWindow;
+  liveWindow = false;
   const ExportResult written = SaveWindowBitmap(path, *this);
-  progressiveUploads = progressive;
+  liveWindow = live;
   // Success is only announced, and the preview only opened, once the file is complete.
   if (!written.ok) {
     ui.message(this, QStringLiteral("The snapshot could not be saved to %1.").arg(path),

@@ -215,10 +215,10 @@ TEST_F(PointCloud, StrideThinsLargeModelsOnly) {
   EXPECT_EQ(GLPointCloud::strideFor(100000, 5.0, true, 900, 50), 1);
   EXPECT_EQ(GLPointCloud::strideFor(100001, 0.37, false), 3);
   EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, false), 1);
-  // Dragging thins by the factor the last full frame missed the budget by, and only then.
+  // Dragging thins so that the points take half the budget, and only when it was missed.
   EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true, 40, 50), 1);
-  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true, 160, 50), 4);
-  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.37, true, 60, 50), 4);
+  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true, 160, 50), 7);
+  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.37, true, 60, 50), 8);
   EXPECT_GE(GLPointCloud::strideFor(100001, 1e300, false), 1);
   EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true, 1e300, 50), 100001);
 
@@ -240,12 +240,12 @@ TEST_F(PointCloud, StrideThinsLargeModelsOnly) {
     EXPECT_EQ(f.countLit(0, 0, 900, 600), 33334);
   }
   view.interacting = true;
-  view.lastFullFrameMs = 500; // ten times the budget: every 30th point
+  view.lastFullFrameMs = 500; // ten times the budget: every 60th point
   pixelFrame();
   c->draw(&view, 0);
-  EXPECT_EQ(c->lastStride(), 30);
+  EXPECT_EQ(c->lastStride(), 60);
   EXPECT_TRUE(c->lastDrawDecimated());
-  EXPECT_EQ(grab().countLit(0, 0, 900, 600), 3334);
+  EXPECT_EQ(grab().countLit(0, 0, 900, 600), 1667);
 
   // The same points below the threshold are all drawn.
   auto small = cloud(rasterModel(100000, 0.0f));
@@ -706,8 +706,11 @@ TEST_F(PointCloud, DraggingDrawsTheCoarseMeshWithItsSpotsAndReleaseDrawsTheStill
   };
   ASSERT_GT(spotPixels(still), 0);
 
-  // Full frames ten times over the budget: a coarse mesh of about 1/20 is built.
+  // Full frames ten times over the budget: a coarse mesh of about 1/20 is built, in a window.
   view.lastFullFrameMs = 10 * view.frameBudgetMs;
+  c->afterFullFrame(view);
+  EXPECT_EQ(c->decimatedTriangles(), 0u);
+  view.liveWindow = true;
   c->afterFullFrame(view);
   c->waitForDecimatedMesh();
   view.interacting = true;
@@ -727,6 +730,7 @@ TEST_F(PointCloud, DraggingDrawsTheCoarseMeshWithItsSpotsAndReleaseDrawsTheStill
   c->draw(&view, 0);
   EXPECT_TRUE(samePixels(still, grab()));
   EXPECT_TRUE(c->lastDrawFull());
+  view.liveWindow = false;
 }
 
 TEST_F(PointCloud, LargeUploadsSpreadOverFramesBehindAStandInAndEndInTheFullFrame) {
@@ -743,25 +747,27 @@ TEST_F(PointCloud, LargeUploadsSpreadOverFramesBehindAStandInAndEndInTheFullFram
     c->width = 1;
     c->progressiveMinElements = 0;
     c->uploadChunk = 2000;
-    view.progressiveUploads = true;
-    view.frameBudgetMs = 1e-6; // one chunk per frame
+    view.liveWindow = true;
+    view.frameBudgetMs = 1e-6; // one chunk per slice
     pixelFrame();
     c->draw(&view, 0);
     EXPECT_TRUE(c->uploadPending()) << mode;
-    EXPECT_TRUE(c->needsAnotherFrame());
     EXPECT_FALSE(c->lastDrawFull());
     EXPECT_GT(grab().countLit(0, 0, kWidth, kHeight), 1000) << "a stand-in is shown";
-    const double before = c->uploadProgress();
-    int frames = 1;
-    for (; c->needsAnotherFrame() && frames < 1000; ++frames) {
-      pixelFrame();
-      c->draw(&view, 0);
+    // The window runs slices between frames until the model can be drawn.
+    int frames = 0;
+    double progress = c->uploadProgress();
+    for (; c->continueUploads(view) && frames < 1000; ++frames) {
+      EXPECT_GT(c->uploadProgress(), progress);
+      progress = c->uploadProgress();
     }
+    EXPECT_FALSE(c->uploadPending());
+    pixelFrame();
+    c->draw(&view, 0);
     EXPECT_GT(frames, 5);
-    EXPECT_LT(before, c->uploadProgress());
     EXPECT_TRUE(c->lastDrawFull());
     EXPECT_EQ(differingPixels(full, grab()), 0) << mode;
-    view.progressiveUploads = false;
+    view.liveWindow = false;
     view.frameBudgetMs = 50;
   }
 }
