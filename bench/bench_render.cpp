@@ -110,8 +110,7 @@ struct Scene {
     frameSetup(view, centre);
     cloud->draw(&view, 0);
     glFinish();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-        .count();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   }
 };
 
@@ -238,7 +237,13 @@ BENCHMARK(BM_MeshUploadAndFirstFrame)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);
-BENCHMARK(BM_MeshFrame)->ArgName("buffers")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_MeshFrame)
+    ->ArgName("buffers")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 BENCHMARK(BM_MeshDragging)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 BENCHMARK(BM_MeshColourChange)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_Points10M)

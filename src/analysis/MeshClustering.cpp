@@ -160,7 +160,8 @@ CoarseMesh clusterMesh(const ClusterInput &in, double cellSize) {
     // Area-weighted normals of the coarse triangles.
     for (std::size_t k = 0; k + 2 < out.indices.size(); k += 3) {
       const std::uint32_t a = out.indices[k], b = out.indices[k + 1], c = out.indices[k + 2];
-      const Vec3f n = cross(out.positions[b] - out.positions[a], out.positions[c] - out.positions[a]);
+      const Vec3f n =
+          cross(out.positions[b] - out.positions[a], out.positions[c] - out.positions[a]);
       for (std::uint32_t v : {a, b, c})
         out.normals[v] = out.normals[v] + n;
     }

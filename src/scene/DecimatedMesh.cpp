@@ -32,10 +32,9 @@ void DecimatedMesh::request(const SessionModel &m, const Key &key, std::size_t t
   if (m.deviationMode > 0 && m.deviations.size() >= in.pointCount)
     in.deviations = m.deviations.data();
   in.triangles = m.triangles.data();
-  in.triangleCount =
-      m.triangles.present()
-          ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
-          : 0;
+  in.triangleCount = m.triangles.present()
+                         ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
+                         : 0;
   const DeviationAnchors anchors = DeviationAnchors::of(m);
   if (key.magnification > 0 && anchors.present()) {
     const Vec3f *points = in.points;

@@ -17,9 +17,9 @@ std::size_t pointsOf(const SessionModel &m) {
 }
 
 std::size_t trianglesOf(const SessionModel &m) {
-  return m.triangles.present() ? std::min(std::size_t(std::max(m.triangleCount, 0)),
-                                          m.triangles.size())
-                               : 0;
+  return m.triangles.present()
+             ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
+             : 0;
 }
 
 bool cornersIn(const TriangleRecord &r, std::size_t n) {
@@ -73,8 +73,7 @@ void MeshBuffers::writeColours(GLArrayStore &dst, const SessionModel &m, const C
   stagingColours_.resize(3 * (to - from));
   for (std::size_t i = from; i < to; ++i)
     colourInto(&stagingColours_[3 * (i - from)], scale, m.deviations[i]);
-  dst.write(at * 3 * sizeof(float), stagingColours_.data(),
-            stagingColours_.size() * sizeof(float));
+  dst.write(at * 3 * sizeof(float), stagingColours_.data(), stagingColours_.size() * sizeof(float));
 }
 
 bool MeshBuffers::anyShared() const {
@@ -186,14 +185,13 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
         });
   } else if (!positionsCurrent) {
     positionsValid_ = false;
-    queue_.add(
-        triangles, rangeChunk_, {},
-        [this, &m, mag](std::size_t from, std::size_t) {
-          Range &r = *ranges_[from / rangeChunk_];
-          if (r.count > 0 && r.own)
-            writePositions(r.positions, m, r.min, r.max + 1, 0, mag);
-        },
-        {});
+    queue_.add(triangles, rangeChunk_, {},
+               [this, &m, mag](std::size_t from, std::size_t) {
+                 Range &r = *ranges_[from / rangeChunk_];
+                 if (r.count > 0 && r.own)
+                   writePositions(r.positions, m, r.min, r.max + 1, 0, mag);
+               },
+               {});
     queue_.add(
         n, chunk, {},
         [this, &m, mag](std::size_t from, std::size_t to) {
@@ -216,18 +214,17 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
   } else if (!coloursCurrent) {
     coloursValid_ = false;
     if (!rebuild)
-      queue_.add(
-          triangles, rangeChunk_, {},
-          [this, &m, buffers, scale](std::size_t from, std::size_t) {
-            Range &r = *ranges_[from / rangeChunk_];
-            if (r.count == 0 || !r.own)
-              return;
-            const std::size_t span = std::size_t(r.max - r.min) + 1;
-            if (!r.colours.allocated())
-              r.colours.allocate(span * 3 * sizeof(float), buffers);
-            writeColours(r.colours, m, scale, r.min, r.max + 1, 0);
-          },
-          {});
+      queue_.add(triangles, rangeChunk_, {},
+                 [this, &m, buffers, scale](std::size_t from, std::size_t) {
+                   Range &r = *ranges_[from / rangeChunk_];
+                   if (r.count == 0 || !r.own)
+                     return;
+                   const std::size_t span = std::size_t(r.max - r.min) + 1;
+                   if (!r.colours.allocated())
+                     r.colours.allocate(span * 3 * sizeof(float), buffers);
+                   writeColours(r.colours, m, scale, r.min, r.max + 1, 0);
+                 },
+                 {});
     queue_.add(
         n, chunk,
         [this, n, buffers] {
@@ -348,9 +345,9 @@ void MeshBuffers::drawFlat(const SessionModel &m) {
         const std::size_t i = std::size_t(k);
         const Vec3f p = displaced ? anchors.meshVertex(m.points[i], i, mag) : m.points[i];
         const float *c = colours ? &pointColours_[3 * i] : nullptr;
-        streamStaging_.insert(streamStaging_.end(),
-                              {p.x, p.y, p.z, nv.x, nv.y, nv.z, c ? c[0] : 0.0f,
-                               c ? c[1] : 0.0f, c ? c[2] : 0.0f});
+        streamStaging_.insert(
+            streamStaging_.end(),
+            {p.x, p.y, p.z, nv.x, nv.y, nv.z, c ? c[0] : 0.0f, c ? c[1] : 0.0f, c ? c[2] : 0.0f});
       }
       lastTriangle_ = std::int64_t(t);
     }

@@ -1,8 +1,8 @@
 #pragma once
+#include "geometry/Vec3f.h"
 #include "scene/ColourSettings.h"
 #include "scene/GLArrayStore.h"
 #include "scene/UploadQueue.h"
-#include "geometry/Vec3f.h"
 
 class ColourScale;
 
@@ -84,7 +84,7 @@ private:
   GLArrayStore positions_, normals_, colours_;
   Settings positionsFor_{}, coloursFor_{}, indicesFor_{};
   bool positionsValid_ = false, coloursValid_ = false, indicesValid_ = false;
-  bool hasNormals_ = false; // the model has normals for every point
+  bool hasNormals_ = false;                    // the model has normals for every point
   std::vector<std::unique_ptr<Range>> ranges_; // one per chunk of triangle records
   std::size_t rangeChunk_ = 0;
   std::vector<float> stagingColours_;

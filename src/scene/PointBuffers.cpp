@@ -42,8 +42,8 @@ PointBuffers::Key PointBuffers::keyFor(const SessionModel &m, const Settings &s)
   k.needles = displaced && s.hasDev;
   const std::size_t vertexBytes = sizeof(Vec3f) * (k.needles ? 2 : 1);
   const bool strideFits = vertexBytes * std::size_t(std::max(s.stride, 1)) <= std::size_t(INT_MAX);
-  k.layout = allPass && strideFits ? (displaced ? Layout::Computed : Layout::Model)
-                                   : Layout::Gathered;
+  k.layout =
+      allPass && strideFits ? (displaced ? Layout::Computed : Layout::Model) : Layout::Gathered;
   k.magnification = displaced ? s.magnification : 0;
   k.hasDev = s.hasDev;
   k.bufferObjects = s.bufferObjects;
@@ -92,7 +92,7 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     queue_.add(
         sources, chunk, {},
         [this, &m, k, step, perPoint, buffers, gathered, drawn, size = chunk](std::size_t from,
-                                                                           std::size_t) {
+                                                                              std::size_t) {
           Block &b = *blocks_[from / size];
           if (k.layout == Layout::Model) {
             b.points = b.to - b.from;

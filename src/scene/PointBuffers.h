@@ -1,8 +1,8 @@
 #pragma once
+#include "geometry/Vec3f.h"
 #include "scene/ColourSettings.h"
 #include "scene/GLArrayStore.h"
 #include "scene/UploadQueue.h"
-#include "geometry/Vec3f.h"
 
 #include <cstdint>
 #include <memory>

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -25,6 +26,8 @@ QSettings viewSettings() {
   return QSettings(QStringLiteral("VelmoraViewer"), QStringLiteral("VelmoraViewer"));
 }
 const QString kFrameBudgetKey = QStringLiteral("View/FrameBudgetMs");
+// A budget outside these would slice uploads into nothing or never decimate.
+constexpr double kMinFrameBudgetMs = 5, kMaxFrameBudgetMs = 10000;
 } // namespace
 
 view3d *view3d::current() { return currentView; }
@@ -48,15 +51,13 @@ view3d::view3d(QWidget *parent)
   // A window spreads the upload of a large model over frames and keeps answering.
   liveWindow = true;
   const double budget = viewSettings().value(kFrameBudgetKey, frameBudgetMs).toDouble();
-  if (budget > 0)
+  if (budget >= kMinFrameBudgetMs && budget <= kMaxFrameBudgetMs)
     frameBudgetMs = budget;
 }
 
 void view3d::setFrameBudgetMs(double ms) {
-  if (!(ms > 0))
-    return;
-  frameBudgetMs = ms;
-  viewSettings().setValue(kFrameBudgetKey, ms);
+  frameBudgetMs = std::clamp(ms, kMinFrameBudgetMs, kMaxFrameBudgetMs);
+  viewSettings().setValue(kFrameBudgetKey, frameBudgetMs);
 }
 
 view3d::~view3d() {

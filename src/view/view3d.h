@@ -69,7 +69,8 @@ public:
   int framesDrawn = 0;
   int fullFramesDrawn = 0;
 
-  // Sets the frame budget and keeps it for later sessions ("View/FrameBudgetMs").
+  // Sets the frame budget (5 ms to 10 s) and keeps it for later sessions
+  // ("View/FrameBudgetMs").
   void setFrameBudgetMs(double ms);
 
   // Mouse state.

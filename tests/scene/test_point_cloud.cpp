@@ -367,8 +367,8 @@ TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
     EXPECT_GT(slow.countLit(0, 0, kWidth, kHeight), 1000);
     // Buffer objects, client arrays, and a context without buffer objects.
     for (int path = 0; path < 3; ++path) {
-      c->pointPath = path == 1 ? GLPointCloud::PointPath::ClientArrays
-                               : GLPointCloud::PointPath::Arrays;
+      c->pointPath =
+          path == 1 ? GLPointCloud::PointPath::ClientArrays : GLPointCloud::PointPath::Arrays;
       c->bufferObjectsAllowed = path != 2;
       for (int frame = 0; frame < 2; ++frame) { // building the arrays, then reusing them
         pixelFrame();
@@ -635,8 +635,8 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
             reference.savePng(VELMORA_BINARY_DIR "/cloud_mesh_reference.png");
             f.savePng(VELMORA_BINARY_DIR "/cloud_mesh_other.png");
           }
-          EXPECT_TRUE(samePixels(reference, f)) << where << ": " << differingPixels(reference, f)
-                                                << " differ";
+          EXPECT_TRUE(samePixels(reference, f))
+              << where << ": " << differingPixels(reference, f) << " differ";
           expectState(where);
           // Only an outlined mesh or a context without buffer objects takes a display list.
           EXPECT_EQ(c->triangleList != 0, path == 0 || path == 2 || s.outline) << where;
