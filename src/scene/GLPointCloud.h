@@ -13,8 +13,8 @@ class ColourScale;
 struct DeviationAnchors;
 
 // The measured surface: the owned SessionModel drawn as coloured points (with optional
-// deviation needles) or as a lit triangle mesh. Both live in buffer objects, uploaded a slice
-// at a time when the view asks for progressive uploads; while the user drags a large model a
+// deviation needles) or as a lit triangle mesh. Both live in buffer objects, which a live
+// window fills a slice at a time between frames; while the user drags a large model a
 // decimated version is drawn (thinned points, or a clustered coarse mesh).
 class GLPointCloud : public GLRvTransformableList {
 public:
