@@ -1,7 +1,10 @@
-// Frames per second of the point cloud on llvmpipe through the headless EGL context at
-// 900 x 600: a 1,000,000-triangle mesh replayed from its display list, and a
-// 10,000,000-point cloud drawn point by point (one glBegin/glEnd per point) against the
-// vertex and colour arrays (in buffer objects, and in client memory).
+// Frame times of the point cloud on llvmpipe through the headless EGL context at 900 x 600:
+// the mesh from buffer objects against the display list it replaces, the coarse mesh drawn
+// while dragging, uploads, and a 10,000,000-point cloud drawn in full and thinned, with and
+// without magnified deviation needles.
+//
+// --session=FILE takes the mesh from a session file (e.g. one made by
+// `make-session --synthetic --points 5000000`) instead of the 1,000,000-triangle grid.
 #include "scene/GLPointCloud.h"
 #include "scene/OffscreenContext.h"
 #include "scene/ViewState.h"
@@ -10,14 +13,18 @@
 #include <GL/glu.h>
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
 constexpr int kW = 900, kH = 600;
+std::string sessionFile;
 
 OffscreenContext &ctx() {
   static OffscreenContext c;
@@ -62,8 +69,9 @@ std::unique_ptr<SessionModel> grid(int sideX, int sideY, bool triangles) {
   return m;
 }
 
-// The view's camera and lighting: perspective 45 degrees, colour material, light 0.
-void frameSetup(double distance) {
+// The view's camera and lighting: perspective 45 degrees, colour material, light 0, the
+// model centred.
+void frameSetup(const ViewState &v, const Vec3d &centre) {
   glViewport(0, 0, kW, kH);
   glClearColor(0, 0, 0, 0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -72,7 +80,7 @@ void frameSetup(double distance) {
   gluPerspective(45, double(kW) / kH, 1, 1e6);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  glTranslated(0, 0, -distance);
+  glTranslated(-centre.x, -centre.y, -v.distance);
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_COLOR_MATERIAL);
   glEnable(GL_LIGHT0);
@@ -82,16 +90,48 @@ void frameSetup(double distance) {
 struct Scene {
   ViewState view;
   std::unique_ptr<GLPointCloud> cloud;
+  Vec3d centre{0, 0, 0};
+
+  void setUp(std::unique_ptr<SessionModel> m, int mode) {
+    const BoundingBox &b = m->GetBoundingBox();
+    centre = (b.min() + b.max()) * 0.5;
+    view.boundsMin = b.min();
+    view.boundsMax = b.max();
+    view.zoomToFit();
+    cloud = std::make_unique<GLPointCloud>(&view, std::move(m));
+    cloud->upperTolerance = 0.25;
+    cloud->lowerTolerance = -0.25;
+    cloud->displayMode = mode;
+    cloud->width = mode == 1 ? 1 : 0;
+  }
+  // One frame, finished; its wall time in ms.
+  double frame() {
+    const auto t0 = std::chrono::steady_clock::now();
+    frameSetup(view, centre);
+    cloud->draw(&view, 0);
+    glFinish();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  }
 };
 
 Scene &meshScene() {
   static Scene s;
   if (!s.cloud) {
-    s.cloud = std::make_unique<GLPointCloud>(&s.view, grid(1001, 501, true)); // 1,000,000
-    s.cloud->upperTolerance = 0.25;
-    s.cloud->lowerTolerance = -0.25;
-    s.cloud->displayMode = 4;
-    s.view.distance = 100;
+    ctx();
+    if (sessionFile.empty()) {
+      s.setUp(grid(1001, 501, true), 4); // 1,000,000 triangles
+    } else {
+      auto m = std::make_unique<SessionModel>();
+      bool isSession = false;
+      std::string error;
+      if (!readModelFile(sessionFile, *m, isSession, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::exit(1);
+      }
+      m->deviationMode = 3;
+      s.setUp(std::move(m), 4);
+      s.cloud->magnification = 1; // as a session file opens
+    }
   }
   return s;
 }
@@ -99,106 +139,135 @@ Scene &meshScene() {
 Scene &pointScene() {
   static Scene s;
   if (!s.cloud) {
-    s.cloud = std::make_unique<GLPointCloud>(&s.view, grid(4000, 2500, false)); // 10,000,000
-    s.cloud->upperTolerance = 0.25;
-    s.cloud->lowerTolerance = -0.25;
-    s.cloud->displayMode = 1;
-    s.cloud->width = 1;
+    ctx();
+    s.setUp(grid(4000, 2500, false), 1); // 10,000,000
     // Pixel size 100 / 1081.7: 10 x that is below 1, so every point is drawn.
     s.view.distance = 100;
   }
   return s;
 }
 
-void drawFrames(benchmark::State &state, Scene &s) {
-  ctx();
-  frameSetup(s.view.distance);
-  s.cloud->draw(&s.view, 0); // compiles the mesh / fills the arrays once
-  glFinish();
-  for (auto _ : state) {
-    frameSetup(s.view.distance);
-    s.cloud->draw(&s.view, 0);
-    glFinish();
-  }
+void report(benchmark::State &state, Scene &s) {
   state.counters["fps"] =
       benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["stride"] = s.cloud->lastStride();
+  state.counters["drawing_MiB"] = double(s.cloud->drawingBytes()) / 1048576.0;
 }
 
-void BM_MeshCompileAndShow(benchmark::State &state) {
-  Scene &s = meshScene();
-  ctx();
-  for (auto _ : state) {
-    s.cloud->invalidate();
-    frameSetup(s.view.distance);
-    s.cloud->draw(&s.view, 0);
-    glFinish();
+// Frames with everything uploaded; interacting: while dragging, after a measured full frame.
+void drawFrames(benchmark::State &state, Scene &s, bool interacting) {
+  s.view.interacting = false;
+  s.frame(); // uploads (or compiles)
+  s.view.lastFullFrameMs = s.frame();
+  if (interacting) {
+    s.view.liveWindow = true; // a dragged window
+    s.cloud->afterFullFrame(s.view);
+    s.cloud->waitForDecimatedMesh();
+    s.view.interacting = true;
+    s.frame();
   }
+  for (auto _ : state)
+    s.frame();
+  report(state, s);
+  state.counters["full_ms"] = s.view.lastFullFrameMs;
+  state.counters["coarse_triangles"] = double(s.cloud->decimatedTriangles());
+  s.view.interacting = false;
+  s.view.liveWindow = false;
 }
 
-void BM_MeshReplay(benchmark::State &state) { drawFrames(state, meshScene()); }
+// Everything built anew (the display list compiled, or every buffer uploaded), then drawn.
+void BM_MeshUploadAndFirstFrame(benchmark::State &state) {
+  Scene &s = meshScene();
+  s.cloud->meshPath =
+      state.range(0) ? GLPointCloud::MeshPath::Buffers : GLPointCloud::MeshPath::Arrays;
+  for (auto _ : state) {
+    s.cloud->transformModel(Placement{}); // a new generation of the model's arrays
+    s.frame();
+  }
+  report(state, s);
+}
+
+void BM_MeshFrame(benchmark::State &state) {
+  Scene &s = meshScene();
+  s.cloud->meshPath =
+      state.range(0) ? GLPointCloud::MeshPath::Buffers : GLPointCloud::MeshPath::Arrays;
+  s.cloud->invalidate();
+  drawFrames(state, s, false);
+}
+
+void BM_MeshDragging(benchmark::State &state) {
+  Scene &s = meshScene();
+  s.cloud->meshPath = GLPointCloud::MeshPath::Buffers;
+  s.cloud->invalidate();
+  drawFrames(state, s, true);
+}
+
+void BM_MeshColourChange(benchmark::State &state) {
+  Scene &s = meshScene();
+  s.cloud->meshPath = GLPointCloud::MeshPath::Buffers;
+  for (auto _ : state) {
+    s.cloud->bandCount = s.cloud->bandCount == 15 ? 16 : 15;
+    s.cloud->invalidate();
+    s.frame();
+  }
+  report(state, s);
+}
+
+void BM_Points10M(benchmark::State &state) {
+  Scene &s = pointScene();
+  s.cloud->pointPath = GLPointCloud::PointPath::Arrays;
+  s.cloud->magnification = float(state.range(0));
+  drawFrames(state, s, state.range(1) != 0);
+}
 
 void BM_Points10M_Immediate(benchmark::State &state) {
   Scene &s = pointScene();
   s.cloud->pointPath = GLPointCloud::PointPath::Immediate;
-  drawFrames(state, s);
-}
-
-void BM_Points10M_Arrays(benchmark::State &state) {
-  Scene &s = pointScene();
+  s.cloud->magnification = 0;
+  drawFrames(state, s, false);
   s.cloud->pointPath = GLPointCloud::PointPath::Arrays;
-  drawFrames(state, s);
-}
-
-void BM_Points10M_ClientArrays(benchmark::State &state) {
-  Scene &s = pointScene();
-  s.cloud->pointPath = GLPointCloud::PointPath::ClientArrays;
-  drawFrames(state, s);
-}
-
-// While the user drags, large models are drawn with every tenth point.
-void BM_Points10M_Dragging(benchmark::State &state) {
-  Scene &s = pointScene();
-  s.cloud->pointPath =
-      state.range(0) ? GLPointCloud::PointPath::Arrays : GLPointCloud::PointPath::Immediate;
-  s.view.interacting = true;
-  drawFrames(state, s);
-  s.view.interacting = false;
-}
-
-// A setting change per frame: the arrays are rebuilt every time (the worst case).
-void BM_Points10M_ArraysRebuiltEachFrame(benchmark::State &state) {
-  Scene &s = pointScene();
-  s.cloud->pointPath = GLPointCloud::PointPath::Arrays;
-  ctx();
-  int bands = 15;
-  for (auto _ : state) {
-    s.cloud->bandCount = (bands = bands == 15 ? 16 : 15);
-    frameSetup(s.view.distance);
-    s.cloud->draw(&s.view, 0);
-    glFinish();
-  }
-  state.counters["fps"] =
-      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 } // namespace
 
-BENCHMARK(BM_MeshCompileAndShow)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_MeshReplay)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-BENCHMARK(BM_Points10M_Immediate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_Points10M_Arrays)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
-BENCHMARK(BM_Points10M_ClientArrays)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
-BENCHMARK(BM_Points10M_Dragging)
-    ->ArgName("arrays")
+BENCHMARK(BM_MeshUploadAndFirstFrame)
+    ->ArgName("buffers")
     ->Arg(0)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->MinTime(2.0);
-BENCHMARK(BM_Points10M_ArraysRebuiltEachFrame)
+    ->Iterations(2);
+BENCHMARK(BM_MeshFrame)
+    ->ArgName("buffers")
+    ->Arg(0)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->Iterations(3);
+    ->Iterations(5);
+BENCHMARK(BM_MeshDragging)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_MeshColourChange)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_Points10M)
+    ->ArgNames({"magnification", "dragging"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(4);
+BENCHMARK(BM_Points10M_Immediate)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--session=", 10) == 0) {
+      sessionFile = argv[i] + 10;
+      for (int k = i; k + 1 < argc; ++k)
+        argv[k] = argv[k + 1];
+      --argc;
+      break;
+    }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,6 +1,8 @@
 #include "scene/GLPointCloud.h"
 
 #include "analysis/ColourScale.h"
+#include "analysis/DeviationAnchors.h"
+#include "scene/GLArrayStore.h"
 #include "scene/ViewState.h"
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -8,30 +10,26 @@
 #include <GL/glext.h>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
-#include <cstdio>
 
 namespace {
 
 constexpr std::int32_t kThinningThreshold = 100000;
+// Points of the stand-in shown while the full arrays upload.
+constexpr std::int32_t kPreviewPoints = 100000;
+// Share of the frame budget an upload slice may take between frames.
+constexpr double kUploadShare = 0.6;
+// Share of the frame budget a decimated model is sized for.
+constexpr double kDecimatedShare = 0.5;
 
 std::uint8_t toByte(double c) {
   return static_cast<std::uint8_t>(std::lround(std::clamp(c, 0.0, 1.0) * 255.0));
 }
 
-void pushColour(std::vector<std::uint8_t> &out, const Colour &c) {
-  out.push_back(toByte(c.r));
-  out.push_back(toByte(c.g));
-  out.push_back(toByte(c.b));
-  out.push_back(255);
-}
-
-// P + m (P - S) in doubles, rounded to float: where the points pass shows a magnified point.
-Vec3f magnifiedPoint(const Vec3f &p, const Vec3f &s, float m) {
-  const double md = m;
-  return {float(p.x + md * (double(p.x) - s.x)), float(p.y + md * (double(p.y) - s.y)),
-          float(p.z + md * (double(p.z) - s.z))};
+std::size_t trianglesOf(const SessionModel &m) {
+  return m.triangles.present()
+             ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
+             : 0;
 }
 
 } // namespace
@@ -43,55 +41,47 @@ GLPointCloud::GLPointCloud(ViewState *view, std::unique_ptr<SessionModel> model)
 }
 
 GLPointCloud::~GLPointCloud() {
+  // The worker reads the model: stop it before the model goes.
+  decimated_.cancel();
   invalidate();
-  releaseArrays();
+  mesh_.release();
+  points_.release();
 }
 
 void GLPointCloud::invalidate() {
   if (triangleList != 0)
     glDeleteLists(GLuint(triangleList), 1);
   triangleList = 0;
+  meshDirty_ = true;
 }
 
 const BoundingBox *GLPointCloud::boundingBox() { return &model_->GetBoundingBox(); }
 
 void GLPointCloud::transformModel(Placement p) {
+  decimated_.cancel();
   model_->TransformModel(p);
   ++modelGeneration_;
-  arraysValid_ = false;
+  previewValid_ = false;
   invalidate();
 }
 
-int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting) {
+int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting,
+                            double lastFullFrameMs, double frameBudgetMs) {
   if (pointCount <= kThinningThreshold)
     return 1;
-  if (interacting)
-    return 10;
   const double s = 10.0 * worldUnitsPerPixel;
-  // Guard the conversion: a huge or non-finite pixel size would overflow the int.
+  // Guard the conversions: a huge or non-finite pixel size or time would overflow the int.
   if (!(s < double(pointCount)))
     return pointCount;
-  return std::max(1, int(s));
-}
-
-const Vec3f *GLPointCloud::partner() {
-  const SessionModel &m = *model_;
-  const auto n = std::size_t(std::max<std::int32_t>(m.pointCount, 0));
-  if (m.nominalPoints.present() && m.nominalPoints.size() >= n)
-    return m.nominalPoints.data();
-  // A normal is a direction, not a position: taking it as the anchor would draw every point
-  // at about twice its distance from the origin with a needle to the origin. Without
-  // nominal points the anchor is where the point lies before its deviation.
-  if (m.deviationMode <= 0 || !m.normals.present() || m.normals.size() < n ||
-      m.deviations.size() < n || m.points.size() < n)
-    return nullptr;
-  if (derivedGeneration_ != modelGeneration_ || derivedNominal_.size() != n) {
-    derivedNominal_.resize(n);
-    for (std::size_t i = 0; i < n; ++i)
-      derivedNominal_[i] = m.points[i] - m.normals[i] * m.deviations[i];
-    derivedGeneration_ = modelGeneration_;
+  int stride = std::max(1, int(s));
+  if (interacting && frameBudgetMs > 0 && lastFullFrameMs > frameBudgetMs) {
+    // Frame time grows with the points drawn: thin so that they take half the budget,
+    // leaving the rest of the frame its share.
+    const double t =
+        std::ceil(double(stride) * lastFullFrameMs / (kDecimatedShare * frameBudgetMs));
+    stride = t < double(pointCount) ? std::max(stride + 1, int(t)) : int(pointCount);
   }
-  return derivedNominal_.data();
+  return stride;
 }
 
 bool GLPointCloud::filterPasses(float d) const {
@@ -100,6 +90,70 @@ bool GLPointCloud::filterPasses(float d) const {
   if (pointFilter == 2)
     return std::fabs(d) > upperTolerance;
   return false;
+}
+
+ColourSettings GLPointCloud::colourSettings() const {
+  ColourSettings c;
+  c.upper = float(upperTolerance);
+  c.lower = float(lowerTolerance);
+  c.bands = bandCount;
+  c.layout = pointFilter;
+  c.gradient = showGradient;
+  c.extended = extendedColours;
+  return c;
+}
+
+GLPointCloud::PointsPass GLPointCloud::pointsPass() const {
+  const SessionModel &m = *model_;
+  PointsPass p;
+  p.count = std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  p.hasDev = m.deviationMode > 0;
+  p.devArray = p.hasDev && m.deviations.size() >= std::size_t(p.count);
+  p.colouring = !selected_ && p.hasDev && pointFilter >= 0 && pointFilter <= 2;
+  return p;
+}
+
+bool GLPointCloud::buffersUsable() {
+  if (useBuffers_ < 0)
+    useBuffers_ = contextHasBufferObjects() ? 1 : 0;
+  return useBuffers_ == 1 && bufferObjectsAllowed;
+}
+
+bool GLPointCloud::uploadPending() const {
+  if (displayMode == 4)
+    return !mesh_.queue().done();
+  return !points_.queue().done();
+}
+
+double GLPointCloud::uploadProgress() const {
+  return displayMode == 4 ? mesh_.queue().progress() : points_.queue().progress();
+}
+
+std::size_t GLPointCloud::drawingBytes() const {
+  return mesh_.bytes() + points_.bytes() + decimated_.bytes() +
+         previewVertices_.capacity() * sizeof(Vec3f) + previewColours_.capacity();
+}
+
+bool GLPointCloud::runUploads(UploadQueue &queue, bool live) {
+  if (queue.done())
+    return true;
+  // A large upload in a live window goes slice by slice between frames (continueUploads);
+  // small ones are shown in full at once: a stand-in would only flicker.
+  if (live && queue.total() >= progressiveMinElements)
+    return false;
+  const BufferBindingGuard bindings;
+  workThisFrame_ = queue.run(0);
+  return queue.done();
+}
+
+bool GLPointCloud::continueUploads(const ViewState &view) {
+  UploadQueue &queue = displayMode == 4 ? mesh_.queue() : points_.queue();
+  if (queue.done())
+    return false;
+  const BufferBindingGuard bindings;
+  // The tail of a large upload goes in one piece.
+  queue.run(queue.remaining() >= progressiveMinElements ? view.frameBudgetMs * kUploadShare : 0);
+  return !queue.done();
 }
 
 void GLPointCloud::draw(ViewState *view, int) {
@@ -111,17 +165,24 @@ void GLPointCloud::draw(ViewState *view, int) {
 
   const std::int32_t count = std::min<std::int32_t>(std::max<std::int32_t>(model_->pointCount, 0),
                                                     std::int32_t(model_->points.size()));
+  const double budget = view ? view->frameBudgetMs : 50.0;
+  const double lastFull = view ? view->lastFullFrameMs : 0.0;
+  const bool interacting = view && view->interacting;
+  const bool decimate = interacting && budget > 0 && lastFull > budget;
+  const bool live = view && view->liveWindow;
   int stride = 1;
   if (view)
-    stride = strideFor(count, view->worldUnitsPerPixel(), view->interacting);
+    stride = strideFor(count, view->worldUnitsPerPixel(), interacting, lastFull, budget);
   else if (count > kThinningThreshold)
     stride = 10;
   lastStride_ = stride;
+  workThisFrame_ = false;
+  lastDrawFull_ = true;
+  lastDrawDecimated_ = false;
 
   glDisable(GL_LIGHTING);
   applyColour();
-  const ColourScale scale(float(upperTolerance), float(lowerTolerance), bandCount, pointFilter,
-                          showGradient, extendedColours);
+  const ColourScale scale = colourSettings().scale();
   if (pointFilter == 2)
     displayMode = 1;
   if (!model_->triangleNormals.present())
@@ -131,298 +192,268 @@ void GLPointCloud::draw(ViewState *view, int) {
     // A size of 0 is not a valid point size; the points keep the size they had.
     if (width > 0)
       glPointSize(float(width));
-    if (pointPath == PointPath::Immediate)
-      drawPointsImmediate(scale, stride);
-    else
-      drawPointsArrays(scale, stride);
+    drawPoints(scale, stride, live);
     glPointSize(1);
+    lastDrawDecimated_ = lastDrawFull_ && decimate && stride > 1;
   } else if (displayMode == 4) {
-    if (triangleList != 0)
-      glCallList(GLuint(triangleList));
-    else
-      compileTriangles(scale);
+    drawTriangles(scale, view, decimate, live);
   }
 
   glMatrixMode(GL_MODELVIEW);
   popPlacementMatrix();
   glEnable(GL_LIGHTING);
+  if (lastDrawDecimated_)
+    lastDrawFull_ = false;
+  if (workThisFrame_)
+    lastDrawFull_ = false;
+  needsFrame_ = workThisFrame_ || uploadPending();
 }
 
-GLPointCloud::PointsPass GLPointCloud::pointsPass() {
+void GLPointCloud::drawPoints(const ColourScale &scale, int stride, bool live) {
+  // The mesh's arrays are of no use while points are shown.
+  mesh_.release();
+  meshDirty_ = true;
+  if (pointPath == PointPath::Immediate) {
+    points_.release();
+    drawPointsImmediate(scale, stride);
+    return;
+  }
   const SessionModel &m = *model_;
-  PointsPass p;
-  p.count = std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
-  p.hasDev = m.deviationMode > 0;
-  p.devArray = p.hasDev && m.deviations.size() >= std::size_t(p.count);
-  p.colouring = !selected_ && p.hasDev && pointFilter >= 0 && pointFilter <= 2;
-  p.partner = partner();
-  p.magnification = magnification;
-  return p;
+  const PointsPass pass = pointsPass();
+  PointBuffers::Settings s;
+  s.generation = modelGeneration_;
+  s.colourSettings = colourSettings();
+  s.colouring = pass.colouring;
+  s.hasDev = pass.hasDev;
+  s.devArray = pass.devArray;
+  s.filter = pointFilter;
+  s.upperTolerance = upperTolerance;
+  s.magnification = magnification;
+  s.stride = stride;
+  s.bufferObjects = pointPath == PointPath::Arrays && buffersUsable();
+  points_.chunk = std::max<std::size_t>(uploadChunk, 1);
+  points_.prepare(m, s);
+  if (!runUploads(points_.queue(), live)) {
+    drawPreview(scale);
+    lastDrawFull_ = false;
+    return;
+  }
+  points_.draw(stride);
+  lastPointsDrawn_ = points_.pointsDrawn(stride);
+  lastNeedlesDrawn_ = points_.needlesDrawn(stride);
+  // The current colour is undefined after drawing with a colour array; leave the one the
+  // point-by-point path would leave: the colour of the last point visited.
+  if (pass.colouring && pass.count > 0) {
+    const std::int32_t last = ((pass.count - 1) / stride) * stride;
+    const Colour c = scale.colourFor(pass.deviation(m, last));
+    glColor3d(c.r, c.g, c.b);
+  }
 }
 
 void GLPointCloud::drawPointsImmediate(const ColourScale &scale, int stride) {
   const SessionModel &m = *model_;
   const PointsPass pass = pointsPass();
-  const std::int32_t count = pass.count;
-  const bool hasDev = pass.hasDev, colouring = pass.colouring;
-  const Vec3f *partnerPts = pass.partner;
-  const float mag = pass.magnification;
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  const bool displaced = magnification > 0 && anchors.present();
   std::size_t points = 0, needles = 0;
-  for (std::int32_t i = 0; i < count; i += stride) {
-    const float d = pass.deviation(m, i);
-    if (colouring) {
-      const Colour c = scale.colourFor(d);
-      glColor3d(c.r, c.g, c.b);
-    }
-    const bool passes = filterPasses(d);
-    Vec3f p = m.points[i];
-    if (mag > 0 && partnerPts) {
-      const Vec3f s = partnerPts[i];
-      const Vec3f moved = magnifiedPoint(p, s, mag);
-      if (hasDev && passes) {
-        glBegin(GL_LINES);
-        glVertex3f(moved.x, moved.y, moved.z);
-        glVertex3f(s.x, s.y, s.z);
-        glEnd();
-        ++needles;
+  // Needles first, then the points, as the arrays draw them: no needle covers a point.
+  for (int round = displaced && pass.hasDev ? 0 : 1; round < 2; ++round) {
+    for (std::int32_t i = 0; i < pass.count; i += stride) {
+      const float d = pass.deviation(m, i);
+      const bool passes = filterPasses(d);
+      if (round == 0 ? !passes : (pass.hasDev && !passes))
+        continue;
+      if (pass.colouring) {
+        const Colour c = scale.colourFor(d);
+        glColor3d(c.r, c.g, c.b);
       }
-      p = moved;
-    }
-    if (!hasDev || passes) {
+      Vec3f p = m.points[i];
+      if (displaced) {
+        const Vec3f s = anchors.at(std::size_t(i));
+        p = DeviationAnchors::magnifiedPoint(p, s, magnification);
+        if (round == 0) {
+          glBegin(GL_LINES);
+          glVertex3f(p.x, p.y, p.z);
+          glVertex3f(s.x, s.y, s.z);
+          glEnd();
+          ++needles;
+          continue;
+        }
+      }
       glBegin(GL_POINTS);
       glVertex3f(p.x, p.y, p.z);
       glEnd();
       ++points;
     }
   }
+  // The colour of the last point visited stays current, as before the split.
+  if (pass.colouring && pass.count > 0) {
+    const Colour c = scale.colourFor(pass.deviation(m, ((pass.count - 1) / stride) * stride));
+    glColor3d(c.r, c.g, c.b);
+  }
   lastPointsDrawn_ = points;
   lastNeedlesDrawn_ = needles;
 }
 
-GLPointCloud::ArrayKey GLPointCloud::currentKey(int stride) const {
-  ArrayKey k;
-  k.upper = float(upperTolerance);
-  k.lower = float(lowerTolerance);
-  k.magnification = magnification;
-  k.bands = bandCount;
-  k.filter = pointFilter;
-  k.stride = stride;
-  k.devMode = model_->deviationMode;
-  k.gradient = showGradient;
-  k.extended = extendedColours;
-  k.selected = selected_;
-  k.buffers = pointPath == PointPath::Arrays;
-  k.pointCount = model_->pointCount;
-  k.modelGeneration = modelGeneration_;
+void GLPointCloud::drawPreview(const ColourScale &scale) {
+  const SessionModel &m = *model_;
+  const PointsPass pass = pointsPass();
+  PreviewKey key;
+  key.generation = modelGeneration_;
+  key.colours = colourSettings();
+  key.stride = std::max(1, int((std::int64_t(pass.count) + kPreviewPoints - 1) / kPreviewPoints));
+  key.filter = pointFilter;
+  key.upper = upperTolerance;
+  key.colouring = pass.colouring;
+  key.hasDev = pass.hasDev;
+  if (!previewValid_ || !(key == previewKey_)) {
+    previewVertices_.clear();
+    previewColours_.clear();
+    for (std::int32_t i = 0; i < pass.count; i += key.stride) {
+      const float d = pass.deviation(m, i);
+      if (pass.hasDev && !filterPasses(d))
+        continue;
+      previewVertices_.push_back(m.points[std::size_t(i)]);
+      if (pass.colouring) {
+        const Colour c = scale.colourFor(d);
+        previewColours_.insert(previewColours_.end(), {toByte(c.r), toByte(c.g), toByte(c.b), 255});
+      }
+    }
+    previewKey_ = key;
+    previewValid_ = true;
+  }
+  if (previewVertices_.empty())
+    return;
+  BufferBindingGuard bindings;
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, previewVertices_.data());
+  if (!previewColours_.empty()) {
+    glEnableClientState(GL_COLOR_ARRAY);
+    glColorPointer(4, GL_UNSIGNED_BYTE, 0, previewColours_.data());
+  } else {
+    glDisableClientState(GL_COLOR_ARRAY);
+  }
+  glDrawArrays(GL_POINTS, 0, GLsizei(previewVertices_.size()));
+  glPopClientAttrib();
+  applyColour();
+}
+
+DecimatedMesh::Key GLPointCloud::decimatedKey() const {
+  DecimatedMesh::Key k;
+  k.generation = modelGeneration_;
+  k.magnification =
+      magnification > 0 && DeviationAnchors::of(*model_).present() ? magnification : 0;
   return k;
 }
 
-void GLPointCloud::drawPointsArrays(const ColourScale &scale, int stride) {
+void GLPointCloud::afterFullFrame(const ViewState &view) {
+  const std::size_t triangles = trianglesOf(*model_);
+  if (!view.liveWindow || displayMode != 4 || triangles == 0 || !(view.frameBudgetMs > 0) ||
+      !(view.lastFullFrameMs > view.frameBudgetMs))
+    return;
+  // Frame time grows with the triangles drawn; aim at half the budget to leave room for the
+  // rest of the frame.
+  const double share = kDecimatedShare * view.frameBudgetMs / view.lastFullFrameMs;
+  const auto target = std::size_t(std::max(1000.0, double(triangles) * share));
+  if (target >= triangles)
+    return;
+  decimated_.request(*model_, decimatedKey(), target);
+}
+
+void GLPointCloud::leaveMeshState(const ColourScale &scale, std::int64_t lastTriangle) {
+  // Normal and colour are undefined after drawing from arrays; leave the ones the
+  // corner-by-corner path leaves.
   const SessionModel &m = *model_;
-  const PointsPass pass = pointsPass();
-  const std::int32_t count = pass.count;
-  const bool hasDev = pass.hasDev, colouring = pass.colouring;
-  const Vec3f *partnerPts = pass.partner;
-  const float mag = pass.magnification;
-  const bool displaced = mag > 0 && partnerPts;
-
-  const ArrayKey key = currentKey(stride);
-  if (!arraysValid_ || !(key == arrayKey_)) {
-    // Rebuild only when a setting, the stride or the selection changed: colourFor runs
-    // once per point per change instead of once per point per frame.
-    pointVertices_.clear();
-    pointColours_.clear();
-    needleVertices_.clear();
-    needleColours_.clear();
-    // Every visited point is drawn where it lies: read the model in place with a stride
-    // (when the byte stride fits the API's int).
-    pointsFromModel_ = !displaced && (!hasDev || pointFilter == 0 || pointFilter == 1) &&
-                       sizeof(Vec3f) * std::size_t(stride) <= std::size_t(INT_MAX);
-    for (std::int32_t i = 0; i < count; i += stride) {
-      const float d = pass.deviation(m, i);
-      Colour c;
-      if (colouring)
-        c = scale.colourFor(d);
-      const bool passes = filterPasses(d);
-      Vec3f p = m.points[i];
-      if (displaced) {
-        const Vec3f moved = magnifiedPoint(p, partnerPts[i], mag);
-        if (hasDev && passes) {
-          needleVertices_.push_back(moved);
-          needleVertices_.push_back(partnerPts[i]);
-          if (colouring) {
-            pushColour(needleColours_, c);
-            pushColour(needleColours_, c);
-          }
-        }
-        p = moved;
-      }
-      if (!hasDev || passes) {
-        if (!pointsFromModel_)
-          pointVertices_.push_back(p);
-        if (colouring)
-          pushColour(pointColours_, c);
-      }
+  Colour last{red(), green(), blue()};
+  if (lastTriangle >= 0) {
+    const TriangleRecord &r = m.triangles[std::size_t(lastTriangle)];
+    const std::size_t k = std::size_t(r.c);
+    if (vertexNormals) {
+      if (m.normals.size() > k)
+        glNormal3f(m.normals[k].x, m.normals[k].y, m.normals[k].z);
+    } else {
+      const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
+      const Vec3f n = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+      glNormal3f(n.x, n.y, n.z);
     }
-    arrayKey_ = key;
-    arraysValid_ = true;
-    ++arrayBuilds_;
-    uploadArrays(pointsFromModel_ ? std::size_t(count + stride - 1) / std::size_t(stride)
-                                  : pointVertices_.size(),
-                 stride);
+    if (m.deviationMode > 0 && m.deviations.size() > k)
+      last = scale.colourFor(m.deviations[k]);
   }
-  issuePoints(stride);
-  // The current colour is undefined after drawing with a colour array; leave the one the
-  // point-by-point path would leave: the colour of the last point visited.
-  if (colouring && count > 0) {
-    const std::int32_t last = ((count - 1) / stride) * stride;
-    const Colour c = scale.colourFor(pass.deviation(m, last));
-    glColor3d(c.r, c.g, c.b);
-  }
-  lastPointsDrawn_ = listPoints_;
-  lastNeedlesDrawn_ = listNeedles_;
+  glColor3d(last.r, last.g, last.b);
 }
 
-namespace {
-
-// Buffer objects need OpenGL 1.5; every Mesa driver has them, but a plain 1.1 context
-// keeps the client arrays.
-bool buffersAvailable() {
-  const char *v = reinterpret_cast<const char *>(glGetString(GL_VERSION));
-  int major = 0, minor = 0;
-  if (!v || std::sscanf(v, "%d.%d", &major, &minor) != 2)
-    return false;
-  return major > 1 || (major == 1 && minor >= 5);
-}
-
-template <class T> void upload(unsigned &buffer, const std::vector<T> &data) {
-  if (data.empty())
-    return;
-  if (buffer == 0)
-    glGenBuffers(1, &buffer);
-  glBindBuffer(GL_ARRAY_BUFFER, buffer);
-  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(data.size() * sizeof(T)), data.data(), GL_STATIC_DRAW);
-}
-
-// Pointer into the bound buffer, or into client memory when there is none.
-const void *arrayPointer(unsigned buffer, const void *client) {
-  return buffer != 0 ? nullptr : client;
-}
-
-} // namespace
-
-void GLPointCloud::releaseArrays() {
-  for (unsigned *b :
-       {&modelBuffer_, &pointBuffer_, &pointColourBuffer_, &needleBuffer_, &needleColourBuffer_}) {
-    if (*b != 0)
-      glDeleteBuffers(1, b);
-    *b = 0;
-  }
-  modelBufferGeneration_ = ~std::uint64_t(0);
-}
-
-// The arrays go into buffer objects once per change, so that the driver need not copy the
-// client-side vertices and colours again in every frame.
-void GLPointCloud::uploadArrays(std::size_t pointsToDraw, int) {
-  listPoints_ = pointsToDraw;
-  listNeedles_ = needleVertices_.size() / 2;
-  if (useBuffers_ < 0)
-    useBuffers_ = buffersAvailable() ? 1 : 0;
-  buffersInUse_ = useBuffers_ == 1 && pointPath == PointPath::Arrays;
-  if (!buffersInUse_)
-    return;
-  GLint previous = 0;
-  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
-  if (pointsFromModel_ && modelBufferGeneration_ != modelGeneration_) {
-    const std::size_t n =
-        std::min(std::size_t(std::max(model_->pointCount, 0)), model_->points.size());
-    if (modelBuffer_ == 0)
-      glGenBuffers(1, &modelBuffer_);
-    glBindBuffer(GL_ARRAY_BUFFER, modelBuffer_);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(n * sizeof(Vec3f)), model_->points.data(),
-                 GL_STATIC_DRAW);
-    modelBufferGeneration_ = modelGeneration_;
-  }
-  upload(pointBuffer_, pointVertices_);
-  upload(pointColourBuffer_, pointColours_);
-  upload(needleBuffer_, needleVertices_);
-  upload(needleColourBuffer_, needleColours_);
-  glBindBuffer(GL_ARRAY_BUFFER, GLuint(previous));
-  // The buffers hold their own copy; the staging arrays wait for the next change.
-  hasPointColours_ = !pointColours_.empty();
-  hasNeedleColours_ = !needleColours_.empty();
-  for (auto *v : {&pointVertices_, &needleVertices_})
-    std::vector<Vec3f>().swap(*v);
-  for (auto *v : {&pointColours_, &needleColours_})
-    std::vector<std::uint8_t>().swap(*v);
-}
-
-void GLPointCloud::issuePoints(int stride) {
-  const bool buffers = buffersInUse_;
+void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool decimate,
+                                 bool live) {
+  points_.release();
+  const SessionModel &m = *model_;
+  const bool buffers = meshPath == MeshPath::Buffers && !outline && buffersUsable();
   if (!buffers) {
-    hasPointColours_ = !pointColours_.empty();
-    hasNeedleColours_ = !needleColours_.empty();
+    mesh_.release();
+    meshDirty_ = true;
+    if (triangleList != 0) {
+      glCallList(GLuint(triangleList));
+    } else {
+      compileTriangles(scale);
+      workThisFrame_ = true;
+    }
+    return;
   }
-  auto bind = [buffers](unsigned b) {
-    if (buffers)
-      glBindBuffer(GL_ARRAY_BUFFER, b);
-  };
-  // A colour array when there are colours, else the node colour already current.
-  auto colours = [&](bool has, unsigned buffer, const std::uint8_t *data) {
-    if (!has) {
-      glDisableClientState(GL_COLOR_ARRAY);
+  if (meshDirty_) {
+    const std::int32_t count =
+        std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+    MeshBuffers::Settings s;
+    s.generation = modelGeneration_;
+    s.colours = m.deviationMode > 0 && m.deviations.size() >= std::size_t(count);
+    s.colourSettings = colourSettings();
+    s.magnification = magnification;
+    s.flatNormals = !vertexNormals;
+    s.bufferObjects = true;
+    mesh_.chunk = std::max<std::size_t>(uploadChunk, 1);
+    mesh_.prepare(m, s);
+    meshDirty_ = false;
+  }
+  const bool full = runUploads(mesh_.queue(), live) && mesh_.ready();
+  if (decimate) {
+    const DecimatedMesh::Key key = decimatedKey();
+    if (!decimated_.readyFor(key) && view)
+      afterFullFrame(*view);
+    if (decimated_.readyFor(key)) {
+      glEnable(GL_LIGHTING);
+      decimated_.draw(colourSettings(), m.deviationMode > 0 && m.deviations.present());
+      leaveMeshState(scale, mesh_.lastTriangle());
+      lastDrawDecimated_ = true;
       return;
     }
-    bind(buffer);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glColorPointer(4, GL_UNSIGNED_BYTE, 0, arrayPointer(buffers ? buffer : 0, data));
-  };
-  GLint previous = 0;
-  if (buffers)
-    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previous);
-  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  // Needles first, then points: each needle ends where its point is drawn.
-  if (listNeedles_ > 0) {
-    bind(needleBuffer_);
-    glVertexPointer(3, GL_FLOAT, 0,
-                    arrayPointer(buffers ? needleBuffer_ : 0, needleVertices_.data()));
-    colours(hasNeedleColours_, needleColourBuffer_, needleColours_.data());
-    glDrawArrays(GL_LINES, 0, GLsizei(2 * listNeedles_));
+    // Until the coarse mesh is there the points stand-in keeps dragging responsive.
+    drawPreview(scale);
+    lastDrawDecimated_ = true;
+    return;
   }
-  if (listPoints_ > 0) {
-    if (pointsFromModel_) {
-      bind(modelBuffer_);
-      glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(Vec3f) * std::size_t(stride)),
-                      arrayPointer(buffers ? modelBuffer_ : 0, model_->points.data()));
-    } else {
-      bind(pointBuffer_);
-      glVertexPointer(3, GL_FLOAT, 0,
-                      arrayPointer(buffers ? pointBuffer_ : 0, pointVertices_.data()));
-    }
-    colours(hasPointColours_, pointColourBuffer_, pointColours_.data());
-    glDrawArrays(GL_POINTS, 0, GLsizei(listPoints_));
+  if (!full) {
+    drawPreview(scale);
+    lastDrawFull_ = false;
+    return;
   }
-  glPopClientAttrib();
-  if (buffers)
-    glBindBuffer(GL_ARRAY_BUFFER, GLuint(previous));
+  glEnable(GL_LIGHTING);
+  mesh_.draw(m);
+  leaveMeshState(scale, mesh_.lastTriangle());
 }
 
 void GLPointCloud::compileTriangles(const ColourScale &scale) {
   const SessionModel &m = *model_;
   const std::int32_t count =
       std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
-  const std::size_t triCount =
-      m.triangles.present()
-          ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
-          : 0;
+  const std::size_t triCount = trianglesOf(m);
   const bool hasDev = m.deviationMode > 0 && m.deviations.size() >= std::size_t(count);
   const bool haveVertexNormals = m.normals.present() && m.normals.size() >= std::size_t(count);
-  const Vec3f *partnerPts = partner();
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  const bool displaced = magnification > 0 && anchors.present();
   const float mag = magnification;
   auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };
 
-  const bool fromArrays = meshPath == MeshPath::Arrays && vertexNormals && haveVertexNormals;
+  const bool fromArrays = meshPath != MeshPath::Immediate && vertexNormals && haveVertexNormals;
   triangleList = int(glGenLists(1));
   // Compiling and then calling the list draws the same as compile-and-execute, but the driver
   // replays its compact compiled form instead of feeding every stored vertex through again.
@@ -430,7 +461,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
   glEnable(GL_LIGHTING);
   Colour last{red(), green(), blue()};
   if (fromArrays) {
-    const std::int64_t k = issueTrianglesArrays(scale, hasDev, partnerPts);
+    const std::int64_t k = issueTrianglesArrays(scale, hasDev, anchors);
     if (k >= 0) {
       // Normal and colour are undefined after drawing from arrays; leave the ones the
       // corner-by-corner path leaves (the outline strips are lit with that normal).
@@ -460,14 +491,9 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
           last = scale.colourFor(m.deviations[k]);
           glColor3d(last.r, last.g, last.b);
         }
-        const Vec3f &p = m.points[k];
-        if (mag > 0 && partnerPts) {
-          const Vec3f &s = partnerPts[k];
-          const Vec3f v = s + (p - s) * mag;
-          glVertex3f(v.x, v.y, v.z);
-        } else {
-          glVertex3f(p.x, p.y, p.z);
-        }
+        const Vec3f v =
+            displaced ? anchors.meshVertex(m.points[k], std::size_t(k), mag) : m.points[k];
+        glVertex3f(v.x, v.y, v.z);
       }
     }
     glEnd();
@@ -490,27 +516,23 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
 }
 
 std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool colours,
-                                                const Vec3f *partnerPts) {
+                                                const DeviationAnchors &anchors) {
   const SessionModel &m = *model_;
   const std::int32_t count =
       std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
   const std::size_t n = std::size_t(count);
-  const std::size_t triCount =
-      m.triangles.present()
-          ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
-          : 0;
+  const std::size_t triCount = trianglesOf(m);
   const float mag = magnification;
 
   // Per point, once: the displaced vertex (same float formula as corner by corner) and the
-  // deviation colour, as floats: the value glColor3d hands on.
+  // deviation colour, as floats: the value glColor3d hands on. The list keeps its own copy,
+  // so these go when the compile ends.
   std::vector<Vec3f> moved;
   const Vec3f *vertices = m.points.data();
-  if (mag > 0 && partnerPts) {
+  if (mag > 0 && anchors.present()) {
     moved.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      const Vec3f &p = m.points[i], &s = partnerPts[i];
-      moved[i] = s + (p - s) * mag;
-    }
+    for (std::size_t i = 0; i < n; ++i)
+      moved[i] = anchors.meshVertex(m.points[i], i, mag);
     vertices = moved.data();
   }
   std::vector<float> rgb;
@@ -525,9 +547,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   }
 
   // The list must take the data from client memory, not from whatever buffer is bound.
-  GLint previousArray = 0, previousElements = 0;
-  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &previousArray);
-  glGetIntegerv(GL_ELEMENT_ARRAY_BUFFER_BINDING, &previousElements);
+  const BufferBindingGuard bindings;
   glBindBuffer(GL_ARRAY_BUFFER, 0);
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
   glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -543,7 +563,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   }
 
   std::int64_t lastCorner = -1;
-  const std::size_t chunk = std::max<std::size_t>(meshChunkTriangles, 1);
+  const std::size_t chunk = std::max<std::size_t>(uploadChunk, 1);
   std::vector<GLuint> indices;
   indices.reserve(3 * std::min(triCount, chunk));
   auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };
@@ -566,7 +586,5 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   }
 
   glPopClientAttrib();
-  glBindBuffer(GL_ARRAY_BUFFER, GLuint(previousArray));
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, GLuint(previousElements));
   return lastCorner;
 }

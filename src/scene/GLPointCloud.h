@@ -1,14 +1,21 @@
 #pragma once
+#include "scene/ColourSettings.h"
+#include "scene/DecimatedMesh.h"
 #include "scene/GLList.h"
+#include "scene/MeshBuffers.h"
+#include "scene/PointBuffers.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 class ColourScale;
+struct DeviationAnchors;
 
 // The measured surface: the owned SessionModel drawn as coloured points (with optional
-// deviation needles) or as a lit triangle mesh compiled once into a display list.
+// deviation needles) or as a lit triangle mesh. Both live in buffer objects, which a live
+// window fills a slice at a time between frames; while the user drags a large model a
+// decimated version is drawn (thinned points, or a clustered coarse mesh).
 class GLPointCloud : public GLRvTransformableList {
 public:
   // Takes ownership of the model.
@@ -20,11 +27,11 @@ public:
   void transform(Placement p) override { transformModel(p); }  // slot 15
   void setOption(int value) override { optionValue_ = value; } // slot 20
   int option() override { return optionValue_; }               // slot 21
-  // slot 29: moves the model's points; the compiled mesh and cached arrays are dropped so
-  // that the next draw shows the moved model.
+  // slot 29: moves the model's points; everything drawn from them is rebuilt on the next draw.
   virtual void transformModel(Placement p);
 
-  // Drops the compiled mesh; call after changing anything the mesh depends on.
+  // Marks the mesh for an update (display list dropped, changed arrays uploaded again on the
+  // next draw); call after changing anything the mesh depends on.
   void invalidate();
 
   SessionModel *model() const { return model_.get(); }
@@ -34,104 +41,124 @@ public:
   int displayMode = 1; // 1 points, 4 triangles
   int pointFilter = 0; // 0 all, 2 only outside the tolerance; also the scale's layout
   float magnification = 0;
-  int triangleList = 0; // compiled mesh, 0 = none
+  int triangleList = 0; // compiled mesh of the display-list paths, 0 = none
   bool vertexNormals = true;
   bool showGradient = false;
   bool extendedColours = false;
   int bandCount = 15;
 
-  // How the points pass is issued. Arrays (the default) draws the same points in the same
-  // colours as Immediate (one glBegin/glEnd per point), far faster: vertex and colour arrays
-  // built once per setting change and kept in buffer objects; ClientArrays keeps them in
-  // client memory (what a context without buffer objects gets). Immediate and ClientArrays
-  // stay for comparison in tests and benchmarks.
+  // How the points pass is issued. Arrays (the default) keeps vertex and colour arrays in
+  // buffer objects (client memory without them); ClientArrays keeps them in client memory;
+  // Immediate issues one glBegin/glEnd per point. All draw the same pixels.
   enum class PointPath { Arrays, ClientArrays, Immediate };
   PointPath pointPath = PointPath::Arrays;
 
-  // How the mesh is compiled into its display list. Arrays (the default, used whenever
-  // per-vertex normals are drawn) hands the driver vertex, normal and colour arrays in
-  // chunks of indexed triangles, with one colour per point instead of one per corner;
-  // Immediate issues every corner by itself. Both give the same list; the flat-normal mesh
-  // always takes Immediate. Immediate stays for comparison in tests and benchmarks.
-  enum class MeshPath { Arrays, Immediate };
-  MeshPath meshPath = MeshPath::Arrays;
-  // Triangles per indexed draw of the Arrays compile: bounds its index buffer (12 MB).
-  std::size_t meshChunkTriangles = 1000000;
+  // How the mesh is drawn. Buffers (the default) draws from buffer objects; a context
+  // without them, or an outlined mesh, takes Arrays: a display list compiled from vertex
+  // arrays. Immediate compiles the list corner by corner. All draw the same pixels.
+  enum class MeshPath { Buffers, Arrays, Immediate };
+  MeshPath meshPath = MeshPath::Buffers;
+  // Elements (points, triangles) per upload chunk, and triangles per indexed draw.
+  std::size_t uploadChunk = std::size_t(1) << 16;
+  // Uploads smaller than this many elements always finish within one frame.
+  std::size_t progressiveMinElements = std::size_t(1) << 20;
+  // False acts as a context without buffer objects (the fallbacks, for tests).
+  bool bufferObjectsAllowed = true;
 
   // Stride of the last points pass; how many points and needles it drew.
   int lastStride() const { return lastStride_; }
   std::size_t lastPointsDrawn() const { return lastPointsDrawn_; }
   std::size_t lastNeedlesDrawn() const { return lastNeedlesDrawn_; }
   // How often the points arrays were rebuilt (they are kept while no setting changes).
-  int pointArrayBuilds() const { return arrayBuilds_; }
+  int pointArrayBuilds() const { return points_.builds(); }
+  // How many mesh arrays were uploaded (each array's complete upload counts once).
+  int meshUploads() const { return mesh_.uploads(); }
 
-  // Thinning of the points pass for models above 100000 points.
-  static int strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting);
+  // Uploads still to do before the model can be drawn in full, and how far they are (0..1).
+  // In a live window a large model's uploads wait for continueUploads, which runs a slice of
+  // the frame budget per call (context current); frames meanwhile show a thinned stand-in.
+  bool uploadPending() const;
+  double uploadProgress() const;
+  // Returns whether uploads remain.
+  bool continueUploads(const ViewState &view);
+  // The last draw left work or drew a stand-in: the view should draw another frame soon.
+  bool needsAnotherFrame() const { return needsFrame_; }
+  // The last draw showed the whole model without uploading or compiling anything: its
+  // frame time measures the model.
+  bool lastDrawFull() const { return lastDrawFull_; }
+  // The last draw showed a decimated model (thinned points or the coarse mesh).
+  bool lastDrawDecimated() const { return lastDrawDecimated_; }
+  // After a measured full frame in a live window: starts building the coarse mesh when full
+  // frames exceed the view's budget.
+  void afterFullFrame(const ViewState &view);
+  // Waits for a coarse mesh being built (tests and benchmarks).
+  void waitForDecimatedMesh() { decimated_.wait(); }
+  std::size_t decimatedTriangles() const { return decimated_.triangles(); }
+  // Bytes held for drawing: in the driver (buffer objects) or client memory.
+  std::size_t drawingBytes() const;
+
+  // Thinning of the points pass for models above 100000 points: every stride-th point, the
+  // stride growing with the pixel size; while the user drags and the last full frame took
+  // longer than the budget, thinned further in proportion.
+  static int strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting,
+                       double lastFullFrameMs = 0, double frameBudgetMs = 50);
 
 private:
-  // Anchor of the magnified deviation display: the nominal points when the file carries
-  // them; otherwise each point moved back along its normal by its deviation (the nominal
-  // position the measurement implies); none without normals or deviations.
-  const Vec3f *partner();
   bool filterPasses(float d) const;
+  ColourSettings colourSettings() const;
   // What a points pass reads of the model and the settings, worked out once per pass.
   struct PointsPass {
     std::int32_t count = 0; // points that have all their arrays
     bool hasDev = false;    // deviation colouring and filtering apply
     bool devArray = false;  // the deviations can be read
     bool colouring = false; // colours per point (else the node colour)
-    const Vec3f *partner = nullptr;
-    float magnification = 0;
     float deviation(const SessionModel &m, std::int32_t i) const {
       return devArray ? m.deviations[std::size_t(i)] : 0.0f;
     }
   };
-  PointsPass pointsPass();
+  PointsPass pointsPass() const;
+  bool buffersUsable();
+  // Runs the queue unless a live window spreads it; false when the model cannot be drawn in
+  // full this frame.
+  bool runUploads(UploadQueue &queue, bool live);
+  void drawPoints(const ColourScale &scale, int stride, bool live);
   void drawPointsImmediate(const ColourScale &scale, int stride);
-  void drawPointsArrays(const ColourScale &scale, int stride);
+  void drawTriangles(const ColourScale &scale, ViewState *view, bool decimate, bool live);
+  void leaveMeshState(const ColourScale &scale, std::int64_t lastTriangle);
+  void drawPreview(const ColourScale &scale);
+  DecimatedMesh::Key decimatedKey() const;
   void compileTriangles(const ColourScale &scale);
   // Issues the mesh's triangles from arrays (inside the list being compiled); returns the
   // index of the last corner drawn, -1 when no triangle was drawn.
   std::int64_t issueTrianglesArrays(const ColourScale &scale, bool colours,
-                                    const Vec3f *partnerPts);
-
-  // Everything the cached points arrays depend on.
-  struct ArrayKey {
-    float upper = 0, lower = 0, magnification = 0;
-    int bands = 0, filter = 0, stride = 0, devMode = 0;
-    bool gradient = false, extended = false, selected = false, buffers = false;
-    std::int32_t pointCount = 0;
-    std::uint64_t modelGeneration = 0;
-    friend bool operator==(const ArrayKey &, const ArrayKey &) = default;
-  };
-  ArrayKey currentKey(int stride) const;
-  void uploadArrays(std::size_t pointsToDraw, int stride);
-  void releaseArrays();
+                                    const DeviationAnchors &anchors);
 
   std::unique_ptr<SessionModel> model_;
   int optionValue_ = 1;
   int lastStride_ = 1;
   std::size_t lastPointsDrawn_ = 0, lastNeedlesDrawn_ = 0;
-
-  bool arraysValid_ = false;
-  ArrayKey arrayKey_;
-  int arrayBuilds_ = 0;
   std::uint64_t modelGeneration_ = 0;
-  std::vector<Vec3f> derivedNominal_; // anchors derived from normals and deviations
-  std::uint64_t derivedGeneration_ = ~std::uint64_t(0);
-  bool pointsFromModel_ = false;           // vertices read straight from the model with a stride
-  std::vector<Vec3f> pointVertices_;       // otherwise the gathered or displaced points
-  std::vector<std::uint8_t> pointColours_; // RGBA per drawn point; empty: node colour
-  std::vector<Vec3f> needleVertices_;      // two per needle
-  std::vector<std::uint8_t> needleColours_;
-  void issuePoints(int stride);
-  // Buffer objects holding the arrays (0: none); the model's points are uploaded once per
-  // model generation and read with the stride.
   int useBuffers_ = -1; // whether the context has buffer objects; -1 not yet known
-  bool buffersInUse_ = false;
-  unsigned modelBuffer_ = 0, pointBuffer_ = 0, pointColourBuffer_ = 0;
-  unsigned needleBuffer_ = 0, needleColourBuffer_ = 0;
-  std::uint64_t modelBufferGeneration_ = ~std::uint64_t(0);
-  bool hasPointColours_ = false, hasNeedleColours_ = false;
-  std::size_t listPoints_ = 0, listNeedles_ = 0;
+
+  MeshBuffers mesh_;
+  bool meshDirty_ = true;
+  PointBuffers points_;
+  DecimatedMesh decimated_;
+
+  // A few hundred thousand points shown while the full arrays upload.
+  struct PreviewKey {
+    std::uint64_t generation = 0;
+    ColourSettings colours;
+    int stride = 0, filter = 0;
+    double upper = 0;
+    bool colouring = false, hasDev = false;
+    friend bool operator==(const PreviewKey &, const PreviewKey &) = default;
+  };
+  PreviewKey previewKey_{};
+  bool previewValid_ = false;
+  std::vector<Vec3f> previewVertices_;
+  std::vector<std::uint8_t> previewColours_;
+
+  bool needsFrame_ = false, lastDrawFull_ = false, lastDrawDecimated_ = false;
+  bool workThisFrame_ = false;
 };

@@ -50,6 +50,14 @@ public:
   bool ctrlHeld = false;
   MouseMode mouseMode = MouseMode::Idle;
 
+  // Frame pacing. While a button is held and the last full frame took longer than the
+  // budget, large models are drawn decimated; uploads of a large model take slices of it.
+  double frameBudgetMs = 50;
+  double lastFullFrameMs = 0; // measured (glFinish included); 0 until a full frame ran
+  // A window the user works in: large uploads are spread over frames and a decimated mesh
+  // is prepared for dragging. Off (offscreen renders, snapshots) every frame is complete.
+  bool liveWindow = false;
+
   // Size of the drawable in pixels; the widget keeps it up to date on resize.
   int viewWidth = 900;
   int viewHeight = 600;

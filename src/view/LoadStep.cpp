@@ -33,13 +33,16 @@ LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<Se
     node->displayMode = 1;
     node->invalidate();
   }
-  scene.addPointCloud(node);
-  if (status)
-    status("Ready");
   const BoundingBox &box = m->GetBoundingBox();
   view.boundsMin = box.min();
   view.boundsMax = box.max();
   // A new file opens in the standard orientation, centred and fitted.
   view.resetCamera();
+  view.lastFullFrameMs = 0; // the new model's frames are measured afresh
+  // The status text repaints the window: by then the model is in the scene and fitted, so
+  // the first frame shows it where it belongs.
+  scene.addPointCloud(node);
+  if (status)
+    status("Ready");
   return result;
 }

@@ -14,7 +14,10 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <iterator>
+#include <limits>
 
 ViewScene::ViewScene(ViewState &view) : view_(&view) {
   scale_ = std::make_unique<GLScale2DList>(&view, 0.2f, 0.2f, 1);
@@ -162,6 +165,7 @@ void drawBackground() {
 } // namespace
 
 void ViewScene::draw(ViewState &view) {
+  const auto frameStart = std::chrono::steady_clock::now();
   setProjection(view);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glMatrixMode(GL_MODELVIEW);
@@ -205,6 +209,21 @@ void ViewScene::draw(ViewState &view) {
   banners.drawAll(&view, 0);
   comments.drawAll(&view, 0);
   sectionCurves.drawAll(&view, 0);
+  if (view.showModel && cloud->lastDrawFull()) {
+    // Only frames that show the whole model measure it, and only once the driver is done.
+    glFinish();
+    view.lastFullFrameMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - frameStart)
+            .count();
+    cloud->afterFullFrame(view);
+  }
+}
+
+std::string ViewScene::uploadStatus() const {
+  if (!pointCloud_ || !pointCloud_->uploadPending())
+    return {};
+  const int percent = int(std::floor(100.0 * pointCloud_->uploadProgress()));
+  return "Uploading model... " + std::to_string(percent) + " %";
 }
 
 void ViewScene::applySettings(ViewState &view) {
@@ -228,7 +247,8 @@ void ViewScene::applySettings(ViewState &view) {
   rebuildLegend(view, false);
   if (requestFrame)
     requestFrame();
-  if (showStatus)
+  // A large model keeps uploading over the next frames, which report their progress.
+  if (showStatus && uploadStatus().empty())
     showStatus("Ready");
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <vector>
+#include <string>
 
 class GLColorRangeView;
 class GLPointCloud;
@@ -75,7 +76,12 @@ public:
   GLSceneList sectionCurves;
   GLSceneList comments;
 
-  // Status-bar texts of the apply step ("Is loading....", "Ready"); unset: none.
+  // "Uploading model... N %" while the model's arrays are still being uploaded; empty once
+  // the model can be drawn in full.
+  std::string uploadStatus() const;
+
+  // Status-bar texts of the apply step ("Is loading....", "Ready") and of uploads; unset:
+  // none.
   std::function<void(const char *)> showStatus;
   // Asks the owner to render a frame (the window repaints); unset: nothing.
   std::function<void()> requestFrame;

@@ -1,5 +1,6 @@
 #include "view/view3d.h"
 
+#include "scene/GLPointCloud.h"
 #include "view/DLGTolerance.h"
 #include "view/ViewCursors.h"
 #include "view/ViewHooks.h"
@@ -9,6 +10,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
+#include <QSettings>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -17,7 +20,14 @@
 
 namespace {
 view3d *currentView = nullptr;
+
+QSettings viewSettings() {
+  return QSettings(QStringLiteral("VelmoraViewer"), QStringLiteral("VelmoraViewer"));
 }
+const QString kFrameBudgetKey = QStringLiteral("View/FrameBudgetMs");
+// A budget outside these would slice uploads into nothing or never decimate.
+constexpr double kMinFrameBudgetMs = 5, kMaxFrameBudgetMs = 10000;
+} // namespace
 
 view3d *view3d::current() { return currentView; }
 
@@ -37,6 +47,16 @@ view3d::view3d(QWidget *parent)
   panCursor = QCursor(Qt::SizeAllCursor);
   setCursor(arrowCursor);
   scene_->requestFrame = [this] { renderFrame(); };
+  // A window spreads the upload of a large model over frames and keeps answering.
+  liveWindow = true;
+  const double budget = viewSettings().value(kFrameBudgetKey, frameBudgetMs).toDouble();
+  if (budget >= kMinFrameBudgetMs && budget <= kMaxFrameBudgetMs)
+    frameBudgetMs = budget;
+}
+
+void view3d::setFrameBudgetMs(double ms) {
+  frameBudgetMs = std::clamp(ms, kMinFrameBudgetMs, kMaxFrameBudgetMs);
+  viewSettings().setValue(kFrameBudgetKey, frameBudgetMs);
 }
 
 view3d::~view3d() {
@@ -94,6 +114,58 @@ QPoint view3d::devicePixel(const QPointF &logical) const {
 void view3d::paintGL() {
   scene_->draw(*this);
   ++framesDrawn;
+  const GLPointCloud *cloud = pointCloud();
+  if (cloud && showModel && cloud->lastDrawFull())
+    ++fullFramesDrawn;
+  afterFrame();
+}
+
+void view3d::afterFrame() {
+  const GLPointCloud *cloud = pointCloud();
+  if (!cloud || !showModel)
+    return;
+  if (cloud->uploadPending()) {
+    if (!pumpQueued_) {
+      pumpQueued_ = true;
+      QTimer::singleShot(0, this, [this] { pumpUploads(); });
+    }
+  } else if (cloud->needsAnotherFrame() && !frameQueued_) {
+    frameQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      frameQueued_ = false;
+      update();
+    });
+  } else if (uploadShown_) {
+    uploadShown_ = false;
+    if (scene_->showStatus)
+      QTimer::singleShot(0, this, [this] { scene_->showStatus("Ready"); });
+  }
+}
+
+void view3d::pumpUploads() {
+  // One slice of the budget per event-loop turn: the window keeps answering, and the frame
+  // on screen (a thinned stand-in) is not redrawn for every slice.
+  pumpQueued_ = false;
+  GLPointCloud *cloud = pointCloud();
+  if (!cloud || !cloud->uploadPending())
+    return;
+  makeCurrent();
+  const bool more = cloud->continueUploads(*this);
+  doneCurrent();
+  // Repainting the status bar recomposes the window: a few times a second is enough.
+  const std::string text = scene_->uploadStatus();
+  if (!text.empty() && scene_->showStatus &&
+      (!uploadShown_ || !statusClock_.isValid() || statusClock_.elapsed() >= 250)) {
+    scene_->showStatus(text.c_str());
+    uploadShown_ = true;
+    statusClock_.start();
+  }
+  if (more) {
+    pumpQueued_ = true;
+    QTimer::singleShot(0, this, [this] { pumpUploads(); });
+  } else {
+    update(); // the whole model
+  }
 }
 
 void view3d::onShowAllPoints() {

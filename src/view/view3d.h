@@ -2,6 +2,7 @@
 #include "scene/ViewState.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPointer>
 #include <memory>
@@ -85,8 +86,14 @@ public:
   // The loaded session file carries nominal points (enables the magnification field).
   bool hasNominalPoints = false;
 
-  // Frames drawn so far (for measuring the time to the first frame).
+  // Frames drawn so far (for measuring the time to the first frame), and of those the
+  // frames that showed the whole model.
   int framesDrawn = 0;
+  int fullFramesDrawn = 0;
+
+  // Sets the frame budget (5 ms to 10 s) and keeps it for later sessions
+  // ("View/FrameBudgetMs").
+  void setFrameBudgetMs(double ms);
 
   // Mouse state.
   int lastX = 0, lastY = 0;
@@ -124,9 +131,15 @@ private:
   // Mouse positions arrive in logical pixels; picking and the frame count device pixels.
   QPoint devicePixel(const QPointF &logical) const;
   void endDrag();
+  void afterFrame();
+  void pumpUploads();
   void deleteSelected();
 
   std::unique_ptr<ViewScene> scene_;
   bool captured_ = false;
   bool contextUsable_ = false;
+  bool frameQueued_ = false;
+  bool pumpQueued_ = false;
+  bool uploadShown_ = false;
+  QElapsedTimer statusClock_;
 };

@@ -25,7 +25,7 @@ QImage view3d::drawOffscreen(QSize size, std::string &error) {
   // and bottom edges); the same camera, and a full frame, not the thinned one of a drag.
   const int width = viewWidth, height = viewHeight;
   const double pannedX = panX, pannedY = panY;
-  const bool wasInteracting = interacting;
+  const bool wasInteracting = interacting, wasLive = liveWindow;
   // The pan is kept in pixels: scaled with the height, the model stays where it is shown.
   const double scale = height > 0 ? double(size.height()) / double(height) : 1.0;
   panX *= scale;
@@ -33,6 +33,7 @@ QImage view3d::drawOffscreen(QSize size, std::string &error) {
   viewWidth = size.width();
   viewHeight = size.height();
   interacting = false;
+  liveWindow = false; // the whole model, not the stand-in of an upload still running
   scene_->draw(*this);
   glFinish();
   QImage image = target.toImage(); // rows top-down, as the window shows them
@@ -41,6 +42,7 @@ QImage view3d::drawOffscreen(QSize size, std::string &error) {
   panX = pannedX;
   panY = pannedY;
   interacting = wasInteracting;
+  liveWindow = wasLive;
   target.release();
   doneCurrent();
   if (image.isNull())

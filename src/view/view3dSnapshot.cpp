@@ -23,10 +23,15 @@ void view3d::onSnapshot() {
   ExportResult written;
   if (const std::string problem =
           targetIsInputProblem(QFile::encodeName(path).toStdString(), input);
-      !problem.empty())
+      !problem.empty()) {
     written = ExportResult::failure(problem);
-  else
+  } else {
+    // The snapshot shows the whole model, not the stand-in of an upload still running.
+    const bool live = liveWindow;
+    liveWindow = false;
     written = SaveWindowBitmap(path, *this);
+    liveWindow = live;
+  }
   // Success is only announced, and the preview only opened, once the file is complete.
   if (!written.ok) {
     ui.message(this, QStringLiteral("The snapshot could not be saved to %1.").arg(path),

@@ -112,6 +112,7 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
 TEST_F(PointCloud, MeshIsCompiledOnceAndRecompiledOnlyAfterInvalidate) {
   auto c = cloud(squaresModel({{100, 100, 50, 0.3f}}));
   c->displayMode = 4;
+  c->meshPath = GLPointCloud::MeshPath::Arrays;
   pixelFrame();
   c->draw(&view, 0);
   const int first = c->triangleList;
@@ -144,6 +145,34 @@ TEST_F(PointCloud, MeshIsCompiledOnceAndRecompiledOnlyAfterInvalidate) {
   const GLuint last = GLuint(c->triangleList);
   c.reset();
   EXPECT_FALSE(glIsList(last));
+}
+
+TEST_F(PointCloud, MeshBuffersUploadOnceAndOnlyTheColoursAfterAColourChange) {
+  auto c = cloud(squaresModel({{100, 100, 50, 0.3f}}));
+  c->displayMode = 4;
+  for (int frame = 0; frame < 2; ++frame) {
+    pixelFrame();
+    c->draw(&view, 0);
+    EXPECT_TRUE(near(grab().at(125, 125), 1, 1, 1));
+  }
+  EXPECT_EQ(c->triangleList, 0);
+  const int uploads = c->meshUploads();
+  EXPECT_GT(uploads, 0);
+  // Camera, display mode and other non-colour changes upload nothing.
+  view.distance = 20;
+  c->invalidate();
+  c->draw(&view, 0);
+  EXPECT_EQ(c->meshUploads(), uploads);
+  // A colour setting without invalidate keeps the old colours; with it only they change.
+  c->upperTolerance = 0.5;
+  pixelFrame();
+  c->draw(&view, 0);
+  EXPECT_TRUE(near(grab().at(125, 125), 1, 1, 1));
+  c->invalidate();
+  pixelFrame();
+  c->draw(&view, 0);
+  EXPECT_FALSE(near(grab().at(125, 125), 1, 1, 1));
+  EXPECT_EQ(c->meshUploads(), uploads + 1);
 }
 
 TEST_F(PointCloud, BadNormalIndicesAndMissingArraysAreNotRead) {
@@ -183,11 +212,15 @@ TEST_F(PointCloud, BadNormalIndicesAndMissingArraysAreNotRead) {
 
 TEST_F(PointCloud, StrideThinsLargeModelsOnly) {
   EXPECT_EQ(GLPointCloud::strideFor(100000, 5.0, false), 1);
-  EXPECT_EQ(GLPointCloud::strideFor(100000, 5.0, true), 1);
+  EXPECT_EQ(GLPointCloud::strideFor(100000, 5.0, true, 900, 50), 1);
   EXPECT_EQ(GLPointCloud::strideFor(100001, 0.37, false), 3);
   EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, false), 1);
-  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true), 10);
+  // Dragging thins so that the points take half the budget, and only when it was missed.
+  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true, 40, 50), 1);
+  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true, 160, 50), 7);
+  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.37, true, 60, 50), 8);
   EXPECT_GE(GLPointCloud::strideFor(100001, 1e300, false), 1);
+  EXPECT_EQ(GLPointCloud::strideFor(100001, 0.05, true, 1e300, 50), 100001);
 
   auto c = cloud(rasterModel(100001, 0.0f));
   view.distance = 350; // 10 x 350 / 1081.67 = 3.24: every third point
@@ -207,10 +240,12 @@ TEST_F(PointCloud, StrideThinsLargeModelsOnly) {
     EXPECT_EQ(f.countLit(0, 0, 900, 600), 33334);
   }
   view.interacting = true;
+  view.lastFullFrameMs = 500; // ten times the budget: every 60th point
   pixelFrame();
   c->draw(&view, 0);
-  EXPECT_EQ(c->lastStride(), 10);
-  EXPECT_EQ(grab().countLit(0, 0, 900, 600), 10001);
+  EXPECT_EQ(c->lastStride(), 60);
+  EXPECT_TRUE(c->lastDrawDecimated());
+  EXPECT_EQ(grab().countLit(0, 0, 900, 600), 1667);
 
   // The same points below the threshold are all drawn.
   auto small = cloud(rasterModel(100000, 0.0f));
@@ -290,38 +325,57 @@ TEST_F(PointCloud, UncolouredAndSelectedPointsUseTheNodeColour) {
 }
 
 TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
+  // More points than the thinning threshold; nominal points a few pixels away so that the
+  // needles of a magnified display show.
   std::mt19937 rng(7);
-  std::uniform_real_distribution<float> ux(5, 895), uy(5, 595), ud(-0.4f, 0.4f);
+  std::uniform_real_distribution<float> ux(5, 895), uy(5, 595), ud(-0.4f, 0.4f), off(-4, 4);
   std::vector<Vec3f> pts;
   std::vector<float> dev;
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 120000; ++i) {
     pts.push_back({ux(rng), uy(rng), 0});
     dev.push_back(ud(rng));
   }
-  auto c = cloud(pointModel(pts, dev));
+  auto model = pointModel(pts, dev);
+  model->nominalPoints.allocate(pts.size());
+  for (std::size_t i = 0; i < pts.size(); ++i)
+    model->nominalPoints[i] = {pts[i].x + off(rng), pts[i].y + off(rng), 0};
+  auto c = cloud(std::move(model));
   c->width = 2;
+  c->uploadChunk = 7001; // blocks that do not start on a multiple of the stride
   struct Setting {
     bool gradient, extended;
     int filter, bands;
+    float magnification;
+    double distance; // 10: every point; 350: every third
   };
-  for (const Setting s : {Setting{false, false, 0, 15}, Setting{true, true, 0, 15},
-                          Setting{false, false, 2, 7}, Setting{true, false, 2, 15}}) {
+  for (const Setting s :
+       {Setting{false, false, 0, 15, 0, 10}, Setting{true, true, 0, 15, 0, 350},
+        Setting{false, false, 2, 7, 0, 10}, Setting{true, false, 2, 15, 0, 350},
+        Setting{false, false, 0, 15, 0.5f, 10}, Setting{false, true, 0, 15, 1, 350},
+        Setting{true, false, 2, 15, 1, 350}}) {
     c->showGradient = s.gradient;
     c->extendedColours = s.extended;
     c->pointFilter = s.filter;
     c->bandCount = s.bands;
+    c->magnification = s.magnification;
+    view.distance = s.distance;
     c->pointPath = GLPointCloud::PointPath::Immediate;
+    c->bufferObjectsAllowed = true;
     pixelFrame();
     c->draw(&view, 0);
     const Pixels slow = grab();
     EXPECT_GT(slow.countLit(0, 0, kWidth, kHeight), 1000);
-    for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::ClientArrays}) {
-      c->pointPath = path;
+    // Buffer objects, client arrays, and a context without buffer objects.
+    for (int path = 0; path < 3; ++path) {
+      c->pointPath =
+          path == 1 ? GLPointCloud::PointPath::ClientArrays : GLPointCloud::PointPath::Arrays;
+      c->bufferObjectsAllowed = path != 2;
       for (int frame = 0; frame < 2; ++frame) { // building the arrays, then reusing them
         pixelFrame();
         c->draw(&view, 0);
         EXPECT_EQ(differingPixels(slow, grab()), 0)
-            << s.gradient << s.extended << s.filter << int(path) << frame;
+            << s.gradient << s.extended << s.filter << s.magnification << " path " << path
+            << " frame " << frame;
       }
     }
   }
@@ -401,9 +455,9 @@ TEST_F(PointCloud, WithoutNominalPointsNeedlesRunBackAlongTheNormalByTheDeviatio
 namespace {
 
 // A jittered grid mesh over the window with random depths, normals and deviations, the
-// triangles in shuffled order (overlaps make the order visible), nominal points a few
+// triangles in shuffled order (overlaps make the order visible) or row by row, nominal points a few
 // pixels away, and triangles with out-of-range corners mixed in (the last record is one).
-std::unique_ptr<SessionModel> randomMesh(unsigned seed) {
+std::unique_ptr<SessionModel> randomMesh(unsigned seed, bool shuffled = true) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> jitter(-6, 6), depth(-0.9f, 0.9f), dev(-0.4f, 0.4f),
       unit(-1, 1);
@@ -436,7 +490,8 @@ std::unique_ptr<SessionModel> randomMesh(unsigned seed) {
       if ((r * cols + c) % 9 == 0 && r + 3 < rows && c + 3 < cols)
         tris.push_back({a, a + 3, a + 3 * cols + 1, 0});
     }
-  std::shuffle(tris.begin(), tris.end(), rng);
+  if (shuffled)
+    std::shuffle(tris.begin(), tris.end(), rng);
   const std::int32_t bad = std::int32_t(n);
   for (std::size_t k = 5; k < tris.size(); k += 97)
     tris[k] = {k % 2 ? -1 : bad, 3, 4, 0};
@@ -484,102 +539,235 @@ std::array<float, 3> currentNormal() {
 
 } // namespace
 
-TEST_F(PointCloud, ArraysMeshCompileDrawsTheSamePixelsAsCornerByCorner) {
+TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
   struct Setting {
     bool gradient, extended;
     float magnification;
-    bool outline, deviations;
+    bool outline, deviations, flat;
+    int layout; // the filter value, which is also the colour scale's layout
     std::size_t chunk;
+    bool ordered; // row by row: runs of triangles keep their vertices close
   };
   const Setting settings[] = {
-      {false, false, 0, false, true, 1000000}, {true, false, 0, false, true, 7},
-      {true, true, 0, true, true, 1000000},    {false, true, 3, false, true, 100},
-      {true, false, 2, true, true, 50},        {false, false, 0, true, false, 1000},
+      {false, false, 0, false, true, false, 0, 1000000, false},
+      {true, false, 0, false, true, false, 0, 7, false},
+      {true, true, 0, true, true, false, 0, 1000000, false},
+      {false, true, 3, false, true, false, 0, 100, false},
+      {true, false, 2, true, true, false, 0, 50, false},
+      {false, false, 0, true, false, false, 0, 1000, false},
+      {false, false, 0, false, true, false, 1, 300, false},
+      {false, true, 1, false, true, true, 0, 64, false},
+      {true, false, 0, false, false, true, 0, 1000, false},
+      {false, false, 2, false, true, false, 0, 150, true},
+      {true, true, 0, false, false, false, 1, 1000000, true},
   };
   unsigned seed = 11;
   for (const Setting &s : settings) {
-    auto model = randomMesh(seed++);
+    auto model = randomMesh(seed++, !s.ordered);
     if (!s.deviations)
       model->deviationMode = 0;
-    // The corner whose colour and normal the compile leaves current: the last corner of
-    // the last triangle drawn (the final record has a bad corner and is skipped).
+    if (s.flat) {
+      std::mt19937 rng(seed);
+      std::uniform_real_distribution<float> unit(-1, 1);
+      const std::size_t t = std::size_t(model->triangleCount);
+      model->triangleNormals.allocate(t);
+      for (std::size_t k = 0; k < t; ++k) {
+        model->triangleNormals[k] = normalised(Vec3f{unit(rng), unit(rng), 1.5f});
+        model->triangles[k].normalIndex = k % 13 == 0 ? -1 : std::int32_t(k);
+      }
+    }
+    // The corner whose colour and normal the draw leaves current: the last corner of the
+    // last triangle drawn (the final record has a bad corner and is skipped).
     const std::size_t lastTri = std::size_t(model->triangleCount) - 2;
-    const std::int32_t lastCorner = model->triangles[lastTri].c;
+    const TriangleRecord lastRecord = model->triangles[lastTri];
     auto c = cloud(std::move(model));
     c->displayMode = 4;
+    c->vertexNormals = !s.flat;
+    c->pointFilter = s.layout;
     c->showGradient = s.gradient;
     c->extendedColours = s.extended;
     c->magnification = s.magnification;
     c->outline = s.outline;
-    c->meshChunkTriangles = s.chunk;
+    c->uploadChunk = s.chunk;
     c->setColour(0.6, 0.3, 0.9);
+    const std::string what = "setting " + std::to_string(seed - 12);
 
-    const ColourScale scale(0.25f, -0.25f, c->bandCount, 0, s.gradient, s.extended);
-    const Colour lc = s.deviations
-                          ? scale.colourFor(c->model()->deviations[std::size_t(lastCorner)])
-                          : Colour{0.6, 0.3, 0.9};
-    const std::array<float, 3> wantColour{float(lc.r), float(lc.g), float(lc.b)};
-    const Vec3f ln = c->model()->normals[std::size_t(lastCorner)];
-    const std::array<float, 3> wantNormal{ln.x, ln.y, ln.z};
-    const std::string what = "setting " + std::to_string(seed - 11);
-
-    c->meshPath = GLPointCloud::MeshPath::Immediate;
-    litFrame(!s.outline);
-    c->draw(&view, 0);
-    const Pixels reference = grab();
-    EXPECT_GT(reference.countLit(0, 0, kWidth, kHeight), 200000) << what;
-    EXPECT_EQ(currentColour(), wantColour) << what;
-    EXPECT_EQ(currentNormal(), wantNormal) << what;
-
-    c->meshPath = GLPointCloud::MeshPath::Arrays;
-    c->invalidate();
-    for (int frame = 0; frame < 2; ++frame) { // compile and execute, then replay the list
-      litFrame(!s.outline);
-      glColor3d(0.1, 0.1, 0.1);
-      glNormal3f(1, 0, 0);
-      c->draw(&view, 0);
-      const Pixels f = grab();
-      if (!samePixels(reference, f) || (s.outline && s.magnification > 0)) {
-        reference.savePng(VELMORA_BINARY_DIR "/cloud_mesh_reference.png");
-        f.savePng(VELMORA_BINARY_DIR "/cloud_mesh_arrays.png");
+    auto expectState = [&](const std::string &when) {
+      const ColourScale scale(0.25f, -0.25f, c->bandCount, s.layout, c->showGradient,
+                              c->extendedColours);
+      const SessionModel &m = *c->model();
+      const Colour lc = s.deviations ? scale.colourFor(m.deviations[std::size_t(lastRecord.c)])
+                                     : Colour{0.6, 0.3, 0.9};
+      const Vec3f ln = s.flat ? m.triangleNormals[std::size_t(lastRecord.normalIndex)]
+                              : m.normals[std::size_t(lastRecord.c)];
+      EXPECT_EQ(currentColour(), (std::array<float, 3>{float(lc.r), float(lc.g), float(lc.b)}))
+          << when;
+      EXPECT_EQ(currentNormal(), (std::array<float, 3>{ln.x, ln.y, ln.z})) << when;
+    };
+    // Colours before and after a colour change: every path must follow it.
+    for (int change = 0; change < 2; ++change) {
+      if (change == 1) {
+        c->showGradient = !c->showGradient;
+        c->extendedColours = !c->extendedColours;
       }
-      EXPECT_TRUE(samePixels(reference, f))
-          << what << " frame " << frame << ": " << differingPixels(reference, f) << " differ";
-      EXPECT_EQ(currentColour(), wantColour) << what << " frame " << frame;
-      EXPECT_EQ(currentNormal(), wantNormal) << what << " frame " << frame;
+      c->meshPath = GLPointCloud::MeshPath::Immediate;
+      c->invalidate();
+      litFrame(!s.outline);
+      c->draw(&view, 0);
+      const Pixels reference = grab();
+      EXPECT_GT(reference.countLit(0, 0, kWidth, kHeight), 200000) << what;
+      expectState(what + " corner by corner");
+
+      // Display list from arrays, buffer objects, and buffer objects refused by the context.
+      for (int path = 0; path < 3; ++path) {
+        c->meshPath = path == 0 ? GLPointCloud::MeshPath::Arrays : GLPointCloud::MeshPath::Buffers;
+        c->bufferObjectsAllowed = path != 2;
+        c->invalidate();
+        for (int frame = 0; frame < 2; ++frame) { // upload or compile, then replay
+          litFrame(!s.outline);
+          glColor3d(0.1, 0.1, 0.1);
+          glNormal3f(1, 0, 0);
+          c->draw(&view, 0);
+          const Pixels f = grab();
+          const std::string where = what + " change " + std::to_string(change) + " path " +
+                                    std::to_string(path) + " frame " + std::to_string(frame);
+          if (!samePixels(reference, f)) {
+            reference.savePng(VELMORA_BINARY_DIR "/cloud_mesh_reference.png");
+            f.savePng(VELMORA_BINARY_DIR "/cloud_mesh_other.png");
+          }
+          EXPECT_TRUE(samePixels(reference, f))
+              << where << ": " << differingPixels(reference, f) << " differ";
+          expectState(where);
+          // Only an outlined mesh or a context without buffer objects takes a display list.
+          EXPECT_EQ(c->triangleList != 0, path == 0 || path == 2 || s.outline) << where;
+        }
+      }
+      c->bufferObjectsAllowed = true;
     }
   }
 }
 
-TEST_F(PointCloud, ArraysMeshCompileLeavesClientStateAndBuffersAsFound) {
+TEST_F(PointCloud, MeshDrawLeavesClientStateAndBuffersAsFound) {
   // A mesh whose triangles are all skipped draws nothing and leaves colour and normal alone;
-  // the compile must not leave client arrays on or a buffer unbound behind it.
-  auto m = randomMesh(3);
-  for (std::size_t k = 0; k < std::size_t(m->triangleCount); ++k)
-    m->triangles[k].b = -1;
+  // neither the list compile nor the buffers may leave client arrays on or a buffer unbound.
+  for (auto path : {GLPointCloud::MeshPath::Arrays, GLPointCloud::MeshPath::Buffers}) {
+    auto m = randomMesh(3);
+    for (std::size_t k = 0; k < std::size_t(m->triangleCount); ++k)
+      m->triangles[k].b = -1;
+    auto c = cloud(std::move(m));
+    c->displayMode = 4;
+    c->meshPath = path;
+    c->uploadChunk = 64;
+    litFrame();
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glColor3d(0.5, 0.25, 0.75);
+    glNormal3f(0, 1, 0);
+    c->draw(&view, 0);
+    EXPECT_EQ(grab().countLit(0, 0, kWidth, kHeight), 0);
+    EXPECT_EQ(c->triangleList != 0, path == GLPointCloud::MeshPath::Arrays);
+    // The node colour is the last colour set, as corner by corner.
+    c->setColour(0.5, 0.25, 1);
+    c->invalidate();
+    c->draw(&view, 0);
+    EXPECT_EQ(currentColour(), (std::array<float, 3>{0.5f, 0.25f, 1}));
+    EXPECT_EQ(currentNormal(), (std::array<float, 3>{0, 1, 0}));
+    GLint bound = 0;
+    glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+    EXPECT_EQ(GLuint(bound), buffer);
+    for (GLenum a : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY})
+      EXPECT_FALSE(glIsEnabled(a)) << a;
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glDeleteBuffers(1, &buffer);
+  }
+}
+
+TEST_F(PointCloud, DraggingDrawsTheCoarseMeshWithItsSpotsAndReleaseDrawsTheStillFrame) {
+  // Green everywhere but one vertex far above the tolerance (purple with extended colours).
+  auto m = gridModel(180, 120, 5, 0.0f);
+  const std::size_t spot = 60 * 180 + 90; // at (452.5, 302.5)
+  m->deviations[spot] = 0.6f;
   auto c = cloud(std::move(m));
   c->displayMode = 4;
-  c->meshChunkTriangles = 64;
-  litFrame();
-  GLuint buffer = 0;
-  glGenBuffers(1, &buffer);
-  glBindBuffer(GL_ARRAY_BUFFER, buffer);
-  glColor3d(0.5, 0.25, 0.75);
-  glNormal3f(0, 1, 0);
+  c->extendedColours = true;
+  c->draw(&view, 0); // uploads: not a frame that measures the model
+  EXPECT_FALSE(c->lastDrawFull());
+  pixelFrame();
   c->draw(&view, 0);
-  EXPECT_EQ(grab().countLit(0, 0, kWidth, kHeight), 0);
-  EXPECT_NE(c->triangleList, 0);
-  // The node colour is the last colour set, as corner by corner.
-  c->setColour(0.5, 0.25, 1);
-  c->invalidate();
+  const Pixels still = grab();
+  EXPECT_TRUE(c->lastDrawFull());
+  auto spotPixels = [](const Pixels &f) { // pixels that lost the green of the field
+    int n = 0;
+    for (int y = 280; y < 325; ++y)
+      for (int x = 430; x < 475; ++x)
+        n += f.at(x, y)[1] < 128 ? 1 : 0;
+    return n;
+  };
+  ASSERT_GT(spotPixels(still), 0);
+
+  // Full frames ten times over the budget: a coarse mesh of about 1/20 is built, in a window.
+  view.lastFullFrameMs = 10 * view.frameBudgetMs;
+  c->afterFullFrame(view);
+  EXPECT_EQ(c->decimatedTriangles(), 0u);
+  view.liveWindow = true;
+  c->afterFullFrame(view);
+  c->waitForDecimatedMesh();
+  view.interacting = true;
+  pixelFrame();
   c->draw(&view, 0);
-  EXPECT_EQ(currentColour(), (std::array<float, 3>{0.5f, 0.25f, 1}));
-  EXPECT_EQ(currentNormal(), (std::array<float, 3>{0, 1, 0}));
-  GLint bound = 0;
-  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
-  EXPECT_EQ(GLuint(bound), buffer);
-  for (GLenum a : {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY})
-    EXPECT_FALSE(glIsEnabled(a)) << a;
-  glBindBuffer(GL_ARRAY_BUFFER, 0);
-  glDeleteBuffers(1, &buffer);
+  const Pixels dragged = grab();
+  EXPECT_TRUE(c->lastDrawDecimated());
+  EXPECT_FALSE(c->lastDrawFull());
+  EXPECT_GT(c->decimatedTriangles(), 100u);
+  EXPECT_LT(c->decimatedTriangles(), 42782u / 10);
+  EXPECT_FALSE(samePixels(still, dragged));
+  EXPECT_GT(spotPixels(dragged), 0) << "the spot out of tolerance vanished";
+  dragged.savePng(VELMORA_BINARY_DIR "/cloud_decimated.png");
+
+  view.interacting = false;
+  pixelFrame();
+  c->draw(&view, 0);
+  EXPECT_TRUE(samePixels(still, grab()));
+  EXPECT_TRUE(c->lastDrawFull());
+  view.liveWindow = false;
+}
+
+TEST_F(PointCloud, LargeUploadsSpreadOverFramesBehindAStandInAndEndInTheFullFrame) {
+  for (int mode : {4, 1}) {
+    auto reference = cloud(gridModel(180, 120, 5, 0.1f));
+    reference->displayMode = mode;
+    reference->width = 1;
+    pixelFrame();
+    reference->draw(&view, 0);
+    const Pixels full = grab();
+
+    auto c = cloud(gridModel(180, 120, 5, 0.1f));
+    c->displayMode = mode;
+    c->width = 1;
+    c->progressiveMinElements = 0;
+    c->uploadChunk = 2000;
+    view.liveWindow = true;
+    view.frameBudgetMs = 1e-6; // one chunk per slice
+    pixelFrame();
+    c->draw(&view, 0);
+    EXPECT_TRUE(c->uploadPending()) << mode;
+    EXPECT_FALSE(c->lastDrawFull());
+    EXPECT_GT(grab().countLit(0, 0, kWidth, kHeight), 1000) << "a stand-in is shown";
+    // The window runs slices between frames until the model can be drawn.
+    int frames = 0;
+    double progress = c->uploadProgress();
+    for (; c->continueUploads(view) && frames < 1000; ++frames) {
+      EXPECT_GT(c->uploadProgress(), progress);
+      progress = c->uploadProgress();
+    }
+    EXPECT_FALSE(c->uploadPending());
+    pixelFrame();
+    c->draw(&view, 0);
+    EXPECT_GT(frames, 5);
+    EXPECT_TRUE(c->lastDrawFull());
+    EXPECT_EQ(differingPixels(full, grab()), 0) << mode;
+    view.liveWindow = false;
+    view.frameBudgetMs = 50;
+  }
 }

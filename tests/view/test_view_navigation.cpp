@@ -46,7 +46,7 @@ TEST_F(ViewNavigation, RightDragAccumulatesHalvedMotionTruncatedTowardsZero) {
   move(view.get(), 92, 104, Qt::RightButton);
   EXPECT_EQ(view->pendingRotationY, 3);
   EXPECT_EQ(view->pendingRotationX, -2);
-  EXPECT_TRUE(view->interacting); // rotating thins a big model as panning does
+  EXPECT_TRUE(view->interacting); // rotating may decimate the model, like panning
   QTest::mouseRelease(view.get(), Qt::RightButton, {}, QPoint(92, 104));
   EXPECT_FALSE(view->interacting);
   EXPECT_EQ(view->mouseMode, MouseMode::Idle);

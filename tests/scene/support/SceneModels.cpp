@@ -1,5 +1,7 @@
 #include "support/SceneModels.h"
 
+#include <algorithm>
+
 namespace scenetest {
 
 namespace {
@@ -55,6 +57,25 @@ std::unique_ptr<SessionModel> squaresModel(const std::vector<Square> &squares) {
     m->triangleNormals[2 * k] = Vec3f{0, 0, 1};
     m->triangleNormals[2 * k + 1] = Vec3f{0, 0, 1};
   }
+  return m;
+}
+
+std::unique_ptr<SessionModel> gridModel(int cols, int rows, float pitch, float deviation) {
+  std::vector<Vec3f> pts;
+  for (int j = 0; j < rows; ++j)
+    for (int i = 0; i < cols; ++i)
+      pts.push_back({pitch * (float(i) + 0.5f), pitch * (float(j) + 0.5f), 0});
+  auto m = pointModel(pts, std::vector<float>(pts.size(), deviation));
+  std::vector<TriangleRecord> tris;
+  for (int j = 0; j + 1 < rows; ++j)
+    for (int i = 0; i + 1 < cols; ++i) {
+      const std::int32_t a = j * cols + i;
+      tris.push_back({a, a + 1, a + cols + 1, 0});
+      tris.push_back({a, a + cols + 1, a + cols, 0});
+    }
+  m->triangleCount = std::int32_t(tris.size());
+  m->triangles.allocate(tris.size());
+  std::copy(tris.begin(), tris.end(), m->triangles.begin());
   return m;
 }
 

@@ -22,4 +22,8 @@ struct Square {
 };
 std::unique_ptr<SessionModel> squaresModel(const std::vector<Square> &squares);
 
+// A flat grid mesh of cols x rows points pitch pixels apart from (pitch / 2, pitch / 2), two
+// counter-clockwise triangles per cell, every deviation the given one.
+std::unique_ptr<SessionModel> gridModel(int cols, int rows, float pitch, float deviation);
+
 } // namespace scenetest

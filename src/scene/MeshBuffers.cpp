@@ -1,0 +1,393 @@
+#include "scene/MeshBuffers.h"
+
+#include "analysis/DeviationAnchors.h"
+#include "session/SessionModel.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+std::size_t pointsOf(const SessionModel &m) {
+  return std::min(std::size_t(std::max(m.pointCount, 0)), m.points.size());
+}
+
+std::size_t trianglesOf(const SessionModel &m) {
+  return m.triangles.present()
+             ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
+             : 0;
+}
+
+bool cornersIn(const TriangleRecord &r, std::size_t n) {
+  return r.a >= 0 && r.b >= 0 && r.c >= 0 && std::size_t(r.a) < n && std::size_t(r.b) < n &&
+         std::size_t(r.c) < n;
+}
+
+bool displacedBy(const SessionModel &m, float magnification) {
+  return magnification > 0 && DeviationAnchors::of(m).present();
+}
+
+// Colours as floats: the value glColor3d hands on, so lit pixels match a mesh issued corner
+// by corner exactly.
+void colourInto(float *out, const ColourScale &scale, float deviation) {
+  const Colour c = scale.colourFor(deviation);
+  out[0] = float(c.r);
+  out[1] = float(c.g);
+  out[2] = float(c.b);
+}
+
+} // namespace
+
+void MeshBuffers::prepare(const SessionModel &m, const Settings &s) {
+  if (prepared_ && s == target_)
+    return;
+  target_ = s;
+  prepared_ = true;
+  queue_.clear();
+  if (s.flatNormals)
+    queueFlat(m, s);
+  else
+    queueIndexed(m, s);
+}
+
+void MeshBuffers::writePositions(GLArrayStore &dst, const SessionModel &m, std::size_t from,
+                                 std::size_t to, std::size_t at, float magnification) {
+  if (!displacedBy(m, magnification)) {
+    // Straight from the model's array: nothing staged.
+    dst.write(at * sizeof(Vec3f), m.points.data() + from, (to - from) * sizeof(Vec3f));
+    return;
+  }
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  stagingVertices_.resize(to - from);
+  for (std::size_t i = from; i < to; ++i)
+    stagingVertices_[i - from] = anchors.meshVertex(m.points[i], i, magnification);
+  dst.write(at * sizeof(Vec3f), stagingVertices_.data(), (to - from) * sizeof(Vec3f));
+}
+
+void MeshBuffers::writeColours(GLArrayStore &dst, const SessionModel &m, const ColourScale &scale,
+                               std::size_t from, std::size_t to, std::size_t at) {
+  stagingColours_.resize(3 * (to - from));
+  for (std::size_t i = from; i < to; ++i)
+    colourInto(&stagingColours_[3 * (i - from)], scale, m.deviations[i]);
+  dst.write(at * 3 * sizeof(float), stagingColours_.data(), stagingColours_.size() * sizeof(float));
+}
+
+bool MeshBuffers::anyShared() const {
+  return std::any_of(ranges_.begin(), ranges_.end(),
+                     [](const auto &r) { return r->count > 0 && !r->own; });
+}
+
+void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
+  pointColours_ = {};
+  pointColoursValid_ = false;
+  stream_.release();
+  const std::size_t n = pointsOf(m), triangles = trianglesOf(m);
+  const bool buffers = s.bufferObjects;
+  const float mag = s.magnification;
+  const bool displaced = displacedBy(m, mag);
+  auto same = [&](const Settings &a) {
+    return a.generation == s.generation && a.bufferObjects == buffers;
+  };
+  const bool rebuild = !indicesValid_ || !same(indicesFor_);
+  const bool positionsCurrent = !rebuild && positionsValid_ && same(positionsFor_) &&
+                                displacedBy(m, positionsFor_.magnification) == displaced &&
+                                (!displaced || positionsFor_.magnification == mag);
+  const bool coloursCurrent =
+      !rebuild && (!s.colours || (coloursValid_ && same(coloursFor_) && coloursFor_.colours &&
+                                  coloursFor_.colourSettings == s.colourSettings));
+  const ColourScale scale = s.colourSettings.scale();
+  const bool colours = s.colours;
+
+  if (rebuild) {
+    // Runs of triangles with their indices, and their vertices when they lie close together.
+    indicesValid_ = positionsValid_ = coloursValid_ = false;
+    for (GLArrayStore *a : {&positions_, &normals_, &colours_})
+      a->release();
+    ranges_.clear();
+    rangeChunk_ = chunk;
+    hasNormals_ = m.normals.present() && m.normals.size() >= n;
+    queue_.add(
+        triangles, chunk, [this] { pendingLastTriangle_ = -1; },
+        [this, &m, n, buffers, mag, colours, scale](std::size_t from, std::size_t to) {
+          stagingIndices_.clear();
+          auto r = std::make_unique<Range>();
+          r->min = std::numeric_limits<std::uint32_t>::max();
+          for (std::size_t t = from; t < to; ++t) {
+            const TriangleRecord &tr = m.triangles[t];
+            // Readers refuse bad corner indices; the mesh still never reads outside its arrays.
+            if (!cornersIn(tr, n))
+              continue;
+            for (const std::int32_t k : {tr.a, tr.b, tr.c}) {
+              stagingIndices_.push_back(std::uint32_t(k));
+              r->min = std::min(r->min, std::uint32_t(k));
+              r->max = std::max(r->max, std::uint32_t(k));
+            }
+            pendingLastTriangle_ = std::int64_t(t);
+          }
+          r->count = stagingIndices_.size();
+          if (r->count > 0) {
+            const std::size_t span = std::size_t(r->max - r->min) + 1;
+            // At most about two vertices per triangle: the run's vertices are its own.
+            r->own = span <= 2 * (r->count / 3) + 64;
+            if (r->own) {
+              for (std::uint32_t &k : stagingIndices_)
+                k -= r->min;
+              r->positions.allocate(span * sizeof(Vec3f), buffers);
+              writePositions(r->positions, m, r->min, r->max + 1, 0, mag);
+              if (hasNormals_) {
+                r->normals.allocate(span * sizeof(Vec3f), buffers);
+                r->normals.write(0, m.normals.data() + r->min, span * sizeof(Vec3f));
+              }
+              if (colours) {
+                r->colours.allocate(span * 3 * sizeof(float), buffers);
+                writeColours(r->colours, m, scale, r->min, r->max + 1, 0);
+              }
+            }
+            const std::size_t bytes = r->count * sizeof(std::uint32_t);
+            r->indices.allocate(bytes, buffers);
+            r->indices.write(0, stagingIndices_.data(), bytes);
+          }
+          ranges_.push_back(std::move(r));
+        },
+        [this, s] {
+          indicesValid_ = true;
+          indicesFor_ = s;
+          lastTriangle_ = pendingLastTriangle_;
+          stagingIndices_ = {};
+        });
+    // Shared arrays for the runs whose corners are spread out, if any.
+    queue_.add(
+        n, chunk,
+        [this, n, buffers] {
+          if (anyShared()) {
+            positions_.allocate(n * sizeof(Vec3f), buffers);
+            if (hasNormals_)
+              normals_.allocate(n * sizeof(Vec3f), buffers);
+          }
+        },
+        [this, &m, mag](std::size_t from, std::size_t to) {
+          if (!positions_.allocated())
+            return;
+          writePositions(positions_, m, from, to, from, mag);
+          if (normals_.allocated())
+            normals_.write(from * sizeof(Vec3f), m.normals.data() + from,
+                           (to - from) * sizeof(Vec3f));
+        },
+        [this, s] {
+          positionsValid_ = true;
+          positionsFor_ = s;
+          stagingVertices_ = {};
+          ++uploads_;
+        });
+  } else if (!positionsCurrent) {
+    positionsValid_ = false;
+    queue_.add(triangles, rangeChunk_, {},
+               [this, &m, mag](std::size_t from, std::size_t) {
+                 Range &r = *ranges_[from / rangeChunk_];
+                 if (r.count > 0 && r.own)
+                   writePositions(r.positions, m, r.min, r.max + 1, 0, mag);
+               },
+               {});
+    queue_.add(
+        n, chunk, {},
+        [this, &m, mag](std::size_t from, std::size_t to) {
+          if (positions_.allocated())
+            writePositions(positions_, m, from, to, from, mag);
+        },
+        [this, s] {
+          positionsValid_ = true;
+          positionsFor_ = s;
+          stagingVertices_ = {};
+          ++uploads_;
+        });
+  }
+
+  if (!colours) {
+    colours_.release();
+    for (auto &r : ranges_)
+      r->colours.release();
+    coloursValid_ = false;
+  } else if (!coloursCurrent) {
+    coloursValid_ = false;
+    if (!rebuild)
+      queue_.add(triangles, rangeChunk_, {},
+                 [this, &m, buffers, scale](std::size_t from, std::size_t) {
+                   Range &r = *ranges_[from / rangeChunk_];
+                   if (r.count == 0 || !r.own)
+                     return;
+                   const std::size_t span = std::size_t(r.max - r.min) + 1;
+                   if (!r.colours.allocated())
+                     r.colours.allocate(span * 3 * sizeof(float), buffers);
+                   writeColours(r.colours, m, scale, r.min, r.max + 1, 0);
+                 },
+                 {});
+    queue_.add(
+        n, chunk,
+        [this, n, buffers] {
+          if (anyShared() && !colours_.allocated())
+            colours_.allocate(n * 3 * sizeof(float), buffers);
+        },
+        [this, &m, scale](std::size_t from, std::size_t to) {
+          if (colours_.allocated())
+            writeColours(colours_, m, scale, from, to, from);
+        },
+        [this, s] {
+          coloursValid_ = true;
+          coloursFor_ = s;
+          stagingColours_ = {};
+          ++uploads_;
+        });
+  }
+}
+
+void MeshBuffers::queueFlat(const SessionModel &m, const Settings &s) {
+  // The shared-vertex arrays are of no use here.
+  for (GLArrayStore *a : {&positions_, &normals_, &colours_})
+    a->release();
+  positionsValid_ = coloursValid_ = indicesValid_ = false;
+  ranges_.clear();
+  const std::size_t n = pointsOf(m);
+  if (!s.colours) {
+    pointColours_ = {};
+    pointColoursValid_ = false;
+    return;
+  }
+  if (pointColoursValid_ && pointColoursFor_.generation == s.generation &&
+      pointColoursFor_.colourSettings == s.colourSettings)
+    return;
+  pointColoursValid_ = false;
+  queue_.add(
+      n, chunk, [this, n] { pointColours_.assign(3 * n, 0.0f); },
+      [this, &m, scale = s.colourSettings.scale()](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+          colourInto(&pointColours_[3 * i], scale, m.deviations[i]);
+      },
+      [this, s] {
+        pointColoursValid_ = true;
+        pointColoursFor_ = s;
+        ++uploads_;
+      });
+}
+
+void MeshBuffers::draw(const SessionModel &m) {
+  if (!ready())
+    return;
+  BufferBindingGuard bindings;
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  if (target_.flatNormals)
+    drawFlat(m);
+  else
+    drawIndexed();
+  glPopClientAttrib();
+}
+
+void MeshBuffers::drawIndexed() {
+  glEnableClientState(GL_VERTEX_ARRAY);
+  if (hasNormals_)
+    glEnableClientState(GL_NORMAL_ARRAY);
+  else
+    glDisableClientState(GL_NORMAL_ARRAY);
+  if (target_.colours)
+    glEnableClientState(GL_COLOR_ARRAY);
+  else
+    glDisableClientState(GL_COLOR_ARRAY);
+  auto pointers = [this](const GLArrayStore &p, const GLArrayStore &n, const GLArrayStore &c) {
+    glVertexPointer(3, GL_FLOAT, 0, p.bind());
+    if (hasNormals_)
+      glNormalPointer(GL_FLOAT, 0, n.bind());
+    if (target_.colours)
+      glColorPointer(3, GL_FLOAT, 0, c.bind());
+  };
+  bool sharedBound = false;
+  for (const auto &r : ranges_) {
+    if (r->count == 0)
+      continue;
+    // The known vertex range spares the driver a scan of the indices in every frame.
+    if (r->own) {
+      pointers(r->positions, r->normals, r->colours);
+      sharedBound = false;
+      glDrawRangeElements(GL_TRIANGLES, 0, r->max - r->min, GLsizei(r->count), GL_UNSIGNED_INT,
+                          r->indices.bind());
+    } else {
+      if (!sharedBound)
+        pointers(positions_, normals_, colours_);
+      sharedBound = true;
+      glDrawRangeElements(GL_TRIANGLES, r->min, r->max, GLsizei(r->count), GL_UNSIGNED_INT,
+                          r->indices.bind());
+    }
+  }
+}
+
+void MeshBuffers::drawFlat(const SessionModel &m) {
+  const std::size_t n = pointsOf(m), triangles = trianglesOf(m);
+  const bool colours = target_.colours && pointColours_.size() >= 3 * n;
+  const bool displaced = displacedBy(m, target_.magnification);
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  const float mag = target_.magnification;
+  // Per corner: position, normal, colour (9 floats).
+  constexpr std::size_t kFloats = 9, kStride = kFloats * sizeof(float);
+  const std::size_t perDraw = std::max<std::size_t>(chunk / 4, 1);
+  lastTriangle_ = -1;
+  for (std::size_t first = 0; first < triangles; first += perDraw) {
+    const std::size_t end = std::min(triangles, first + perDraw);
+    streamStaging_.clear();
+    for (std::size_t t = first; t < end; ++t) {
+      const TriangleRecord &r = m.triangles[t];
+      if (!cornersIn(r, n))
+        continue;
+      const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
+      const Vec3f nv = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+      for (const std::int32_t k : {r.a, r.b, r.c}) {
+        const std::size_t i = std::size_t(k);
+        const Vec3f p = displaced ? anchors.meshVertex(m.points[i], i, mag) : m.points[i];
+        const float *c = colours ? &pointColours_[3 * i] : nullptr;
+        streamStaging_.insert(
+            streamStaging_.end(),
+            {p.x, p.y, p.z, nv.x, nv.y, nv.z, c ? c[0] : 0.0f, c ? c[1] : 0.0f, c ? c[2] : 0.0f});
+      }
+      lastTriangle_ = std::int64_t(t);
+    }
+    if (streamStaging_.empty())
+      continue;
+    const std::size_t bytes = streamStaging_.size() * sizeof(float);
+    stream_.allocate(bytes, target_.bufferObjects);
+    stream_.write(0, streamStaging_.data(), bytes);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, GLsizei(kStride), stream_.bind(0));
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glNormalPointer(GL_FLOAT, GLsizei(kStride), stream_.bind(3 * sizeof(float)));
+    if (colours) {
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(3, GL_FLOAT, GLsizei(kStride), stream_.bind(6 * sizeof(float)));
+    } else {
+      glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(streamStaging_.size() / kFloats));
+  }
+  // The stream holds a chunk at most; its staging is kept for the next frame.
+}
+
+void MeshBuffers::release() {
+  for (GLArrayStore *a : {&positions_, &normals_, &colours_, &stream_})
+    a->release();
+  positionsValid_ = coloursValid_ = indicesValid_ = false;
+  ranges_.clear();
+  pointColours_ = {};
+  pointColoursValid_ = false;
+  streamStaging_ = {};
+  queue_.clear();
+  prepared_ = false;
+  lastTriangle_ = -1;
+}
+
+std::size_t MeshBuffers::bytes() const {
+  std::size_t n = positions_.bytes() + normals_.bytes() + colours_.bytes() + stream_.bytes() +
+                  pointColours_.size() * sizeof(float);
+  for (const auto &r : ranges_)
+    n += r->indices.bytes() + r->positions.bytes() + r->normals.bytes() + r->colours.bytes();
+  return n;
+}

@@ -1,0 +1,104 @@
+#pragma once
+#include "geometry/Vec3f.h"
+#include "scene/ColourSettings.h"
+#include "scene/GLArrayStore.h"
+#include "scene/UploadQueue.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class SessionModel;
+
+// The points pass held by the driver: one set of arrays shared by the points and their
+// deviation needles, uploaded a chunk at a time and redrawn every frame without copying.
+// When every point is drawn at its own position the model's point array is used as it is; a
+// magnified display stores each drawn point next to its anchor, so that the needles are the
+// same array read as line pairs. Thinning reads the arrays with a stride; only a filtered
+// display (points outside the tolerance) gathers its subset, and gathers again when the
+// stride changes.
+class PointBuffers {
+public:
+  struct Settings {
+    std::uint64_t generation = 0;
+    ColourSettings colourSettings;
+    bool colouring = false; // a colour per point; else the current colour
+    bool hasDev = false;    // deviations count: the filter and the needles apply
+    bool devArray = false;  // the deviations can be read (else 0)
+    int filter = 0;
+    double upperTolerance = 0; // filter 2 passes |d| > this
+    float magnification = 0;
+    int stride = 1;
+    bool bufferObjects = true;
+  };
+
+  // Queues the work that brings the arrays to these settings; keeps what is still valid.
+  void prepare(const SessionModel &model, const Settings &s);
+  UploadQueue &queue() { return queue_; }
+  const UploadQueue &queue() const { return queue_; }
+  bool ready() const { return prepared_ && queue_.done(); }
+
+  // Needles first, then points (each needle ends where its point is drawn); the stride
+  // must be the one prepared for a filtered display.
+  void draw(int stride);
+  std::size_t pointsDrawn(int stride) const;
+  std::size_t needlesDrawn(int stride) const;
+
+  void release();
+  std::size_t bytes() const;
+  // How often a setting change made the arrays be rebuilt.
+  int builds() const { return builds_; }
+
+  std::size_t chunk = std::size_t(1) << 18;
+
+private:
+  enum class Layout { Model, Computed, Gathered };
+  // Everything the stored arrays depend on, with the fields that do not matter for the
+  // chosen layout zeroed, so that comparing keys tells what must be rebuilt.
+  struct Key {
+    std::uint64_t generation = 0;
+    Layout layout = Layout::Model;
+    std::int32_t count = 0;
+    float magnification = 0;
+    int stride = 0, filter = 0;
+    double upper = 0;
+    bool hasDev = false, devArray = false, needles = false, bufferObjects = true;
+    friend bool operator==(const Key &, const Key &) = default;
+  };
+  struct ColourKey {
+    Key key;
+    ColourSettings colours;
+    bool colouring = false;
+    friend bool operator==(const ColourKey &, const ColourKey &) = default;
+  };
+  Key keyFor(const SessionModel &m, const Settings &s) const;
+  bool passes(const Settings &s, float d) const;
+
+  // A run of source points with arrays of its own: no single allocation grows with the
+  // model, so no frame stalls on the driver clearing a huge buffer.
+  struct Block {
+    std::size_t from = 0, to = 0; // source indices (every stride-th point when gathered)
+    std::size_t points = 0;       // points stored
+    GLArrayStore vertices, colours, needles{GLArrayStore::Kind::Indices};
+    int needleStride = 0;
+  };
+  // The first stored point of a block drawn with the stride, and how many are drawn.
+  struct Run {
+    std::size_t local = 0, count = 0;
+  };
+  Run runOf(const Block &b, int stride) const;
+  void ensureNeedleIndices(Block &b, const Run &r, int stride);
+
+  UploadQueue queue_;
+  bool prepared_ = false;
+  Key target_{};
+  ColourKey targetColours_{};
+
+  std::vector<std::unique_ptr<Block>> blocks_;
+  Key verticesFor_{};
+  ColourKey coloursFor_{};
+  bool verticesValid_ = false, coloursValid_ = false;
+  std::vector<Vec3f> stagingVertices_;
+  std::vector<std::uint8_t> staging_; // colours
+  int builds_ = 0;
+};
