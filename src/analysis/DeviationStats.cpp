@@ -1,5 +1,7 @@
 #include "analysis/DeviationStats.h"
 
+#include "analysis/ToleranceStatus.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -99,12 +101,19 @@ DeviationStats DeviationStats::compute(const float *values, std::size_t n, doubl
     }
     measured.push_back(f);
     sum += d;
-    if (d >= lower && d <= upper)
+    // Against the tolerances as the colours and the callout status take them (rounded to
+    // float), so the counts, the picture and the tables agree at the band's edges.
+    switch (toleranceStatus(f, lower, upper)) {
+    case ToleranceStatus::In:
       ++s.countInside;
-    else if (d > upper)
+      break;
+    case ToleranceStatus::Above:
       ++s.countAbove;
-    else
+      break;
+    default:
       ++s.countBelow;
+      break;
+    }
     if (tally)
       tally->add(f);
   }
