@@ -59,6 +59,8 @@ void VelmoraViewerWE_Doc::attachToView(view3d &view) {
     view.scene().clearModels();
     pointCloud_ = nullptr;
   }
+  // Upload progress and the settings' apply step report in the status bar.
+  view.scene().showStatus = [](const char *t) { ShowStatusText(QString::fromLatin1(t)); };
   // The exports read the file again, so the path is only recorded once it was accepted.
   setCurrentSessionPath(path_.toStdString());
   const LoadStepResult r =

@@ -1,6 +1,7 @@
 #include "view/view3d.h"
 
 #include "view/DLGTolerance.h"
+#include "view/PointLookup.h"
 #include "view/ViewCursors.h"
 #include "view/ViewHooks.h"
 #include "view/ViewScene.h"
@@ -24,7 +25,8 @@ view3d *view3d::current() { return currentView; }
 void view3d::setCurrent(view3d *view) { currentView = view; }
 
 view3d::view3d(QWidget *parent)
-    : QOpenGLWidget(parent), scene_(std::make_unique<ViewScene>(*this)) {
+    : QOpenGLWidget(parent), scene_(std::make_unique<ViewScene>(*this)),
+      lookup_(new PointLookup(*this)) {
   currentView = this;
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
@@ -94,6 +96,8 @@ QPoint view3d::devicePixel(const QPointF &logical) const {
 void view3d::paintGL() {
   scene_->draw(*this);
   ++framesDrawn;
+  // Once the model shows, its nearest-point index is built in the background.
+  lookup_->watch();
 }
 
 void view3d::onShowAllPoints() {
