@@ -2,8 +2,8 @@
 // for timing programs from the outside in the same way whatever they are.
 //
 //   frame_watch settle X Y W H PID QUIET_MS TIMEOUT_S
-//       Polls every 10 ms and prints "T HASH" (T: CLOCK_REALTIME nanoseconds) for the first
-//       poll and for every change. Ends once the rectangle has not changed for QUIET_MS and
+//       Polls every 10 ms and prints "T HASH HWM" (T: CLOCK_REALTIME nanoseconds, HWM: the
+//       process's peak resident memory so far in KiB) for the first poll and every change. Ends once the rectangle has not changed for QUIET_MS and
 //       process PID used less than a tenth of a core meanwhile (it is done drawing), or after
 //       TIMEOUT_S; prints "end T".
 //   frame_watch count X Y W H SECONDS
@@ -92,6 +92,16 @@ long long cpuTicks(long pid) {
   return v[0] + v[1];
 }
 
+// Peak resident memory of a process (VmHWM) in KiB; -1 when it is gone.
+long long peakKiB(long pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.compare(0, 6, "VmHWM:") == 0)
+      return std::atoll(line.c_str() + 6);
+  return -1;
+}
+
 int usage() {
   std::fputs("usage: frame_watch settle X Y W H PID QUIET_MS TIMEOUT_S\n"
              "       frame_watch count X Y W H SECONDS\n"
@@ -149,8 +159,8 @@ int main(int argc, char **argv) {
     std::uint64_t last = g.hash();
     std::int64_t lastChange = nowNs();
     long long cpuAtChange = cpuTicks(pid);
-    std::printf("%lld %016llx\n", static_cast<long long>(lastChange),
-                static_cast<unsigned long long>(last));
+    std::printf("%lld %016llx %lld\n", static_cast<long long>(lastChange),
+                static_cast<unsigned long long>(last), peakKiB(pid));
     std::fflush(stdout);
     for (;;) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -161,8 +171,8 @@ int main(int argc, char **argv) {
         last = h;
         lastChange = t;
         cpuAtChange = cpu;
-        std::printf("%lld %016llx\n", static_cast<long long>(t),
-                    static_cast<unsigned long long>(h));
+        std::printf("%lld %016llx %lld\n", static_cast<long long>(t),
+                    static_cast<unsigned long long>(h), peakKiB(pid));
         std::fflush(stdout);
         continue;
       }
