@@ -90,7 +90,9 @@ void BM_IndexBuild(benchmark::State &state) {
   for (auto _ : state) {
     NearestPointIndex index(pts.data(), pts.size());
     benchmark::DoNotOptimize(index.size());
+    state.counters["index_MiB"] = double(index.bytes()) / 1048576.0;
   }
+  state.counters["points_MiB"] = double(pts.size() * sizeof(Vec3f)) / 1048576.0;
 }
 
 } // namespace

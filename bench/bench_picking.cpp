@@ -1,13 +1,17 @@
 // Hover picking through the view's per-model index cache: a steady hover (the cache lookup
-// plus the exact search) and the first hover after a model is opened (index build included).
+// plus the exact search), the first hover after a model is opened (index build included when
+// the caller waits for it; without waiting, what the window pays), and closing a model while
+// its index is being built.
 #include "analysis/NearestPointIndex.h"
 #include "session/SessionModel.h"
 #include "view/Picking.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -71,6 +75,57 @@ void BM_FirstHoverAfterOpen(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_FirstHoverAfterOpen)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// What the window's thread pays for the first hover after opening: the cursor's pixel shows
+// the model, the index is not built yet. It starts the background build and answers from a
+// scan (up to picking::kScanHoverLimit points) or not at all; it never waits for the build.
+picking::FrameSample cursorOnModel(const SessionModel &m) {
+  const Vec3f &p = m.points[m.points.size() / 2];
+  picking::FrameSample s;
+  s.modelView = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -p.x, -p.y, -p.z, 1};
+  s.projection = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  s.viewport = {0, 0, 2, 2};
+  s.cursorX = s.cursorY = 1.0;
+  s.x0 = s.y0 = 0;
+  s.width = s.height = 2;
+  s.depth.assign(4, 0.5f);
+  return s;
+}
+
+void BM_FirstWindowHover(benchmark::State &state) {
+  SessionModel &m = model(static_cast<std::size_t>(state.range(0)));
+  const picking::FrameSample s = cursorOnModel(m);
+  for (auto _ : state) {
+    state.PauseTiming();
+    picking::forgetModel(&m);
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(picking::hoverPick(&m, s));
+  }
+  picking::forgetModel(&m);
+}
+BENCHMARK(BM_FirstWindowHover)
+    ->Arg(1000000)
+    ->Arg(10000000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// Closing a window while its model is being indexed: the build stops, the worker is joined.
+void BM_CloseWhileIndexing(benchmark::State &state) {
+  SessionModel &m = model(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    picking::forgetModel(&m);
+    picking::readyIndex(m);
+    std::this_thread::sleep_for(std::chrono::milliseconds(state.range(1)));
+    state.ResumeTiming();
+    picking::forgetModel(&m);
+  }
+}
+BENCHMARK(BM_CloseWhileIndexing)
+    ->Args({10000000, 10})
+    ->Args({10000000, 500})
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 // One hover over the background (or a click) near points: the 17 x 17 depth window around the
 // cursor, every pixel drawn, each unprojected, its nearest point found and projected back.

@@ -30,22 +30,29 @@ long long fileSize(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
-// Reads the whole file into a fresh buffer, as the reader fills fresh arrays.
-std::size_t readIntoOneBuffer(const std::string &path) {
+// Reads the whole file into a fresh buffer, as the reader fills fresh arrays: heap memory
+// (4 KiB pages), or memory from the model arrays' allocator (huge pages).
+std::size_t readIntoOneBuffer(const std::string &path, bool hugePages = false) {
   const int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0)
     return 0;
   const auto size = static_cast<std::size_t>(fileSize(path));
-  std::unique_ptr<char[]> buf(new char[size]);
+  PodArray<char> huge;
+  std::unique_ptr<char[]> heap;
+  if (hugePages)
+    huge.allocate(size);
+  else
+    heap.reset(new char[size]);
+  char *const buf = hugePages ? huge.data() : heap.get();
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t got = ::read(fd, buf.get() + done, std::min<std::size_t>(size - done, 1u << 30));
+    const ssize_t got = ::read(fd, buf + done, std::min<std::size_t>(size - done, 1u << 30));
     if (got <= 0)
       break;
     done += static_cast<std::size_t>(got);
   }
   ::close(fd);
-  benchmark::DoNotOptimize(buf.get());
+  benchmark::DoNotOptimize(buf);
   return done;
 }
 
@@ -53,7 +60,7 @@ void BM_ReadIntoOneBuffer(benchmark::State &state) {
   readIntoOneBuffer(gFile); // warm the page cache
   std::size_t bytes = 0;
   for (auto _ : state)
-    bytes += readIntoOneBuffer(gFile);
+    bytes += readIntoOneBuffer(gFile, state.range(0) != 0);
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }
 
@@ -165,6 +172,11 @@ int main(int argc, char **argv) {
   if (!ensureSessionFile() || !ensureTextFile())
     return 1;
   benchmark::RegisterBenchmark("ReadIntoOneBuffer", BM_ReadIntoOneBuffer)
+      ->Arg(0)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark("ReadIntoOneBuffer/HugePages", BM_ReadIntoOneBuffer)
+      ->Arg(1)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
   benchmark::RegisterBenchmark("ReadSessionFile", BM_ReadSessionFile)

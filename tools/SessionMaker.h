@@ -218,7 +218,7 @@ inline bool writePointText(const std::string &path, const std::vector<Vec3f> &po
 // a few bumps. Written block by block so that the generator needs little memory.
 inline bool writeSyntheticSession(const std::string &path, std::int64_t n, std::uint64_t seed,
                                   bool withNominal, std::string &error,
-                                  std::int64_t *trianglesOut = nullptr) {
+                                  std::int64_t *trianglesOut = nullptr, bool withTriangles = true) {
   if (n < 1 || n > INT32_MAX) {
     error = "the point count must be 1.." + std::to_string(INT32_MAX);
     return false;
@@ -231,7 +231,7 @@ inline bool writeSyntheticSession(const std::string &path, std::int64_t n, std::
   std::int64_t cells = (fullRows > 0 ? (fullRows - 1) * (w - 1) : 0);
   if (fullRows > 0 && rest > 1)
     cells += rest - 1;
-  const std::int64_t t = 2 * cells;
+  const std::int64_t t = withTriangles ? 2 * cells : 0;
   if (t > INT32_MAX) {
     error = "too many triangles";
     return false;
@@ -291,7 +291,7 @@ inline bool writeSyntheticSession(const std::string &path, std::int64_t n, std::
   put(dev.data(), dev.size() * sizeof(float));
   dev = {};
   std::int32_t index = 0;
-  for (std::int64_t row = 0; row + 1 < fullRows + (rest > 1 ? 1 : 0); ++row) {
+  for (std::int64_t row = 0; t > 0 && row + 1 < fullRows + (rest > 1 ? 1 : 0); ++row) {
     const std::int64_t cols = row + 1 < fullRows ? w - 1 : rest - 1;
     for (std::int64_t c = 0; c < cols; ++c) {
       const auto a = static_cast<std::int32_t>(row * w + c);

@@ -15,9 +15,11 @@ const char *kUsage =
     "usage: make-session MESH.obj|MESH.ply --out OUT.ses [--size MM] [--seed S] [--nominal]\n"
     "       make-session MESH.obj|MESH.ply --points-text OUT.txt [--size MM]\n"
     "       make-session --synthetic --points N --out OUT.ses [--seed S] [--nominal]\n"
+    "                    [--no-triangles]\n"
     "  --size     largest extent of the model in millimetres (default 100)\n"
     "  --seed     seed of the deviation field (default 1)\n"
-    "  --nominal  add the nominal point block (format word 16)\n";
+    "  --nominal  add the nominal point block (format word 16)\n"
+    "  --no-triangles  a synthetic point cloud: the same points, no triangle block\n";
 
 int fail(const std::string &message) {
   std::fprintf(stderr, "make-session: %s\n", message.c_str());
@@ -31,7 +33,7 @@ int main(int argc, char **argv) {
   double size = 100;
   unsigned long long seed = 1;
   long long synthetic = -1;
-  bool nominal = false, wantSynthetic = false;
+  bool nominal = false, wantSynthetic = false, triangles = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const auto value = [&]() -> const char * {
@@ -65,6 +67,8 @@ int main(int argc, char **argv) {
       wantSynthetic = true;
     } else if (a == "--nominal") {
       nominal = true;
+    } else if (a == "--no-triangles") {
+      triangles = false;
     } else if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -79,11 +83,12 @@ int main(int argc, char **argv) {
   if (wantSynthetic) {
     if (synthetic < 1 || out.empty())
       return fail("--synthetic needs --points N and --out OUT.ses");
-    std::int64_t triangles = 0;
-    if (!sessionmaker::writeSyntheticSession(out, synthetic, seed, nominal, error, &triangles))
+    std::int64_t written = 0;
+    if (!sessionmaker::writeSyntheticSession(out, synthetic, seed, nominal, error, &written,
+                                             triangles))
       return fail(error);
     std::printf("%s: %lld points, %lld triangles\n", out.c_str(), synthetic,
-                static_cast<long long>(triangles));
+                static_cast<long long>(written));
     return 0;
   }
   if (input.empty() || (out.empty() && textOut.empty())) {

@@ -1,6 +1,6 @@
 #include "view/DLGGenerateLine.h"
 
-#include "analysis/NearestPointIndex.h"
+#include "analysis/BackgroundPointIndex.h"
 #include "analysis/SectionCutter.h"
 #include "scene/GLPointCloud.h"
 #include "view/GLPolyline3DList.h"
@@ -9,6 +9,7 @@
 #include "view/ViewScene.h"
 #include "view/view3d.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -206,10 +207,19 @@ void DLGGenerateLine::onSpin(int axis, int delta) {
     view->renderFrame();
 }
 
-const NearestPointIndex *DLGGenerateLine::indexFor(view3d &, const SessionModel &model) {
+const NearestPointIndex *DLGGenerateLine::indexFor(view3d &view, const SessionModel &model) {
   // Shared with hover and banner picking: a large model is indexed once, and the cache
   // notices a model moved in place or a new model at a reused address.
-  return &picking::sharedIndex(model);
+  BackgroundPointIndex &lookup = picking::sharedLookup(model);
+  if (!lookup.ready()) {
+    // Colouring the section needs the index: the rest of its build is awaited, saying so.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (view.scene().showStatus)
+      view.scene().showStatus("Preparing point lookup...");
+    lookup.wait();
+    QApplication::restoreOverrideCursor();
+  }
+  return lookup.ready();
 }
 
 void DLGGenerateLine::onCreate() {

@@ -25,6 +25,11 @@ LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<Se
     m->deviationMode = 3;
     node->invalidate();
     node->width = 0;
+    if (m->triangleCount <= 0) {
+      // Without triangles there is no surface to show: the points are shown instead.
+      node->displayMode = 1;
+      node->width = 1;
+    }
     result.hasNominalPoints = m->hasNominalPoints();
     node->magnification = float(view.magnification);
     node->invalidate();
@@ -33,6 +38,9 @@ LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<Se
     node->displayMode = 1;
     node->invalidate();
   }
+  // The settings the dialog shows and applies start from what the node shows.
+  view.displayMode = node->displayMode;
+  view.pointSize = node->width;
   const BoundingBox &box = m->GetBoundingBox();
   view.boundsMin = box.min();
   view.boundsMax = box.max();

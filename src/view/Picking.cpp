@@ -1,6 +1,6 @@
 #include "view/Picking.h"
 
-#include "analysis/NearestPointIndex.h"
+#include "analysis/BackgroundPointIndex.h"
 #include "scene/GLSceneList.h"
 #include "scene/GLTextList.h"
 #include "scene/ViewState.h"
@@ -104,11 +104,12 @@ ModelKey keyOf(const SessionModel &model) {
   return k;
 }
 
-// One index per model. Each holds a copy of the points, so only the two most recent are kept
-// (one model per window; two windows hovered in turn do not rebuild).
+// One index per model, built in the background (small models at once). An index holds the
+// point numbers of its model, so only the two most recent are kept (one model per window; two
+// windows hovered in turn do not rebuild).
 struct CachedIndex {
   ModelKey key;
-  std::unique_ptr<NearestPointIndex> index;
+  std::unique_ptr<BackgroundPointIndex> index;
 };
 std::vector<CachedIndex> &cache() {
   static std::vector<CachedIndex> entries;
@@ -116,7 +117,9 @@ std::vector<CachedIndex> &cache() {
 }
 constexpr std::size_t kMaxCachedModels = 2;
 
-const NearestPointIndex &indexFor(const SessionModel &model) {
+} // namespace
+
+BackgroundPointIndex &sharedLookup(const SessionModel &model) {
   const ModelKey key = keyOf(model);
   auto &entries = cache();
   for (CachedIndex &e : entries)
@@ -125,21 +128,26 @@ const NearestPointIndex &indexFor(const SessionModel &model) {
   std::erase_if(entries, [&](const CachedIndex &e) { return e.key.model == &model; });
   if (entries.size() >= kMaxCachedModels)
     entries.erase(entries.begin());
-  entries.push_back({key, std::make_unique<NearestPointIndex>(model.points.data(), key.count)});
+  entries.push_back({key, std::make_unique<BackgroundPointIndex>(model.points.data(), key.count,
+                                                                 key.count > kInlineIndexLimit)});
   return *entries.back().index;
 }
 
-} // namespace
+const NearestPointIndex &sharedIndex(const SessionModel &model) {
+  return sharedLookup(model).wait();
+}
+
+const NearestPointIndex *readyIndex(const SessionModel &model) {
+  return sharedLookup(model).ready();
+}
 
 NearestHit nearestPoint(const SessionModel &model, const Vec3d &world) {
   NearestHit hit;
   if (usablePointCount(model) == 0)
     return hit;
-  hit.index = indexFor(model).nearest(world, &hit.distance);
+  hit.index = sharedIndex(model).nearest(world, &hit.distance);
   return hit;
 }
-
-const NearestPointIndex &sharedIndex(const SessionModel &model) { return indexFor(model); }
 
 void forgetModel(const SessionModel *model) {
   std::erase_if(cache(), [&](const CachedIndex &e) { return e.key.model == model; });
@@ -196,7 +204,9 @@ std::optional<Vec3d> worldAtCursor(const FrameSample &s) {
   return unprojectAt(s, s.x0 + col + 0.5, s.y0 + row + 0.5, d);
 }
 
-int snapIndex(const SessionModel &model, const FrameSample &s) {
+namespace {
+
+int snapWith(const NearestPointIndex &index, const SessionModel &model, const FrameSample &s) {
   if (s.depth.size() < std::size_t(s.width) * std::size_t(s.height))
     return -1;
   const double limit2 = double(kSnapPixels) * kSnapPixels;
@@ -212,37 +222,62 @@ int snapIndex(const SessionModel &model, const FrameSample &s) {
       const std::optional<Vec3d> world = unprojectAt(s, s.x0 + col + 0.5, s.y0 + row + 0.5, d);
       if (!world)
         continue;
-      const int index = nearestPoint(model, *world).index;
-      if (index < 0 || !seen.insert(index).second)
+      const int found = index.nearest(*world);
+      if (found < 0 || !seen.insert(found).second)
         continue;
-      const std::optional<double> d2 = screenDistance2(s, model.points[std::size_t(index)]);
+      const std::optional<double> d2 = screenDistance2(s, model.points[std::size_t(found)]);
       if (!d2 || *d2 > limit2)
         continue;
-      if (best < 0 || *d2 < bestD2 || (*d2 == bestD2 && index < best)) {
-        best = index;
+      if (best < 0 || *d2 < bestD2 || (*d2 == bestD2 && found < best)) {
+        best = found;
         bestD2 = *d2;
       }
     }
   return best;
 }
 
-int hoverPick(const SessionModel *model, const FrameSample &sample) {
-  if (!model)
-    return -1;
-  if (const std::optional<Vec3d> world = worldAtCursor(sample))
-    return hoverIndex(model, *world);
-  return snapIndex(*model, sample);
+// The nearest point by the index when it is ready, else by one pass over the points.
+NearestHit nearestNow(const NearestPointIndex *index, const SessionModel &model,
+                      const Vec3d &world) {
+  NearestHit hit;
+  hit.index = index ? index->nearest(world, &hit.distance)
+                    : nearestPointLinear(model.points.data(), usablePointCount(model), world,
+                                         &hit.distance);
+  return hit;
 }
 
-int bannerPick(const SessionModel *model, const FrameSample &sample) {
-  if (!model)
+} // namespace
+
+int snapIndex(const SessionModel &model, const FrameSample &s) {
+  if (usablePointCount(model) == 0)
     return -1;
+  return snapWith(sharedIndex(model), model, s);
+}
+
+int hoverPick(const SessionModel *model, const FrameSample &sample) {
+  if (!model || usablePointCount(*model) == 0)
+    return -1;
+  const NearestPointIndex *index = readyIndex(*model);
   if (const std::optional<Vec3d> world = worldAtCursor(sample)) {
-    const int index = bannerIndex(model, *world);
-    if (index >= 0)
-      return index;
+    if (!index && usablePointCount(*model) > kScanHoverLimit)
+      return -1;
+    return nearestNow(index, *model, *world).index;
   }
-  return snapIndex(*model, sample);
+  return index ? snapWith(*index, *model, sample) : -1;
+}
+
+std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample) {
+  if (!model || usablePointCount(*model) == 0)
+    return -1;
+  const NearestPointIndex *index = readyIndex(*model);
+  if (const std::optional<Vec3d> world = worldAtCursor(sample)) {
+    const NearestHit hit = nearestNow(index, *model, *world);
+    if (hit.index >= 0 && hit.distance < kBannerPickLimit)
+      return hit.index;
+  }
+  if (!index)
+    return std::nullopt;
+  return snapWith(*index, *model, sample);
 }
 
 std::optional<double> deviationOf(const SessionModel &model, int index) {

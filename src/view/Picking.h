@@ -16,6 +16,7 @@ class ViewState;
 
 // Point picking for hover and banners, the printed-value format of labels and panels, and
 // the two information panels. GL is touched only by the drawing functions.
+class BackgroundPointIndex;
 class NearestPointIndex;
 
 namespace picking {
@@ -46,13 +47,25 @@ struct NearestHit {
   int index = -1;      // -1: the model has no points
   double distance = 0; // L1
 };
-// Exact L1 nearest model point; the lowest index wins ties. Uses an index built once per
-// model and kept until the model changes.
-NearestHit nearestPoint(const SessionModel &model, const Vec3d &world);
-// The exact nearest-point index of a model, built on first use and shared by hover, banner
-// clicks and section colouring, so a large model is indexed once.
+// Models up to this many points are indexed at once on the calling thread (a few
+// milliseconds); larger ones on a worker thread.
+constexpr std::size_t kInlineIndexLimit = 100000;
+// While a model's index is being built, hover answers by scanning the points only up to this
+// many points (a millisecond or two per mouse move); larger models show no hover until then.
+constexpr std::size_t kScanHoverLimit = 1000000;
+
+// The nearest-point index of a model, shared by hover, banner clicks, section colouring and
+// the callouts so that a large model is indexed once; started on first use and kept until
+// the model is forgotten. Never waits: ask it ready(), progress() or wait().
+BackgroundPointIndex &sharedLookup(const SessionModel &model);
+// The shared index, waiting for its build when needed.
 const NearestPointIndex &sharedIndex(const SessionModel &model);
-// Drops the cached index of a model (call before a model is destroyed or changed).
+// The shared index when it is ready, else null (its build is started). Never waits.
+const NearestPointIndex *readyIndex(const SessionModel &model);
+// Exact L1 nearest model point; the lowest index wins ties. Waits for the shared index.
+NearestHit nearestPoint(const SessionModel &model, const Vec3d &world);
+// Drops the shared index of a model, stopping a build under way. Call it before a model is
+// destroyed or changed: the index reads the model's points.
 void forgetModel(const SessionModel *model);
 
 // Hovered point for a cursor whose pixel shows the model at `world`: the nearest point, no
@@ -75,13 +88,16 @@ struct FrameSample {
 std::optional<Vec3d> worldAtCursor(const FrameSample &sample);
 // The model point whose screen position lies closest to the cursor, within kSnapPixels:
 // each drawn pixel of the window is unprojected and its nearest model point (exact, L1)
-// projected back. Lowest index on equal distances; -1 for none.
+// projected back. Lowest index on equal distances; -1 for none. Waits for the shared index.
 int snapIndex(const SessionModel &model, const FrameSample &sample);
-// Hover: the nearest point to what the cursor's pixel shows, else the on-screen snap.
+// Hover: the nearest point to what the cursor's pixel shows, else the on-screen snap. Never
+// waits: until the model's index is ready the pixel's point comes from a scan (models up to
+// kScanHoverLimit points) and there is no snap; -1 then.
 int hoverPick(const SessionModel *model, const FrameSample &sample);
-// Click: the nearest point when within kBannerPickLimit of what the pixel shows, else the
-// on-screen snap.
-int bannerPick(const SessionModel *model, const FrameSample &sample);
+// Click: the nearest point when within kBannerPickLimit of what the pixel shows (by a scan
+// while the index is being built), else the on-screen snap. Never waits: none (nullopt) when
+// only the unfinished index can tell; ask again with the same sample once it is ready.
+std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample);
 
 // The deviation of point `index` when the file has deviations (a point text file has none).
 std::optional<double> deviationOf(const SessionModel &model, int index);

@@ -5,6 +5,7 @@
 #include "view/GLBanner3DList.h"
 #include "view/GLText.h"
 #include "view/Picking.h"
+#include "view/PointLookup.h"
 #include "view/ProgramSettings.h"
 #include "view/ViewScene.h"
 #include "view/view3d.h"
@@ -33,17 +34,26 @@ int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
 }
 
 void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
+  placeBannerAt(view, scene, scene.sampleAround(x, y));
+}
+
+void placeBannerAt(view3d &view, ViewScene &scene, const picking::FrameSample &sample) {
   const GLPointCloud *cloud = scene.pointCloud();
   if (!cloud) {
     scene.banners.forEach([](GLList *n) { n->setSelected(false); });
     return;
   }
+  const std::optional<int> index = picking::bannerPick(cloud->model(), sample);
+  if (!index) {
+    // Only the index still being built can tell: the click is placed once it is ready.
+    scene.banners.forEach([](GLList *n) { n->setSelected(false); });
+    view.pointLookup().deferClick(sample);
+    return;
+  }
   const ColourScale scale(static_cast<float>(cloud->upperTolerance),
                           static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
                           cloud->extendedColours);
-  const picking::FrameSample sample = scene.sampleAround(x, y);
-  picking::createBanner(&view, scene.banners, cloud->model(),
-                        picking::bannerPick(cloud->model(), sample), sample.modelView,
+  picking::createBanner(&view, scene.banners, cloud->model(), *index, sample.modelView,
                         ProgramSettings::decimalPlaces, scale);
 }
 

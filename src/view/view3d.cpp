@@ -2,6 +2,7 @@
 
 #include "scene/GLPointCloud.h"
 #include "view/DLGTolerance.h"
+#include "view/PointLookup.h"
 #include "view/ViewCursors.h"
 #include "view/ViewHooks.h"
 #include "view/ViewScene.h"
@@ -34,7 +35,8 @@ view3d *view3d::current() { return currentView; }
 void view3d::setCurrent(view3d *view) { currentView = view; }
 
 view3d::view3d(QWidget *parent)
-    : QOpenGLWidget(parent), scene_(std::make_unique<ViewScene>(*this)) {
+    : QOpenGLWidget(parent), scene_(std::make_unique<ViewScene>(*this)),
+      lookup_(new PointLookup(*this)) {
   currentView = this;
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
@@ -118,6 +120,9 @@ void view3d::paintGL() {
   if (cloud && showModel && cloud->lastDrawFull())
     ++fullFramesDrawn;
   afterFrame();
+  // Once the whole model is uploaded, its nearest-point index is built in the background.
+  if (!cloud || !cloud->uploadPending())
+    lookup_->watch();
 }
 
 void view3d::afterFrame() {

@@ -11,6 +11,7 @@
 class DLGTolerance;
 class GLList;
 class GLPointCloud;
+class PointLookup;
 class QDialog;
 class ViewScene;
 
@@ -28,6 +29,8 @@ public:
   static void setCurrent(view3d *view);
 
   ViewScene &scene() { return *scene_; }
+  // The background build of the shown model's nearest-point index.
+  PointLookup &pointLookup() { return *lookup_; }
   GLPointCloud *pointCloud() const;
 
   // Repaints now (the load step and the dialogs run outside the event loop).
@@ -136,6 +139,7 @@ private:
   void deleteSelected();
 
   std::unique_ptr<ViewScene> scene_;
+  PointLookup *lookup_; // a child object
   bool captured_ = false;
   bool contextUsable_ = false;
   bool frameQueued_ = false;

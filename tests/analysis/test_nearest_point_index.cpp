@@ -1,10 +1,12 @@
-#include "analysis/NearestPointIndex.h"
+#include "analysis/BackgroundPointIndex.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -96,7 +98,15 @@ TEST(NearestPointIndex, DuplicatesAndAllEqualPointsGiveTheLowestIndex) {
     pts.insert(pts.end(), base.begin(), base.end());
   expectSameAsScan(pts, randomQueries(rng, 400, -7, 7));
 
-  const std::vector<Vec3f> same(1000, Vec3f{3, -2, 1});
+  // Large enough for sampled splits: most points share a few coordinate values, so a split
+  // value leaves one side nearly empty unless handled.
+  std::vector<Vec3f> heavy;
+  std::uniform_int_distribution<int> rare(0, 9);
+  for (int i = 0; i < 30000; ++i)
+    heavy.push_back({rare(rng) == 0 ? float(c(rng)) : 1.0f, float(i % 3), rare(rng) ? 0.0f : 2.0f});
+  expectSameAsScan(heavy, randomQueries(rng, 300, -7, 7));
+
+  const std::vector<Vec3f> same(10000, Vec3f{3, -2, 1});
   const NearestPointIndex index(same.data(), same.size());
   double d = 0;
   EXPECT_EQ(index.nearest({100, 100, 100}, &d), 0);
@@ -167,4 +177,41 @@ TEST(NearestPointIndex, InfiniteCoordinatesAndNonFiniteQueries) {
   expectSameAsScan(pts, q);
   const std::vector<Vec3f> onlyInf = {{inf, inf, inf}, {-inf, 0, 0}};
   expectSameAsScan(onlyInf, q);
+}
+
+TEST(BackgroundPointIndex, BuildsOnAWorkerAndAnswersLikeTheScan) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<float> u(-100.0f, 100.0f);
+  std::vector<Vec3f> pts(300000);
+  for (Vec3f &p : pts)
+    p = {u(rng), u(rng), u(rng) * 0.01f};
+  BackgroundPointIndex lookup(pts.data(), pts.size());
+  const NearestPointIndex &index = lookup.wait();
+  ASSERT_EQ(lookup.ready(), &index);
+  EXPECT_NE(lookup.builtOn(), std::this_thread::get_id());
+  EXPECT_EQ(lookup.progress(), 1.0);
+  for (const Vec3d &q : randomQueries(rng, 200, -110, 110))
+    ASSERT_EQ(index.nearest(q), nearestPointLinear(pts.data(), pts.size(), q));
+
+  const BackgroundPointIndex inlineBuilt(pts.data(), 1000, false);
+  ASSERT_NE(inlineBuilt.ready(), nullptr);
+  EXPECT_EQ(inlineBuilt.builtOn(), std::this_thread::get_id());
+}
+
+TEST(BackgroundPointIndex, DestroyedWhileBuildingStopsTheWorker) {
+  // The points go right after the index: the worker must be done with them by then (ASan
+  // checks this in the sanitizer build).
+  for (int when = 0; when < 3; ++when) {
+    auto pts = std::make_unique<std::vector<Vec3f>>(2000000);
+    for (std::size_t i = 0; i < pts->size(); ++i)
+      (*pts)[i] = {float(i % 1414), float(i / 1414), float(i % 7)};
+    auto lookup = std::make_unique<BackgroundPointIndex>(pts->data(), pts->size());
+    if (when == 1)
+      while (!lookup->ready() && lookup->progress() == 0.0)
+        std::this_thread::yield();
+    if (when == 2)
+      lookup->wait();
+    lookup.reset();
+    pts.reset();
+  }
 }

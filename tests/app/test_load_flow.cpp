@@ -65,6 +65,17 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   EXPECT_EQ(node->model()->deviationMode, 0);
   EXPECT_EQ(node->model()->pointCount, 4);
   EXPECT_EQ(view3d::current()->upperTolerance, 0.25); // the view's default, untouched
+  EXPECT_EQ(view3d::current()->displayMode, 1);       // applying settings keeps the points
+
+  // A session file without triangles has no surface: its points show, coloured.
+  const std::vector<Vec3f> pts = {{0, 0, 0}, {4, 0, 1}, {4, 2, 2}};
+  writeSessionFile(file("cloud.ses").toStdString(), pts, {0.1f, -0.2f, 0.3f}, {});
+  ASSERT_TRUE(frame->openDocument(file("cloud.ses"), true));
+  EXPECT_EQ(currentNode()->displayMode, 1);
+  EXPECT_EQ(currentNode()->width, 1);
+  EXPECT_EQ(currentNode()->model()->deviationMode, 3);
+  EXPECT_EQ(view3d::current()->displayMode, 1);
+  EXPECT_EQ(view3d::current()->pointSize, 1);
 }
 
 TEST_F(LoadFlow, UpperCaseSuffixIsStillASessionFile) {

@@ -2,6 +2,7 @@
 // and comments through the Add a Comment command.
 #include "GuiTestMain.h"
 
+#include "analysis/BackgroundPointIndex.h"
 #include "analysis/ColourScale.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
@@ -10,6 +11,7 @@
 #include "view/GLText.h"
 #include "view/LoadStep.h"
 #include "view/Picking.h"
+#include "view/PointLookup.h"
 #include "view/ProgramSettings.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
@@ -27,6 +29,8 @@
 #include <QTimer>
 #include <cmath>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -314,6 +318,51 @@ TEST_F(PickingTest, DraggingMovesTheSelectedLabelsByTheFormula) {
   EXPECT_EQ(bs[1]->labelAnchor, before1);
   EXPECT_EQ(banners().size(), 2u);
   EXPECT_EQ(view->panX, 0); // the drag moved the label, not the camera
+}
+
+// The grid with every point repeated (same picture, same answers: the first copy wins
+// ties), so that its index takes a while and is built in the background.
+std::unique_ptr<SessionModel> repeatedGrid(int copies) {
+  auto grid = gridModel();
+  auto m = std::make_unique<SessionModel>();
+  const std::size_t n = std::size_t(kN * kN) * std::size_t(copies);
+  m->pointCount = int(n);
+  m->points.allocate(n);
+  m->normals.allocate(n);
+  m->deviations.allocate(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    m->points[i] = grid->points[i % (kN * kN)];
+    m->normals[i] = grid->normals[i % (kN * kN)];
+    m->deviations[i] = grid->deviations[i % (kN * kN)];
+  }
+  m->triangleCount = grid->triangleCount;
+  m->triangles = std::move(grid->triangles);
+  return m;
+}
+
+TEST_F(PickingTest, LargeModelIsIndexedInTheBackgroundAndAnEarlyClickIsPlacedOnceReady) {
+  std::vector<std::string> statuses;
+  view->scene().showStatus = [&](const char *t) { statuses.emplace_back(t); };
+  reload(repeatedGrid(10000)); // 1.21 million points; the full frame starts the index
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !cloud->uploadPending(); }, 30000));
+  paint();
+  // Beside the model's edge only the on-screen snap can tell the point: the click waits.
+  click(pixelOfPoint(10, 5) + QPoint(4, 0));
+  const bool waited = view->pointLookup().clickPending();
+  EXPECT_TRUE(waited || banners().size() == 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return banners().size() == 1; }, 30000));
+  EXPECT_EQ(banners()[0]->point, (Vec3d{10, 5, 0}));
+  EXPECT_NE(picking::sharedLookup(*cloud->model()).builtOn(), std::this_thread::get_id());
+  if (waited) {
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.front().rfind("Preparing point lookup... ", 0), 0u) << statuses.front();
+    EXPECT_EQ(statuses.back(), "Ready");
+  }
+  move(pixelOfPoint(3, 7));
+  EXPECT_EQ(view->hoveredPoint, idx(3, 7));
+  // Another large model, and the window closed while its index is being built.
+  reload(repeatedGrid(10000));
+  view.reset();
 }
 
 TEST_F(PickingTest, DeleteRemovesOnlySelectedNodes) {

@@ -1,11 +1,13 @@
 // The binary session reader: header variants, block layout, and every refusal of a file
 // that does not hold what its header announces.
 #include "SessionTestFiles.h"
+#include "session/LargeBlock.h"
 #include "session/SessionModel.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -93,6 +95,34 @@ TEST(SessionReaderLayout, FormatWordSixteenAddsNominalBlock) {
     EXPECT_EQ(m.pointCount, 4);
     EXPECT_EQ(m.triangleCount, 2);
   }
+}
+
+TEST(SessionReaderLayout, LargeBlocksLandInMappedArraysAndAreReturned) {
+  // 12 bytes x 400,000 points: every Vec3f array is a mapped block of its own (the 1.6 MB of
+  // deviations stay on the heap).
+  const int n = 400000, t = 300000;
+  const std::size_t before = largeblock::mappedBytes();
+  {
+    const SessionModel m = readModel(writeFile("large.ses", validSession(16, n, t)));
+    ASSERT_EQ(m.pointCount, n);
+    for (int i : {0, 1, 174762, 174763, n - 1}) { // around the first 2 MiB boundary, and last
+      EXPECT_EQ(m.points[std::size_t(i)], (Vec3f{float(i), float(2 * i), float(3 * i)}));
+      EXPECT_EQ(m.nominalPoints[std::size_t(i)], (Vec3f{float(i), float(2 * i), float(3 * i - 1)}));
+      EXPECT_EQ(m.deviations[std::size_t(i)], float(i) / 10.0f);
+    }
+    EXPECT_EQ(m.triangles[std::size_t(t - 1)].normalIndex, t - 1);
+#ifndef __SANITIZE_ADDRESS__
+    EXPECT_GE(largeblock::mappedBytes() - before, std::size_t(n) * 36 + std::size_t(t) * 16);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(m.points.data()) % (std::size_t{2} << 20), 0u);
+#endif
+  }
+  EXPECT_EQ(largeblock::mappedBytes(), before);
+  // Moving hands the block over; the moved-from array is absent.
+  PodArray<float> a(std::size_t{2} << 20), b;
+  a[5] = 1.5f;
+  b = std::move(a);
+  EXPECT_FALSE(a.present());
+  EXPECT_EQ(b[5], 1.5f);
 }
 
 TEST(SessionReaderLayout, NegativeTriangleCountMeansNoTriangleBlock) {
@@ -227,8 +257,10 @@ TEST_F(SessionReaderRefusal, ForgedHugeCountsAreRefusedBeforeAllocating) {
     s.bytes.resize(256, 0);
     const std::string path = writeFile("huge.ses", s);
     gLargestAllocation = 0;
+    largeblock::resetPeak();
     refuse(path);
     EXPECT_LT(gLargestAllocation.load(), std::size_t{1} << 20) << n << " " << t;
+    EXPECT_EQ(largeblock::peakMappedBytes(), largeblock::mappedBytes()) << n << " " << t;
   }
 }
 

@@ -7,9 +7,13 @@
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
 
+#include "analysis/BackgroundPointIndex.h"
+
 #include <GL/glu.h>
 #include <cmath>
 #include <optional>
+#include <random>
+#include <thread>
 
 using namespace bannertest;
 
@@ -335,6 +339,46 @@ TEST(Picking, SnapsToThePointShownWithinEightPixels) {
   EXPECT_EQ(picking::bannerPick(coarse.get(), frameAround(115, 50, nearCorner)), 1);
   // Nothing drawn around the cursor: nothing picked.
   EXPECT_EQ(picking::hoverPick(pair.get(), frameAround(300, 300, {})), -1);
+}
+
+TEST(Picking, LargeModelsAnswerFromTheScanUntilTheirIndexIsReady) {
+  // Random points around the cursor's world point (100.5, 50.5, 0), in window units.
+  const auto cloud = [](int n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> u(0.0f, 200.0f), z(-0.3f, 0.3f);
+    std::vector<P> pts(std::size_t(n), P{});
+    for (P &p : pts)
+      p = {u(rng), u(rng) * 0.5f, z(rng), 0};
+    return makeModel(pts);
+  };
+  const auto onPoint = frameAround(100, 50, {{100, 50}});
+  const auto offModel = frameAround(100, 50, {{104, 53}}); // only a pixel beside the cursor
+  const Vec3d world{100.5, 50.5, 0};
+  for (int n : {400000, 1200000}) {
+    auto m = cloud(n, unsigned(n));
+    const Vec3f *pts = m->points.data();
+    double d = 0;
+    const int scan = nearestPointLinear(pts, std::size_t(n), world, &d);
+    // Straight after opening the index is still being built: hover scans the smaller model
+    // and shows nothing on the larger; a click on a point is answered by the scan.
+    const int hover = picking::hoverPick(m.get(), onPoint);
+    EXPECT_TRUE(hover == scan || (hover == -1 && std::size_t(n) > picking::kScanHoverLimit));
+    EXPECT_EQ(picking::bannerPick(m.get(), onPoint), d < picking::kBannerPickLimit ? scan : -1);
+    const std::optional<int> early = picking::bannerPick(m.get(), offModel);
+    const NearestPointIndex &index = picking::sharedIndex(*m);
+    EXPECT_NE(picking::sharedLookup(*m).builtOn(), std::this_thread::get_id());
+    EXPECT_EQ(index.nearest(world), scan);
+    EXPECT_EQ(picking::hoverPick(m.get(), onPoint), scan);
+    const int snapped = picking::snapIndex(*m, offModel);
+    EXPECT_TRUE(!early || *early == snapped);
+    EXPECT_EQ(picking::bannerPick(m.get(), offModel), snapped);
+    picking::forgetModel(m.get());
+  }
+  // Closed while its index is being built: the build stops before the points go.
+  auto closing = cloud(1200000, 5);
+  EXPECT_EQ(picking::readyIndex(*closing), nullptr);
+  picking::forgetModel(closing.get());
+  closing.reset();
 }
 
 TEST(Picking, SingleSelectedBanner) {

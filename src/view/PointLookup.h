@@ -1,0 +1,35 @@
+#pragma once
+#include "view/Picking.h"
+
+#include <QObject>
+#include <QTimer>
+#include <optional>
+
+class SessionModel;
+class view3d;
+
+// Follows the background build of the shown model's nearest-point index for one view: shows
+// its progress in the status bar ("Preparing point lookup... N %", then "Ready"), and pins
+// the banner of a click that only the unfinished index could place once the index is ready.
+class PointLookup : public QObject {
+  Q_OBJECT
+public:
+  explicit PointLookup(view3d &view);
+
+  // Starts the shown model's index when it has none yet (small models are indexed at once)
+  // and follows its build. Cheap when there is nothing to do: the view calls it every frame.
+  void watch();
+  // Keeps a click taken while the index was being built; a newer click replaces it.
+  void deferClick(const picking::FrameSample &sample);
+  bool clickPending() const { return pendingClick_.has_value(); }
+
+private:
+  void poll();
+  const SessionModel *shownModel() const;
+
+  view3d &view_;
+  QTimer timer_;
+  const SessionModel *model_ = nullptr; // the model followed
+  std::optional<picking::FrameSample> pendingClick_;
+  int shownPercent_ = -1; // last progress put in the status bar; -1 none
+};
