@@ -1,5 +1,6 @@
 #pragma once
 #include "analysis/ColourScale.h"
+#include "records/Annotations.h"
 
 #include <set>
 #include <string>
@@ -74,6 +75,9 @@ int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliA
                       std::string &error);
 // Whether the record options fit the command; false with a message when not.
 bool checkRecordOptions(const CliArgs &args, std::string &error);
+// A saved record's display settings, overridden by the display options given on the command
+// line (tolerances and bars when given; the switches when set).
+DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings saved);
 
 // The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
 // message when the file cannot be read.

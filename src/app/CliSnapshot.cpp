@@ -2,12 +2,14 @@
 
 #include "export/AtomicFile.h"
 #include "export/BitmapFile.h"
+#include "records/AnnotationsFile.h"
 #include "scene/GLPointCloud.h"
 #include "scene/OffscreenContext.h"
 #include "scene/ViewState.h"
 #include "session/SessionModel.h"
 #include "view/LoadStep.h"
 #include "view/ProgramSettings.h"
+#include "view/SceneRecord.h"
 #include "view/ViewScene.h"
 
 #include <QGuiApplication>
@@ -68,8 +70,11 @@ int runSnapshot(const CliArgs &args) {
   // What can be refused without reading the input is refused first.
   if (!hasBitmapSuffix(args.output))
     return fail(args.output + ": a snapshot is a bitmap; the file name must end in .bmp");
-  if (const std::string problem = targetIsInputProblem(args.output, args.file); !problem.empty())
-    return fail(problem);
+  for (const std::string &input : {args.file, args.annotations})
+    if (const std::string problem = input.empty() ? std::string()
+                                                  : targetIsInputProblem(args.output, input);
+        !problem.empty())
+      return fail(problem);
   auto model = std::make_unique<SessionModel>();
   bool isSessionFile = false;
   std::string error;
@@ -100,8 +105,21 @@ int runSnapshot(const CliArgs &args) {
     const LoadStepResult loaded = runLoadStep(view, scene, std::move(model), isSessionFile);
     if (!loaded.node)
       return fail(args.file + ": the model could not be shown");
-    applyDisplayOptions(args.display, view, scene, *loaded.node);
-    view.zoomToFit();
+    if (args.annotations.empty()) {
+      applyDisplayOptions(args.display, view, scene, *loaded.node);
+      view.zoomToFit();
+    } else {
+      // The record shows as the window restores it; display options given here win.
+      const AnnotationsReadResult r =
+          readAnnotationsFor(args.annotations, ModelIdentity::of(*loaded.node->model()));
+      if (!r.ok)
+        return fail(r.error);
+      for (const std::string &note : r.notes)
+        std::fprintf(stderr, "velmora-viewer: note: %s\n", note.c_str());
+      Annotations record = r.annotations;
+      record.display = displaySettingsFor(args, record.display);
+      applyAnnotations(record, view, scene);
+    }
     scene.draw(view);
     rgba = context.readPixels();
   }

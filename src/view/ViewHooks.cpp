@@ -32,19 +32,19 @@ int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
   return picking::hoverPick(model, scene.sampleAround(x, y));
 }
 
-void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
+GLBanner3DList *createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
   const GLPointCloud *cloud = scene.pointCloud();
   if (!cloud) {
     scene.banners.forEach([](GLList *n) { n->setSelected(false); });
-    return;
+    return nullptr;
   }
   const ColourScale scale(static_cast<float>(cloud->upperTolerance),
                           static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
                           cloud->extendedColours);
   const picking::FrameSample sample = scene.sampleAround(x, y);
-  picking::createBanner(&view, scene.banners, cloud->model(),
-                        picking::bannerPick(cloud->model(), sample), sample.modelView,
-                        ProgramSettings::decimalPlaces, scale);
+  return picking::createBanner(&view, scene.banners, cloud->model(),
+                               picking::bannerPick(cloud->model(), sample), sample.modelView,
+                               ProgramSettings::decimalPlaces, scale);
 }
 
 bool hitComment(GLList *comment, int x, int y, ViewState &view) {
