@@ -52,7 +52,9 @@ view3d::~view3d() {
     delete settingsDialog.data();
   if (sectionDialog)
     delete sectionDialog.data();
-  // Steps of the undo history hold nodes that are out of their lists; they go first.
+  // Steps of the undo history hold nodes that are out of their lists; they go first, and
+  // nobody hears of the emptied history of a closing window.
+  undoStack_->disconnect();
   undoStack_.reset();
   // Display lists belong to this widget's context: release them while it is current.
   makeCurrent();
