@@ -322,8 +322,9 @@ void CMainFrame::createCalloutDock() {
   calloutDock_ = new CalloutDock(this);
   addDockWidget(Qt::RightDockWidgetArea, calloutDock_);
   calloutDock_->hide();
-  connect(calloutDock_, &QDockWidget::visibilityChanged, this,
-          [this](bool shown) { actions_[ID_VIEW_CALLOUTS]->setChecked(shown); });
+  // The action, not the frame: the dock hides while the frame is taken down.
+  connect(calloutDock_, &QDockWidget::visibilityChanged, actions_[ID_VIEW_CALLOUTS],
+          &QAction::setChecked);
   connect(calloutDock_, &CalloutDock::exportRequested, this,
           [this] { runCommand(ID_EXPORT_CALLOUTS); });
 }

@@ -22,10 +22,9 @@ CalloutDock::CalloutDock(QWidget *parent) : QDockWidget(QStringLiteral("Callouts
   auto *content = new QWidget(this);
   table_ = new QTableWidget(0, ColumnCount, content);
   table_->setObjectName(QStringLiteral("calloutTable"));
-  table_->setHorizontalHeaderLabels({QStringLiteral("Id"), QStringLiteral("X"),
-                                     QStringLiteral("Y"), QStringLiteral("Z"),
-                                     QStringLiteral("Deviation"), QStringLiteral("Status"),
-                                     QStringLiteral("Comment")});
+  table_->setHorizontalHeaderLabels({QStringLiteral("Id"), QStringLiteral("X"), QStringLiteral("Y"),
+                                     QStringLiteral("Z"), QStringLiteral("Deviation"),
+                                     QStringLiteral("Status"), QStringLiteral("Comment")});
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->verticalHeader()->hide();
@@ -90,9 +89,9 @@ void CalloutDock::fillRows() {
   table_->setRowCount(int(callouts.rows.size()));
   const int places = ProgramSettings::decimalPlaces;
   const auto number = [places](double v) {
-    return std::isnan(v) ? QStringLiteral("-")
-                         : QString::fromStdString(
-                               picking::formatValue(v, places, picking::kPanelBuffer));
+    return std::isnan(v)
+               ? QStringLiteral("-")
+               : QString::fromStdString(picking::formatValue(v, places, picking::kPanelBuffer));
   };
   for (int r = 0; r < int(callouts.rows.size()); ++r) {
     const CalloutRow &row = callouts.rows[std::size_t(r)];

@@ -71,8 +71,8 @@ int runSnapshot(const CliArgs &args) {
   if (!hasBitmapSuffix(args.output))
     return fail(args.output + ": a snapshot is a bitmap; the file name must end in .bmp");
   for (const std::string &input : {args.file, args.annotations})
-    if (const std::string problem = input.empty() ? std::string()
-                                                  : targetIsInputProblem(args.output, input);
+    if (const std::string problem =
+            input.empty() ? std::string() : targetIsInputProblem(args.output, input);
         !problem.empty())
       return fail(problem);
   auto model = std::make_unique<SessionModel>();

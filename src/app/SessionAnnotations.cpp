@@ -215,8 +215,8 @@ bool SessionAnnotations::exportCallouts(QWidget *parent) {
       {QStringLiteral("CSV file (*.csv)")}, QStringLiteral("csv"));
   if (chosen.isEmpty())
     return false;
-  const ExportResult r = writeCalloutCsv(local(chosen), callouts.rows,
-                                         {local(sessionPath_), local(sidecarPath_), local(targetPath_)});
+  const ExportResult r = writeCalloutCsv(
+      local(chosen), callouts.rows, {local(sessionPath_), local(sidecarPath_), local(targetPath_)});
   if (!r.ok) {
     ui.message(parent, QStringLiteral("Exporting the callouts failed"),
                QString::fromStdString(r.message), UiServices::Icon::Warning);

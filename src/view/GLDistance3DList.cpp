@@ -40,9 +40,8 @@ std::vector<std::string> GLDistance3DList::labelLines(const Vec3d &a, const Vec3
     return picking::formatValue(v, places, picking::kPanelBuffer);
   };
   const auto deviation = [&](std::optional<double> v) { return v ? value(*v) : std::string("-"); };
-  return {"dX: " + value(d.x),        "dY: " + value(d.y),
-          "dZ: " + value(d.z),        "|d|: " + value(length),
-          "Dev 1: " + deviation(devA), "Dev 2: " + deviation(devB)};
+  return {"dX: " + value(d.x),     "dY: " + value(d.y),         "dZ: " + value(d.z),
+          "|d|: " + value(length), "Dev 1: " + deviation(devA), "Dev 2: " + deviation(devB)};
 }
 
 void GLDistance3DList::draw(ViewState *view, int pass) {

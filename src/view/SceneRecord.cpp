@@ -26,8 +26,9 @@ DisplaySettings displaySettingsOf(const ViewState &view, const GLPointCloud *clo
   d.pointFilter = view.pointFilter;
   d.gradient = cloud && cloud->showGradient;
   d.extendedColours = cloud && cloud->extendedColours;
-  d.displayMode = view.displayMode;
-  d.pointSize = view.pointSize;
+  // What is shown: a point file's cloud draws points whatever the view last applied.
+  d.displayMode = cloud ? cloud->displayMode : view.displayMode;
+  d.pointSize = cloud ? cloud->width : view.pointSize;
   d.magnification = view.magnification;
   d.decimalPlaces = ProgramSettings::decimalPlaces;
   d.bannerLineColour = ProgramSettings::bannerLineColourMode;

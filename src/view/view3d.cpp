@@ -104,6 +104,7 @@ QPoint view3d::devicePixel(const QPointF &logical) const {
 
 void view3d::paintGL() {
   scene_->draw(*this);
+  drawMeasureMarker();
   ++framesDrawn;
 }
 

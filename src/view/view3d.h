@@ -168,6 +168,8 @@ private:
   void beginMoveRecording();
   void endMoveRecording();
   const QCursor &idleCursor() const;
+  // The first point of a distance being measured, marked over the frame.
+  void drawMeasureMarker();
 
   std::unique_ptr<ViewScene> scene_;
   std::unique_ptr<QUndoStack> undoStack_;

@@ -5,6 +5,7 @@
 #include "analysis/ColourScale.h"
 #include "analysis/WorstPoints.h"
 #include "scene/GLPointCloud.h"
+#include "scene/WindowOverlay.h"
 #include "session/SessionModel.h"
 #include "view/BackgroundWork.h"
 #include "view/DLGWorstPoints.h"
@@ -17,6 +18,7 @@
 #include "view/ViewScene.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <QOpenGLContext>
 #include <QUndoStack>
 #include <algorithm>
@@ -63,8 +65,8 @@ void view3d::deleteSelected() {
   if (entries.empty())
     return;
   // The nodes stay alive in the step, so the deletion can be undone.
-  undoStack_->push(
-      new NodesCommand(*this, NodesCommand::Kind::Remove, std::move(entries), QStringLiteral("delete")));
+  undoStack_->push(new NodesCommand(*this, NodesCommand::Kind::Remove, std::move(entries),
+                                    QStringLiteral("delete")));
   emit selectionChanged();
 }
 
@@ -137,7 +139,34 @@ void view3d::cancelMeasureDistance() {
   measuring_ = false;
   measureFirst_ = -1;
   setCursor(idleCursor());
+  update();
   emit statusMessage(QStringLiteral("Ready"));
+}
+
+void view3d::drawMeasureMarker() {
+  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  if (!measuring_ || measureFirst_ < 0 || !model || measureFirst_ >= model->pointCount)
+    return;
+  GLdouble mv[16], pr[16], wx = 0, wy = 0, wz = 0;
+  GLint vp[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+  glGetDoublev(GL_PROJECTION_MATRIX, pr);
+  glGetIntegerv(GL_VIEWPORT, vp);
+  const Vec3f &p = model->points[std::size_t(measureFirst_)];
+  if (gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz) != GL_TRUE)
+    return;
+  glDisable(GL_LIGHTING);
+  beginWindowOverlay(vp[2], vp[3]);
+  glColor3d(1, 0, 1);
+  glLineWidth(2);
+  glBegin(GL_LINE_LOOP);
+  glVertex2d(wx - 5, wy - 5);
+  glVertex2d(wx + 5, wy - 5);
+  glVertex2d(wx + 5, wy + 5);
+  glVertex2d(wx - 5, wy + 5);
+  glEnd();
+  glLineWidth(1);
+  endWindowOverlay();
 }
 
 void view3d::measureClick(int x, int y) {

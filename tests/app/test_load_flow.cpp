@@ -9,8 +9,8 @@
 #include "view/SceneRecord.h"
 
 #include <QDropEvent>
-#include <QUndoStack>
 #include <QMimeData>
+#include <QUndoStack>
 #include <QUrl>
 #include <sys/stat.h>
 
@@ -314,7 +314,8 @@ TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) 
   // Yes replaces it with this window's record.
   ui.questionAnswer = true;
   frame->runCommand(ID_FILE_SAVE);
-  const AnnotationsReadResult now = readAnnotationsFor(sidecar.toStdString(), records()->record().session);
+  const AnnotationsReadResult now =
+      readAnnotationsFor(sidecar.toStdString(), records()->record().session);
   ASSERT_TRUE(now.ok) << now.error;
   EXPECT_EQ(now.annotations.banners.size(), 1u);
 }
@@ -326,7 +327,7 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
   view3d::current()->calloutWorstPoints(1, 0);
   ui.saveChoice = UiServices::SaveChoice::Cancel;
   frame->runCommand(ID_FILE_CLOSE);
-  EXPECT_FALSE(frame->close()); // quitting asks too
+  EXPECT_FALSE(frame->close());                                  // quitting asks too
   EXPECT_FALSE(frame->openDocument(sessionFile("b.ses"), true)); // so does Open
   ASSERT_EQ(frame->childFrames().size(), 1);
   EXPECT_EQ(ui.saveQuestions, QStringList(3, "Save annotations?"));

@@ -20,9 +20,9 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTableWidget>
-#include <QUndoStack>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoStack>
 
 namespace {
 // "popup/id" entries of the menu bar in order, separators as "popup/-".
@@ -52,15 +52,13 @@ TEST_F(MainFrame, MenusFollowTheActiveDocumentType) {
   EXPECT_EQ(
       menuLayout(frame->menuBar()),
       QStringList({"&File/57601", "&File/57602", "&File/-", "&File/57603", "&File/57604",
-                   "&File/32795", "&File/-", "&File/32782", "&File/32774", "&File/222",
-                   "&File/223", "&File/32777", "&File/32784", "&File/32785", "&File/32773",
-                   "&File/-"}) +
+                   "&File/32795", "&File/-", "&File/32782", "&File/32774", "&File/222", "&File/223",
+                   "&File/32777", "&File/32784", "&File/32785", "&File/32773", "&File/-"}) +
           recent +
-          QStringList({"&File/57665", "&Edit/57643", "&Edit/57644", "&View/59393",
-                       "&View/32798", "&View/-", "&View/32796", "&View/32797", "&View/-",
-                       "&View/32783", "&View/-",
-                       "&View/32786", "&View/32787", "&View/32788", "&View/32789", "&View/32790",
-                       "&View/32791", "&View/32792", "&View/-", "&View/32793"}) +
+          QStringList({"&File/57665", "&Edit/57643", "&Edit/57644", "&View/59393", "&View/32798",
+                       "&View/-",     "&View/32796", "&View/32797", "&View/-",     "&View/32783",
+                       "&View/-",     "&View/32786", "&View/32787", "&View/32788", "&View/32789",
+                       "&View/32790", "&View/32791", "&View/32792", "&View/-",     "&View/32793"}) +
           windowAndHelp);
   // Closing the last document window brings the start menu back.
   frame->mdiArea()->closeAllSubWindows();

@@ -455,7 +455,9 @@ TEST_F(PickingTest, DistanceToolTakesPointsShownWithinEightPixels) {
   view->doneCurrent();
   gluProject(400, 600, 0, mv, pr, vp, &wx, &wy, &wz);
   const int row = int(std::lround(vp[3] - 0.5 - wy));
-  const auto screenDistance = [&](int x) { return std::hypot(x + 0.5 - wx, vp[3] - row - 0.5 - wy); };
+  const auto screenDistance = [&](int x) {
+    return std::hypot(x + 0.5 - wx, vp[3] - row - 0.5 - wy);
+  };
   int inside = int(std::floor(wx));
   while (screenDistance(inside + 1) <= 8)
     ++inside;
@@ -473,9 +475,9 @@ TEST_F(PickingTest, DistanceToolTakesPointsShownWithinEightPixels) {
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->firstIndex, idx(4, 6));
   EXPECT_EQ(d->secondIndex, idx(8, 2));
-  EXPECT_EQ(d->lines(), (std::vector<std::string>{"dX: 400.000", "dY: -400.000", "dZ: 0.000",
-                                                  "|d|: 565.685", "Dev 1: -0.125",
-                                                  "Dev 2: 0.375"}));
+  EXPECT_EQ(d->lines(),
+            (std::vector<std::string>{"dX: 400.000", "dY: -400.000", "dZ: 0.000", "|d|: 565.685",
+                                      "Dev 1: -0.125", "Dev 2: 0.375"}));
   EXPECT_EQ(status.last(), "Distance 565.685 mm");
   // Its box selects and drags like a banner's.
   const QPoint box = boxOf(d);
