@@ -532,6 +532,9 @@ void CMainFrame::runCommand(int id) {
     break;
   case ID_VIEW_CALLOUTS:
     calloutDock_->setVisible(!calloutDock_->isVisible());
+    // Wide enough for the numbers and some of the comments.
+    if (calloutDock_->isVisible() && !calloutDock_->isFloating())
+      resizeDocks({calloutDock_}, {480}, Qt::Horizontal);
     actions_[ID_VIEW_CALLOUTS]->setChecked(calloutDock_->isVisible());
     break;
   case ID_WINDOW_CASCADE:
