@@ -410,8 +410,17 @@ void CMainFrame::updateCommandStates() {
       child && child->document() ? child->document()->annotations() : nullptr;
   for (int id : {int(ID_FILE_SAVE), int(ID_FILE_SAVE_AS), int(ID_EXPORT_CALLOUTS)})
     actions_[id]->setEnabled(records != nullptr);
-  actions_[ID_EDIT_UNDO]->setEnabled(has3d && view->undoStack()->canUndo());
-  actions_[ID_EDIT_REDO]->setEnabled(has3d && view->undoStack()->canRedo());
+  // "Undo delete", "Redo add banner": the menu names the step.
+  const QUndoStack *history = has3d ? view->undoStack() : nullptr;
+  actions_[ID_EDIT_UNDO]->setEnabled(history && history->canUndo());
+  actions_[ID_EDIT_REDO]->setEnabled(history && history->canRedo());
+  actions_[ID_EDIT_UNDO]->setText(history && history->canUndo()
+                                      ? QStringLiteral("&Undo %1\tCtrl+Z").arg(history->undoText())
+                                      : QStringLiteral("&Undo\tCtrl+Z"));
+  actions_[ID_EDIT_REDO]->setText(
+      history && history->canRedo()
+          ? QStringLiteral("&Redo %1\tCtrl+Shift+Z").arg(history->redoText())
+          : QStringLiteral("&Redo\tCtrl+Shift+Z"));
   actions_[ID_MEASURE_DISTANCE]->setEnabled(has3d);
   actions_[ID_CALLOUT_WORST_POINTS]->setEnabled(has3d);
   const bool windows = !mdi_->subWindowList().isEmpty();

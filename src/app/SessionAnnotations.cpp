@@ -4,6 +4,7 @@
 #include "records/CalloutTable.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
+#include "view/DLGTolerance.h"
 #include "view/SceneRecord.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
@@ -100,6 +101,8 @@ void SessionAnnotations::finishRestore() {
   // Undo stops at the restored record.
   view->resetHistory();
   view->notifyAnnotationsChanged();
+  if (view->settingsDialog)
+    view->settingsDialog->loadFromView();
   if (added.section)
     view->notifySectionChanged();
   view->renderFrame();

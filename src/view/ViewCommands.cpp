@@ -103,7 +103,7 @@ void MoveCommand::undo() {
 
 CalloutCommentCommand::CalloutCommentCommand(GLBanner25DList *node, std::string before,
                                              std::string after)
-    : QUndoCommand(QStringLiteral("edit comment")), node_(node), before_(std::move(before)),
+    : QUndoCommand(QStringLiteral("edit callout comment")), node_(node), before_(std::move(before)),
       after_(std::move(after)) {}
 
 void CalloutCommentCommand::redo() { node_->comment = after_; }

@@ -222,6 +222,10 @@ int view3d::calloutWorstPoints(int count, double spacing) {
   const SessionModel *model = cloud ? cloud->model() : nullptr;
   if (!model)
     return 0;
+  if (model->deviationMode <= 0 || !model->deviations.present()) {
+    emit statusMessage(QStringLiteral("This file has no deviations: there are no worst points"));
+    return 0;
+  }
   WorstPointsRequest request;
   request.count = std::clamp(count, 1, WorstPointsRequest::kMaxCount);
   request.spacing = spacing;
