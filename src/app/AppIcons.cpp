@@ -86,6 +86,18 @@ void exportArrow(QPainter &p) {
   p.setBrush(QColor(30, 140, 40));
   p.drawPolygon(QPolygon({QPoint(11, 3), QPoint(15, 7), QPoint(11, 11)}));
 }
+void ruler(QPainter &p) {
+  // Two points joined by a measured line, with its end ticks.
+  p.setPen(QPen(QColor(30, 30, 30), 1));
+  p.drawLine(2, 12, 13, 3);
+  p.setBrush(QColor(220, 30, 30));
+  p.drawRect(1, 11, 2, 2);
+  p.drawRect(12, 2, 2, 2);
+  p.setPen(QPen(QColor(30, 90, 200), 1));
+  p.drawLine(4, 13, 14, 13);
+  p.drawLine(4, 11, 4, 14);
+  p.drawLine(14, 11, 14, 14);
+}
 } // namespace
 
 QIcon toolbarIcon(int commandId) {
@@ -112,6 +124,9 @@ QIcon toolbarIcon(int commandId) {
     break;
   case ID_EXPORT:
     exportArrow(p);
+    break;
+  case ID_MEASURE_DISTANCE:
+    ruler(p);
     break;
   default:
     break;

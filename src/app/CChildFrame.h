@@ -24,6 +24,9 @@ public:
   // Resizes the frame so that its view's client area is w x h when the space allows.
   void sizeClientArea(int w, int h, const QSize &available);
 
+protected:
+  void closeEvent(QCloseEvent *e) override;
+
 private:
   std::unique_ptr<VelmoraViewerWE_Doc> doc_;
   view3d *view_ = nullptr;

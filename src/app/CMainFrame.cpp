@@ -2,8 +2,10 @@
 
 #include "app/AppIcons.h"
 #include "app/CChildFrame.h"
+#include "app/CalloutDock.h"
 #include "app/CommandIds.h"
 #include "app/DocTemplate.h"
+#include "app/SessionAnnotations.h"
 #include "app/VelmoraViewerWE_Doc.h"
 #include "chrome/ChromeStyle.h"
 #include "preview/PreviewApi.h"
@@ -13,6 +15,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -32,6 +35,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -74,6 +78,21 @@ const CommandText kCommands[] = {
     {ID_VIEW_RIGHT, "&Right\t6", "Look at the model from the right\nRight"},
     {ID_VIEW_ISOMETRIC, "&Isometric\t7", "Look at the model from an isometric corner\nIsometric"},
     {ID_VIEW_RESET, "Reset &view", "Show the model as it opened, fitted\nReset view"},
+    // What an engineer adds to a window: saved beside the session file, listed, undone.
+    {ID_FILE_SAVE, "&Save annotations\tCtrl+S",
+     "Save the banners, distances, comments, settings and camera beside the session "
+     "file\nSave annotations"},
+    {ID_FILE_SAVE_AS, "Save annotations &as...",
+     "Save the annotations of this window to a file of your choice\nSave annotations as"},
+    {ID_EXPORT_CALLOUTS, "Export ca&llouts...",
+     "Save the callout table (banners and distances) as a CSV file\nExport callouts"},
+    {ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo the last change to banners, distances or comments\nUndo"},
+    {ID_EDIT_REDO, "&Redo\tCtrl+Shift+Z", "Redo the change last undone\nRedo"},
+    {ID_MEASURE_DISTANCE, "&Measure distance\tD",
+     "Measure the distance between the next two points you click\nMeasure distance"},
+    {ID_CALLOUT_WORST_POINTS, "Call out &worst points...",
+     "Pin banners on the points farthest outside the tolerance\nCall out worst points"},
+    {ID_VIEW_CALLOUTS, "&Callouts", "Show or hide the list of banners and distances\nCallouts"},
     {ID_WINDOW_CASCADE, "&Cascade", "Arrange the windows so that they overlap\nCascade"},
     {ID_WINDOW_TILE_HORZ, "&Tile", "Arrange the windows side by side\nTile"},
     {ID_WINDOW_NEXT, "&Next", "Activate the next document window\nNext window"},
@@ -148,6 +167,7 @@ CMainFrame::CMainFrame(DocTemplateRegistry &templates, QWidget *parent)
   buildMenu(IDR_MAINFRAME);
   createToolBar();
   createStatusBar();
+  createCalloutDock();
 
   // The snapshot command opens what it wrote in a preview window of this frame.
   setImagePreviewOpener(
@@ -209,6 +229,10 @@ void CMainFrame::createActions() {
       {ID_EXPORT, QKeySequence(Qt::CTRL | Qt::Key_E)},
       {ID_EXPORT_SECTION, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
       {ID_WINDOW_NEXT, QKeySequence(Qt::CTRL | Qt::Key_F6)},
+      {ID_FILE_SAVE, QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {ID_EDIT_UNDO, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+      {ID_EDIT_REDO, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+      {ID_MEASURE_DISTANCE, QKeySequence(Qt::Key_D)},
   };
   for (const auto &[id, key] : keys) {
     QAction *a = actions_[id];
@@ -221,8 +245,10 @@ void CMainFrame::createActions() {
   actions_[ID_VIEW_STATUS_BAR]->setChecked(true);
   actions_[ID_VIEW_SHOW_MODEL]->setCheckable(true);
   actions_[ID_VIEW_SHOW_MODEL]->setChecked(true);
+  actions_[ID_VIEW_CALLOUTS]->setCheckable(true);
   for (int id : {int(ID_FILE_OPEN), int(ID_TOLERANCE), int(ID_SHOW_ALL_POINTS), int(ID_SNAPSHOT),
-                 int(ID_ADD_COMMENT), int(ID_GENERATE_SECTION_CURVE), int(ID_EXPORT)})
+                 int(ID_ADD_COMMENT), int(ID_GENERATE_SECTION_CURVE), int(ID_EXPORT),
+                 int(ID_MEASURE_DISTANCE)})
     actions_[id]->setIcon(toolbarIcon(id));
 }
 
@@ -247,6 +273,8 @@ void CMainFrame::buildMenu(int menuId) {
   // entries collapse.
   QMenu *file = bar->addMenu(QStringLiteral("&File"));
   addAll(file, {ID_FILE_OPEN, ID_FILE_CLOSE, 0});
+  if (session)
+    addAll(file, {ID_FILE_SAVE, ID_FILE_SAVE_AS, ID_EXPORT_CALLOUTS, 0});
   if (menuId == IDR_SESSION_TYPE)
     addAll(file, {ID_TOLERANCE, ID_SHOW_ALL_POINTS, ID_SNAPSHOT, ID_ADD_COMMENT,
                   ID_GENERATE_SECTION_CURVE, ID_CLEAR_SECTION, ID_EXPORT_SECTION, ID_EXPORT,
@@ -259,8 +287,13 @@ void CMainFrame::buildMenu(int menuId) {
     file->addAction(actions_[ID_FILE_MRU_FILE1 + i]);
   addAll(file, {0, ID_APP_EXIT});
 
+  if (session)
+    addAll(bar->addMenu(QStringLiteral("&Edit")), {ID_EDIT_UNDO, ID_EDIT_REDO});
+
   QMenu *view = bar->addMenu(QStringLiteral("&View"));
   view->addAction(actions_[ID_VIEW_STATUS_BAR]);
+  if (session)
+    addAll(view, {ID_VIEW_CALLOUTS, 0, ID_MEASURE_DISTANCE, ID_CALLOUT_WORST_POINTS});
   if (session) {
     if (menuId == IDR_SESSION_TYPE)
       addAll(view, {0, ID_VIEW_SHOW_MODEL});
@@ -284,7 +317,20 @@ void CMainFrame::createToolBar() {
   for (int id : {int(ID_TOLERANCE), int(ID_SHOW_ALL_POINTS), int(ID_SNAPSHOT), int(ID_ADD_COMMENT),
                  int(ID_GENERATE_SECTION_CURVE), int(ID_EXPORT)})
     toolBar_->addAction(actions_[id]);
+  toolBar_->addAction(actions_[ID_MEASURE_DISTANCE]);
   addToolBar(Qt::TopToolBarArea, toolBar_);
+}
+
+void CMainFrame::createCalloutDock() {
+  // Hidden until asked for: the document windows keep their room.
+  calloutDock_ = new CalloutDock(this);
+  addDockWidget(Qt::RightDockWidgetArea, calloutDock_);
+  calloutDock_->hide();
+  // The action, not the frame: the dock hides while the frame is taken down.
+  connect(calloutDock_, &QDockWidget::visibilityChanged, actions_[ID_VIEW_CALLOUTS],
+          &QAction::setChecked);
+  connect(calloutDock_, &CalloutDock::exportRequested, this,
+          [this] { runCommand(ID_EXPORT_CALLOUTS); });
 }
 
 void CMainFrame::createStatusBar() {
@@ -333,6 +379,9 @@ void CMainFrame::subWindowActivated(QMdiSubWindow *w) {
     view3d::setCurrent(child->view());
     VelmoraViewerWE_Doc::setCurrent(child->document());
   }
+  // The callout list shows the active window's callouts (none for a preview).
+  if (child || mdi_->subWindowList().isEmpty())
+    calloutDock_->setView(child ? child->view() : nullptr);
   if (child) {
     buildMenu(child->templateId());
     setWindowTitle(QStringLiteral("VelmoraViewer - ") + child->windowTitle());
@@ -362,6 +411,23 @@ void CMainFrame::updateCommandStates() {
   actions_[ID_VIEW_SHOW_MODEL]->setChecked(!has3d || view->showModel);
   for (int id = ID_VIEW_FRONT; id <= ID_VIEW_RESET; ++id)
     actions_[id]->setEnabled(has3d);
+  SessionAnnotations *records =
+      child && child->document() ? child->document()->annotations() : nullptr;
+  for (int id : {int(ID_FILE_SAVE), int(ID_FILE_SAVE_AS), int(ID_EXPORT_CALLOUTS)})
+    actions_[id]->setEnabled(records != nullptr);
+  // "Undo delete", "Redo add banner": the menu names the step.
+  const QUndoStack *history = has3d ? view->undoStack() : nullptr;
+  actions_[ID_EDIT_UNDO]->setEnabled(history && history->canUndo());
+  actions_[ID_EDIT_REDO]->setEnabled(history && history->canRedo());
+  actions_[ID_EDIT_UNDO]->setText(history && history->canUndo()
+                                      ? QStringLiteral("&Undo %1\tCtrl+Z").arg(history->undoText())
+                                      : QStringLiteral("&Undo\tCtrl+Z"));
+  actions_[ID_EDIT_REDO]->setText(
+      history && history->canRedo()
+          ? QStringLiteral("&Redo %1\tCtrl+Shift+Z").arg(history->redoText())
+          : QStringLiteral("&Redo\tCtrl+Shift+Z"));
+  actions_[ID_MEASURE_DISTANCE]->setEnabled(has3d);
+  actions_[ID_CALLOUT_WORST_POINTS]->setEnabled(has3d);
   const bool windows = !mdi_->subWindowList().isEmpty();
   for (int id : {int(ID_WINDOW_CASCADE), int(ID_WINDOW_TILE_HORZ), int(ID_WINDOW_NEXT)})
     actions_[id]->setEnabled(windows);
@@ -456,6 +522,38 @@ void CMainFrame::runCommand(int id) {
   case ID_VIEW_RESET:
     if (view)
       view->resetView();
+    break;
+  case ID_FILE_SAVE:
+  case ID_FILE_SAVE_AS:
+  case ID_EXPORT_CALLOUTS:
+    if (SessionAnnotations *records =
+            child && child->document() ? child->document()->annotations() : nullptr)
+      id == ID_FILE_SAVE      ? records->save(this)
+      : id == ID_FILE_SAVE_AS ? records->saveAs(this)
+                              : records->exportCallouts(this);
+    break;
+  case ID_EDIT_UNDO:
+    if (view)
+      view->undoStack()->undo();
+    break;
+  case ID_EDIT_REDO:
+    if (view)
+      view->undoStack()->redo();
+    break;
+  case ID_MEASURE_DISTANCE:
+    if (view)
+      view->startMeasureDistance();
+    break;
+  case ID_CALLOUT_WORST_POINTS:
+    if (view)
+      view->onCalloutWorstPoints();
+    break;
+  case ID_VIEW_CALLOUTS:
+    calloutDock_->setVisible(!calloutDock_->isVisible());
+    // Wide enough for the numbers and some of the comments.
+    if (calloutDock_->isVisible() && !calloutDock_->isFloating())
+      resizeDocks({calloutDock_}, {480}, Qt::Horizontal);
+    actions_[ID_VIEW_CALLOUTS]->setChecked(calloutDock_->isVisible());
     break;
   case ID_WINDOW_CASCADE:
     mdi_->cascadeSubWindows();
@@ -559,6 +657,12 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
       UiServices::instance().message(this, error, {}, UiServices::Icon::Warning);
     return false;
   }
+  // Windows with unsaved annotations ask first; Cancel keeps them and drops the new file.
+  if (closeOthers && !confirmCloseAll()) {
+    VelmoraViewerWE_Doc::setCurrent(previous);
+    showStatusText(QStringLiteral("Ready"));
+    return false;
+  }
   if (closeOthers)
     closeAllDocuments();
   VelmoraViewerWE_Doc *d = doc.get();
@@ -572,6 +676,8 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   VelmoraViewerWE_Doc::setCurrent(d);
   child->setWindowTitle(info.fileName());
   connect(view, &view3d::sectionChanged, this, &CMainFrame::updateCommandStates);
+  connect(view, &view3d::statusMessage, this, &CMainFrame::showStatusText);
+  connect(view->undoStack(), &QUndoStack::indexChanged, this, &CMainFrame::updateCommandStates);
   // Let the empty window appear before the model's first frame, which compiles the mesh.
   QCoreApplication::processEvents();
   d->attachToView(*view);
@@ -582,7 +688,27 @@ bool CMainFrame::openDocument(const QString &path, bool closeOthers) {
   view->setFocus();
   view->renderFrame();
   updateCommandStates();
+  // The sidecar is read and applied once the window shows its model.
+  if (SessionAnnotations *records = d->annotations())
+    records->startRestore();
   return true;
+}
+
+bool CMainFrame::confirmCloseAll() {
+  for (CChildFrame *c : childFrames())
+    if (c->document() && c->document()->annotations() &&
+        !c->document()->annotations()->confirmClose(c))
+      return false;
+  return true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent *e) {
+  // Quitting asks each window with unsaved annotations; Cancel keeps the application open.
+  if (!confirmCloseAll()) {
+    e->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(e);
 }
 
 void CMainFrame::waitUntilOnScreen() {

@@ -4,6 +4,7 @@
 #include <QString>
 
 class CChildFrame;
+class CalloutDock;
 class DocTemplateRegistry;
 class QAction;
 class QLabel;
@@ -46,6 +47,11 @@ public:
   QList<CChildFrame *> childFrames() const;
   CChildFrame *activeChild() const;
   QToolBar *toolBar() const { return toolBar_; }
+  // The list of the active window's banners and distances.
+  CalloutDock *calloutDock() const { return calloutDock_; }
+  // Asks each window with unsaved annotations whether to save them; false when one says
+  // Cancel (nothing is closed here).
+  bool confirmCloseAll();
 
   // Recent files (most recent first, at most 4), kept in the per-user settings.
   static QStringList recentFiles();
@@ -58,6 +64,7 @@ signals:
   void statusTextShown(const QString &text);
 
 protected:
+  void closeEvent(QCloseEvent *e) override;
   void dragEnterEvent(QDragEnterEvent *e) override;
   void dropEvent(QDropEvent *e) override;
 
@@ -66,6 +73,7 @@ private:
   void buildMenu(int menuId);
   void createToolBar();
   void createStatusBar();
+  void createCalloutDock();
   void subWindowActivated(QMdiSubWindow *w);
   void closeAllDocuments();
   void waitUntilOnScreen();
@@ -80,6 +88,7 @@ private:
   DocTemplateRegistry &templates_;
   QMdiArea *mdi_ = nullptr;
   QToolBar *toolBar_ = nullptr;
+  CalloutDock *calloutDock_ = nullptr;
   QLabel *messagePane_ = nullptr;
   QHash<int, QAction *> actions_;
   int currentMenu_ = 0;

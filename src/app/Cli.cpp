@@ -27,7 +27,7 @@ const char *const kUsage =
     "usage: velmora-viewer [FILE...]         open each FILE in a window\n"
     "       velmora-viewer --info [--csv] FILE\n"
     "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
-    "       velmora-viewer --snapshot OUT.bmp [--size WxH] FILE\n"
+    "       velmora-viewer --snapshot OUT.bmp [--size WxH] [--annotations F.json] FILE\n"
     "       velmora-viewer --report OUT.pdf [--annotations F.json] FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
     "       velmora-viewer --callouts OUT.csv [--annotations F.json] [--worst N [--spacing D]] "

@@ -1,5 +1,6 @@
 #pragma once
 #include "analysis/ColourScale.h"
+#include "records/Annotations.h"
 
 #include <set>
 #include <string>
@@ -79,6 +80,9 @@ int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliA
 bool checkRecordOptions(const CliArgs &args, std::string &error);
 // A saved record's settings, overridden by the display options given on the command line.
 DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &saved);
+// A saved record's display settings, overridden by the display options given on the command
+// line (tolerances and bars when given; the switches when set).
+DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings saved);
 
 // The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
 // message when the file cannot be read.

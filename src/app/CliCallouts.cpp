@@ -20,19 +20,36 @@ int fail(const std::string &message) {
 
 } // namespace
 
+// The tolerances and bars of the settings, as the table needs them.
 DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &saved) {
-  const auto given = [&](const char *option) { return args.given.count(option) > 0; };
+  const DisplaySettings s = displaySettingsFor(args, saved);
   DisplayOptions d = args.display;
-  if (!given("--tolerance") && !given("--upper") && !given("--lower")) {
-    d.upper = saved.upperTolerance;
-    d.lower = saved.lowerTolerance;
+  d.upper = s.upperTolerance;
+  d.lower = s.lowerTolerance;
+  d.bars = s.colourBars;
+  d.gradient = s.gradient;
+  d.extended = s.extendedColours;
+  d.outsideOnly = s.pointFilter == 2;
+  d.points = s.displayMode == 1;
+  return d;
+}
+
+DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings d) {
+  const auto given = [&](const char *option) { return args.given.count(option) > 0; };
+  if (given("--tolerance") || given("--upper") || given("--lower")) {
+    d.upperTolerance = args.display.upper;
+    d.lowerTolerance = args.display.lower;
   }
-  if (!given("--bars"))
-    d.bars = saved.colourBars;
-  d.gradient = d.gradient || saved.gradient;
-  d.extended = d.extended || saved.extendedColours;
-  d.outsideOnly = d.outsideOnly || saved.pointFilter == 2;
-  d.points = d.points || saved.displayMode == 1;
+  if (given("--bars"))
+    d.colourBars = args.display.bars;
+  d.gradient = d.gradient || args.display.gradient;
+  d.extendedColours = d.extendedColours || args.display.extended;
+  if (args.display.outsideOnly)
+    d.pointFilter = 2;
+  if (args.display.points) {
+    d.displayMode = 1;
+    d.pointSize = d.pointSize > 0 ? d.pointSize : 1;
+  }
   return d;
 }
 
@@ -76,8 +93,9 @@ bool checkRecordOptions(const CliArgs &args, std::string &error) {
     error = "--spacing goes with --worst";
   else if (args.worst && args.command != "callouts")
     error = "--worst goes with --callouts";
-  else if (!args.annotations.empty() && args.command != "callouts" && args.command != "report")
-    error = "--annotations goes with --callouts or --report";
+  else if (!args.annotations.empty() && args.command != "callouts" && args.command != "report" &&
+           args.command != "snapshot")
+    error = "--annotations goes with --callouts, --report or --snapshot";
   else if (args.command == "callouts" && args.annotations.empty() && !args.worst)
     error = "--callouts needs --annotations F.json or --worst N";
   return error.empty();

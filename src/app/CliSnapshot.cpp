@@ -3,6 +3,7 @@
 #include "app/HeadlessView.h"
 #include "export/AtomicFile.h"
 #include "export/BitmapFile.h"
+#include "records/AnnotationsFile.h"
 
 #include <cctype>
 #include <cstdio>
@@ -30,11 +31,29 @@ int runSnapshot(const CliArgs &args) {
   // What can be refused without reading the input is refused first.
   if (!hasBitmapSuffix(args.output))
     return fail(args.output + ": a snapshot is a bitmap; the file name must end in .bmp");
-  if (const std::string problem = targetIsInputProblem(args.output, args.file); !problem.empty())
-    return fail(problem);
+  for (const std::string &input : {args.file, args.annotations})
+    if (const std::string problem =
+            input.empty() ? std::string() : targetIsInputProblem(args.output, input);
+        !problem.empty())
+      return fail(problem);
   HeadlessView view;
-  if (!view.open(args.file, args.display))
-    return fail(view.error());
+  if (args.annotations.empty()) {
+    if (!view.open(args.file, args.display))
+      return fail(view.error());
+  } else {
+    if (!view.open(args.file))
+      return fail(view.error());
+    // The record shows as the window restores it; display options given here win.
+    const AnnotationsReadResult r =
+        readAnnotationsFor(args.annotations, ModelIdentity::of(view.model()));
+    if (!r.ok)
+      return fail(r.error);
+    for (const std::string &note : r.notes)
+      std::fprintf(stderr, "velmora-viewer: note: %s\n", note.c_str());
+    Annotations record = r.annotations;
+    record.display = displaySettingsFor(args, record.display);
+    view.applyRecord(record, {args.width, args.height});
+  }
   const std::vector<std::uint8_t> rgba = view.drawRgba({args.width, args.height});
   if (rgba.empty())
     return fail(view.error());

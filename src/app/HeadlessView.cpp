@@ -6,6 +6,7 @@
 #include "session/SessionModel.h"
 #include "view/LoadStep.h"
 #include "view/ProgramSettings.h"
+#include "view/SceneRecord.h"
 #include "view/ViewScene.h"
 
 #include <QGuiApplication>
@@ -93,6 +94,16 @@ void HeadlessView::setDisplay(const DisplayOptions &display) {
     applyDisplayOptions(display, *view_, *scene_, *cloud_);
 }
 
+void HeadlessView::applyRecord(const Annotations &record, QSize size) {
+  if (!cloud_ || !context_->makeCurrent())
+    return;
+  // The record's camera and comment positions are scaled to the view's size: set it first.
+  view_->viewWidth = size.width();
+  view_->viewHeight = size.height();
+  applyAnnotations(record, *view_, *scene_);
+  keepCamera_ = true;
+}
+
 std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size) {
   if (!cloud_ || !context_->makeCurrent() || !context_->resize(size.width(), size.height())) {
     error_ = "cannot draw the view: " + (context_ ? context_->error() : std::string("no model"));
@@ -100,7 +111,8 @@ std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size) {
   }
   view_->viewWidth = size.width();
   view_->viewHeight = size.height();
-  view_->zoomToFit();
+  if (!keepCamera_)
+    view_->zoomToFit();
   scene_->draw(*view_);
   std::vector<std::uint8_t> rgba = context_->readPixels();
   if (rgba.size() != std::size_t(size.width()) * std::size_t(size.height()) * 4) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+struct Annotations;
 class GLPointCloud;
 class OffscreenContext;
 class SessionModel;
@@ -35,8 +36,13 @@ public:
     return true;
   }
 
-  // The frame at exactly size pixels, the camera fitted to the model for that size; rows
-  // top-down. A null image with error() set when it cannot be drawn.
+  // Applies an annotation record that matches the model (settings, camera, banners,
+  // distances, comments, section) for frames of the given size, as a window restores it; the
+  // frames then keep the record's camera instead of fitting the model.
+  void applyRecord(const Annotations &record, QSize size);
+
+  // The frame at exactly size pixels, the camera fitted to the model for that size (unless a
+  // record set it); rows top-down. A null image with error() set when it cannot be drawn.
   QImage draw(QSize size);
   // The same frame as RGBA bytes, rows bottom-up as GL reads them (empty on failure).
   std::vector<std::uint8_t> drawRgba(QSize size);
@@ -55,6 +61,7 @@ private:
   std::unique_ptr<ViewScene> scene_;
   GLPointCloud *cloud_ = nullptr;
   bool isSessionFile_ = false;
+  bool keepCamera_ = false;
 };
 
 // Makes sure a QGuiApplication exists (Qt rasterises glyphs and writes PDF pages through it)

@@ -1,6 +1,7 @@
 #include "app/VelmoraViewerWE_Doc.h"
 
 #include "app/CMainFrame.h"
+#include "app/SessionAnnotations.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/LoadStep.h"
@@ -18,6 +19,7 @@ VelmoraViewerWE_Doc::VelmoraViewerWE_Doc() : pending_(std::make_unique<SessionMo
 }
 
 VelmoraViewerWE_Doc::~VelmoraViewerWE_Doc() {
+  annotations_.reset();
   if (currentDoc == this)
     currentDoc = nullptr;
 }
@@ -71,4 +73,5 @@ void VelmoraViewerWE_Doc::attachToView(view3d &view) {
   hasNominalPoints_ = r.hasNominalPoints;
   view.hasNominalPoints = hasNominalPoints_;
   view.doneCurrent();
+  annotations_ = std::make_unique<SessionAnnotations>(view, path_);
 }

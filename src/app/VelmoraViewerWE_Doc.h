@@ -3,6 +3,7 @@
 #include <memory>
 
 class GLPointCloud;
+class SessionAnnotations;
 class SessionModel;
 class view3d;
 
@@ -22,8 +23,12 @@ public:
   // then holds no model and the caller opens no window.
   bool readFile(const QString &path, QString &error);
   // Second half, once the view exists: node creation and the defaults of a fresh file,
-  // bounds, zoom to fit, scene centre, status "Ready". Records the session path.
+  // bounds, zoom to fit, scene centre, status "Ready". Records the session path and sets up
+  // the annotation record of the window (its restore starts with startRestore()).
   void attachToView(view3d &view);
+
+  // The annotation record of the window (saved beside the file), once the model is shown.
+  SessionAnnotations *annotations() const { return annotations_.get(); }
 
   // Sets the text of the status bar's message pane and repaints it at once (loading runs
   // without returning to the event loop).
@@ -41,6 +46,7 @@ public:
 private:
   GLPointCloud *pointCloud_ = nullptr;    // owned by the view's scene
   std::unique_ptr<SessionModel> pending_; // until the node takes it
+  std::unique_ptr<SessionAnnotations> annotations_;
   SessionModel *model_ = nullptr;
   bool hasNominalPoints_ = false;
   bool isSessionFile_ = false;

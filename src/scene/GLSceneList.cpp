@@ -14,6 +14,41 @@ bool GLSceneList::append(GLList *node) {
   return true;
 }
 
+bool GLSceneList::insert(GLList *node, std::size_t index) {
+  if (!node || node == tail_ || node->next_ != nullptr)
+    return false;
+  if (index == 0 || !head_) {
+    node->next_ = head_;
+    head_ = node;
+    if (!tail_)
+      tail_ = node;
+    return true;
+  }
+  GLList *prev = head_;
+  for (std::size_t i = 1; i < index && prev->next_; ++i)
+    prev = prev->next_;
+  node->next_ = prev->next_;
+  prev->next_ = node;
+  if (tail_ == prev)
+    tail_ = node;
+  return true;
+}
+
+int GLSceneList::indexOf(const GLList *node) const {
+  int i = 0;
+  for (GLList *n = head_; n; n = n->next_, ++i)
+    if (n == node)
+      return i;
+  return -1;
+}
+
+std::size_t GLSceneList::size() const {
+  std::size_t count = 0;
+  for (GLList *n = head_; n; n = n->next_)
+    ++count;
+  return count;
+}
+
 bool GLSceneList::remove(GLList *node) {
   GLList *prev = nullptr;
   for (GLList *n = head_; n; prev = n, n = n->next_) {

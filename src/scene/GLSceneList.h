@@ -1,6 +1,8 @@
 #pragma once
 #include "scene/GLList.h"
 
+#include <cstddef>
+
 // Ordered, owning, intrusive list of nodes; drawn in the order of appending.
 class GLSceneList {
 public:
@@ -13,8 +15,14 @@ public:
   // node, or one already linked here or ahead of another node, is refused (false) because
   // linking it again would make the list a cycle.
   bool append(GLList *node);
+  // Links a node that is in no list at position index (at the end when index is past it);
+  // refused like append. Undoing a deletion puts nodes back where they were.
+  bool insert(GLList *node, std::size_t index);
   // Unlinks without destroying; false when the node is not in the list.
   bool remove(GLList *node);
+  // Position of the node in the list, or -1.
+  int indexOf(const GLList *node) const;
+  std::size_t size() const;
   // Destroys every node.
   void clear();
 

@@ -241,6 +241,8 @@ void DLGGenerateLine::onCreate() {
         UiServices::Icon::Warning);
     return;
   }
+  curve->sectionPlane = plane_->currentText().toStdString();
+  curve->sectionPoint = point_;
   view->makeCurrent();
   replaceSectionCurve(view->scene(), std::move(curve));
   view->scene().clearPlane();

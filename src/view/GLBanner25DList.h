@@ -21,7 +21,7 @@ public:
   std::size_t lineCount() const { return lines_.size(); }
 
   // Characters that size the box: the longer of the first two lines plus one.
-  int labelChars() const;
+  virtual int labelChars() const;
   // Box width w = 8c + 2 and half-height h = 9 per line, in pixels.
   int labelWidth() const { return 8 * labelChars() + 2; }
   int labelHalfHeight() const { return 9 * static_cast<int>(lines_.size()); }
@@ -31,6 +31,8 @@ public:
   bool labelPlaced = false;
   bool separator = false;
   bool tab = false;
+  // The engineer's note on this callout (the callout table's comment column), UTF-8.
+  std::string comment;
 
 protected:
   std::vector<std::string> lines_;

@@ -51,6 +51,19 @@ bool GLBanner3DList::moveTo(Vec3d position) {
   return true;
 }
 
+void GLBanner3DList::setBoxOffset(const Vec3d &offset) {
+  labelAnchor = point + offset;
+  givenOffset_ = offset;
+  givenAnchor_ = labelAnchor;
+  hasGivenOffset_ = true;
+}
+
+Vec3d GLBanner3DList::boxOffset() const {
+  if (hasGivenOffset_ && labelAnchor == givenAnchor_)
+    return givenOffset_;
+  return labelAnchor - point;
+}
+
 bool GLBanner3DList::hitTest(int x, int y) {
   const GLMatrices m = currentMatrices();
   return hitTestWith(x, y, m.modelView, m.projection, m.viewport);

@@ -32,5 +32,17 @@ public:
   };
   Layout layout(int px, int py, int lx, int ly) const;
 
+  // Where the box hangs relative to the point: labelAnchor - point. setBoxOffset places the
+  // box and remembers the offset as given, so a label that was not moved since gives back
+  // exactly that offset (a saved record reads back unchanged).
+  void setBoxOffset(const Vec3d &offset);
+  Vec3d boxOffset() const;
+
   Vec3d labelAnchor;
+  // Index of the labelled model point; -1 when the banner was not made from a model point.
+  int pointIndex = -1;
+
+private:
+  Vec3d givenOffset_, givenAnchor_;
+  bool hasGivenOffset_ = false;
 };

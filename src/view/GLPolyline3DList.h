@@ -4,6 +4,7 @@
 #include "scene/GLList.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 // A row of 3D vertices drawn as points (or as one filled polygon), optionally coloured per
@@ -29,6 +30,10 @@ public:
   // Per vertex, when the row is a section: the deviation of each point's nearest measured
   // point (what the section's CSV export writes beside the colour).
   std::vector<float> deviations;
+  // When the row is a section: the plane it was cut with ("X/Y", "Y/Z" or "X/Z") and the
+  // plane's point, so the section can be saved and made again.
+  std::string sectionPlane;
+  Vec3d sectionPoint;
 
 private:
   std::vector<Vec3d> points_;

@@ -317,6 +317,7 @@ std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &
   const Colour c = scale.colourFor(deviation);
   banner->setColour(c.r, c.g, c.b);
   banner->name = "Banner";
+  banner->pointIndex = index;
   return banner;
 }
 

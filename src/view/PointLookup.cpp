@@ -1,5 +1,7 @@
 #include "view/PointLookup.h"
 
+#include "view/GLBanner3DList.h"
+
 #include "analysis/BackgroundPointIndex.h"
 #include "scene/GLPointCloud.h"
 #include "view/ViewHooks.h"
@@ -69,7 +71,12 @@ void PointLookup::poll() {
   if (pendingClick_) {
     const picking::FrameSample sample = *pendingClick_;
     pendingClick_.reset();
-    placeBannerAt(view_, scene, sample);
+    view_.makeCurrent();
+    GLBanner3DList *banner = placeBannerAt(view_, scene, sample);
+    view_.doneCurrent();
+    if (banner)
+      view_.recordAdded({banner}, QStringLiteral("add banner"));
+    emit view_.selectionChanged();
   }
   view_.update();
 }

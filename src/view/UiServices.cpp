@@ -32,6 +32,23 @@ bool UiServices::question(QWidget *parent, const QString &text, const QString &t
                                text) == QMessageBox::Yes;
 }
 
+UiServices::SaveChoice UiServices::saveChanges(QWidget *parent, const QString &text,
+                                               const QString &detail) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("VelmoraViewer"), text,
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box.setDefaultButton(QMessageBox::Save);
+  if (!detail.isEmpty())
+    box.setInformativeText(detail);
+  switch (box.exec()) {
+  case QMessageBox::Save:
+    return SaveChoice::Save;
+  case QMessageBox::Discard:
+    return SaveChoice::Discard;
+  default:
+    return SaveChoice::Cancel;
+  }
+}
+
 QString UiServices::openFileName(QWidget *parent, const QString &title, const QStringList &filters,
                                  const QString &defaultSuffix, const QString &directory) {
   QFileDialog dlg(parent, title, directory);

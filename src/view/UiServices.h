@@ -17,6 +17,9 @@ public:
                        Icon icon = Icon::Information);
   // Yes/No question; true for Yes.
   virtual bool question(QWidget *parent, const QString &text, const QString &title = {});
+  // Save / Discard / Cancel, asked before unsaved work would be lost.
+  enum class SaveChoice { Save, Discard, Cancel };
+  virtual SaveChoice saveChanges(QWidget *parent, const QString &text, const QString &detail = {});
   // Open-file dialog starting in directory (when given); an empty result means cancelled.
   // Filters are Qt filter strings such as "ses file (*.ses)".
   virtual QString openFileName(QWidget *parent, const QString &title, const QStringList &filters,

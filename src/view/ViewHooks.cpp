@@ -33,28 +33,28 @@ int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
   return picking::hoverPick(model, scene.sampleAround(x, y));
 }
 
-void createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
-  placeBannerAt(view, scene, scene.sampleAround(x, y));
+GLBanner3DList *createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
+  return placeBannerAt(view, scene, scene.sampleAround(x, y));
 }
 
-void placeBannerAt(view3d &view, ViewScene &scene, const picking::FrameSample &sample) {
+GLBanner3DList *placeBannerAt(view3d &view, ViewScene &scene, const picking::FrameSample &sample) {
   const GLPointCloud *cloud = scene.pointCloud();
   if (!cloud) {
     scene.banners.forEach([](GLList *n) { n->setSelected(false); });
-    return;
+    return nullptr;
   }
   const std::optional<int> index = picking::bannerPick(cloud->model(), sample);
   if (!index) {
     // Only the index still being built can tell: the click is placed once it is ready.
     scene.banners.forEach([](GLList *n) { n->setSelected(false); });
     view.pointLookup().deferClick(sample);
-    return;
+    return nullptr;
   }
   const ColourScale scale(static_cast<float>(cloud->upperTolerance),
                           static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
                           cloud->extendedColours);
-  picking::createBanner(&view, scene.banners, cloud->model(), *index, sample.modelView,
-                        ProgramSettings::decimalPlaces, scale);
+  return picking::createBanner(&view, scene.banners, cloud->model(), *index, sample.modelView,
+                               ProgramSettings::decimalPlaces, scale);
 }
 
 bool hitComment(GLList *comment, int x, int y, ViewState &view) {

@@ -30,6 +30,7 @@ ViewScene::~ViewScene() {
   clearModels();
   sectionCurves.clear();
   banners.clear();
+  distances.clear();
   comments.clear();
 }
 
@@ -207,6 +208,7 @@ void ViewScene::draw(ViewState &view) {
   legend()->drawLegend(&view, 0);
   scale()->draw(&view, 0);
   banners.drawAll(&view, 0);
+  distances.drawAll(&view, 0);
   comments.drawAll(&view, 0);
   sectionCurves.drawAll(&view, 0);
   if (view.showModel && cloud->lastDrawFull()) {

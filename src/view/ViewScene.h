@@ -19,7 +19,7 @@ class TransparentPlane;
 class ViewState;
 
 // What a 3D view draws: scale, axes, fonts, section plane, the model and the legend, the
-// banner, comment and section curve lists. It draws into whatever GL context is current,
+// banner, distance, comment and section curve lists. It draws into whatever GL context is current,
 // from a ViewState alone, so a window and an offscreen renderer produce the same frame.
 class ViewScene {
 public:
@@ -73,6 +73,7 @@ public:
 
   GLSceneList models;
   GLSceneList banners;
+  GLSceneList distances; // GLDistance3DList nodes, drawn after the banners
   GLSceneList sectionCurves;
   GLSceneList comments;
 

@@ -2,6 +2,7 @@
 
 #include "scene/GLPointCloud.h"
 #include "view/DLGTolerance.h"
+#include "view/GLBanner3DList.h"
 #include "view/PointLookup.h"
 #include "view/ViewCursors.h"
 #include "view/ViewHooks.h"
@@ -13,6 +14,7 @@
 #include <QOpenGLContext>
 #include <QSettings>
 #include <QTimer>
+#include <QUndoStack>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -48,7 +50,12 @@ view3d::view3d(QWidget *parent)
   arrowCursor = QCursor(Qt::ArrowCursor);
   panCursor = QCursor(Qt::SizeAllCursor);
   setCursor(arrowCursor);
-  scene_->requestFrame = [this] { renderFrame(); };
+  scene_->requestFrame = [this] {
+    renderFrame();
+    emit settingsApplied();
+  };
+  undoStack_ = std::make_unique<QUndoStack>();
+  connect(undoStack_.get(), &QUndoStack::indexChanged, this, [this] { emit annotationsChanged(); });
   // A window spreads the upload of a large model over frames and keeps answering.
   liveWindow = true;
   const double budget = viewSettings().value(kFrameBudgetKey, frameBudgetMs).toDouble();
@@ -67,6 +74,10 @@ view3d::~view3d() {
     delete settingsDialog.data();
   if (sectionDialog)
     delete sectionDialog.data();
+  // Steps of the undo history hold nodes that are out of their lists; they go first, and
+  // nobody hears of the emptied history of a closing window.
+  undoStack_->disconnect();
+  undoStack_.reset();
   // Display lists belong to this widget's context: release them while it is current.
   makeCurrent();
   scene_.reset();
@@ -115,6 +126,7 @@ QPoint view3d::devicePixel(const QPointF &logical) const {
 
 void view3d::paintGL() {
   scene_->draw(*this);
+  drawMeasureMarker();
   ++framesDrawn;
   const GLPointCloud *cloud = pointCloud();
   if (cloud && showModel && cloud->lastDrawFull())
@@ -245,7 +257,7 @@ void view3d::focusInEvent(QFocusEvent *e) {
 }
 
 void view3d::endDrag() {
-  setCursor(arrowCursor);
+  setCursor(idleCursor());
   captured_ = false;
   mouseMode = MouseMode::Idle;
   interacting = false;
@@ -289,32 +301,36 @@ void view3d::mousePressEvent(QMouseEvent *e) {
       c->setSelected(false);
     }
     bool firstHit = true;
-    for (GLList *n = scene_->banners.head(); n; n = GLSceneList::next(n)) {
-      auto *b = dynamic_cast<GLRvList *>(n);
-      if (!b)
-        continue;
-      const bool hit = b->hitTest(x, y);
-      if (ctrlHeld) {
-        if (hit) {
+    // Distance labels select and drag like banners.
+    for (GLSceneList *list : {&scene_->banners, &scene_->distances})
+      for (GLList *n = list->head(); n; n = GLSceneList::next(n)) {
+        auto *b = dynamic_cast<GLRvList *>(n);
+        if (!b)
+          continue;
+        const bool hit = b->hitTest(x, y);
+        if (ctrlHeld) {
+          if (hit) {
+            b->setSelected(true);
+            if (firstHit)
+              drawSingleBannerPanel(*this, *scene_);
+            firstHit = false;
+            bannerHit = true;
+          }
+        } else if (hit) {
           b->setSelected(true);
-          if (firstHit)
-            drawSingleBannerPanel(*this, *scene_);
-          firstHit = false;
           bannerHit = true;
+        } else if (dragDeltaX == 0 && dragDeltaY == 0) {
+          b->setSelected(false);
         }
-      } else if (hit) {
-        b->setSelected(true);
-        bannerHit = true;
-      } else if (dragDeltaX == 0 && dragDeltaY == 0) {
-        b->setSelected(false);
       }
-    }
     doneCurrent();
     update();
     mouseMode = bannerHit ? MouseMode::DragBanners
                           : (draggedComment ? MouseMode::DragComment : MouseMode::Pan);
     captured_ = true;
     interacting = true;
+    beginMoveRecording();
+    emit selectionChanged();
     break;
   }
   default:
@@ -328,10 +344,19 @@ void view3d::mouseReleaseEvent(QMouseEvent *e) {
   switch (e->button()) {
   case Qt::LeftButton:
     draggedComment = nullptr;
+    endMoveRecording();
     if (x == pressX && y == pressY && !bannerHit) {
-      makeCurrent();
-      createBannerAtClick(*this, *scene_, x, y);
-      doneCurrent();
+      if (measuring_) {
+        measureClick(x, y);
+      } else {
+        makeCurrent();
+        GLBanner3DList *banner = createBannerAtClick(*this, *scene_, x, y);
+        doneCurrent();
+        scene_->distances.forEach([](GLList *n) { n->setSelected(false); });
+        if (banner)
+          recordAdded({banner}, QStringLiteral("add banner"));
+        emit selectionChanged();
+      }
     }
     endDrag();
     break;
@@ -388,9 +413,10 @@ void view3d::mouseMoveEvent(QMouseEvent *e) {
       const Vec3d u = normalised(Vec3d{m[1], m[5], m[9]});
       const double k = worldUnitsPerPixel();
       const Vec3d offset = r * (-1.55 * k * dx) + u * (1.55 * k * dy);
-      for (GLList *n = scene_->banners.head(); n; n = GLSceneList::next(n))
-        if (auto *b = dynamic_cast<GLRvList *>(n); b && b->isSelected())
-          b->moveBy(offset);
+      for (GLSceneList *list : {&scene_->banners, &scene_->distances})
+        for (GLList *n = list->head(); n; n = GLSceneList::next(n))
+          if (auto *b = dynamic_cast<GLRvList *>(n); b && b->isSelected())
+            b->moveBy(offset);
       break;
     }
     case MouseMode::DragComment:
@@ -422,37 +448,14 @@ void view3d::wheelEvent(QWheelEvent *e) {
   e->accept();
 }
 
-void view3d::deleteSelected() {
-  std::vector<GLList *> doomed;
-  scene_->banners.forEach([&](GLList *n) {
-    if (n->isSelected())
-      doomed.push_back(n);
-  });
-  for (GLList *n : doomed)
-    scene_->banners.remove(n);
-  const size_t banners = doomed.size();
-  scene_->comments.forEach([&](GLList *n) {
-    if (n->isSelected())
-      doomed.push_back(n);
-  });
-  for (size_t i = banners; i < doomed.size(); ++i) {
-    scene_->comments.remove(doomed[i]);
-    if (doomed[i] == draggedComment)
-      draggedComment = nullptr;
-  }
-  // Removed nodes are released: nothing else refers to them.
-  makeCurrent();
-  for (GLList *n : doomed)
-    delete n;
-  doneCurrent();
-}
-
 void view3d::keyPressEvent(QKeyEvent *e) {
   const int key = e->key();
   if (key == Qt::Key_Control)
     ctrlHeld = true;
   else if (key == Qt::Key_Delete)
     deleteSelected();
+  else if (key == Qt::Key_Escape)
+    cancelMeasureDistance();
   else if (key >= Qt::Key_1 && key <= Qt::Key_7)
     setStandardView(StandardView(key - Qt::Key_0));
   renderFrame();

@@ -7,12 +7,15 @@
 #include <QPointer>
 #include <memory>
 #include <string>
+#include <vector>
 
 class DLGTolerance;
 class GLList;
 class GLPointCloud;
 class PointLookup;
+class GLSceneList;
 class QDialog;
+class QUndoStack;
 class ViewScene;
 
 // The window of a 3D session document: OpenGL context, camera, mouse and keyboard
@@ -78,6 +81,42 @@ public:
   // offscreen framebuffer of exactly size pixels, as the window would show it at that size;
   // the window itself is not changed. A null image with error set when it cannot.
   QImage drawOffscreen(QSize size, std::string &error);
+  // Annotations (view3dAnnotations.cpp). What is added to the window (banners, distances,
+  // comments), moved, edited or deleted goes through the undo history as one step each.
+  QUndoStack *undoStack() const { return undoStack_.get(); }
+  // Records nodes that were just appended to their lists as one undoable step.
+  void recordAdded(const std::vector<GLList *> &nodes, const QString &text);
+  // Removes the selected banners, distances and comments as one undoable step.
+  void deleteSelected();
+  // The list a banner, distance or comment belongs in; null for other nodes.
+  GLSceneList *listFor(const GLList *node) const;
+  // Releases nodes that are in no list, with this view's context current.
+  void releaseNodes(const std::vector<GLList *> &nodes);
+  // Drops what the view holds of a node that leaves its list.
+  void forgetNode(GLList *node);
+  // Selects only this banner, distance or comment (null: nothing), as a click on it would.
+  void selectOnly(GLList *node);
+  // The banners, distances and comments the undo history and a record start from: drops the
+  // history (a restored record is where undo stops).
+  void resetHistory();
+  // Tells the frame and the callout list that the banners, distances or comments changed
+  // outside the undo history (a record was applied).
+  void notifyAnnotationsChanged() { emit annotationsChanged(); }
+
+  // Measure distance: the next two left clicks each take the measured point shown within
+  // 8 device pixels; Escape leaves the mode.
+  void startMeasureDistance();
+  void cancelMeasureDistance();
+  bool isMeasuring() const { return measuring_; }
+  // A click of the distance tool at device pixel (x, y down).
+  void measureClick(int x, int y);
+
+  // Call out worst points: asks for the count and spacing, then pins the banners.
+  void onCalloutWorstPoints();
+  // Pins banners on up to `count` worst points at least `spacing` mm apart (against the
+  // view's tolerances), working off the GUI thread while the window stays painted; one
+  // undoable step. Returns how many were pinned and says so in the status bar.
+  int calloutWorstPoints(int count, double spacing);
 
   // Centres the camera on the model's bounds, as the load step does.
   void setCentreFromBounds();
@@ -115,6 +154,14 @@ public:
 signals:
   // Emitted when the view gets focus or a click, so the frame can make it current.
   void activated(view3d *view);
+  // A text for the status bar's message pane.
+  void statusMessage(const QString &text);
+  // Banners, distances or comments were added, removed, moved or edited.
+  void annotationsChanged();
+  // The selection of banners, distances or comments may have changed.
+  void selectionChanged();
+  // Display settings were applied (tolerances may have changed).
+  void settingsApplied();
   // A section was created or cleared, or the model was shown or hidden.
   void sectionChanged();
 
@@ -136,9 +183,15 @@ private:
   void endDrag();
   void afterFrame();
   void pumpUploads();
-  void deleteSelected();
+  // Drags of labels and comments become one undoable move each.
+  void beginMoveRecording();
+  void endMoveRecording();
+  const QCursor &idleCursor() const;
+  // The first point of a distance being measured, marked over the frame.
+  void drawMeasureMarker();
 
   std::unique_ptr<ViewScene> scene_;
+  std::unique_ptr<QUndoStack> undoStack_;
   PointLookup *lookup_; // a child object
   bool captured_ = false;
   bool contextUsable_ = false;
@@ -146,4 +199,7 @@ private:
   bool pumpQueued_ = false;
   bool uploadShown_ = false;
   QElapsedTimer statusClock_;
+  bool measuring_ = false;
+  int measureFirst_ = -1; // the first point of the distance being measured
+  std::vector<std::pair<GLList *, Vec3d>> moveStart_;
 };

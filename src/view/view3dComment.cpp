@@ -31,6 +31,7 @@ void view3d::onAddComment() {
   comment->fill = fill;
   comment->setSelected(false);
   scene().comments.append(comment);
+  recordAdded({comment}, QStringLiteral("add comment"));
   update();
 }
 

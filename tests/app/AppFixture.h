@@ -24,7 +24,15 @@ public:
   void message(QWidget *, const QString &text, const QString &detail, Icon) override {
     messages.push_back(text + (detail.isEmpty() ? QString() : "\n" + detail));
   }
-  bool question(QWidget *, const QString &, const QString &) override { return true; }
+  bool question(QWidget *, const QString &text, const QString &) override {
+    questions.push_back(text);
+    return questionAnswer;
+  }
+  // "Save annotations?": the scripted answer, each question counted.
+  SaveChoice saveChanges(QWidget *, const QString &text, const QString &) override {
+    saveQuestions.push_back(text);
+    return saveChoice;
+  }
   QString openFileName(QWidget *, const QString &title, const QStringList &filters,
                        const QString &suffix, const QString &directory) override {
     lastTitle = title;
@@ -37,7 +45,9 @@ public:
                        const QString &, QString *) override {
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
   }
-  QStringList messages, openAnswers, saveAnswers, lastFilters;
+  QStringList messages, openAnswers, saveAnswers, lastFilters, questions, saveQuestions;
+  bool questionAnswer = true;
+  SaveChoice saveChoice = SaveChoice::Discard;
   QString lastTitle, lastSuffix, lastDirectory;
 };
 

@@ -1,15 +1,46 @@
 // Opening files through the real main frame: the defaults each kind of file gets, refused
-// and empty files, the Open command and its dialog, dropping and the recent-file list.
+// and empty files, the Open command and its dialog, dropping, the recent-file list, and the
+// annotations saved beside a file and restored with it.
 #include "AppFixture.h"
+#include "app/CommandIds.h"
+#include "app/SessionAnnotations.h"
 #include "gui/GuiTestMain.h"
 #include "view/ProgramSettings.h"
+#include "view/SceneRecord.h"
 
 #include <QDropEvent>
 #include <QMimeData>
+#include <QUndoStack>
 #include <QUrl>
 #include <sys/stat.h>
 
-using LoadFlow = AppFixture;
+namespace {
+QByteArray bytesOf(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeBytes(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+} // namespace
+
+class LoadFlow : public AppFixture {
+protected:
+  SessionAnnotations *records() const {
+    CChildFrame *c = frame->activeChild();
+    return c && c->document() ? c->document()->annotations() : nullptr;
+  }
+  // Opens a file and waits until its sidecar was read and applied (or refused).
+  void openAndRestore(const QString &path) {
+    ASSERT_TRUE(frame->openDocument(path, true));
+    SessionAnnotations *r = records();
+    ASSERT_NE(r, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([r] { return !r->restoring(); }, 10000));
+  }
+  std::size_t bannerCount() const { return view3d::current()->scene().banners.size(); }
+};
 
 TEST_F(LoadFlow, StartsWithTheEmptyMainWindowAndItsMenu) {
   EXPECT_TRUE(frame->childFrames().isEmpty());
@@ -223,6 +254,111 @@ TEST_F(LoadFlow, RecentFilesKeepTheLastFourMostRecentFirst) {
   EXPECT_TRUE(recent[1].endsWith("/5.ses"));
   EXPECT_TRUE(recent[2].endsWith("/4.ses"));
   EXPECT_TRUE(recent[3].endsWith("/2.ses"));
+}
+
+TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
+  const QString path = sessionFile();
+  openAndRestore(path);
+  view3d *view = view3d::current();
+  Annotations made;
+  made.display = {0.2, -0.15, 9, 0, true, true, 4, 0, 1.0, 2, 2};
+  made.banners = {{4, {3, 2, 1}, "check, \"this\""}, {7, {-6, 0, 0}, ""}};
+  made.distances = {{0, 8, {0, -12, 0}, "span"}};
+  made.comments = {{"Lot 7 \xc3\xa4", 40, 500, 24, 10, true}};
+  made.section = SectionRecord{"Y/Z", {5, 0, 0}};
+  view->makeCurrent();
+  applyAnnotations(made, *view, view->scene());
+  view->doneCurrent();
+  view->setStandardView(view3d::StandardView::Isometric);
+  view->panX = 25;
+  view->panY = -10;
+  view->zoomBy(1.3);
+  frame->runCommand(ID_FILE_SAVE);
+  const AnnotationsReadResult saved = readAnnotations((path + ".velmora.json").toStdString());
+  ASSERT_TRUE(saved.ok) << saved.error;
+  EXPECT_EQ(saved.annotations, records()->record());
+  EXPECT_EQ(saved.annotations.banners[0].comment, made.banners[0].comment);
+  EXPECT_EQ(saved.annotations.comments[0].text, made.comments[0].text);
+  ASSERT_TRUE(saved.annotations.section.has_value());
+  const QImage before = view->grabFramebuffer();
+
+  frame->runCommand(ID_FILE_CLOSE); // saved: no question
+  EXPECT_TRUE(ui.saveQuestions.isEmpty());
+  ProgramSettings::decimalPlaces = 3;
+  ProgramSettings::bannerLineColourMode = 0;
+  openAndRestore(path);
+  EXPECT_EQ(frame->statusText(), "Annotations restored");
+  EXPECT_EQ(records()->record(), saved.annotations);
+  EXPECT_FALSE(records()->hasUnsavedChanges());
+  EXPECT_FALSE(view3d::current()->undoStack()->canUndo());
+  EXPECT_EQ(view3d::current()->grabFramebuffer(), before);
+}
+
+TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) {
+  const QString path = sessionFile();
+  const QString sidecar = path + ".velmora.json";
+  Annotations other;
+  other.session = {"part.ses", 5, 1};
+  other.banners = {{1, {}, ""}};
+  const QByteArray foreign = QByteArray::fromStdString(annotationsJson(other));
+  QByteArray future = foreign;
+  future.replace("\"version\": \"1.0\"", "\"version\": \"2.0\"");
+  ASSERT_NE(future, foreign);
+  for (const QByteArray &text : {foreign, QByteArray("{\"format\": \"velmora-annot"), future}) {
+    writeBytes(sidecar, text);
+    ui.messages.clear();
+    openAndRestore(path);
+    ASSERT_EQ(ui.messages.size(), 1) << text.toStdString();
+    EXPECT_TRUE(ui.messages[0].startsWith("The annotations in part.ses.velmora.json were not "
+                                          "applied."));
+    EXPECT_EQ(bannerCount(), 0u);
+    // A later save asks first; No offers another file, and cancelling that writes nothing.
+    view3d::current()->calloutWorstPoints(1, 0);
+    ui.questionAnswer = false;
+    ui.saveAnswers = {QString()};
+    const qsizetype asked = ui.questions.size();
+    frame->runCommand(ID_FILE_SAVE);
+    EXPECT_EQ(ui.questions.size(), asked + 1);
+    EXPECT_TRUE(ui.saveAnswers.isEmpty());
+    EXPECT_EQ(bytesOf(sidecar), text);
+  }
+  // Yes replaces it with this window's record.
+  ui.questionAnswer = true;
+  frame->runCommand(ID_FILE_SAVE);
+  const AnnotationsReadResult now =
+      readAnnotationsFor(sidecar.toStdString(), records()->record().session);
+  ASSERT_TRUE(now.ok) << now.error;
+  EXPECT_EQ(now.annotations.banners.size(), 1u);
+}
+
+TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
+  const QString path = sessionFile();
+  const QString sidecar = path + ".velmora.json";
+  openAndRestore(path);
+  view3d::current()->calloutWorstPoints(1, 0);
+  ui.saveChoice = UiServices::SaveChoice::Cancel;
+  frame->runCommand(ID_FILE_CLOSE);
+  EXPECT_FALSE(frame->close());                                  // quitting asks too
+  EXPECT_FALSE(frame->openDocument(sessionFile("b.ses"), true)); // so does Open
+  ASSERT_EQ(frame->childFrames().size(), 1);
+  EXPECT_EQ(ui.saveQuestions, QStringList(3, "Save annotations?"));
+  ui.saveChoice = UiServices::SaveChoice::Save;
+  frame->runCommand(ID_FILE_CLOSE);
+  QTRY_VERIFY(frame->childFrames().isEmpty());
+  ASSERT_TRUE(readAnnotations(sidecar.toStdString()).ok);
+  EXPECT_EQ(readAnnotations(sidecar.toStdString()).annotations.banners.size(), 1u);
+
+  openAndRestore(path);
+  EXPECT_EQ(bannerCount(), 1u);
+  view3d::current()->deleteSelected(); // nothing selected: no change
+  frame->runCommand(ID_FILE_CLOSE);
+  EXPECT_EQ(ui.saveQuestions.size(), 4); // nothing changed: not asked
+  openAndRestore(path);
+  view3d::current()->calloutWorstPoints(2, 0);
+  ui.saveChoice = UiServices::SaveChoice::Discard;
+  frame->runCommand(ID_FILE_CLOSE);
+  QTRY_VERIFY(frame->childFrames().isEmpty());
+  EXPECT_EQ(readAnnotations(sidecar.toStdString()).annotations.banners.size(), 1u);
 }
 
 VELMORA_GUI_TEST_MAIN()

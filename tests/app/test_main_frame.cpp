@@ -1,12 +1,15 @@
 // The main frame's resources: menus with their ids and texts, tool bar, status bar panes,
 // accelerators, command states, the About box and the frame's placement.
 #include "AppFixture.h"
+#include "app/CalloutDock.h"
 #include "app/CommandIds.h"
 #include "app/DocTemplate.h"
 #include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
 #include "view/DLGGenerateLine.h"
 #include "view/DLGTolerance.h"
+#include "view/GLDistance3DList.h"
+#include "view/SceneRecord.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,8 +19,10 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QUndoStack>
 
 namespace {
 // "popup/id" entries of the menu bar in order, separators as "popup/-".
@@ -44,16 +49,17 @@ TEST_F(MainFrame, MenusFollowTheActiveDocumentType) {
                                               recent + QStringList({"&File/57665", "&View/59393"}) +
                                               windowAndHelp);
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  EXPECT_EQ(
-      menuLayout(frame->menuBar()),
-      QStringList({"&File/57601", "&File/57602", "&File/-", "&File/32782", "&File/32774",
-                   "&File/222", "&File/223", "&File/32777", "&File/32784", "&File/32785",
-                   "&File/32773", "&File/32810", "&File/-"}) +
-          recent +
-          QStringList({"&File/57665", "&View/59393", "&View/-", "&View/32783", "&View/-",
-                       "&View/32786", "&View/32787", "&View/32788", "&View/32789", "&View/32790",
-                       "&View/32791", "&View/32792", "&View/-", "&View/32793"}) +
-          windowAndHelp);
+  EXPECT_EQ(menuLayout(frame->menuBar()),
+            QStringList({"&File/57601", "&File/57602", "&File/-", "&File/57603", "&File/57604",
+                         "&File/32795", "&File/-", "&File/32782", "&File/32774", "&File/222",
+                         "&File/223", "&File/32777", "&File/32784", "&File/32785", "&File/32773",
+                         "&File/32810", "&File/-"}) +
+                recent + QStringList({"&File/57665", "&Edit/57643", "&Edit/57644", "&View/59393",
+                                      "&View/32798", "&View/-",     "&View/32796", "&View/32797",
+                                      "&View/-",     "&View/32783", "&View/-",     "&View/32786",
+                                      "&View/32787", "&View/32788", "&View/32789", "&View/32790",
+                                      "&View/32791", "&View/32792", "&View/-",     "&View/32793"}) +
+                windowAndHelp);
   // Closing the last document window brings the start menu back.
   frame->mdiArea()->closeAllSubWindows();
   QCoreApplication::processEvents();
@@ -95,7 +101,13 @@ TEST_F(MainFrame, CommandTextsPromptsAndAccelerators) {
   for (int id : {ID_TOLERANCE, ID_SHOW_ALL_POINTS, ID_SNAPSHOT, ID_GENERATE_SECTION_CURVE,
                  ID_EXPORT, ID_FILE_CLOSE, ID_APP_EXIT})
     EXPECT_FALSE(frame->action(id)->shortcut().isEmpty()) << id;
-  QList<QKeySequence> taken = {QKeySequence("D"), QKeySequence("Ctrl+S"), QKeySequence("Ctrl+Z")};
+  const std::pair<int, const char *> recordKeys[] = {{ID_MEASURE_DISTANCE, "D"},
+                                                     {ID_FILE_SAVE, "Ctrl+S"},
+                                                     {ID_EDIT_UNDO, "Ctrl+Z"},
+                                                     {ID_EDIT_REDO, "Ctrl+Shift+Z"}};
+  for (const auto &[id, key] : recordKeys)
+    EXPECT_EQ(frame->action(id)->shortcut(), QKeySequence(key)) << id;
+  QList<QKeySequence> taken;
   for (char k = '1'; k <= '7'; ++k)
     taken << QKeySequence(QString(QChar(k)));
   for (QAction *a : frame->actions())
@@ -118,7 +130,8 @@ TEST_F(MainFrame, ToolBarHoldsOpenThenTheViewCommands) {
   QStringList ids;
   for (QAction *a : tb->actions())
     ids << (a->isSeparator() ? QString("-") : a->data().toString());
-  EXPECT_EQ(ids, QStringList({"57601", "-", "32782", "32774", "222", "223", "32777", "32773"}));
+  EXPECT_EQ(ids,
+            QStringList({"57601", "-", "32782", "32774", "222", "223", "32777", "32773", "32796"}));
   EXPECT_EQ(tb->iconSize(), QSize(16, 15));
   for (QAction *a : tb->actions()) {
     if (a->isSeparator())
@@ -323,6 +336,52 @@ TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
   frame->runCommand(ID_FILE_CLOSE);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(dialog.isNull());
+}
+
+TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable) {
+  ASSERT_TRUE(frame->openDocument(sessionFile(), true));
+  view3d *view = view3d::current();
+  CalloutDock *dock = frame->calloutDock();
+  EXPECT_FALSE(dock->isVisible());
+  frame->runCommand(ID_VIEW_CALLOUTS);
+  EXPECT_TRUE(dock->isVisible() && frame->action(ID_VIEW_CALLOUTS)->isChecked());
+  ASSERT_EQ(view->calloutWorstPoints(2, 0), 2); // the two corners outside the band
+  auto distance = makeDistance(view, *view->pointCloud()->model(), 0, 8, {}, 0, 3);
+  GLDistance3DList *d = distance.get();
+  view->scene().distances.append(distance.release());
+  view->recordAdded({d}, "add distance");
+  QTableWidget *t = dock->table();
+  QStringList ids, statuses;
+  for (int r = 0; r < t->rowCount(); ++r) {
+    ids << t->item(r, CalloutDock::Id)->text();
+    statuses << t->item(r, CalloutDock::Status)->text();
+  }
+  EXPECT_EQ(ids, QStringList({"B1", "B2", "D1a", "D1b", "D1"}));
+  EXPECT_EQ(statuses, QStringList({"below", "above", "below", "above", ""}));
+  // Rows select nodes and nodes select rows.
+  t->selectRow(1);
+  EXPECT_TRUE(view->scene().banners.tail()->isSelected());
+  EXPECT_FALSE(view->scene().banners.head()->isSelected());
+  view->selectOnly(d);
+  EXPECT_EQ(t->currentRow(), 4);
+  // A comment typed in the list is one undoable step.
+  t->item(0, CalloutDock::Comment)->setText("fillet");
+  auto *b1 = dynamic_cast<GLBanner25DList *>(view->scene().banners.head());
+  EXPECT_EQ(b1->comment, "fillet");
+  frame->runCommand(ID_EDIT_UNDO);
+  EXPECT_EQ(b1->comment, "");
+  EXPECT_EQ(t->item(0, CalloutDock::Comment)->text(), "");
+  ui.saveAnswers = {file("table.csv")};
+  frame->runCommand(ID_EXPORT_CALLOUTS);
+  QFile csv(file("table.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  EXPECT_EQ(csv.readAll().toStdString(), calloutCsv(calloutsOf(*view, view->scene()).rows));
+  // Another window shows its own (none); back in the first its rows return.
+  CChildFrame *first = frame->activeChild();
+  ASSERT_TRUE(frame->openDocument(sessionFile("b.ses"), false));
+  EXPECT_EQ(t->rowCount(), 0);
+  frame->mdiArea()->setActiveSubWindow(first);
+  EXPECT_EQ(t->rowCount(), 5);
 }
 
 VELMORA_GUI_TEST_MAIN()

@@ -1,5 +1,6 @@
 // Picking in the real window: hover, banner clicks, banner selection and dragging, Delete,
-// and comments through the Add a Comment command.
+// comments through the Add a Comment command, the distance tool, worst-point callouts and the
+// undo history.
 #include "GuiTestMain.h"
 
 #include "analysis/BackgroundPointIndex.h"
@@ -8,6 +9,7 @@
 #include "session/SessionModel.h"
 #include "view/DLGComment.h"
 #include "view/GLBanner3DList.h"
+#include "view/GLDistance3DList.h"
 #include "view/GLText.h"
 #include "view/LoadStep.h"
 #include "view/Picking.h"
@@ -27,6 +29,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUndoStack>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -484,6 +487,106 @@ TEST_F(PickingTest, ScreenshotWithBannersAndAComment) {
     for (int x = 160; x < 260; ++x)
       differing += img.pixelColor(x, y) != img.pixelColor(x, 5) ? 1 : 0;
   EXPECT_GT(differing, 50) << bg.name().toStdString();
+}
+
+TEST_F(PickingTest, DistanceToolTakesPointsShownWithinEightPixels) {
+  reload(gridModel(100)); // corners about 40 pixels apart
+  QStringList status;
+  QObject::connect(view.get(), &view3d::statusMessage, [&](const QString &t) { status << t; });
+  // The corner's exact window position (y up) and the pixels whose centres lie just inside
+  // and just outside 8 pixels to its right, on its row.
+  view->makeCurrent();
+  GLdouble mv[16], pr[16], wx = 0, wy = 0, wz = 0;
+  GLint vp[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+  glGetDoublev(GL_PROJECTION_MATRIX, pr);
+  glGetIntegerv(GL_VIEWPORT, vp);
+  view->doneCurrent();
+  gluProject(400, 600, 0, mv, pr, vp, &wx, &wy, &wz);
+  const int row = int(std::lround(vp[3] - 0.5 - wy));
+  const auto screenDistance = [&](int x) {
+    return std::hypot(x + 0.5 - wx, vp[3] - row - 0.5 - wy);
+  };
+  int inside = int(std::floor(wx));
+  while (screenDistance(inside + 1) <= 8)
+    ++inside;
+  ASSERT_GT(screenDistance(inside + 1), 8.0);
+
+  view->startMeasureDistance();
+  EXPECT_TRUE(view->isMeasuring());
+  click(QPoint(inside + 1, row));
+  EXPECT_EQ(status.last(), "No measured point within 8 pixels of the click");
+  click(QPoint(inside, row));
+  click(pixelOfPoint(8, 2, 100));
+  EXPECT_FALSE(view->isMeasuring());
+  EXPECT_TRUE(banners().empty());
+  auto *d = dynamic_cast<GLDistance3DList *>(view->scene().distances.head());
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->firstIndex, idx(4, 6));
+  EXPECT_EQ(d->secondIndex, idx(8, 2));
+  EXPECT_EQ(d->lines(),
+            (std::vector<std::string>{"dX: 400.000", "dY: -400.000", "dZ: 0.000", "|d|: 565.685",
+                                      "Dev 1: -0.125", "Dev 2: 0.375"}));
+  EXPECT_EQ(status.last(), "Distance 565.685 mm");
+  // Its box selects and drags like a banner's.
+  const QPoint box = boxOf(d);
+  const Vec3d before = d->labelAnchor;
+  press(box);
+  move(box + QPoint(0, 15), Qt::LeftButton);
+  release(box + QPoint(0, 15));
+  EXPECT_TRUE(d->isSelected());
+  EXPECT_LT(d->labelAnchor.y, before.y);
+  // Escape leaves the mode before the second point.
+  view->startMeasureDistance();
+  click(pixelOfPoint(1, 1, 100));
+  key(QEvent::KeyPress, Qt::Key_Escape);
+  EXPECT_FALSE(view->isMeasuring());
+}
+
+TEST_F(PickingTest, UndoAndRedoTakeBackAddingMovingAndDeleting) {
+  click(pixelOfPoint(3, 3));
+  addComment("note", "20", "0", false);
+  ASSERT_EQ(banners().size(), 1u);
+  GLBanner3DList *b = banners()[0];
+  const Vec3d placed = b->labelAnchor;
+  const QPoint start = boxOf(b);
+  press(start);
+  move(start + QPoint(30, 0), Qt::LeftButton);
+  release(start + QPoint(30, 0));
+  const Vec3d moved = b->labelAnchor;
+  ASSERT_FALSE(moved == placed);
+  key(QEvent::KeyPress, Qt::Key_Delete); // the press selected it
+  EXPECT_TRUE(banners().empty());
+  QUndoStack *undo = view->undoStack();
+  ASSERT_EQ(undo->count(), 4); // banner, comment, move, delete
+  undo->undo();
+  EXPECT_EQ(banners(), std::vector<GLBanner3DList *>{b});
+  EXPECT_EQ(b->labelAnchor, moved);
+  undo->undo();
+  EXPECT_EQ(b->labelAnchor, placed);
+  undo->undo();
+  EXPECT_TRUE(comments().empty());
+  undo->undo();
+  EXPECT_TRUE(banners().empty());
+  for (int i = 0; i < 3; ++i)
+    undo->redo();
+  EXPECT_EQ(banners(), std::vector<GLBanner3DList *>{b});
+  EXPECT_EQ(b->labelAnchor, moved);
+  EXPECT_EQ(comments().size(), 1u);
+  undo->redo();
+  EXPECT_TRUE(banners().empty());
+}
+
+TEST_F(PickingTest, WorstPointsGetBannersInOneStep) {
+  // Columns 0 and 10 lie 0.625 outside; the lower index wins each tie.
+  EXPECT_EQ(view->calloutWorstPoints(3, 0), 3);
+  std::vector<int> pinned;
+  for (auto *b : banners())
+    pinned.push_back(b->pointIndex);
+  EXPECT_EQ(pinned, (std::vector<int>{0, 10, 11}));
+  view->undoStack()->undo();
+  EXPECT_TRUE(banners().empty());
+  EXPECT_EQ(view->calloutWorstPoints(3, 100), 1); // all within 100 mm of the first
 }
 
 } // namespace

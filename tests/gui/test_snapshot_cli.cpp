@@ -151,6 +151,44 @@ TEST_F(SnapshotCli, ModelsFarFromTheOriginAreCentredAndFitted) {
   }
 }
 
+TEST_F(SnapshotCli, AnnotationsShowTheirBannersWithTheirSettings) {
+  SessionModel model;
+  bool isSession = false;
+  std::string error;
+  ASSERT_TRUE(readModelFile(session.toStdString(), model, isSession, error)) << error;
+  Annotations a;
+  a.session = ModelIdentity::of(model);
+  a.banners = {{4, {3, 2, 0}, ""}};
+  a.display.upperTolerance = 0.5; // every point inside: the model turns green
+  a.display.lowerTolerance = -0.5;
+  const QString record = dir.filePath("square.ses.velmora.json");
+  ASSERT_TRUE(writeAnnotations(record.toStdString(), a, session.toStdString()).ok);
+  const QString plain = dir.filePath("plain.bmp"), with = dir.filePath("with.bmp");
+  ASSERT_EQ(runViewer({"--snapshot", plain, session}).exitCode, 0);
+  ProcessRun r = runViewer({"--snapshot", with, "--annotations", record, session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  // Only the banner's box is light yellow; the record's band leaves no red point, and a band
+  // given on the command line wins over it.
+  EXPECT_EQ(countNear(QImage(plain), qRgb(255, 255, 230)), 0);
+  EXPECT_GT(countNear(QImage(with), qRgb(255, 255, 230)), 200);
+  const QRect shown(240, 200, 420, 190); // inside the model
+  EXPECT_GT(countNear(QImage(plain), qRgb(255, 0, 0), shown, 40), 100);
+  EXPECT_EQ(countNear(QImage(with), qRgb(255, 0, 0), shown, 40), 0);
+  r = runViewer({"--snapshot", with, "--annotations", record, "--tolerance", "0.25", session});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_GT(countNear(QImage(with), qRgb(255, 0, 0), shown, 40), 100);
+
+  // A record of another model is refused in one line; the snapshot is not written.
+  a.session.pointCount = 5;
+  const QString other = dir.filePath("other.json"), out = dir.filePath("out.bmp");
+  ASSERT_TRUE(writeAnnotations(other.toStdString(), a, session.toStdString()).ok);
+  r = runViewer({"--snapshot", out, "--annotations", other, session});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out));
+  EXPECT_EQ(runViewer({"--info", "--annotations", record, session}).exitCode, 2);
+}
+
 TEST_F(SnapshotCli, ErrorsAreOneLineWithStatusOneAndWriteNothing) {
   const QString out = dir.filePath("out.bmp");
   ProcessRun r = runViewer({"--snapshot", out, dir.filePath("missing.ses")});

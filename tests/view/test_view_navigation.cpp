@@ -5,6 +5,7 @@
 #include "scene/GLScale2DList.h"
 
 #include <QImage>
+#include <QUndoStack>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -323,7 +324,7 @@ TEST_F(ViewNavigation, KeysOneToSevenShowTheStandardViewsAndResetGoesBackToTheTo
   EXPECT_EQ(view->rotation.accumulated, ViewRotation::identity());
 }
 
-TEST_F(ViewNavigation, DeleteRemovesAndReleasesOnlySelectedBannersAndComments) {
+TEST_F(ViewNavigation, DeleteRemovesOnlySelectedNodesUndoablyAndReleasesThemWithTheStep) {
   load();
   int deaths = 0;
   auto *keepBanner = new CountingNode(&deaths);
@@ -337,12 +338,20 @@ TEST_F(ViewNavigation, DeleteRemovesAndReleasesOnlySelectedBannersAndComments) {
   dropBanner->setSelected(true);
   dropComment->setSelected(true);
   QTest::keyClick(view.get(), Qt::Key_Delete);
-  EXPECT_EQ(deaths, 2);
+  EXPECT_EQ(deaths, 0); // kept by the undo step
   EXPECT_EQ(view->scene().banners.head(), keepBanner);
   EXPECT_EQ(GLSceneList::next(keepBanner), nullptr);
   EXPECT_EQ(view->scene().comments.head(), keepComment);
+  // Undo puts each back at its place; redo takes them out again.
+  view->undoStack()->undo();
+  EXPECT_EQ(GLSceneList::next(keepBanner), dropBanner);
+  EXPECT_EQ(view->scene().comments.head(), dropComment);
+  view->undoStack()->redo();
+  EXPECT_EQ(view->scene().banners.size(), 1u);
   // Nothing selected: nothing changes.
   QTest::keyClick(view.get(), Qt::Key_Delete);
+  EXPECT_EQ(view->undoStack()->count(), 1);
+  view->undoStack()->clear();
   EXPECT_EQ(deaths, 2);
 }
 

@@ -1,0 +1,50 @@
+#pragma once
+#include "records/CalloutTable.h"
+
+#include <QDockWidget>
+#include <QPointer>
+#include <vector>
+
+class GLList;
+class QPushButton;
+class QTableWidget;
+class QTableWidgetItem;
+class view3d;
+
+// The "Callouts" dock: the callout table of the active window (a row per banner; for each
+// distance its two points and the distance itself) with each point's status against the
+// current tolerances and an editable comment. Selecting a row selects its banner or distance
+// in the view, and selecting one in the view selects its row.
+class CalloutDock : public QDockWidget {
+  Q_OBJECT
+public:
+  enum Column { Id, X, Y, Z, Deviation, Status, Comment, ColumnCount };
+
+  explicit CalloutDock(QWidget *parent = nullptr);
+
+  // Shows the callouts of this view (null: none) and follows its changes.
+  void setView(view3d *view);
+  view3d *view() const;
+  QTableWidget *table() const { return table_; }
+  // The banner or distance a row shows; null outside the table.
+  GLList *nodeAt(int row) const;
+  // Rebuilds the rows from the view.
+  void refresh();
+
+signals:
+  // The dock's "Export callouts..." button.
+  void exportRequested();
+
+private:
+  void fillRows();
+  void selectRowOfView();
+  void selectInView();
+  void commentEdited(QTableWidgetItem *item);
+
+  QPointer<view3d> view_;
+  QTableWidget *table_;
+  QPushButton *export_;
+  std::vector<GLList *> nodes_;
+  std::vector<CalloutRow::Kind> kinds_;
+  bool updating_ = false; // the dock itself is changing the table or the view
+};

@@ -1,0 +1,72 @@
+#pragma once
+#include "records/AnnotationsFile.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QThread;
+class QWidget;
+class view3d;
+
+// The annotation record of one open session window: restores the sidecar
+// (NAME.ses.velmora.json) when the file opens, saves the window's banners, distances,
+// comments, settings, camera and section, exports the callout table, and says whether
+// closing the window would lose work. A sidecar that does not belong to the model is
+// neither applied nor replaced without asking.
+class SessionAnnotations : public QObject {
+  Q_OBJECT
+public:
+  SessionAnnotations(view3d &view, const QString &sessionPath);
+  ~SessionAnnotations() override;
+
+  // Computes the model's identity and reads the sidecar off the GUI thread; the record is
+  // applied (or its refusal shown) once both are there. The window stays responsive.
+  void startRestore();
+  // Waits for that work; the model must outlive it.
+  void waitForWork();
+  bool restoring() const;
+
+  QString sessionPath() const { return sessionPath_; }
+  QString sidecarPath() const { return sidecarPath_; }
+  // Where "Save annotations" writes: the sidecar, or the file last chosen with "Save as".
+  QString targetPath() const { return targetPath_; }
+
+  // The window's record as it would be saved.
+  Annotations record();
+  // The banners, distances, comments, callout comments, settings or section differ from
+  // what was last saved or restored (the camera alone does not count).
+  bool hasUnsavedChanges();
+
+  // Save annotations: writes the target; when a file there is not a record of this model,
+  // asks before replacing it (No offers "Save as" instead). False when nothing was written.
+  bool save(QWidget *parent);
+  // Save annotations as: asks for a file (the dialog asks before replacing one).
+  bool saveAs(QWidget *parent);
+  // With unsaved changes asks "Save annotations?" (Save / Discard / Cancel); false when the
+  // window must stay open (Cancel, or a save that did not happen).
+  bool confirmClose(QWidget *parent);
+  // Export callouts: the callout table as CSV, never over the session file or the record.
+  bool exportCallouts(QWidget *parent);
+
+signals:
+  // The restore finished: the record was applied, or there was none, or it was refused.
+  void restoreFinished(bool applied);
+
+private:
+  void finishRestore();
+  const ModelIdentity &identity();
+  bool write(QWidget *parent, const QString &path, ExistingFile existing);
+  static Annotations comparable(Annotations a);
+
+  QPointer<view3d> view_;
+  QString sessionPath_, sidecarPath_, targetPath_;
+  Annotations baseline_; // comparable() form of what was last saved or restored
+
+  // Filled by the worker, read once it finished.
+  std::unique_ptr<QThread> worker_;
+  ModelIdentity identity_;
+  bool settled_ = false; // the restore's outcome was applied or shown
+  AnnotationsReadResult read_;
+};

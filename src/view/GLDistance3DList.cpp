@@ -1,0 +1,108 @@
+#include "view/GLDistance3DList.h"
+
+#include "scene/ViewState.h"
+#include "scene/WindowOverlay.h"
+#include "session/SessionModel.h"
+#include "view/Picking.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <algorithm>
+#include <cmath>
+
+GLDistance3DList::GLDistance3DList(ViewState *view, const Vec3d &a, const Vec3d &b,
+                                   const Vec3d &anchor, const std::vector<std::string> &lines)
+    : GLBanner3DList(view, (a + b) * 0.5, anchor, lines.empty() ? std::string() : lines[0]),
+      first(a), second(b) {
+  for (std::size_t i = 1; i < lines.size(); ++i)
+    addLine(lines[i]);
+  highlight = true;
+  separator = false;
+  // A tab as tall as six lines would be a wedge; the leader meets the box's edge.
+  tab = false;
+  setColour(kColour[0], kColour[1], kColour[2]);
+  name = "Distance";
+}
+
+int GLDistance3DList::labelChars() const {
+  std::size_t longest = 0;
+  for (const std::string &line : lines_)
+    longest = std::max(longest, line.size());
+  return static_cast<int>(longest) + 1;
+}
+
+std::vector<std::string> GLDistance3DList::labelLines(const Vec3d &a, const Vec3d &b,
+                                                      std::optional<double> devA,
+                                                      std::optional<double> devB, int places) {
+  const Vec3d d = b - a;
+  const double length = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+  const auto value = [places](double v) {
+    return picking::formatValue(v, places, picking::kPanelBuffer);
+  };
+  const auto deviation = [&](std::optional<double> v) { return v ? value(*v) : std::string("-"); };
+  return {"dX: " + value(d.x),     "dY: " + value(d.y),         "dZ: " + value(d.z),
+          "|d|: " + value(length), "Dev 1: " + deviation(devA), "Dev 2: " + deviation(devB)};
+}
+
+void GLDistance3DList::draw(ViewState *view, int pass) {
+  if (!visible || !drawsInto(view))
+    return;
+  // The measured line with a small square on each end, over everything like the label.
+  GLdouble mv[16], pr[16];
+  GLint vp[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+  glGetDoublev(GL_PROJECTION_MATRIX, pr);
+  glGetIntegerv(GL_VIEWPORT, vp);
+  double ax = 0, ay = 0, bx = 0, by = 0, z = 0;
+  if (gluProject(first.x, first.y, first.z, mv, pr, vp, &ax, &ay, &z) == GL_TRUE &&
+      gluProject(second.x, second.y, second.z, mv, pr, vp, &bx, &by, &z) == GL_TRUE) {
+    const WindowRect r = view ? view->windowRect() : WindowRect{0, 0, vp[2], vp[3]};
+    glDisable(GL_LIGHTING);
+    saveClipPlanes(view);
+    beginWindowOverlay(r.width, r.height);
+    if (isSelected())
+      glColor3d(1, 0, 1);
+    else
+      glColor3d(red(), green(), blue());
+    glLineWidth(2);
+    glBegin(GL_LINES);
+    glVertex2d(ax, ay);
+    glVertex2d(bx, by);
+    glEnd();
+    glLineWidth(1);
+    for (const auto &[x, y] : {std::pair{ax, ay}, std::pair{bx, by}}) {
+      glBegin(GL_LINE_LOOP);
+      glVertex2d(x - 3, y - 3);
+      glVertex2d(x + 3, y - 3);
+      glVertex2d(x + 3, y + 3);
+      glVertex2d(x - 3, y + 3);
+      glEnd();
+    }
+    endWindowOverlay();
+    restoreClipPlanes(view);
+  }
+  GLBanner3DList::draw(view, pass);
+}
+
+std::unique_ptr<GLDistance3DList> makeDistance(ViewState *view, const SessionModel &model,
+                                               int first, int second,
+                                               const std::array<double, 16> &modelView,
+                                               double unitsPerPixel, int decimalPlaces) {
+  const auto inside = [&](int i) {
+    return i >= 0 && i < model.pointCount && std::size_t(i) < model.points.size();
+  };
+  if (!inside(first) || !inside(second))
+    return nullptr;
+  const auto at = [&](int i) {
+    const Vec3f &p = model.points[std::size_t(i)];
+    return Vec3d(p.x, p.y, p.z);
+  };
+  const Vec3d a = at(first), b = at(second);
+  auto node = std::make_unique<GLDistance3DList>(
+      view, a, b, picking::labelAnchor((a + b) * 0.5, modelView, unitsPerPixel),
+      GLDistance3DList::labelLines(a, b, picking::deviationOf(model, first),
+                                   picking::deviationOf(model, second), decimalPlaces));
+  node->firstIndex = first;
+  node->secondIndex = second;
+  return node;
+}

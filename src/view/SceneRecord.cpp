@@ -1,0 +1,248 @@
+#include "view/SceneRecord.h"
+
+#include "analysis/ColourScale.h"
+#include "analysis/SectionPlane.h"
+#include "scene/GLPointCloud.h"
+#include "scene/ViewState.h"
+#include "session/SessionModel.h"
+#include "view/DLGGenerateLine.h"
+#include "view/GLBanner3DList.h"
+#include "view/GLDistance3DList.h"
+#include "view/GLPolyline3DList.h"
+#include "view/GLText.h"
+#include "view/Picking.h"
+#include "view/ProgramSettings.h"
+#include "view/ViewScene.h"
+
+#include <QString>
+#include <algorithm>
+#include <cmath>
+
+DisplaySettings displaySettingsOf(const ViewState &view, const GLPointCloud *cloud) {
+  DisplaySettings d;
+  d.upperTolerance = view.upperTolerance;
+  d.lowerTolerance = view.lowerTolerance;
+  d.colourBars = view.colourBars;
+  d.pointFilter = view.pointFilter;
+  d.gradient = cloud && cloud->showGradient;
+  d.extendedColours = cloud && cloud->extendedColours;
+  // What is shown: a point file's cloud draws points whatever the view last applied.
+  d.displayMode = cloud ? cloud->displayMode : view.displayMode;
+  d.pointSize = cloud ? cloud->width : view.pointSize;
+  d.magnification = view.magnification;
+  d.decimalPlaces = ProgramSettings::decimalPlaces;
+  d.bannerLineColour = ProgramSettings::bannerLineColourMode;
+  return d;
+}
+
+void applyDisplaySettings(const DisplaySettings &d, ViewState &view, ViewScene &scene) {
+  view.upperTolerance = d.upperTolerance;
+  view.lowerTolerance = d.lowerTolerance;
+  view.colourBars = d.colourBars;
+  view.pointFilter = d.pointFilter;
+  view.displayMode = d.displayMode;
+  view.pointSize = d.pointSize;
+  view.magnification = d.magnification;
+  if (view.pointSize > 0)
+    ProgramSettings::pointSizeClass = view.pointSize;
+  // Labels print at most this many places.
+  ProgramSettings::decimalPlaces = std::clamp(d.decimalPlaces, 0, picking::kMaxDecimalPlaces);
+  ProgramSettings::bannerLineColourMode = d.bannerLineColour;
+  if (GLPointCloud *cloud = scene.pointCloud()) {
+    cloud->bandCount = d.colourBars;
+    cloud->showGradient = d.gradient;
+    cloud->extendedColours = d.extendedColours;
+    cloud->invalidate();
+  }
+  scene.applySettings(view);
+}
+
+CameraRecord cameraOf(const ViewState &view) {
+  CameraRecord c;
+  c.rotation = view.rotation.accumulated;
+  c.distance = view.distance;
+  c.panX = view.panX;
+  c.panY = view.panY;
+  c.fieldOfView = view.fieldOfView;
+  c.viewWidth = view.viewWidth;
+  c.viewHeight = view.viewHeight;
+  return c;
+}
+
+void applyCamera(const CameraRecord &c, ViewState &view) {
+  if (c.rotation)
+    view.rotation.accumulated = *c.rotation;
+  view.pendingRotationX = view.pendingRotationY = 0;
+  if (c.distance && *c.distance > 0)
+    view.distance = *c.distance;
+  if (c.fieldOfView && *c.fieldOfView > 0 && *c.fieldOfView < 180)
+    view.fieldOfView = *c.fieldOfView;
+  // A pan of n pixels moves the model n pixels; a taller view has more pixels per mm.
+  const double scale = c.viewHeight && *c.viewHeight > 0 && view.viewHeight > 0
+                           ? double(view.viewHeight) / double(*c.viewHeight)
+                           : 1.0;
+  if (c.panX)
+    view.panX = *c.panX * scale;
+  if (c.panY)
+    view.panY = *c.panY * scale;
+}
+
+std::string commentTextToUtf8(const std::string &latin1) {
+  return QString::fromLatin1(QByteArray::fromStdString(latin1)).toUtf8().toStdString();
+}
+
+std::string commentTextFromUtf8(const std::string &utf8) {
+  // As the comment dialog hands its text to the node.
+  return QString::fromUtf8(QByteArray::fromStdString(utf8)).toLatin1().toStdString();
+}
+
+namespace {
+
+const SessionModel *shownModel(const ViewScene &scene) {
+  const GLPointCloud *cloud = scene.pointCloud();
+  return cloud ? cloud->model() : nullptr;
+}
+
+bool inModel(const SessionModel &model, std::int32_t i) {
+  return i >= 0 && i < model.pointCount && std::size_t(i) < model.points.size();
+}
+
+// The point index of a banner made before indices were kept: the model point it sits on.
+int indexOf(const SessionModel *model, const GLBanner3DList &b) {
+  if (b.pointIndex >= 0 || !model)
+    return b.pointIndex;
+  const picking::NearestHit hit = picking::nearestPoint(*model, b.point);
+  return hit.index >= 0 && hit.distance == 0 ? hit.index : -1;
+}
+
+} // namespace
+
+Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
+  Annotations a;
+  const SessionModel *model = shownModel(scene);
+  a.display = displaySettingsOf(view, scene.pointCloud());
+  a.camera = cameraOf(view);
+  scene.banners.forEach([&](GLList *n) {
+    const auto *b = dynamic_cast<const GLBanner3DList *>(n);
+    const int index = b ? indexOf(model, *b) : -1;
+    if (index >= 0)
+      a.banners.push_back(BannerRecord{index, b->boxOffset(), b->comment});
+  });
+  scene.distances.forEach([&](GLList *n) {
+    const auto *d = dynamic_cast<const GLDistance3DList *>(n);
+    if (d && d->firstIndex >= 0 && d->secondIndex >= 0)
+      a.distances.push_back(
+          DistanceRecord{d->firstIndex, d->secondIndex, d->boxOffset(), d->comment});
+  });
+  scene.comments.forEach([&](GLList *n) {
+    auto *t = dynamic_cast<GLText *>(n);
+    if (!t)
+      return;
+    CommentRecord c;
+    c.text = commentTextToUtf8(t->lines().empty() ? std::string() : t->lines()[0]);
+    c.x = t->position.x;
+    c.y = t->position.y;
+    c.size = t->size();
+    c.angle = t->angle();
+    c.fill = t->fill;
+    a.comments.push_back(c);
+  });
+  if (const auto *curve = dynamic_cast<const GLPolyline3DList *>(scene.sectionCurves.head());
+      curve && !curve->sectionPlane.empty())
+    a.section = SectionRecord{curve->sectionPlane, curve->sectionPoint};
+  return a;
+}
+
+SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene) {
+  SceneCallouts out;
+  const SessionModel *model = shownModel(scene);
+  if (!model)
+    return out;
+  std::vector<BannerRecord> banners;
+  std::vector<DistanceRecord> distances;
+  std::vector<GLList *> bannerNodes, distanceNodes;
+  scene.banners.forEach([&](GLList *n) {
+    const auto *b = dynamic_cast<const GLBanner3DList *>(n);
+    if (const int index = b ? indexOf(model, *b) : -1; index >= 0) {
+      banners.push_back(BannerRecord{index, {}, b->comment});
+      bannerNodes.push_back(n);
+    }
+  });
+  scene.distances.forEach([&](GLList *n) {
+    const auto *d = dynamic_cast<const GLDistance3DList *>(n);
+    if (d && d->firstIndex >= 0 && d->secondIndex >= 0) {
+      distances.push_back(DistanceRecord{d->firstIndex, d->secondIndex, {}, d->comment});
+      distanceNodes.push_back(n);
+    }
+  });
+  out.rows = calloutRows(*model, banners, distances, view.lowerTolerance, view.upperTolerance);
+  for (const CalloutRow &r : out.rows)
+    out.nodes.push_back(r.kind == CalloutRow::Kind::Banner ? bannerNodes[std::size_t(r.callout)]
+                                                           : distanceNodes[std::size_t(r.callout)]);
+  return out;
+}
+
+AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewScene &scene) {
+  AppliedNodes added;
+  applyDisplaySettings(record.display, view, scene);
+  applyCamera(record.camera, view);
+  GLPointCloud *cloud = scene.pointCloud();
+  const SessionModel *model = shownModel(scene);
+  if (!cloud || !model)
+    return added;
+
+  const ColourScale scale(static_cast<float>(cloud->upperTolerance),
+                          static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
+                          cloud->extendedColours);
+  const int places = ProgramSettings::decimalPlaces;
+  const std::array<double, 16> unturned = ViewRotation::identity();
+  for (const BannerRecord &b : record.banners) {
+    if (!inModel(*model, b.point))
+      continue;
+    auto banner = picking::makeBanner(&view, *model, b.point, unturned, 0, places, scale);
+    banner->setBoxOffset(b.boxOffset);
+    banner->comment = b.comment;
+    added.banners.push_back(banner.get());
+    scene.banners.append(banner.release());
+  }
+  for (const DistanceRecord &d : record.distances) {
+    auto node = makeDistance(&view, *model, d.first, d.second, unturned, 0, places);
+    if (!node)
+      continue;
+    node->setBoxOffset(d.boxOffset);
+    node->comment = d.comment;
+    added.distances.push_back(node.get());
+    scene.distances.append(node.release());
+  }
+  // Comment positions are pixels of the view the record was made in.
+  const double sx = record.camera.viewWidth && *record.camera.viewWidth > 0
+                        ? double(view.viewWidth) / *record.camera.viewWidth
+                        : 1.0;
+  const double sy = record.camera.viewHeight && *record.camera.viewHeight > 0
+                        ? double(view.viewHeight) / *record.camera.viewHeight
+                        : 1.0;
+  for (const CommentRecord &c : record.comments) {
+    auto *text = new GLText(&view, c.x * sx, c.y * sy, static_cast<float>(c.angle), c.size,
+                            commentTextFromUtf8(c.text));
+    text->fontSelector = GL3DTextList::kOutlineFont;
+    text->fill = c.fill;
+    added.comments.push_back(text);
+    scene.comments.append(text);
+  }
+  if (record.section) {
+    if (const std::optional<AxisRecord> axes = axisRecordFromName(record.section->plane)) {
+      auto curve = makeSectionCurve(view, *cloud, axes->normal(), record.section->point,
+                                    &picking::sharedIndex(*model));
+      // A plane that misses the model (a section is only ever saved when it cut) shows
+      // nothing rather than an empty view.
+      if (curve->count() > 0) {
+        curve->sectionPlane = record.section->plane;
+        curve->sectionPoint = record.section->point;
+        replaceSectionCurve(scene, std::move(curve));
+        view.showModel = false;
+        added.section = true;
+      }
+    }
+  }
+  return added;
+}

@@ -1,0 +1,111 @@
+#include "view/ViewCommands.h"
+
+#include "scene/GLSceneList.h"
+#include "view/GLBanner3DList.h"
+#include "view/GLText.h"
+#include "view/view3d.h"
+
+#include <algorithm>
+
+NodesCommand::NodesCommand(view3d &view, Kind kind, std::vector<Slot> entries, const QString &text)
+    : QUndoCommand(text), view_(view), kind_(kind), entries_(std::move(entries)),
+      linked_(kind == Kind::Remove) {
+  // Put back in ascending order, each at its old place: the earlier ones are back already
+  // when a later one is inserted.
+  for (Slot &s : entries_)
+    if (s.index < 0)
+      s.index = s.list->indexOf(s.node);
+  std::sort(entries_.begin(), entries_.end(), [](const Slot &a, const Slot &b) {
+    return a.list != b.list ? a.list < b.list : a.index < b.index;
+  });
+  // An Add step is recorded after its nodes were appended.
+  if (kind == Kind::Add)
+    linked_ = true;
+}
+
+NodesCommand::~NodesCommand() {
+  if (linked_)
+    return;
+  std::vector<GLList *> nodes;
+  for (const Slot &s : entries_)
+    nodes.push_back(s.node);
+  view_.releaseNodes(nodes);
+}
+
+void NodesCommand::link() {
+  if (linked_)
+    return;
+  for (const Slot &s : entries_)
+    s.list->insert(s.node, std::size_t(std::max(s.index, 0)));
+  linked_ = true;
+}
+
+void NodesCommand::unlink() {
+  if (!linked_)
+    return;
+  for (const Slot &s : entries_) {
+    s.list->remove(s.node);
+    view_.forgetNode(s.node);
+  }
+  linked_ = false;
+}
+
+void NodesCommand::redo() {
+  if (kind_ == Kind::Add) {
+    if (!firstRedo_)
+      link();
+  } else {
+    unlink();
+  }
+  firstRedo_ = false;
+  view_.renderFrame();
+}
+
+void NodesCommand::undo() {
+  if (kind_ == Kind::Add)
+    unlink();
+  else
+    link();
+  view_.renderFrame();
+}
+
+MoveCommand::MoveCommand(view3d &view, std::vector<Move> moves)
+    : QUndoCommand(QStringLiteral("move")), view_(view), moves_(std::move(moves)) {}
+
+Vec3d MoveCommand::positionOf(const GLList *node) {
+  if (const auto *b = dynamic_cast<const GLBanner3DList *>(node))
+    return b->labelAnchor;
+  if (const auto *t = dynamic_cast<const GLText *>(node))
+    return t->position;
+  return {};
+}
+
+void MoveCommand::setPosition(GLList *node, const Vec3d &position) {
+  if (auto *b = dynamic_cast<GLBanner3DList *>(node))
+    b->labelAnchor = position;
+  else if (auto *t = dynamic_cast<GLText *>(node))
+    t->position = position;
+}
+
+void MoveCommand::redo() {
+  if (!firstRedo_)
+    for (const Move &m : moves_)
+      setPosition(m.node, m.after);
+  firstRedo_ = false;
+  view_.renderFrame();
+}
+
+void MoveCommand::undo() {
+  for (const Move &m : moves_)
+    setPosition(m.node, m.before);
+  view_.renderFrame();
+}
+
+CalloutCommentCommand::CalloutCommentCommand(GLBanner25DList *node, std::string before,
+                                             std::string after)
+    : QUndoCommand(QStringLiteral("edit callout comment")), node_(node), before_(std::move(before)),
+      after_(std::move(after)) {}
+
+void CalloutCommentCommand::redo() { node_->comment = after_; }
+
+void CalloutCommentCommand::undo() { node_->comment = before_; }

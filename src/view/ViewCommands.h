@@ -1,0 +1,81 @@
+#pragma once
+// The undoable steps of a 3D window: adding and removing banners, distances and comments,
+// moving them, and editing a callout's comment. Nodes a step has taken out of their list are
+// kept alive by the step, so undo can put them back; they are released with the step.
+#include "geometry/Vec3d.h"
+
+#include <QUndoCommand>
+#include <string>
+#include <vector>
+
+class GLBanner25DList;
+class GLList;
+class GLSceneList;
+class view3d;
+
+// Nodes that come and go together: an Add step links them (they were appended already when
+// the step is recorded), a Remove step unlinks them; undo does the reverse and puts each
+// node back at its place in its list.
+class NodesCommand : public QUndoCommand {
+public:
+  enum class Kind { Add, Remove };
+  struct Slot {
+    GLSceneList *list = nullptr;
+    GLList *node = nullptr;
+    int index = -1; // place in the list when linked
+  };
+
+  NodesCommand(view3d &view, Kind kind, std::vector<Slot> entries, const QString &text);
+  ~NodesCommand() override;
+
+  void undo() override;
+  void redo() override;
+
+  const std::vector<Slot> &entries() const { return entries_; }
+
+private:
+  void link();
+  void unlink();
+
+  view3d &view_;
+  Kind kind_;
+  std::vector<Slot> entries_;
+  bool linked_;
+  bool firstRedo_ = true;
+};
+
+// Labels or comments moved by a drag: the positions before and after (a label's anchor, a
+// comment's window position). Recorded once the drag ended, so the first redo does nothing.
+class MoveCommand : public QUndoCommand {
+public:
+  struct Move {
+    GLList *node = nullptr;
+    Vec3d before, after;
+  };
+  MoveCommand(view3d &view, std::vector<Move> moves);
+
+  void undo() override;
+  void redo() override;
+
+  // Where a movable node is now: a label's anchor or a comment's position.
+  static Vec3d positionOf(const GLList *node);
+  static void setPosition(GLList *node, const Vec3d &position);
+
+private:
+  view3d &view_;
+  std::vector<Move> moves_;
+  bool firstRedo_ = true;
+};
+
+// A new comment on a banner or a distance (the callout table's comment column).
+class CalloutCommentCommand : public QUndoCommand {
+public:
+  CalloutCommentCommand(GLBanner25DList *node, std::string before, std::string after);
+
+  void undo() override;
+  void redo() override;
+
+private:
+  GLBanner25DList *node_;
+  std::string before_, after_;
+};

@@ -1,0 +1,264 @@
+// What an engineer adds to a 3D window and takes back: the undo history of banners,
+// distances and comments, the distance tool and the worst-point callouts.
+#include "view/view3d.h"
+
+#include "analysis/ColourScale.h"
+#include "analysis/WorstPoints.h"
+#include "scene/GLPointCloud.h"
+#include "scene/WindowOverlay.h"
+#include "session/SessionModel.h"
+#include "view/BackgroundWork.h"
+#include "view/DLGWorstPoints.h"
+#include "view/GLBanner3DList.h"
+#include "view/GLDistance3DList.h"
+#include "view/GLText.h"
+#include "view/Picking.h"
+#include "view/ProgramSettings.h"
+#include "view/ViewCommands.h"
+#include "view/ViewScene.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <QOpenGLContext>
+#include <QUndoStack>
+#include <algorithm>
+
+namespace {
+std::array<double, 16> currentModelView() {
+  std::array<double, 16> m{};
+  glGetDoublev(GL_MODELVIEW_MATRIX, m.data());
+  return m;
+}
+
+QString valueText(double v) {
+  return QString::fromStdString(
+      picking::formatValue(v, ProgramSettings::decimalPlaces, picking::kPanelBuffer));
+}
+} // namespace
+
+GLSceneList *view3d::listFor(const GLList *node) const {
+  if (dynamic_cast<const GLDistance3DList *>(node))
+    return &scene_->distances;
+  if (dynamic_cast<const GLBanner3DList *>(node))
+    return &scene_->banners;
+  if (dynamic_cast<const GLText *>(node))
+    return &scene_->comments;
+  return nullptr;
+}
+
+void view3d::recordAdded(const std::vector<GLList *> &nodes, const QString &text) {
+  std::vector<NodesCommand::Slot> entries;
+  for (GLList *n : nodes)
+    if (GLSceneList *list = listFor(n))
+      entries.push_back({list, n, -1});
+  if (!entries.empty())
+    undoStack_->push(new NodesCommand(*this, NodesCommand::Kind::Add, std::move(entries), text));
+}
+
+void view3d::deleteSelected() {
+  std::vector<NodesCommand::Slot> entries;
+  for (GLSceneList *list : {&scene_->banners, &scene_->distances, &scene_->comments})
+    list->forEach([&](GLList *n) {
+      if (n->isSelected())
+        entries.push_back({list, n, -1});
+    });
+  if (entries.empty())
+    return;
+  // The nodes stay alive in the step, so the deletion can be undone.
+  undoStack_->push(new NodesCommand(*this, NodesCommand::Kind::Remove, std::move(entries),
+                                    QStringLiteral("delete")));
+  emit selectionChanged();
+}
+
+void view3d::releaseNodes(const std::vector<GLList *> &nodes) {
+  // Nodes may own display lists of this context; the destructor may already hold it current.
+  const bool current = context() && QOpenGLContext::currentContext() == context();
+  if (!current)
+    makeCurrent();
+  for (GLList *n : nodes)
+    delete n;
+  if (!current)
+    doneCurrent();
+}
+
+void view3d::forgetNode(GLList *node) {
+  if (draggedComment == node)
+    draggedComment = nullptr;
+  std::erase_if(moveStart_, [node](const auto &m) { return m.first == node; });
+}
+
+void view3d::selectOnly(GLList *node) {
+  for (GLSceneList *list : {&scene_->banners, &scene_->distances, &scene_->comments})
+    list->forEach([node](GLList *n) { n->setSelected(n == node); });
+  renderFrame();
+  emit selectionChanged();
+}
+
+void view3d::resetHistory() { undoStack_->clear(); }
+
+void view3d::beginMoveRecording() {
+  moveStart_.clear();
+  if (mouseMode == MouseMode::DragBanners) {
+    for (GLSceneList *list : {&scene_->banners, &scene_->distances})
+      list->forEach([this](GLList *n) {
+        if (n->isSelected())
+          moveStart_.emplace_back(n, MoveCommand::positionOf(n));
+      });
+  } else if (mouseMode == MouseMode::DragComment && draggedComment) {
+    moveStart_.emplace_back(draggedComment, MoveCommand::positionOf(draggedComment));
+  }
+}
+
+void view3d::endMoveRecording() {
+  std::vector<MoveCommand::Move> moves;
+  for (const auto &[node, before] : moveStart_) {
+    const Vec3d after = MoveCommand::positionOf(node);
+    if (!(after == before))
+      moves.push_back({node, before, after});
+  }
+  moveStart_.clear();
+  if (!moves.empty())
+    undoStack_->push(new MoveCommand(*this, std::move(moves)));
+}
+
+const QCursor &view3d::idleCursor() const {
+  static const QCursor cross(Qt::CrossCursor);
+  return measuring_ ? cross : arrowCursor;
+}
+
+void view3d::startMeasureDistance() {
+  measuring_ = true;
+  measureFirst_ = -1;
+  setCursor(idleCursor());
+  emit statusMessage(QStringLiteral("Measure distance: click the first point (Escape cancels)"));
+}
+
+void view3d::cancelMeasureDistance() {
+  if (!measuring_)
+    return;
+  measuring_ = false;
+  measureFirst_ = -1;
+  setCursor(idleCursor());
+  update();
+  emit statusMessage(QStringLiteral("Ready"));
+}
+
+void view3d::drawMeasureMarker() {
+  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  if (!measuring_ || measureFirst_ < 0 || !model || measureFirst_ >= model->pointCount)
+    return;
+  GLdouble mv[16], pr[16], wx = 0, wy = 0, wz = 0;
+  GLint vp[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+  glGetDoublev(GL_PROJECTION_MATRIX, pr);
+  glGetIntegerv(GL_VIEWPORT, vp);
+  const Vec3f &p = model->points[std::size_t(measureFirst_)];
+  if (gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz) != GL_TRUE)
+    return;
+  glDisable(GL_LIGHTING);
+  beginWindowOverlay(vp[2], vp[3]);
+  glColor3d(1, 0, 1);
+  glLineWidth(2);
+  glBegin(GL_LINE_LOOP);
+  glVertex2d(wx - 5, wy - 5);
+  glVertex2d(wx + 5, wy - 5);
+  glVertex2d(wx + 5, wy + 5);
+  glVertex2d(wx - 5, wy + 5);
+  glEnd();
+  glLineWidth(1);
+  endWindowOverlay();
+}
+
+void view3d::measureClick(int x, int y) {
+  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  if (!model)
+    return;
+  makeCurrent();
+  const picking::FrameSample sample = scene_->sampleAround(x, y);
+  const int index = picking::snapIndex(*model, sample);
+  doneCurrent();
+  if (index < 0) {
+    emit statusMessage(QStringLiteral("No measured point within %1 pixels of the click")
+                           .arg(picking::kSnapPixels));
+    return;
+  }
+  if (measureFirst_ < 0 || index == measureFirst_) {
+    const bool again = measureFirst_ >= 0;
+    measureFirst_ = index;
+    emit statusMessage(again ? QStringLiteral("That is the first point: click another point")
+                             : QStringLiteral("Measure distance: first point %1 taken; click the "
+                                              "second point")
+                                   .arg(index));
+    return;
+  }
+  std::unique_ptr<GLDistance3DList> node =
+      makeDistance(this, *model, measureFirst_, index, sample.modelView, worldUnitsPerPixel(),
+                   ProgramSettings::decimalPlaces);
+  measuring_ = false;
+  measureFirst_ = -1;
+  setCursor(idleCursor());
+  if (!node)
+    return;
+  const Vec3d d = node->second - node->first;
+  emit statusMessage(QStringLiteral("Distance %1 mm").arg(valueText(length(d))));
+  GLDistance3DList *added = node.get();
+  scene_->distances.append(node.release());
+  recordAdded({added}, QStringLiteral("add distance"));
+  renderFrame();
+}
+
+void view3d::onCalloutWorstPoints() {
+  SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  if (!model)
+    return;
+  DLGWorstPoints dlg(defaultWorstPointSpacing(model->GetBoundingBox()), window());
+  if (dlg.exec() != QDialog::Accepted)
+    return;
+  calloutWorstPoints(dlg.count(), dlg.spacing());
+}
+
+int view3d::calloutWorstPoints(int count, double spacing) {
+  GLPointCloud *cloud = pointCloud();
+  const SessionModel *model = cloud ? cloud->model() : nullptr;
+  if (!model)
+    return 0;
+  if (model->deviationMode <= 0 || !model->deviations.present()) {
+    emit statusMessage(QStringLiteral("This file has no deviations: there are no worst points"));
+    return 0;
+  }
+  WorstPointsRequest request;
+  request.count = std::clamp(count, 1, WorstPointsRequest::kMaxCount);
+  request.spacing = spacing;
+  request.lower = lowerTolerance;
+  request.upper = upperTolerance;
+  std::vector<std::int32_t> worst;
+  emit statusMessage(QStringLiteral("Finding the worst points..."));
+  runInBackground(window(), QStringLiteral("Finding the worst points..."),
+                  [&] { worst = worstPoints(*model, request); });
+
+  const ColourScale scale(static_cast<float>(cloud->upperTolerance),
+                          static_cast<float>(cloud->lowerTolerance), colourBars, 0, false,
+                          cloud->extendedColours);
+  makeCurrent();
+  const std::array<double, 16> modelView = currentModelView();
+  doneCurrent();
+  std::vector<GLList *> added;
+  for (const std::int32_t index : worst) {
+    auto banner = picking::makeBanner(this, *model, index, modelView, worldUnitsPerPixel(),
+                                      ProgramSettings::decimalPlaces, scale);
+    added.push_back(banner.get());
+    scene_->banners.append(banner.release());
+  }
+  recordAdded(added, QStringLiteral("call out worst points"));
+  const int pinned = int(worst.size());
+  emit statusMessage(
+      pinned == request.count
+          ? QStringLiteral("Called out the %1 worst points").arg(pinned)
+          : QStringLiteral("Called out %1 of %2 worst points: only %1 points outside the tolerance "
+                           "lie %3 mm apart")
+                .arg(pinned)
+                .arg(request.count)
+                .arg(DLGWorstPoints::spacingText(spacing)));
+  renderFrame();
+  return pinned;
+}
