@@ -1,10 +1,13 @@
 #include "view/view3d.h"
 
+#include "records/Annotations.h"
 #include "report/InspectionReport.h"
 #include "report/ReportRecord.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
+#include "view/SceneRecord.h"
 #include "view/UiServices.h"
+#include "view/ViewScene.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,12 +44,12 @@ void view3d::onCreateReport() {
   // camera drawn offscreen at the printed size of the report's picture.
   ReportContent content = reportContentFor(model, isSessionFilePath(model.path), lowerTolerance,
                                            upperTolerance, viewLegend(*this, *cloud));
-  // The callouts saved beside the file, if they belong to it.
-  const ReportRecord record = reportRecordFor(model, {});
-  if (record.found) {
-    content.inputs.push_back(record.path);
+  // The window's own banners and distances, with their comments: what it shows now, saved
+  // or not (a sidecar beside the file was restored into the window when it opened).
+  const Annotations live = captureAnnotations(*this, *scene_);
+  if (!live.banners.empty() || !live.distances.empty()) {
     content.haveCallouts = true;
-    content.callouts = reportCallouts(model, record.annotations, lowerTolerance, upperTolerance);
+    content.callouts = reportCallouts(model, live, lowerTolerance, upperTolerance);
   }
   std::string error;
   const double aspect = height() > 0 ? double(width()) / double(height()) : 1.5;

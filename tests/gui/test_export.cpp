@@ -132,6 +132,8 @@ TEST_F(ExportTest, PdfCarriesTheU3dSceneAndTheWindowsPicture) {
 // The report of the window: its model, its band and legend, its camera drawn offscreen; never
 // written over the measured file.
 TEST_F(ExportTest, CreateReportWritesTheWindowsView) {
+  // Banners pinned in the window, saved or not, fill the callout table.
+  ASSERT_EQ(view->calloutWorstPoints(2, 0), 2);
   ui.nextSavePath = dir.filePath("r.pdf");
   view->onCreateReport();
   ASSERT_EQ(ui.saveCalls.size(), 1u);
@@ -146,6 +148,7 @@ TEST_F(ExportTest, CreateReportWritesTheWindowsView) {
   EXPECT_TRUE(words.contains("-0.050 to 0.300 mm")) << words.toStdString();
   // 0.3f lies on the upper limit as drawn, so it counts inside, as its colour says.
   EXPECT_TRUE(words.contains("Verdict: 5 of 9 measured points")) << words.toStdString();
+  EXPECT_TRUE(words.contains("B1") && words.contains("B2")) << words.toStdString();
 
   const QByteArray input = readAllBytes(QString::fromStdString(sessionPath));
   ui.messages.clear();
