@@ -35,7 +35,17 @@ int runReport(const CliArgs &args) {
     std::fprintf(stderr, "velmora-viewer: note: %s\n", note.c_str());
   const DisplayOptions d =
       record.found ? displayFor(args, record.annotations.display) : args.display;
-  view.setDisplay(d);
+  const ViewState &opening = view.view();
+  const QSize snapshotSize =
+      reportSnapshotSize(double(opening.viewWidth) / double(opening.viewHeight));
+  if (record.found) {
+    // The view as a window opens it with its record: camera, banners, distances, comments.
+    Annotations shown = record.annotations;
+    shown.display = displaySettingsFor(args, shown.display);
+    view.applyRecord(shown, snapshotSize);
+  } else {
+    view.setDisplay(d);
+  }
 
   const LegendSettings legend{float(d.upper), float(d.lower), d.bars, d.gradient, d.extended};
   ReportContent content =
@@ -46,9 +56,7 @@ int runReport(const CliArgs &args) {
     content.callouts = reportCallouts(view.model(), record.annotations, d.lower, d.upper);
   }
   // The opening view at the window's default proportions.
-  const ViewState &opening = view.view();
-  content.snapshot =
-      view.draw(reportSnapshotSize(double(opening.viewWidth) / double(opening.viewHeight)));
+  content.snapshot = view.draw(snapshotSize);
   if (content.snapshot.isNull())
     return fail(view.error());
   const ExportResult written = writeInspectionReport(args.output, content);

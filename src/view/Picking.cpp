@@ -297,6 +297,41 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
   return point + screenRight(modelView) * step + screenUp(modelView) * step;
 }
 
+void spreadLabels(const std::vector<GLBanner3DList *> &banners,
+                  const std::array<double, 16> &modelView, double pixelSize) {
+  if (!(pixelSize > 0))
+    return;
+  // One row per label, a little apart; the widest label sets the column.
+  double row = 0, column = 0;
+  for (const GLBanner3DList *b : banners) {
+    row = std::max(row, 2.0 * b->labelHalfHeight() + 3);
+    column = std::max(column, double(b->labelWidth()) + 4);
+  }
+  const Vec3d right = screenRight(modelView), up = screenUp(modelView);
+  std::vector<GLBanner3DList *> order(banners);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](const GLBanner3DList *a, const GLBanner3DList *b) {
+                     return dot(a->labelAnchor, up) > dot(b->labelAnchor, up);
+                   });
+  std::vector<std::pair<double, double>> placed; // screen x and y of the labels, in pixels
+  for (GLBanner3DList *banner : order) {
+    const double x = dot(banner->labelAnchor, right) / pixelSize;
+    const double y0 = dot(banner->labelAnchor, up) / pixelSize;
+    double y = y0;
+    // Each move goes below a placed label, so y only falls and the loop ends.
+    for (bool moved = true; moved;) {
+      moved = false;
+      for (const auto &[px, py] : placed)
+        if (std::abs(x - px) < column && std::abs(y - py) < row) {
+          y = py - row;
+          moved = true;
+        }
+    }
+    banner->labelAnchor = banner->labelAnchor + up * ((y - y0) * pixelSize);
+    placed.emplace_back(x, y);
+  }
+}
+
 std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &model, int index,
                                            const std::array<double, 16> &modelView,
                                            double unitsPerPixel, int decimalPlaces,

@@ -109,6 +109,11 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
 // Screen right and up in world coordinates (normalised; a zero vector stays zero).
 Vec3d screenRight(const std::array<double, 16> &modelView);
 Vec3d screenUp(const std::array<double, 16> &modelView);
+// Labels pinned together (the worst-point callouts) would pile up where their points lie
+// close: from the top down, each label slides down the screen until it covers none placed
+// before it. pixelSize: the world size of a screen pixel at the centre of the view.
+void spreadLabels(const std::vector<GLBanner3DList *> &banners,
+                  const std::array<double, 16> &modelView, double pixelSize);
 
 // A new banner for model point `index` (text, colour, anchor, look), not yet in a list.
 std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &model, int index,

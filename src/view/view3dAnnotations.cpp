@@ -249,6 +249,10 @@ int view3d::calloutWorstPoints(int count, double spacing) {
     added.push_back(banner.get());
     scene_->banners.append(banner.release());
   }
+  std::vector<GLBanner3DList *> labels;
+  for (GLList *n : added)
+    labels.push_back(static_cast<GLBanner3DList *>(n));
+  picking::spreadLabels(labels, modelView, pixelSize());
   recordAdded(added, QStringLiteral("call out worst points"));
   const int pinned = int(worst.size());
   emit statusMessage(

@@ -584,6 +584,12 @@ TEST_F(PickingTest, WorstPointsGetBannersInOneStep) {
   for (auto *b : banners())
     pinned.push_back(b->pointIndex);
   EXPECT_EQ(pinned, (std::vector<int>{0, 10, 11}));
+  // Points 10 and 11 are neighbours: their labels are spread apart (unturned: x right, y up).
+  const double px = view->pixelSize();
+  for (auto *a : banners())
+    for (auto *b : banners())
+      EXPECT_TRUE(a == b || std::abs(a->labelAnchor.x - b->labelAnchor.x) >= a->labelWidth() * px ||
+                  std::abs(a->labelAnchor.y - b->labelAnchor.y) >= 2 * a->labelHalfHeight() * px);
   view->undoStack()->undo();
   EXPECT_TRUE(banners().empty());
   EXPECT_EQ(view->calloutWorstPoints(3, 100), 1); // all within 100 mm of the first
