@@ -20,27 +20,23 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &te
   std::fprintf(stderr, "velmora-viewer: %s\n", qPrintable(text));
 }
 
-// The display options, set as the settings dialog sets them.
+// The display options over what the load step chose (an option left out changes nothing),
+// set as the settings dialog and a restored record set them.
 void applyDisplayOptions(const DisplayOptions &d, ViewState &view, ViewScene &scene,
                          GLPointCloud &cloud) {
-  // Start from what the load step chose, so that an option left out changes nothing.
-  view.displayMode = cloud.displayMode;
-  view.pointSize = cloud.width;
-  view.upperTolerance = d.upper;
-  view.lowerTolerance = d.lower;
-  view.colourBars = d.bars;
-  cloud.bandCount = d.bars;
-  cloud.showGradient = d.gradient;
-  cloud.extendedColours = d.extended;
+  DisplaySettings s = displaySettingsOf(view, &cloud);
+  s.upperTolerance = d.upper;
+  s.lowerTolerance = d.lower;
+  s.colourBars = d.bars;
+  s.gradient = d.gradient;
+  s.extendedColours = d.extended;
   if (d.outsideOnly)
-    view.pointFilter = d.pointFilter();
+    s.pointFilter = d.pointFilter();
   if (d.points) {
-    view.displayMode = 1;
-    view.pointSize = 1;
-    ProgramSettings::pointSizeClass = 1;
+    s.displayMode = 1;
+    s.pointSize = 1;
   }
-  scene.applySettings(view);
-  cloud.invalidate();
+  applyDisplaySettings(s, view, scene);
 }
 } // namespace
 

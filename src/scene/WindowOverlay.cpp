@@ -21,3 +21,12 @@ void endWindowOverlay() {
   glPopMatrix();
   glEnable(GL_LIGHTING);
 }
+
+void drawSquareOutline(double x, double y, double half) {
+  glBegin(GL_LINE_LOOP);
+  glVertex2d(x - half, y - half);
+  glVertex2d(x + half, y - half);
+  glVertex2d(x + half, y + half);
+  glVertex2d(x - half, y + half);
+  glEnd();
+}

@@ -6,3 +6,6 @@
 // lighting, as every overlay leaves the state for the next one.
 void beginWindowOverlay(int width, int height, double nearZ = 0.0, double farZ = -1.0);
 void endWindowOverlay();
+// Inside an overlay: the outline of a square of half side `half` around window point (x, y),
+// the mark of a picked point.
+void drawSquareOutline(double x, double y, double half);

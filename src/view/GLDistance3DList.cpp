@@ -70,14 +70,8 @@ void GLDistance3DList::draw(ViewState *view, int pass) {
     glVertex2d(bx, by);
     glEnd();
     glLineWidth(1);
-    for (const auto &[x, y] : {std::pair{ax, ay}, std::pair{bx, by}}) {
-      glBegin(GL_LINE_LOOP);
-      glVertex2d(x - 3, y - 3);
-      glVertex2d(x + 3, y - 3);
-      glVertex2d(x + 3, y + 3);
-      glVertex2d(x - 3, y + 3);
-      glEnd();
-    }
+    drawSquareOutline(ax, ay, 3);
+    drawSquareOutline(bx, by, 3);
     endWindowOverlay();
     restoreClipPlanes(view);
   }

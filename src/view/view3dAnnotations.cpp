@@ -159,12 +159,7 @@ void view3d::drawMeasureMarker() {
   beginWindowOverlay(vp[2], vp[3]);
   glColor3d(1, 0, 1);
   glLineWidth(2);
-  glBegin(GL_LINE_LOOP);
-  glVertex2d(wx - 5, wy - 5);
-  glVertex2d(wx + 5, wy - 5);
-  glVertex2d(wx + 5, wy + 5);
-  glVertex2d(wx - 5, wy + 5);
-  glEnd();
+  drawSquareOutline(wx, wy, 5);
   glLineWidth(1);
   endWindowOverlay();
 }
