@@ -24,14 +24,14 @@ QString label(float value) {
 } // namespace
 
 LegendSettings LegendSettings::of(const ColourScale &scale) {
-  LegendSettings spec;
-  spec.upper = scale.upper();
-  spec.lower = scale.lower();
-  spec.bars =
+  LegendSettings settings;
+  settings.upper = scale.upper();
+  settings.lower = scale.lower();
+  settings.bars =
       ColourScale::isOutsideLayout(scale.layout()) ? scale.bandCount() : scale.bandCount() - 2;
-  spec.gradient = scale.gradient();
-  spec.extended = scale.extended();
-  return spec;
+  settings.gradient = scale.gradient();
+  settings.extended = scale.extended();
+  return settings;
 }
 
 void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSettings &legend,
