@@ -198,9 +198,7 @@ ExportResult writeInspectionReport(const std::string &target, const ReportConten
     QPdfWriter writer(&buffer);
     // Archivable: fonts embedded, no transparency, no attachments.
     writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
-    writer.setResolution(72);
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                     QMarginsF(0, 0, 0, 0), QPageLayout::Point));
+    setUpA4LandscapePage(writer);
     const QString name = QFileInfo(QString::fromLocal8Bit(c.sessionPath.c_str())).fileName();
     writer.setTitle(QStringLiteral("Inspection report: ") + name);
     writer.setCreator(QStringLiteral("VelmoraViewer " VELMORA_VERSION));

@@ -60,9 +60,7 @@ QByteArray pageBytes(const QImage &poster, const QString &name, const ColourScal
   buffer.open(QIODevice::WriteOnly);
   QPdfWriter writer(&buffer);
   writer.setPdfVersion(QPagedPaintDevice::PdfVersion_1_6);
-  writer.setResolution(72);
-  writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                   QMarginsF(0, 0, 0, 0), QPageLayout::Point));
+  setUpA4LandscapePage(writer);
   writer.setTitle(name + QStringLiteral(" (3D)"));
   writer.setCreator(QStringLiteral("VelmoraViewer"));
   QPainter p(&writer);

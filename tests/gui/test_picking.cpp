@@ -16,6 +16,7 @@
 #include "view/PointLookup.h"
 #include "view/ProgramSettings.h"
 #include "view/UiServices.h"
+#include "view/ViewFixture.h"
 #include "view/ViewScene.h"
 #include "view/view3d.h"
 
@@ -107,16 +108,8 @@ protected:
 
   // Window pixel (y down) of a world point in the last frame.
   QPoint pixelOf(const Vec3d &p) {
-    view->makeCurrent();
-    GLdouble mv[16], pr[16];
-    GLint vp[4];
-    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
-    glGetDoublev(GL_PROJECTION_MATRIX, pr);
-    glGetIntegerv(GL_VIEWPORT, vp);
-    view->doneCurrent();
-    GLdouble wx = 0, wy = 0, wz = 0;
-    gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz);
-    return {int(std::lround(wx)), int(std::lround(vp[3] - wy))};
+    const QPointF at = windowPositionOf(*view, p);
+    return {int(std::lround(at.x())), int(std::lround(at.y()))};
   }
   QPoint pixelOfPoint(int i, int j, double pitch = 1) { return pixelOf({pitch * i, pitch * j, 0}); }
   // Shows another model instead of the grid.

@@ -14,6 +14,22 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+// Window position (x right, y down) and depth of a world point in the view's last frame.
+inline QPointF windowPositionOf(view3d &view, const Vec3d &p, double *depth = nullptr) {
+  view.makeCurrent();
+  GLdouble mv[16], pr[16];
+  GLint vp[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
+  glGetDoublev(GL_PROJECTION_MATRIX, pr);
+  glGetIntegerv(GL_VIEWPORT, vp);
+  view.doneCurrent();
+  GLdouble wx = 0, wy = 0, wz = 0;
+  gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz);
+  if (depth)
+    *depth = wz;
+  return {wx, vp[3] - wy};
+}
+
 class ViewFixture : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -51,20 +67,8 @@ protected:
     QCoreApplication::processEvents();
   }
 
-  // Window position (x right, y down) and depth of a world point in the last frame.
   QPointF pixelOf(const Vec3d &p, double *depth = nullptr) {
-    view->makeCurrent();
-    GLdouble mv[16], pr[16];
-    GLint vp[4];
-    glGetDoublev(GL_MODELVIEW_MATRIX, mv);
-    glGetDoublev(GL_PROJECTION_MATRIX, pr);
-    glGetIntegerv(GL_VIEWPORT, vp);
-    view->doneCurrent();
-    GLdouble wx = 0, wy = 0, wz = 0;
-    gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz);
-    if (depth)
-      *depth = wz;
-    return {wx, vp[3] - wy};
+    return windowPositionOf(*view, p, depth);
   }
 
   QTemporaryDir dir;
