@@ -1,29 +1,19 @@
 #include "analysis/SectionCsv.h"
 
-#include <charconv>
-
-namespace {
-template <class T> void appendNumber(std::string &out, T v) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
-}
-} // namespace
-
 void appendSectionCsvLine(std::string &out, const Vec3d &p, float deviation, const Colour &c) {
-  appendNumber(out, p.x);
+  appendShortest(out, p.x);
   out += ',';
-  appendNumber(out, p.y);
+  appendShortest(out, p.y);
   out += ',';
-  appendNumber(out, p.z);
+  appendShortest(out, p.z);
   out += ',';
-  appendNumber(out, deviation);
+  appendShortest(out, deviation);
   out += ',';
-  appendNumber(out, c.r);
+  appendShortest(out, c.r);
   out += ',';
-  appendNumber(out, c.g);
+  appendShortest(out, c.g);
   out += ',';
-  appendNumber(out, c.b);
+  appendShortest(out, c.b);
 }
 
 std::string sectionCsv(const SectionResult &section) {

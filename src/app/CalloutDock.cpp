@@ -64,8 +64,6 @@ void CalloutDock::setView(view3d *view) {
   refresh();
 }
 
-view3d *CalloutDock::view() const { return view_.data(); }
-
 GLList *CalloutDock::nodeAt(int row) const {
   return row >= 0 && std::size_t(row) < nodes_.size() ? nodes_[std::size_t(row)] : nullptr;
 }

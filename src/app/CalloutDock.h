@@ -24,7 +24,6 @@ public:
 
   // Shows the callouts of this view (null: none) and follows its changes.
   void setView(view3d *view);
-  view3d *view() const;
   QTableWidget *table() const { return table_; }
   // The banner or distance a row shows; null outside the table.
   GLList *nodeAt(int row) const;

@@ -1,5 +1,7 @@
 #include "app/Cli.h"
 
+#include "export/AtomicFile.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +46,6 @@ std::string joined(const std::vector<std::string> &names) {
   return s;
 }
 } // namespace
-
-const char *cliUsage() { return kUsage; }
 
 bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::string &error) {
   std::vector<std::string> display, sectionOnly, snapshotOnly;
@@ -259,4 +259,22 @@ int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles
   if (cli.command == "callouts")
     return runCallouts(cli);
   return runSection(cli);
+}
+
+int cliFail(const std::string &message) {
+  std::fprintf(stderr, "velmora-viewer: %s\n", message.c_str());
+  return 1;
+}
+
+void cliNotes(const std::vector<std::string> &notes) {
+  for (const std::string &note : notes)
+    std::fprintf(stderr, "velmora-viewer: note: %s\n", note.c_str());
+}
+
+std::string outputIsInputProblem(const CliArgs &args) {
+  for (const std::string &input : {args.file, args.annotations})
+    if (!input.empty())
+      if (std::string problem = targetIsInputProblem(args.output, input); !problem.empty())
+        return problem;
+  return {};
 }

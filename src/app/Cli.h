@@ -50,9 +50,6 @@ struct CliArgs {
 constexpr int kMinBars = 3;
 constexpr int kMaxBars = 50;
 
-// The usage text printed by --help and after a command-line error.
-const char *cliUsage();
-
 // Parses the arguments (without the program name) and checks that they fit together: unknown
 // options, bad or missing values and options without their command are errors. On error
 // returns false with a message (exit status 2).
@@ -64,6 +61,12 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
 int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles);
 
 // The commands, one file each; each returns the exit status and writes errors to stderr.
+// What they share: an error line "velmora-viewer: MESSAGE" on stderr and exit status 1; notes
+// (what was clipped or left out) as "velmora-viewer: note: ..." lines; the refusal of an output
+// that is one of the inputs (the file or --annotations), empty when there is none.
+int cliFail(const std::string &message);
+void cliNotes(const std::vector<std::string> &notes);
+std::string outputIsInputProblem(const CliArgs &args);
 int runInfo(const CliArgs &args);
 int runExport(const CliArgs &args);
 int runSnapshot(const CliArgs &args);
@@ -78,11 +81,11 @@ int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliA
                       std::string &error);
 // Whether the record options fit the command; false with a message when not.
 bool checkRecordOptions(const CliArgs &args, std::string &error);
-// A saved record's settings, overridden by the display options given on the command line.
-DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &saved);
 // A saved record's display settings, overridden by the display options given on the command
 // line (tolerances and bars when given; the switches when set).
 DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings saved);
+// Those settings (already overridden) as display options.
+DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &shown);
 
 // The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
 // message when the file cannot be read.

@@ -11,18 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+namespace {} // namespace
 
-int fail(const std::string &message) {
-  std::fprintf(stderr, "velmora-viewer: %s\n", message.c_str());
-  return 1;
-}
-
-} // namespace
-
-// The tolerances and bars of the settings, as the table needs them.
-DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &saved) {
-  const DisplaySettings s = displaySettingsFor(args, saved);
+DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &s) {
   DisplayOptions d = args.display;
   d.upper = s.upperTolerance;
   d.lower = s.lowerTolerance;
@@ -103,23 +94,22 @@ bool checkRecordOptions(const CliArgs &args, std::string &error) {
 
 int runCallouts(const CliArgs &args) {
   if (args.output.empty())
-    return fail("--callouts needs an output file");
+    return cliFail("--callouts needs an output file");
   SessionModel model;
   bool isSessionFile = false;
   std::string error;
   if (!readModelFile(args.file, model, isSessionFile, error))
-    return fail(error);
+    return cliFail(error);
 
   Annotations record;
   if (!args.annotations.empty()) {
     const AnnotationsReadResult r = readAnnotationsFor(args.annotations, ModelIdentity::of(model));
     if (!r.ok)
-      return fail(r.error);
-    for (const std::string &note : r.notes)
-      std::fprintf(stderr, "velmora-viewer: note: %s\n", note.c_str());
+      return cliFail(r.error);
+    cliNotes(r.notes);
     record = r.annotations;
   }
-  const DisplayOptions display = displayFor(args, record.display);
+  const DisplayOptions display = displayFor(args, displaySettingsFor(args, record.display));
 
   std::vector<BannerRecord> banners = record.banners;
   if (args.worst > 0) {
@@ -146,6 +136,6 @@ int runCallouts(const CliArgs &args) {
     inputs.push_back(args.annotations);
   const ExportResult written = writeCalloutCsv(args.output, rows, inputs);
   if (!written.ok)
-    return fail(written.message);
+    return cliFail(written.message);
   return 0;
 }

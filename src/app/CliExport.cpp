@@ -7,19 +7,14 @@
 #include <cstdio>
 
 namespace {
-int fail(const std::string &message) {
-  std::fprintf(stderr, "velmora-viewer: %s\n", message.c_str());
-  return 1;
-}
-
 // The 3D PDF needs the opening view's picture: the file is opened in a headless view, whose
 // model (as loaded) is what the U3D scene holds.
 int export3d(const CliArgs &args) {
   if (const std::string refused = exportRefusal(args.output, args.file); !refused.empty())
-    return fail(refused);
+    return cliFail(refused);
   HeadlessView view;
   if (!view.open(args.file, args.display))
-    return fail(view.error());
+    return cliFail(view.error());
   const ExportResult r = export3dPdf(args.output, view.model(), args.display.colourScale(),
                                      [&view](QSize size, std::string &error) {
                                        QImage picture = view.draw(size);
@@ -27,7 +22,7 @@ int export3d(const CliArgs &args) {
                                          error = view.error();
                                        return picture;
                                      });
-  return r.ok ? 0 : fail(r.message);
+  return r.ok ? 0 : cliFail(r.message);
 }
 } // namespace
 
@@ -35,5 +30,5 @@ int runExport(const CliArgs &args) {
   if (exportKindFor(args.output) == ExportKind::Pdf3d)
     return export3d(args);
   const ExportResult r = exportSessionFile(args.output, args.file, args.display.colourScale());
-  return r.ok ? 0 : fail(r.message);
+  return r.ok ? 0 : cliFail(r.message);
 }

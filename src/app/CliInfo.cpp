@@ -2,6 +2,7 @@
 // one CSV header and row, without a display.
 #include "analysis/DeviationStats.h"
 #include "app/Cli.h"
+#include "records/CalloutTable.h"
 #include "session/SessionModel.h"
 
 #include <charconv>
@@ -157,21 +158,6 @@ void appendBands(std::string &out, const DeviationStats &s) {
   out += ']';
 }
 
-// RFC 4180: a field with a comma, quote or line break is quoted, its quotes doubled.
-void appendCsvField(std::string &out, const std::string &s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) {
-    out += s;
-    return;
-  }
-  out += '"';
-  for (char c : s) {
-    if (c == '"')
-      out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
 } // namespace
 
 bool infoText(const CliArgs &args, std::string &out, std::string &error) {
@@ -198,7 +184,7 @@ bool infoText(const CliArgs &args, std::string &out, std::string &error) {
     for (const auto &f : fields)
       out += std::string(",") + f.first;
     out += '\n';
-    appendCsvField(out, args.file);
+    out += csvField(args.file);
     out += session ? ",session," : ",points,";
     out += std::to_string(model.pointCount) + ',' + std::to_string(triangles);
     for (const auto &f : fields)

@@ -8,40 +8,28 @@
 
 #include <cstdio>
 
-namespace {
-int fail(const std::string &message) {
-  std::fprintf(stderr, "velmora-viewer: %s\n", message.c_str());
-  return 1;
-}
-} // namespace
-
 int runReport(const CliArgs &args) {
   // Refused before anything is read or drawn.
-  for (const std::string &input : {args.file, args.annotations}) {
-    if (input.empty())
-      continue;
-    if (const std::string problem = targetIsInputProblem(args.output, input); !problem.empty())
-      return fail(problem);
-  }
+  if (const std::string problem = outputIsInputProblem(args); !problem.empty())
+    return cliFail(problem);
   HeadlessView view;
   if (!view.open(args.file))
-    return fail(view.error());
+    return cliFail(view.error());
   // The callouts of --annotations, or of the sidecar saved beside the file, whose settings the
   // view then shows (as a window restores them) unless the command line sets them.
   const ReportRecord record = reportRecordFor(view.model(), args.annotations);
   if (!record.ok)
-    return fail(record.error);
-  for (const std::string &note : record.notes)
-    std::fprintf(stderr, "velmora-viewer: note: %s\n", note.c_str());
-  const DisplayOptions d =
-      record.found ? displayFor(args, record.annotations.display) : args.display;
+    return cliFail(record.error);
+  cliNotes(record.notes);
   const ViewState &opening = view.view();
   const QSize snapshotSize =
       reportSnapshotSize(double(opening.viewWidth) / double(opening.viewHeight));
+  DisplayOptions d = args.display;
   if (record.found) {
     // The view as a window opens it with its record: camera, banners, distances, comments.
     Annotations shown = record.annotations;
     shown.display = displaySettingsFor(args, shown.display);
+    d = displayFor(args, shown.display);
     view.applyRecord(shown, snapshotSize);
   } else {
     view.setDisplay(d);
@@ -53,12 +41,13 @@ int runReport(const CliArgs &args) {
   if (record.found) {
     content.inputs.push_back(record.path);
     content.haveCallouts = true;
-    content.callouts = reportCallouts(view.model(), record.annotations, d.lower, d.upper);
+    content.callouts = calloutRows(view.model(), record.annotations.banners,
+                                   record.annotations.distances, d.lower, d.upper);
   }
   // The opening view at the window's default proportions.
   content.snapshot = view.draw(snapshotSize);
   if (content.snapshot.isNull())
-    return fail(view.error());
+    return cliFail(view.error());
   const ExportResult written = writeInspectionReport(args.output, content);
-  return written.ok ? 0 : fail(written.message);
+  return written.ok ? 0 : cliFail(written.message);
 }

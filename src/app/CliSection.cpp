@@ -9,27 +9,20 @@
 #include <cstdio>
 #include <string>
 
-namespace {
-int fail(const std::string &message) {
-  std::fprintf(stderr, "velmora-viewer: %s\n", message.c_str());
-  return 1;
-}
-} // namespace
-
 int runSection(const CliArgs &args) {
   const auto record = axisRecordFromName(args.plane);
   if (!record)
-    return fail("--section takes X/Y, Y/Z or X/Z, not '" + args.plane + "'");
+    return cliFail("--section takes X/Y, Y/Z or X/Z, not '" + args.plane + "'");
   if (args.file.empty())
-    return fail("no input file given");
+    return cliFail("no input file given");
   if (const std::string problem = targetIsInputProblem(args.output, args.file); !problem.empty())
-    return fail(problem);
+    return cliFail(problem);
 
   SessionModel model;
   bool isSessionFile = false;
   std::string error;
   if (!readModelFile(args.file, model, isSessionFile, error))
-    return fail(error);
+    return cliFail(error);
 
   // Section points are coloured as in the view: the standard layout, whatever the point filter.
   const DisplayOptions &d = args.display;
@@ -45,19 +38,19 @@ int runSection(const CliArgs &args) {
                  SectionCutter::kCapacity, SectionCutter::kCapacity);
   // An empty table would read as a successful cut.
   if (section.points.empty())
-    return fail(args.file + (model.hasTriangles()
-                                 ? ": the plane does not cut the model"
-                                 : ": the plane does not cut the model (it has no triangles)"));
+    return cliFail(args.file + (model.hasTriangles()
+                                    ? ": the plane does not cut the model"
+                                    : ": the plane does not cut the model (it has no triangles)"));
   const std::string csv = sectionCsv(section);
 
   if (args.output.empty()) {
     if (std::fwrite(csv.data(), 1, csv.size(), stdout) != csv.size() || std::fflush(stdout) != 0)
-      return fail("cannot write to standard output");
+      return cliFail("cannot write to standard output");
     return 0;
   }
   AtomicFile out(args.output);
   out.write(csv);
   if (!out.commit())
-    return fail(out.error());
+    return cliFail(out.error());
   return 0;
 }

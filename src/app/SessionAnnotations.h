@@ -28,11 +28,6 @@ public:
   void waitForWork();
   bool restoring() const;
 
-  QString sessionPath() const { return sessionPath_; }
-  QString sidecarPath() const { return sidecarPath_; }
-  // Where "Save annotations" writes: the sidecar, or the file last chosen with "Save as".
-  QString targetPath() const { return targetPath_; }
-
   // The window's record as it would be saved.
   Annotations record();
   // The banners, distances, comments, callout comments, settings or section differ from

@@ -7,29 +7,26 @@
 
 #include <cctype>
 
-namespace {
-bool endsWithNoCase(const std::string &s, const char *suffix) {
+bool hasSuffixNoCase(const std::string &path, const char *suffix) {
+  // A bare ".wrl" is a hidden file's name, not a name with a suffix.
   const std::string_view x(suffix);
-  if (s.size() < x.size())
+  const std::size_t slash = path.rfind('/');
+  const std::string_view name =
+      std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  if (name.size() <= x.size())
     return false;
   for (std::size_t i = 0; i < x.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - x.size() + i])) != x[i])
+    if (std::tolower(static_cast<unsigned char>(name[name.size() - x.size() + i])) != x[i])
       return false;
   return true;
 }
-} // namespace
 
 ExportKind exportKindFor(const std::string &targetPath) {
-  // A bare ".wrl" is a hidden file's name, not a name with a suffix.
-  const std::size_t slash = targetPath.rfind('/');
-  const std::string name = slash == std::string::npos ? targetPath : targetPath.substr(slash + 1);
-  if (name.size() <= 4)
-    return ExportKind::Unknown;
-  if (endsWithNoCase(name, ".wrl"))
+  if (hasSuffixNoCase(targetPath, ".wrl"))
     return ExportKind::Vrml;
-  if (endsWithNoCase(name, ".u3d"))
+  if (hasSuffixNoCase(targetPath, ".u3d"))
     return ExportKind::U3d;
-  if (endsWithNoCase(name, ".pdf"))
+  if (hasSuffixNoCase(targetPath, ".pdf"))
     return ExportKind::Pdf3d;
   return ExportKind::Unknown;
 }

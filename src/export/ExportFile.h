@@ -10,6 +10,9 @@ class SessionModel;
 // ".pdf" (a page holding the U3D scene as an interactive 3D annotation).
 enum class ExportKind { Vrml, U3d, Pdf3d, Unknown };
 ExportKind exportKindFor(const std::string &targetPath);
+// Whether the file name in path ends in suffix (lower case, with its dot) in any case and has
+// more than the suffix: a bare ".wrl" is a hidden file's name, not a name with a suffix.
+bool hasSuffixNoCase(const std::string &path, const char *suffix);
 
 // Exports a model already in memory (the one a window shows, as loaded) to target: ".wrl"
 // writes VRML, ".u3d" the U3D scene (suffixes in any case). A 3D PDF needs a picture of the

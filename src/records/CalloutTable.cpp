@@ -1,5 +1,6 @@
 #include "records/CalloutTable.h"
 
+#include "analysis/SectionCsv.h"
 #include "analysis/ToleranceStatus.h"
 #include "export/AtomicFile.h"
 #include "session/SessionModel.h"
@@ -40,12 +41,6 @@ CalloutRow pointRow(CalloutRow::Kind kind, int callout, std::string id, const Po
   r.deviation = v.deviation;
   r.status = toleranceStatusName(toleranceStatus(v.deviation, lower, upper));
   return r;
-}
-
-template <class T> void appendNumber(std::string &out, T v) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
 }
 
 } // namespace
@@ -105,9 +100,9 @@ std::string calloutCsv(const std::vector<CalloutRow> &rows) {
     for (double v : {r.x, r.y, r.z, r.deviation}) {
       out += ',';
       if (point)
-        appendNumber(out, static_cast<float>(v));
+        appendShortest(out, static_cast<float>(v));
       else
-        appendNumber(out, v);
+        appendShortest(out, v);
     }
     out += ',';
     out += r.status;

@@ -13,7 +13,6 @@
 #include <vector>
 
 namespace {
-QColor qcolour(const Colour &c) { return QColor::fromRgbF(float(c.r), float(c.g), float(c.b)); }
 const QColor kRule(150, 150, 150);
 const QColor kShade(238, 238, 238);
 } // namespace

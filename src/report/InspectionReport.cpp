@@ -119,7 +119,7 @@ void paintCallouts(QPdfWriter &writer, QPainter &p, double top, const ReportCont
       writer.newPage();
       y = heading(kMargin, QStringLiteral("Callouts (mm), continued"));
     }
-    const ReportCallout &r = c.callouts[i];
+    const CalloutRow &r = c.callouts[i];
     const QString text[7] = {qs(r.id),     number(r.x),         number(r.y),
                              number(r.z),  number(r.deviation), qs(r.status),
                              qs(r.comment)};

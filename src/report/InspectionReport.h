@@ -1,6 +1,7 @@
 #pragma once
 #include "analysis/DeviationStats.h"
 #include "export/ExportResult.h"
+#include "records/CalloutTable.h"
 #include "report/LegendPainter.h"
 
 #include <QDateTime>
@@ -10,16 +11,6 @@
 #include <vector>
 
 class SessionModel;
-
-// One row of the report's callout table: a banner's point, a distance's end point or the
-// distance itself, as the callout list shows it.
-struct ReportCallout {
-  std::string id; // "B1", "D1a", ...
-  double x = 0, y = 0, z = 0;
-  double deviation = 0;
-  std::string status; // "in", "above", "below" or empty
-  std::string comment;
-};
 
 // Everything one inspection report shows, gathered by the caller from a view.
 struct ReportContent {
@@ -34,8 +25,8 @@ struct ReportContent {
   // Statistics of the deviations against the band, with the counts of the legend's entries
   // (a standard-layout scale: below, the bars, above).
   DeviationStats stats;
-  bool haveCallouts = false; // a callout table applies (possibly with no rows)
-  std::vector<ReportCallout> callouts;
+  bool haveCallouts = false;        // a callout table applies (possibly with no rows)
+  std::vector<CalloutRow> callouts; // as the callout list shows them
 };
 
 // The content a model gives the report: its file (the first input), counts, the band, the

@@ -9,9 +9,9 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
 QColor qcolour(const Colour &c) { return QColor::fromRgbF(float(c.r), float(c.g), float(c.b)); }
 
+namespace {
 // Slices per bar with the gradient: flat slices instead of a shading, which every PDF/A
 // reader renders alike.
 constexpr int kGradientSlices = 12;

@@ -1,7 +1,9 @@
 #pragma once
+#include <QColor>
 #include <QRectF>
 
 class ColourScale;
+struct Colour;
 class QFont;
 class QPainter;
 
@@ -16,6 +18,9 @@ struct LegendSettings {
   // standard layout, with the scale's bar count).
   static LegendSettings of(const ColourScale &scale);
 };
+
+// A scale colour as Qt paints it.
+QColor qcolour(const Colour &c);
 
 // Paints the legend as a horizontal strip into area: the bars from left (lower tolerance) to
 // right (upper), the out-of-range boxes at both ends with extended colours, and the bar

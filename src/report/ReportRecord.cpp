@@ -20,11 +20,3 @@ ReportRecord reportRecordFor(const SessionModel &model, const std::string &expli
   }
   return r;
 }
-
-std::vector<ReportCallout> reportCallouts(const SessionModel &model, const Annotations &record,
-                                          double lower, double upper) {
-  std::vector<ReportCallout> out;
-  for (const CalloutRow &row : calloutRows(model, record.banners, record.distances, lower, upper))
-    out.push_back({row.id, row.x, row.y, row.z, row.deviation, row.status, row.comment});
-  return out;
-}

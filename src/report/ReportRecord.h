@@ -19,8 +19,3 @@ struct ReportRecord {
 // the sidecar beside the model's file: none when there is none, and none with a note when it
 // does not belong to the model or cannot be read (it is never applied, and never changed).
 ReportRecord reportRecordFor(const SessionModel &model, const std::string &explicitPath);
-
-// The callout table of a record as the callout list shows it: banners, then each distance's
-// two points and length, with the status against lower..upper.
-std::vector<ReportCallout> reportCallouts(const SessionModel &model, const Annotations &record,
-                                          double lower, double upper);

@@ -49,7 +49,8 @@ void view3d::onCreateReport() {
   const Annotations live = captureAnnotations(*this, *scene_);
   if (!live.banners.empty() || !live.distances.empty()) {
     content.haveCallouts = true;
-    content.callouts = reportCallouts(model, live, lowerTolerance, upperTolerance);
+    content.callouts =
+        calloutRows(model, live.banners, live.distances, lowerTolerance, upperTolerance);
   }
   std::string error;
   const double aspect = height() > 0 ? double(width()) / double(height()) : 1.5;

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 #include <qpdf/QPDF.hh>
+#include <tuple>
 
 using namespace exporttest;
 using namespace reporttest;
@@ -47,9 +48,13 @@ ReportContent content(const std::string &session, std::size_t callouts) {
   const ColourScale scale = reportHistogramScale(kLegend);
   c.stats = DeviationStats::compute(values.data(), values.size(), c.lower, c.upper, &scale);
   c.haveCallouts = true;
-  for (std::size_t i = 1; i <= callouts; ++i)
-    c.callouts.push_back({"B" + std::to_string(i), 1.5 * double(i), -2.0, 0.25, 0.21, "above",
-                          i == 1 ? "burr, \"left\" edge" : ""});
+  for (std::size_t i = 1; i <= callouts; ++i) {
+    CalloutRow &r = c.callouts.emplace_back();
+    r.id = "B" + std::to_string(i);
+    std::tie(r.x, r.y, r.z, r.deviation) = std::tuple(1.5 * double(i), -2.0, 0.25, 0.21);
+    r.status = "above";
+    r.comment = i == 1 ? "burr, \"left\" edge" : "";
+  }
   return c;
 }
 
