@@ -3,34 +3,11 @@
 #include "scene/GLTextList.h"
 #include "scene/ViewState.h"
 #include "scene/WindowOverlay.h"
+#include "view/GLMatrices.h"
 #include "view/ProgramSettings.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
-
-namespace {
-
-struct GLMatrices {
-  std::array<double, 16> modelView{}, projection{};
-  std::array<int, 4> viewport{};
-};
-
-GLMatrices currentMatrices() {
-  GLMatrices m;
-  glGetDoublev(GL_MODELVIEW_MATRIX, m.modelView.data());
-  glGetDoublev(GL_PROJECTION_MATRIX, m.projection.data());
-  glGetIntegerv(GL_VIEWPORT, m.viewport.data());
-  return m;
-}
-
-// Window coordinates (y up) of a world point; false when the matrices cannot project it.
-bool project(const Vec3d &p, const GLMatrices &m, double &wx, double &wy) {
-  double wz = 0;
-  return gluProject(p.x, p.y, p.z, m.modelView.data(), m.projection.data(), m.viewport.data(), &wx,
-                    &wy, &wz) == GL_TRUE;
-}
-
-} // namespace
 
 GLBanner3DList::GLBanner3DList(ViewState *view, const Vec3d &pt, const Vec3d &anchor,
                                const std::string &text)
@@ -105,7 +82,8 @@ void GLBanner3DList::draw(ViewState *view, int pass) {
 
   const GLMatrices m = currentMatrices();
   double pxd = 0, pyd = 0, lxd = 0, lyd = 0;
-  const bool projected = project(point, m, pxd, pyd) && project(labelAnchor, m, lxd, lyd);
+  const bool projected =
+      projectToWindow(point, m, pxd, pyd) && projectToWindow(labelAnchor, m, lxd, lyd);
   if (!projected) {
     restoreClipPlanes(view);
     glEnable(GL_LIGHTING);

@@ -3,12 +3,11 @@
 #include "scene/ViewState.h"
 #include "scene/WindowOverlay.h"
 #include "session/SessionModel.h"
+#include "view/GLMatrices.h"
 #include "view/Picking.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <algorithm>
-#include <cmath>
 
 GLDistance3DList::GLDistance3DList(ViewState *view, const Vec3d &a, const Vec3d &b,
                                    const Vec3d &anchor, const std::vector<std::string> &lines)
@@ -35,28 +34,23 @@ std::vector<std::string> GLDistance3DList::labelLines(const Vec3d &a, const Vec3
                                                       std::optional<double> devA,
                                                       std::optional<double> devB, int places) {
   const Vec3d d = b - a;
-  const double length = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+  const double len = length(d);
   const auto value = [places](double v) {
     return picking::formatValue(v, places, picking::kPanelBuffer);
   };
   const auto deviation = [&](std::optional<double> v) { return v ? value(*v) : std::string("-"); };
-  return {"dX: " + value(d.x),     "dY: " + value(d.y),         "dZ: " + value(d.z),
-          "|d|: " + value(length), "Dev 1: " + deviation(devA), "Dev 2: " + deviation(devB)};
+  return {"dX: " + value(d.x),  "dY: " + value(d.y),         "dZ: " + value(d.z),
+          "|d|: " + value(len), "Dev 1: " + deviation(devA), "Dev 2: " + deviation(devB)};
 }
 
 void GLDistance3DList::draw(ViewState *view, int pass) {
   if (!visible || !drawsInto(view))
     return;
   // The measured line with a small square on each end, over everything like the label.
-  GLdouble mv[16], pr[16];
-  GLint vp[4];
-  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
-  glGetDoublev(GL_PROJECTION_MATRIX, pr);
-  glGetIntegerv(GL_VIEWPORT, vp);
-  double ax = 0, ay = 0, bx = 0, by = 0, z = 0;
-  if (gluProject(first.x, first.y, first.z, mv, pr, vp, &ax, &ay, &z) == GL_TRUE &&
-      gluProject(second.x, second.y, second.z, mv, pr, vp, &bx, &by, &z) == GL_TRUE) {
-    const WindowRect r = view ? view->windowRect() : WindowRect{0, 0, vp[2], vp[3]};
+  const GLMatrices m = currentMatrices();
+  double ax = 0, ay = 0, bx = 0, by = 0;
+  if (projectToWindow(first, m, ax, ay) && projectToWindow(second, m, bx, by)) {
+    const WindowRect r = view ? view->windowRect() : WindowRect{0, 0, m.viewport[2], m.viewport[3]};
     glDisable(GL_LIGHTING);
     saveClipPlanes(view);
     beginWindowOverlay(r.width, r.height);
@@ -82,10 +76,7 @@ std::unique_ptr<GLDistance3DList> makeDistance(ViewState *view, const SessionMod
                                                int first, int second,
                                                const std::array<double, 16> &modelView,
                                                double unitsPerPixel, int decimalPlaces) {
-  const auto inside = [&](int i) {
-    return i >= 0 && i < model.pointCount && std::size_t(i) < model.points.size();
-  };
-  if (!inside(first) || !inside(second))
+  if (!picking::isModelPoint(model, first) || !picking::isModelPoint(model, second))
     return nullptr;
   const auto at = [&](int i) {
     const Vec3f &p = model.points[std::size_t(i)];

@@ -119,6 +119,10 @@ constexpr std::size_t kMaxCachedModels = 2;
 
 } // namespace
 
+bool isModelPoint(const SessionModel &model, int index) {
+  return index >= 0 && static_cast<std::size_t>(index) < usablePointCount(model);
+}
+
 BackgroundPointIndex &sharedLookup(const SessionModel &model) {
   const ModelKey key = keyOf(model);
   auto &entries = cache();
@@ -360,8 +364,7 @@ GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const Sessio
                              int index, const std::array<double, 16> &modelView, int decimalPlaces,
                              const ColourScale &scale) {
   banners.forEach([](GLList *n) { n->setSelected(false); });
-  if (!model || index < 0 || index >= model->pointCount ||
-      std::size_t(index) >= model->points.size())
+  if (!model || !isModelPoint(*model, index))
     return nullptr;
   const double k = view ? view->worldUnitsPerPixel() : 0.0;
   GLBanner3DList *banner =

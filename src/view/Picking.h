@@ -99,6 +99,9 @@ int hoverPick(const SessionModel *model, const FrameSample &sample);
 // only the unfinished index can tell; ask again with the same sample once it is ready.
 std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample);
 
+// Whether `index` names a point of the model: within both its point count and its points.
+bool isModelPoint(const SessionModel &model, int index);
+
 // The deviation of point `index` when the file has deviations (a point text file has none).
 std::optional<double> deviationOf(const SessionModel &model, int index);
 

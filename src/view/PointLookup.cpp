@@ -21,13 +21,8 @@ PointLookup::PointLookup(view3d &view) : QObject(&view), view_(view) {
   connect(&timer_, &QTimer::timeout, this, &PointLookup::poll);
 }
 
-const SessionModel *PointLookup::shownModel() const {
-  const GLPointCloud *cloud = view_.pointCloud();
-  return cloud ? cloud->model() : nullptr;
-}
-
 void PointLookup::watch() {
-  const SessionModel *model = shownModel();
+  const SessionModel *model = view_.scene().shownModel();
   if (model == model_ && (timer_.isActive() || !model))
     return;
   if (model != model_) {
@@ -47,7 +42,7 @@ void PointLookup::deferClick(const picking::FrameSample &sample) {
 }
 
 void PointLookup::poll() {
-  const SessionModel *model = shownModel();
+  const SessionModel *model = view_.scene().shownModel();
   if (model != model_ || !model) {
     timer_.stop();
     watch();

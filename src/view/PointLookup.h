@@ -25,7 +25,6 @@ public:
 
 private:
   void poll();
-  const SessionModel *shownModel() const;
 
   view3d &view_;
   QTimer timer_;

@@ -98,15 +98,6 @@ std::string commentTextFromUtf8(const std::string &utf8) {
 
 namespace {
 
-const SessionModel *shownModel(const ViewScene &scene) {
-  const GLPointCloud *cloud = scene.pointCloud();
-  return cloud ? cloud->model() : nullptr;
-}
-
-bool inModel(const SessionModel &model, std::int32_t i) {
-  return i >= 0 && i < model.pointCount && std::size_t(i) < model.points.size();
-}
-
 // The point index of a banner made before indices were kept: the model point it sits on.
 int indexOf(const SessionModel *model, const GLBanner3DList &b) {
   if (b.pointIndex >= 0 || !model)
@@ -119,7 +110,7 @@ int indexOf(const SessionModel *model, const GLBanner3DList &b) {
 
 Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
   Annotations a;
-  const SessionModel *model = shownModel(scene);
+  const SessionModel *model = scene.shownModel();
   a.display = displaySettingsOf(view, scene.pointCloud());
   a.camera = cameraOf(view);
   scene.banners.forEach([&](GLList *n) {
@@ -155,7 +146,7 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
 
 SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene) {
   SceneCallouts out;
-  const SessionModel *model = shownModel(scene);
+  const SessionModel *model = scene.shownModel();
   if (!model)
     return out;
   std::vector<BannerRecord> banners;
@@ -187,7 +178,7 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
   applyDisplaySettings(record.display, view, scene);
   applyCamera(record.camera, view);
   GLPointCloud *cloud = scene.pointCloud();
-  const SessionModel *model = shownModel(scene);
+  const SessionModel *model = scene.shownModel();
   if (!cloud || !model)
     return added;
 
@@ -197,7 +188,7 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
   const int places = ProgramSettings::decimalPlaces;
   const std::array<double, 16> unturned = ViewRotation::identity();
   for (const BannerRecord &b : record.banners) {
-    if (!inModel(*model, b.point))
+    if (!picking::isModelPoint(*model, b.point))
       continue;
     auto banner = picking::makeBanner(&view, *model, b.point, unturned, 0, places, scale);
     banner->setBoxOffset(b.boxOffset);

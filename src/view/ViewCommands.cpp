@@ -8,19 +8,14 @@
 #include <algorithm>
 
 NodesCommand::NodesCommand(view3d &view, Kind kind, std::vector<Slot> entries, const QString &text)
-    : QUndoCommand(text), view_(view), kind_(kind), entries_(std::move(entries)),
-      linked_(kind == Kind::Remove) {
+    : QUndoCommand(text), view_(view), kind_(kind), entries_(std::move(entries)) {
   // Put back in ascending order, each at its old place: the earlier ones are back already
   // when a later one is inserted.
   for (Slot &s : entries_)
-    if (s.index < 0)
-      s.index = s.list->indexOf(s.node);
+    s.index = s.list->indexOf(s.node);
   std::sort(entries_.begin(), entries_.end(), [](const Slot &a, const Slot &b) {
     return a.list != b.list ? a.list < b.list : a.index < b.index;
   });
-  // An Add step is recorded after its nodes were appended.
-  if (kind == Kind::Add)
-    linked_ = true;
 }
 
 NodesCommand::~NodesCommand() {
@@ -51,13 +46,11 @@ void NodesCommand::unlink() {
 }
 
 void NodesCommand::redo() {
-  if (kind_ == Kind::Add) {
-    if (!firstRedo_)
-      link();
-  } else {
+  // The first redo of an Add step finds its nodes linked already.
+  if (kind_ == Kind::Add)
+    link();
+  else
     unlink();
-  }
-  firstRedo_ = false;
   view_.renderFrame();
 }
 
@@ -88,10 +81,8 @@ void MoveCommand::setPosition(GLList *node, const Vec3d &position) {
 }
 
 void MoveCommand::redo() {
-  if (!firstRedo_)
-    for (const Move &m : moves_)
-      setPosition(m.node, m.after);
-  firstRedo_ = false;
+  for (const Move &m : moves_)
+    setPosition(m.node, m.after);
   view_.renderFrame();
 }
 

@@ -22,7 +22,7 @@ public:
   struct Slot {
     GLSceneList *list = nullptr;
     GLList *node = nullptr;
-    int index = -1; // place in the list when linked
+    int index = -1; // place in the list when linked; set by the step
   };
 
   NodesCommand(view3d &view, Kind kind, std::vector<Slot> entries, const QString &text);
@@ -31,8 +31,6 @@ public:
   void undo() override;
   void redo() override;
 
-  const std::vector<Slot> &entries() const { return entries_; }
-
 private:
   void link();
   void unlink();
@@ -40,12 +38,14 @@ private:
   view3d &view_;
   Kind kind_;
   std::vector<Slot> entries_;
-  bool linked_;
-  bool firstRedo_ = true;
+  // Both kinds are recorded with their nodes in place: an Add step after the nodes were
+  // appended, a Remove step before they are taken out.
+  bool linked_ = true;
 };
 
 // Labels or comments moved by a drag: the positions before and after (a label's anchor, a
-// comment's window position). Recorded once the drag ended, so the first redo does nothing.
+// comment's window position). Recorded once the drag ended, so the first redo puts the nodes
+// where they already are.
 class MoveCommand : public QUndoCommand {
 public:
   struct Move {
@@ -64,7 +64,6 @@ public:
 private:
   view3d &view_;
   std::vector<Move> moves_;
-  bool firstRedo_ = true;
 };
 
 // A new comment on a banner or a distance (the callout table's comment column).

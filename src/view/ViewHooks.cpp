@@ -15,19 +15,10 @@
 // The view calls these with its context current and the camera matrices of its last frame
 // still loaded, so unprojection and projection see what the user sees.
 
-namespace {
-
-const SessionModel *shownModel(ViewScene &scene) {
-  const GLPointCloud *cloud = scene.pointCloud();
-  return cloud ? cloud->model() : nullptr;
-}
-
-} // namespace
-
 int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
   if (!view.showModel)
     return -1;
-  const SessionModel *model = shownModel(scene);
+  const SessionModel *model = scene.shownModel();
   if (!model)
     return -1;
   return picking::hoverPick(model, scene.sampleAround(x, y));

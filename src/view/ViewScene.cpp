@@ -1,6 +1,7 @@
 #include "view/ViewScene.h"
 
 #include "scene/ViewState.h"
+#include "view/GLMatrices.h"
 #include "view/Picking.h"
 #include "view/ViewHooks.h"
 
@@ -16,7 +17,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <iterator>
 #include <limits>
 
 ViewScene::ViewScene(ViewState &view) : view_(&view) {
@@ -85,8 +85,12 @@ void ViewScene::clearModels() {
   shares_.valid = false;
 }
 
+const SessionModel *ViewScene::shownModel() const {
+  return pointCloud_ ? pointCloud_->model() : nullptr;
+}
+
 const std::vector<double> &ViewScene::legendShares() {
-  const SessionModel *model = pointCloud_ ? pointCloud_->model() : nullptr;
+  const SessionModel *model = shownModel();
   const GLColorRangeView &l = *legend();
   if (!model || model->deviationMode <= 0 || !model->deviations.present()) {
     shares_ = {};
@@ -254,44 +258,19 @@ void ViewScene::applySettings(ViewState &view) {
     showStatus("Ready");
 }
 
-namespace {
-struct GLCamera {
-  GLdouble modelView[16], projection[16];
-  GLint viewport[4];
-  GLCamera() {
-    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
-    glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-  }
-};
-} // namespace
-
-Vec3d ViewScene::unproject(int x, int y) const {
-  const GLCamera cam;
-  // Window rows count from the bottom: the top row is viewport height - 1.
-  const int row = cam.viewport[3] - 1 - y;
-  GLfloat depth = 0;
-  glReadPixels(x, row, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
-  GLdouble wx, wy, wz;
-  if (gluUnProject(x + 0.5, row + 0.5, depth, cam.modelView, cam.projection, cam.viewport, &wx, &wy,
-                   &wz) != GL_TRUE)
-    return {-1000, -1000, -1000};
-  return {wx, wy, wz};
-}
-
 picking::FrameSample ViewScene::sampleAround(int x, int y, int radius) const {
-  const GLCamera cam;
+  const GLMatrices m = currentMatrices();
   picking::FrameSample s;
-  std::copy(std::begin(cam.modelView), std::end(cam.modelView), s.modelView.begin());
-  std::copy(std::begin(cam.projection), std::end(cam.projection), s.projection.begin());
-  std::copy(std::begin(cam.viewport), std::end(cam.viewport), s.viewport.begin());
-  const int row = cam.viewport[3] - 1 - y;
+  s.modelView = m.modelView;
+  s.projection = m.projection;
+  s.viewport = m.viewport;
+  const int row = m.viewport[3] - 1 - y;
   s.cursorX = x + 0.5;
   s.cursorY = row + 0.5;
   // The window around the cursor, clipped to the viewport.
   const int x0 = std::max(x - radius, 0), y0 = std::max(row - radius, 0);
-  const int x1 = std::min(x + radius + 1, int(cam.viewport[2]));
-  const int y1 = std::min(row + radius + 1, int(cam.viewport[3]));
+  const int x1 = std::min(x + radius + 1, m.viewport[2]);
+  const int y1 = std::min(row + radius + 1, m.viewport[3]);
   if (x1 <= x0 || y1 <= y0)
     return s;
   s.x0 = x0;

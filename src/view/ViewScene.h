@@ -7,14 +7,15 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <vector>
 #include <string>
+#include <vector>
 
 class GLColorRangeView;
 class GLPointCloud;
 class GLRvWcsList;
 class GLScale2DList;
 class GLTextList;
+class SessionModel;
 class TransparentPlane;
 class ViewState;
 
@@ -47,15 +48,14 @@ public:
   // Drops the plane.
   void clearPlane();
 
-  // World point under window pixel (x, y down) from the current GL matrices and depth
-  // buffer; (-1000, -1000, -1000) when unprojection fails. Needs a current context.
-  Vec3d unproject(int x, int y) const;
   // The current GL matrices and the depth values of the pixels within `radius` of window
   // pixel (x, y down), for picking. Needs a current context.
   picking::FrameSample sampleAround(int x, int y, int radius = picking::kSnapPixels) const;
 
   // The point cloud of the loaded file (the last node appended to the models list), or null.
   GLPointCloud *pointCloud() const { return pointCloud_; }
+  // The model the point cloud shows, or null.
+  const SessionModel *shownModel() const;
   // Appends a node to the models list and makes it the point cloud.
   void addPointCloud(GLPointCloud *node);
   // Destroys every model node (and with it its model).

@@ -63,11 +63,6 @@ view3d::view3d(QWidget *parent)
     frameBudgetMs = budget;
 }
 
-void view3d::setFrameBudgetMs(double ms) {
-  frameBudgetMs = std::clamp(ms, kMinFrameBudgetMs, kMaxFrameBudgetMs);
-  viewSettings().setValue(kFrameBudgetKey, frameBudgetMs);
-}
-
 view3d::~view3d() {
   // The view's dialogs act on it alone: they close with it.
   if (settingsDialog)
@@ -224,10 +219,8 @@ Orientation orientationOf(view3d::StandardView which) {
 
 void view3d::setStandardView(StandardView which) {
   const Orientation o = orientationOf(which);
+  resetCamera();
   rotation.setOrientation(o.right, o.up);
-  panX = panY = 0;
-  pendingRotationX = pendingRotationY = 0;
-  zoomToFit();
   renderFrame();
 }
 

@@ -133,10 +133,6 @@ public:
   int framesDrawn = 0;
   int fullFramesDrawn = 0;
 
-  // Sets the frame budget (5 ms to 10 s) and keeps it for later sessions
-  // ("View/FrameBudgetMs").
-  void setFrameBudgetMs(double ms);
-
   // Mouse state.
   int lastX = 0, lastY = 0;
   int pressX = 0, pressY = 0;

@@ -11,6 +11,7 @@
 #include "view/DLGWorstPoints.h"
 #include "view/GLBanner3DList.h"
 #include "view/GLDistance3DList.h"
+#include "view/GLMatrices.h"
 #include "view/GLText.h"
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
@@ -18,18 +19,11 @@
 #include "view/ViewScene.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <QOpenGLContext>
 #include <QUndoStack>
 #include <algorithm>
 
 namespace {
-std::array<double, 16> currentModelView() {
-  std::array<double, 16> m{};
-  glGetDoublev(GL_MODELVIEW_MATRIX, m.data());
-  return m;
-}
-
 QString valueText(double v) {
   return QString::fromStdString(
       picking::formatValue(v, ProgramSettings::decimalPlaces, picking::kPanelBuffer));
@@ -50,7 +44,7 @@ void view3d::recordAdded(const std::vector<GLList *> &nodes, const QString &text
   std::vector<NodesCommand::Slot> entries;
   for (GLList *n : nodes)
     if (GLSceneList *list = listFor(n))
-      entries.push_back({list, n, -1});
+      entries.push_back({list, n});
   if (!entries.empty())
     undoStack_->push(new NodesCommand(*this, NodesCommand::Kind::Add, std::move(entries), text));
 }
@@ -60,7 +54,7 @@ void view3d::deleteSelected() {
   for (GLSceneList *list : {&scene_->banners, &scene_->distances, &scene_->comments})
     list->forEach([&](GLList *n) {
       if (n->isSelected())
-        entries.push_back({list, n, -1});
+        entries.push_back({list, n});
     });
   if (entries.empty())
     return;
@@ -144,19 +138,16 @@ void view3d::cancelMeasureDistance() {
 }
 
 void view3d::drawMeasureMarker() {
-  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  const SessionModel *model = scene_->shownModel();
   if (!measuring_ || measureFirst_ < 0 || !model || measureFirst_ >= model->pointCount)
     return;
-  GLdouble mv[16], pr[16], wx = 0, wy = 0, wz = 0;
-  GLint vp[4];
-  glGetDoublev(GL_MODELVIEW_MATRIX, mv);
-  glGetDoublev(GL_PROJECTION_MATRIX, pr);
-  glGetIntegerv(GL_VIEWPORT, vp);
+  const GLMatrices m = currentMatrices();
   const Vec3f &p = model->points[std::size_t(measureFirst_)];
-  if (gluProject(p.x, p.y, p.z, mv, pr, vp, &wx, &wy, &wz) != GL_TRUE)
+  double wx = 0, wy = 0;
+  if (!projectToWindow(Vec3d(p.x, p.y, p.z), m, wx, wy))
     return;
   glDisable(GL_LIGHTING);
-  beginWindowOverlay(vp[2], vp[3]);
+  beginWindowOverlay(m.viewport[2], m.viewport[3]);
   glColor3d(1, 0, 1);
   glLineWidth(2);
   drawSquareOutline(wx, wy, 5);
@@ -165,7 +156,7 @@ void view3d::drawMeasureMarker() {
 }
 
 void view3d::measureClick(int x, int y) {
-  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  const SessionModel *model = scene_->shownModel();
   if (!model)
     return;
   makeCurrent();
@@ -214,7 +205,7 @@ void view3d::onCalloutWorstPoints() {
 
 int view3d::calloutWorstPoints(int count, double spacing) {
   GLPointCloud *cloud = pointCloud();
-  const SessionModel *model = cloud ? cloud->model() : nullptr;
+  const SessionModel *model = scene_->shownModel();
   if (!model)
     return 0;
   if (model->deviationMode <= 0 || !model->deviations.present()) {
@@ -238,15 +229,14 @@ int view3d::calloutWorstPoints(int count, double spacing) {
   const std::array<double, 16> modelView = currentModelView();
   doneCurrent();
   std::vector<GLList *> added;
+  std::vector<GLBanner3DList *> labels;
   for (const std::int32_t index : worst) {
     auto banner = picking::makeBanner(this, *model, index, modelView, worldUnitsPerPixel(),
                                       ProgramSettings::decimalPlaces, scale);
     added.push_back(banner.get());
+    labels.push_back(banner.get());
     scene_->banners.append(banner.release());
   }
-  std::vector<GLBanner3DList *> labels;
-  for (GLList *n : added)
-    labels.push_back(static_cast<GLBanner3DList *>(n));
   picking::spreadLabels(labels, modelView, pixelSize());
   recordAdded(added, QStringLiteral("call out worst points"));
   const int pinned = int(worst.size());

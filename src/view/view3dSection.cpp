@@ -2,7 +2,6 @@
 
 #include "analysis/SectionCsv.h"
 #include "export/AtomicFile.h"
-#include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/DLGGenerateLine.h"
 #include "view/GLPolyline3DList.h"
@@ -56,7 +55,7 @@ void view3d::onExportSection() {
                UiServices::Icon::Warning);
     return;
   }
-  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  const SessionModel *model = scene_->shownModel();
   const std::string input = model ? model->path : std::string();
   const QFileInfo inputInfo(QFile::decodeName(QByteArray::fromStdString(input)));
   const QString inputName = inputInfo.fileName();

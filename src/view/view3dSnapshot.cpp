@@ -1,10 +1,10 @@
 #include "view/view3d.h"
 
 #include "export/AtomicFile.h"
-#include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/SnapshotWriter.h"
 #include "view/UiServices.h"
+#include "view/ViewScene.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -17,7 +17,7 @@ void view3d::onSnapshot() {
                       {QStringLiteral("Bitmap file (*.bmp)")}, QStringLiteral("bmp"));
   if (path.isEmpty())
     return;
-  const SessionModel *model = pointCloud() ? pointCloud()->model() : nullptr;
+  const SessionModel *model = scene_->shownModel();
   const std::string input = model ? model->path : std::string();
   // The measurement the picture shows is never replaced by it.
   ExportResult written;
