@@ -15,11 +15,6 @@ bool cancelled(const ClusterInput &in) {
   return in.cancel && in.cancel->load(std::memory_order_relaxed);
 }
 
-bool cornersValid(const TriangleRecord &r, std::size_t n) {
-  return r.a >= 0 && r.b >= 0 && r.c >= 0 && std::size_t(r.a) < n && std::size_t(r.b) < n &&
-         std::size_t(r.c) < n;
-}
-
 struct Bounds {
   double min[3] = {0, 0, 0}, max[3] = {0, 0, 0};
 };
@@ -146,7 +141,7 @@ CoarseMesh clusterMesh(const ClusterInput &in, double cellSize) {
     if (t % kCancelCheck == 0 && cancelled(in))
       return {};
     const TriangleRecord &r = in.triangles[t];
-    if (!cornersValid(r, in.pointCount))
+    if (!cornersWithin(r, in.pointCount))
       continue;
     const std::uint32_t a = cellOf[std::size_t(r.a)], b = cellOf[std::size_t(r.b)],
                         c = cellOf[std::size_t(r.c)];
@@ -180,7 +175,7 @@ CoarseMesh decimateMesh(const ClusterInput &in, std::size_t targetTriangles) {
   double area = 0;
   for (std::size_t t = 0; t < in.triangleCount; ++t) {
     const TriangleRecord &r = in.triangles[t];
-    if (!cornersValid(r, in.pointCount))
+    if (!cornersWithin(r, in.pointCount))
       continue;
     const Vec3f &a = in.points[std::size_t(r.a)];
     const Vec3f n = cross(in.points[std::size_t(r.b)] - a, in.points[std::size_t(r.c)] - a);

@@ -40,9 +40,6 @@ int nearestPointLinear(const Vec3f *pts, std::size_t n, const Vec3d &q, double *
 
 NearestPointIndex::NearestPointIndex(const Vec3f *pts, std::size_t n, IndexBuildControl *control)
     : pts_(pts), count_(n), control_(control) {
-  const auto cancelled = [this] {
-    return control_ && control_->cancel.load(std::memory_order_relaxed);
-  };
   ids_.reserve(n);
   float lo[3], hi[3];
   for (int k = 0; k < 3; ++k) {
@@ -105,8 +102,7 @@ std::uint32_t NearestPointIndex::partition(std::uint32_t begin, std::uint32_t en
   scratch_.clear();
   std::uint32_t w = begin;
   for (std::uint32_t i = begin; i < end; ++i) {
-    if (((i - begin) & kCancelCheckMask) == 0 && control_ &&
-        control_->cancel.load(std::memory_order_relaxed))
+    if (((i - begin) & kCancelCheckMask) == 0 && cancelled())
       return begin + (end - begin) / 2; // the tree is dropped; any split will do
     const std::uint32_t id = ids_[i];
     const float v = pts_[id][axis];
@@ -127,7 +123,7 @@ std::uint32_t NearestPointIndex::build(std::uint32_t begin, std::uint32_t end,
   node.begin = begin;
   node.end = end;
   const std::uint32_t size = end - begin;
-  if (size > kCancelCheckAbove && control_ && control_->cancel.load(std::memory_order_relaxed))
+  if (size > kCancelCheckAbove && cancelled())
     return self; // the constructor drops the unfinished tree
   if (size > kLeafSize) {
     // The split axis comes from the cell (the parent's cell cut at the split), which needs no

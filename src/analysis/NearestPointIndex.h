@@ -56,6 +56,8 @@ private:
     std::int32_t id = -1;
   };
 
+  // A cancel request came while building (never once the constructor has returned).
+  bool cancelled() const { return control_ && control_->cancel.load(std::memory_order_relaxed); }
   std::uint32_t build(std::uint32_t begin, std::uint32_t end, const float cellLo[3],
                       const float cellHi[3]);
   float splitValue(std::uint32_t begin, std::uint32_t end, int axis) const;

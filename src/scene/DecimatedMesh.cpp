@@ -25,16 +25,14 @@ void DecimatedMesh::request(const SessionModel &m, const Key &key, std::size_t t
     have_ = false;
   }
   ClusterInput in;
-  in.pointCount = std::min(std::size_t(std::max(m.pointCount, 0)), m.points.size());
+  in.pointCount = drawablePoints(m);
   in.points = m.points.data();
   if (m.normals.present() && m.normals.size() >= in.pointCount)
     in.normals = m.normals.data();
   if (m.deviationMode > 0 && m.deviations.size() >= in.pointCount)
     in.deviations = m.deviations.data();
   in.triangles = m.triangles.data();
-  in.triangleCount = m.triangles.present()
-                         ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
-                         : 0;
+  in.triangleCount = drawableTriangles(m);
   const DeviationAnchors anchors = DeviationAnchors::of(m);
   if (key.magnification > 0 && anchors.present()) {
     const Vec3f *points = in.points;
@@ -73,7 +71,6 @@ bool DecimatedMesh::readyFor(const Key &key) {
 void DecimatedMesh::cancel() {
   if (stop_)
     stop_->store(true);
-  wait();
   if (job_.valid())
     job_.get();
   stop_.reset();
@@ -90,12 +87,8 @@ void DecimatedMesh::draw(const ColourSettings &settings, bool colours) {
   if (colours && (!coloursValid_ || !(coloursFor_ == settings))) {
     const ColourScale scale = settings.scale();
     colours_.resize(3 * mesh_.vertexCount());
-    for (std::size_t v = 0; v < mesh_.vertexCount(); ++v) {
-      const Colour c = scale.colourFor(mesh_.deviations[v]);
-      colours_[3 * v] = float(c.r);
-      colours_[3 * v + 1] = float(c.g);
-      colours_[3 * v + 2] = float(c.b);
-    }
+    for (std::size_t v = 0; v < mesh_.vertexCount(); ++v)
+      colourInto(&colours_[3 * v], scale, mesh_.deviations[v]);
     coloursFor_ = settings;
     coloursValid_ = true;
   }

@@ -32,7 +32,6 @@ public:
   void request(const SessionModel &model, const Key &key, std::size_t targetTriangles);
   // Takes over a finished build; true when a coarse mesh for key is there to draw.
   bool readyFor(const Key &key);
-  bool building() const { return job_.valid(); }
   // Asks a running build to stop and waits for it.
   void cancel();
   // Waits for a running build to end.
@@ -44,7 +43,6 @@ public:
 
   std::size_t triangles() const { return mesh_.triangleCount(); }
   std::size_t bytes() const { return mesh_.bytes() + colours_.capacity() * sizeof(float); }
-  const CoarseMesh &mesh() const { return mesh_; }
 
   DecimatedMesh(const DecimatedMesh &) = delete;
   DecimatedMesh &operator=(const DecimatedMesh &) = delete;

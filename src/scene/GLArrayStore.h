@@ -27,7 +27,6 @@ public:
 
   bool allocated() const { return bytes_ > 0 || buffer_ != 0 || external_ != nullptr; }
   std::size_t bytes() const { return bytes_; }
-  bool isBufferObject() const { return buffer_ != 0; }
 
   GLArrayStore(const GLArrayStore &) = delete;
   GLArrayStore &operator=(const GLArrayStore &) = delete;

@@ -22,16 +22,6 @@ constexpr double kUploadShare = 0.6;
 // Share of the frame budget a decimated model is sized for.
 constexpr double kDecimatedShare = 0.5;
 
-std::uint8_t toByte(double c) {
-  return static_cast<std::uint8_t>(std::lround(std::clamp(c, 0.0, 1.0) * 255.0));
-}
-
-std::size_t trianglesOf(const SessionModel &m) {
-  return m.triangles.present()
-             ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
-             : 0;
-}
-
 } // namespace
 
 GLPointCloud::GLPointCloud(ViewState *view, std::unique_ptr<SessionModel> model)
@@ -84,14 +74,6 @@ int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, 
   return stride;
 }
 
-bool GLPointCloud::filterPasses(float d) const {
-  if (pointFilter == 0 || pointFilter == 1)
-    return true;
-  if (pointFilter == 2)
-    return std::fabs(d) > upperTolerance;
-  return false;
-}
-
 ColourSettings GLPointCloud::colourSettings() const {
   ColourSettings c;
   c.upper = float(upperTolerance);
@@ -106,7 +88,7 @@ ColourSettings GLPointCloud::colourSettings() const {
 GLPointCloud::PointsPass GLPointCloud::pointsPass() const {
   const SessionModel &m = *model_;
   PointsPass p;
-  p.count = std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  p.count = std::int32_t(drawablePoints(m));
   p.hasDev = m.deviationMode > 0;
   p.devArray = p.hasDev && m.deviations.size() >= std::size_t(p.count);
   p.colouring = !selected_ && p.hasDev && pointFilter >= 0 && pointFilter <= 2;
@@ -163,16 +145,14 @@ void GLPointCloud::draw(ViewState *view, int) {
     view = view_;
   pushPlacementMatrix(placement_);
 
-  const std::int32_t count = std::min<std::int32_t>(std::max<std::int32_t>(model_->pointCount, 0),
-                                                    std::int32_t(model_->points.size()));
-  const double budget = view ? view->frameBudgetMs : 50.0;
-  const double lastFull = view ? view->lastFullFrameMs : 0.0;
+  const auto count = std::int32_t(drawablePoints(*model_));
   const bool interacting = view && view->interacting;
-  const bool decimate = interacting && budget > 0 && lastFull > budget;
+  const bool decimate = interacting && view->overBudget();
   const bool live = view && view->liveWindow;
   int stride = 1;
   if (view)
-    stride = strideFor(count, view->worldUnitsPerPixel(), interacting, lastFull, budget);
+    stride = strideFor(count, view->worldUnitsPerPixel(), interacting, view->lastFullFrameMs,
+                       view->frameBudgetMs);
   else if (count > kThinningThreshold)
     stride = 10;
   lastStride_ = stride;
@@ -260,7 +240,7 @@ void GLPointCloud::drawPointsImmediate(const ColourScale &scale, int stride) {
   for (int round = displaced && pass.hasDev ? 0 : 1; round < 2; ++round) {
     for (std::int32_t i = 0; i < pass.count; i += stride) {
       const float d = pass.deviation(m, i);
-      const bool passes = filterPasses(d);
+      const bool passes = PointBuffers::passes(pointFilter, upperTolerance, d);
       if (round == 0 ? !passes : (pass.hasDev && !passes))
         continue;
       if (pass.colouring) {
@@ -311,12 +291,13 @@ void GLPointCloud::drawPreview(const ColourScale &scale) {
     previewColours_.clear();
     for (std::int32_t i = 0; i < pass.count; i += key.stride) {
       const float d = pass.deviation(m, i);
-      if (pass.hasDev && !filterPasses(d))
+      if (pass.hasDev && !PointBuffers::passes(pointFilter, upperTolerance, d))
         continue;
       previewVertices_.push_back(m.points[std::size_t(i)]);
       if (pass.colouring) {
         const Colour c = scale.colourFor(d);
-        previewColours_.insert(previewColours_.end(), {toByte(c.r), toByte(c.g), toByte(c.b), 255});
+        previewColours_.insert(previewColours_.end(),
+                               {colourByte(c.r), colourByte(c.g), colourByte(c.b), 255});
       }
     }
     previewKey_ = key;
@@ -349,9 +330,8 @@ DecimatedMesh::Key GLPointCloud::decimatedKey() const {
 }
 
 void GLPointCloud::afterFullFrame(const ViewState &view) {
-  const std::size_t triangles = trianglesOf(*model_);
-  if (!view.liveWindow || displayMode != 4 || triangles == 0 || !(view.frameBudgetMs > 0) ||
-      !(view.lastFullFrameMs > view.frameBudgetMs))
+  const std::size_t triangles = drawableTriangles(*model_);
+  if (!view.liveWindow || displayMode != 4 || triangles == 0 || !view.overBudget())
     return;
   // Frame time grows with the triangles drawn; aim at half the budget to leave room for the
   // rest of the frame.
@@ -401,11 +381,9 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     return;
   }
   if (meshDirty_) {
-    const std::int32_t count =
-        std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
     MeshBuffers::Settings s;
     s.generation = modelGeneration_;
-    s.colours = m.deviationMode > 0 && m.deviations.size() >= std::size_t(count);
+    s.colours = m.deviationMode > 0 && m.deviations.size() >= drawablePoints(m);
     s.colourSettings = colourSettings();
     s.magnification = magnification;
     s.flatNormals = !vertexNormals;
@@ -443,15 +421,13 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
 
 void GLPointCloud::compileTriangles(const ColourScale &scale) {
   const SessionModel &m = *model_;
-  const std::int32_t count =
-      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
-  const std::size_t triCount = trianglesOf(m);
-  const bool hasDev = m.deviationMode > 0 && m.deviations.size() >= std::size_t(count);
-  const bool haveVertexNormals = m.normals.present() && m.normals.size() >= std::size_t(count);
+  const std::size_t pointCount = drawablePoints(m);
+  const std::size_t triCount = drawableTriangles(m);
+  const bool hasDev = m.deviationMode > 0 && m.deviations.size() >= pointCount;
+  const bool haveVertexNormals = m.normals.present() && m.normals.size() >= pointCount;
   const DeviationAnchors anchors = DeviationAnchors::of(m);
   const bool displaced = magnification > 0 && anchors.present();
   const float mag = magnification;
-  auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };
 
   const bool fromArrays = meshPath != MeshPath::Immediate && vertexNormals && haveVertexNormals;
   triangleList = int(glGenLists(1));
@@ -475,7 +451,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
     for (std::size_t t = 0; t < triCount; ++t) {
       const TriangleRecord &r = m.triangles[t];
       // Readers refuse bad corner indices; the node still never reads outside its arrays.
-      if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
+      if (!cornersWithin(r, pointCount))
         continue;
       if (!vertexNormals) {
         const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
@@ -502,7 +478,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
   if (outline) {
     for (std::size_t t = 0; t < triCount; ++t) {
       const TriangleRecord &r = m.triangles[t];
-      if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
+      if (!cornersWithin(r, pointCount))
         continue;
       glBegin(GL_LINE_STRIP);
       for (const std::int32_t k : {r.a, r.b, r.c, r.a})
@@ -518,10 +494,8 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
 std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool colours,
                                                 const DeviationAnchors &anchors) {
   const SessionModel &m = *model_;
-  const std::int32_t count =
-      std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
-  const std::size_t n = std::size_t(count);
-  const std::size_t triCount = trianglesOf(m);
+  const std::size_t n = drawablePoints(m);
+  const std::size_t triCount = drawableTriangles(m);
   const float mag = magnification;
 
   // Per point, once: the displaced vertex (same float formula as corner by corner) and the
@@ -539,10 +513,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   if (colours) {
     rgb.resize(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
-      const Colour c = scale.colourFor(m.deviations[i]);
-      rgb[3 * i] = float(c.r);
-      rgb[3 * i + 1] = float(c.g);
-      rgb[3 * i + 2] = float(c.b);
+      colourInto(&rgb[3 * i], scale, m.deviations[i]);
     }
   }
 
@@ -566,14 +537,13 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   const std::size_t chunk = std::max<std::size_t>(uploadChunk, 1);
   std::vector<GLuint> indices;
   indices.reserve(3 * std::min(triCount, chunk));
-  auto inRange = [count](std::int32_t k) { return k >= 0 && k < count; };
   for (std::size_t first = 0, end = 0; first < triCount; first = end) {
     end = first + std::min(chunk, triCount - first);
     indices.clear();
     for (std::size_t t = first; t < end; ++t) {
       const TriangleRecord &r = m.triangles[t];
       // Readers refuse bad corner indices; the node still never reads outside its arrays.
-      if (!inRange(r.a) || !inRange(r.b) || !inRange(r.c))
+      if (!cornersWithin(r, n))
         continue;
       indices.push_back(GLuint(r.a));
       indices.push_back(GLuint(r.b));

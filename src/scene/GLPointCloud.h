@@ -104,7 +104,6 @@ public:
                        double lastFullFrameMs = 0, double frameBudgetMs = 50);
 
 private:
-  bool filterPasses(float d) const;
   ColourSettings colourSettings() const;
   // What a points pass reads of the model and the settings, worked out once per pass.
   struct PointsPass {

@@ -12,32 +12,8 @@
 
 namespace {
 
-std::size_t pointsOf(const SessionModel &m) {
-  return std::min(std::size_t(std::max(m.pointCount, 0)), m.points.size());
-}
-
-std::size_t trianglesOf(const SessionModel &m) {
-  return m.triangles.present()
-             ? std::min(std::size_t(std::max(m.triangleCount, 0)), m.triangles.size())
-             : 0;
-}
-
-bool cornersIn(const TriangleRecord &r, std::size_t n) {
-  return r.a >= 0 && r.b >= 0 && r.c >= 0 && std::size_t(r.a) < n && std::size_t(r.b) < n &&
-         std::size_t(r.c) < n;
-}
-
 bool displacedBy(const SessionModel &m, float magnification) {
   return magnification > 0 && DeviationAnchors::of(m).present();
-}
-
-// Colours as floats: the value glColor3d hands on, so lit pixels match a mesh issued corner
-// by corner exactly.
-void colourInto(float *out, const ColourScale &scale, float deviation) {
-  const Colour c = scale.colourFor(deviation);
-  out[0] = float(c.r);
-  out[1] = float(c.g);
-  out[2] = float(c.b);
 }
 
 } // namespace
@@ -76,6 +52,14 @@ void MeshBuffers::writeColours(GLArrayStore &dst, const SessionModel &m, const C
   dst.write(at * 3 * sizeof(float), stagingColours_.data(), stagingColours_.size() * sizeof(float));
 }
 
+void MeshBuffers::writeRangeColours(Range &r, const SessionModel &m, const ColourScale &scale,
+                                    bool bufferObjects) {
+  const std::size_t span = std::size_t(r.max - r.min) + 1;
+  if (!r.colours.allocated())
+    r.colours.allocate(span * 3 * sizeof(float), bufferObjects);
+  writeColours(r.colours, m, scale, r.min, r.max + 1, 0);
+}
+
 bool MeshBuffers::anyShared() const {
   return std::any_of(ranges_.begin(), ranges_.end(),
                      [](const auto &r) { return r->count > 0 && !r->own; });
@@ -85,7 +69,7 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
   pointColours_ = {};
   pointColoursValid_ = false;
   stream_.release();
-  const std::size_t n = pointsOf(m), triangles = trianglesOf(m);
+  const std::size_t n = drawablePoints(m), triangles = drawableTriangles(m);
   const bool buffers = s.bufferObjects;
   const float mag = s.magnification;
   const bool displaced = displacedBy(m, mag);
@@ -101,6 +85,12 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
                                   coloursFor_.colourSettings == s.colourSettings));
   const ColourScale scale = s.colourSettings.scale();
   const bool colours = s.colours;
+  const auto positionsDone = [this, s] {
+    positionsValid_ = true;
+    positionsFor_ = s;
+    stagingVertices_ = {};
+    ++uploads_;
+  };
 
   if (rebuild) {
     // Runs of triangles with their indices, and their vertices when they lie close together.
@@ -119,7 +109,7 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
           for (std::size_t t = from; t < to; ++t) {
             const TriangleRecord &tr = m.triangles[t];
             // Readers refuse bad corner indices; the mesh still never reads outside its arrays.
-            if (!cornersIn(tr, n))
+            if (!cornersWithin(tr, n))
               continue;
             for (const std::int32_t k : {tr.a, tr.b, tr.c}) {
               stagingIndices_.push_back(std::uint32_t(k));
@@ -142,10 +132,8 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
                 r->normals.allocate(span * sizeof(Vec3f), buffers);
                 r->normals.write(0, m.normals.data() + r->min, span * sizeof(Vec3f));
               }
-              if (colours) {
-                r->colours.allocate(span * 3 * sizeof(float), buffers);
-                writeColours(r->colours, m, scale, r->min, r->max + 1, 0);
-              }
+              if (colours)
+                writeRangeColours(*r, m, scale, buffers);
             }
             const std::size_t bytes = r->count * sizeof(std::uint32_t);
             r->indices.allocate(bytes, buffers);
@@ -177,12 +165,7 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
             normals_.write(from * sizeof(Vec3f), m.normals.data() + from,
                            (to - from) * sizeof(Vec3f));
         },
-        [this, s] {
-          positionsValid_ = true;
-          positionsFor_ = s;
-          stagingVertices_ = {};
-          ++uploads_;
-        });
+        positionsDone);
   } else if (!positionsCurrent) {
     positionsValid_ = false;
     queue_.add(triangles, rangeChunk_, {},
@@ -198,12 +181,7 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
           if (positions_.allocated())
             writePositions(positions_, m, from, to, from, mag);
         },
-        [this, s] {
-          positionsValid_ = true;
-          positionsFor_ = s;
-          stagingVertices_ = {};
-          ++uploads_;
-        });
+        positionsDone);
   }
 
   if (!colours) {
@@ -217,12 +195,8 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
       queue_.add(triangles, rangeChunk_, {},
                  [this, &m, buffers, scale](std::size_t from, std::size_t) {
                    Range &r = *ranges_[from / rangeChunk_];
-                   if (r.count == 0 || !r.own)
-                     return;
-                   const std::size_t span = std::size_t(r.max - r.min) + 1;
-                   if (!r.colours.allocated())
-                     r.colours.allocate(span * 3 * sizeof(float), buffers);
-                   writeColours(r.colours, m, scale, r.min, r.max + 1, 0);
+                   if (r.count > 0 && r.own)
+                     writeRangeColours(r, m, scale, buffers);
                  },
                  {});
     queue_.add(
@@ -250,7 +224,7 @@ void MeshBuffers::queueFlat(const SessionModel &m, const Settings &s) {
     a->release();
   positionsValid_ = coloursValid_ = indicesValid_ = false;
   ranges_.clear();
-  const std::size_t n = pointsOf(m);
+  const std::size_t n = drawablePoints(m);
   if (!s.colours) {
     pointColours_ = {};
     pointColoursValid_ = false;
@@ -323,7 +297,7 @@ void MeshBuffers::drawIndexed() {
 }
 
 void MeshBuffers::drawFlat(const SessionModel &m) {
-  const std::size_t n = pointsOf(m), triangles = trianglesOf(m);
+  const std::size_t n = drawablePoints(m), triangles = drawableTriangles(m);
   const bool colours = target_.colours && pointColours_.size() >= 3 * n;
   const bool displaced = displacedBy(m, target_.magnification);
   const DeviationAnchors anchors = DeviationAnchors::of(m);
@@ -337,7 +311,7 @@ void MeshBuffers::drawFlat(const SessionModel &m) {
     streamStaging_.clear();
     for (std::size_t t = first; t < end; ++t) {
       const TriangleRecord &r = m.triangles[t];
-      if (!cornersIn(r, n))
+      if (!cornersWithin(r, n))
         continue;
       const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
       const Vec3f nv = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};

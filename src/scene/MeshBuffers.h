@@ -75,6 +75,9 @@ private:
     GLArrayStore positions, normals, colours; // of [min, max], when own
   };
   bool anyShared() const;
+  // The deviation colours of an own range's span, allocating its colour array when it has none.
+  void writeRangeColours(Range &r, const SessionModel &m, const ColourScale &scale,
+                         bool bufferObjects);
 
   UploadQueue queue_;
   Settings target_{};

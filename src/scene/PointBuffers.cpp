@@ -15,28 +15,16 @@
 
 namespace {
 
-std::uint8_t toByte(double c) {
-  return static_cast<std::uint8_t>(std::lround(std::clamp(c, 0.0, 1.0) * 255.0));
-}
-
 std::size_t strided(std::size_t count, int stride) {
   return (count + std::size_t(stride) - 1) / std::size_t(stride);
 }
 
 } // namespace
 
-bool PointBuffers::passes(const Settings &s, float d) const {
-  if (s.filter == 0 || s.filter == 1)
-    return true;
-  if (s.filter == 2)
-    return std::fabs(d) > s.upperTolerance;
-  return false;
-}
-
 PointBuffers::Key PointBuffers::keyFor(const SessionModel &m, const Settings &s) const {
   Key k;
   k.generation = m.points.present() ? s.generation : 0;
-  k.count = std::min<std::int32_t>(std::max(m.pointCount, 0), std::int32_t(m.points.size()));
+  k.count = std::int32_t(drawablePoints(m));
   const bool displaced = s.magnification > 0 && DeviationAnchors::of(m).present();
   const bool allPass = !s.hasDev || s.filter == 0 || s.filter == 1;
   k.needles = displaced && s.hasDev;
@@ -73,7 +61,9 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
   const bool buffers = k.bufferObjects;
   const bool gathered = k.layout == Layout::Gathered;
   auto deviation = [&m, s](std::size_t i) { return s.devArray ? m.deviations[i] : 0.0f; };
-  auto drawn = [this, s, deviation](std::size_t i) { return !s.hasDev || passes(s, deviation(i)); };
+  auto drawn = [s, deviation](std::size_t i) {
+    return !s.hasDev || passes(s.filter, s.upperTolerance, deviation(i));
+  };
   // The source indices the blocks cover: every point, or every stride-th one when gathered.
   const std::size_t sources = gathered ? strided(count, stride) : count;
   const std::size_t step = gathered ? std::size_t(stride) : 1;
@@ -153,7 +143,7 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
             if (gathered && !drawn(i))
               continue;
             const Colour c = scale.colourFor(deviation(i));
-            const std::uint8_t rgba[4] = {toByte(c.r), toByte(c.g), toByte(c.b), 255};
+            const std::uint8_t rgba[4] = {colourByte(c.r), colourByte(c.g), colourByte(c.b), 255};
             for (std::size_t v = 0; v < perPoint; ++v, out += 4)
               std::memcpy(out, rgba, 4);
           }

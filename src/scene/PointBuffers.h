@@ -4,6 +4,7 @@
 #include "scene/GLArrayStore.h"
 #include "scene/UploadQueue.h"
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -31,6 +32,16 @@ public:
     int stride = 1;
     bool bufferObjects = true;
   };
+
+  // Whether the point filter draws a point of deviation d: filter 0 or 1 draws all, 2 only
+  // those with |d| > upperTolerance, any other value none.
+  static bool passes(int filter, double upperTolerance, float d) {
+    if (filter == 0 || filter == 1)
+      return true;
+    if (filter == 2)
+      return std::fabs(d) > upperTolerance;
+    return false;
+  }
 
   // Queues the work that brings the arrays to these settings; keeps what is still valid.
   void prepare(const SessionModel &model, const Settings &s);
@@ -72,7 +83,6 @@ private:
     friend bool operator==(const ColourKey &, const ColourKey &) = default;
   };
   Key keyFor(const SessionModel &m, const Settings &s) const;
-  bool passes(const Settings &s, float d) const;
 
   // A run of source points with arrays of its own: no single allocation grows with the
   // model, so no frame stalls on the driver clearing a huge buffer.

@@ -54,6 +54,7 @@ public:
   // budget, large models are drawn decimated; uploads of a large model take slices of it.
   double frameBudgetMs = 50;
   double lastFullFrameMs = 0; // measured (glFinish included); 0 until a full frame ran
+  bool overBudget() const { return frameBudgetMs > 0 && lastFullFrameMs > frameBudgetMs; }
   // A window the user works in: large uploads are spread over frames and a decimated mesh
   // is prepared for dragging. Off (offscreen renders, snapshots) every frame is complete.
   bool liveWindow = false;

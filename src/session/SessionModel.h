@@ -4,6 +4,8 @@
 #include "geometry/Vec3f.h"
 #include "session/PodArray.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -72,6 +74,26 @@ public:
 private:
   std::string error_;
 };
+
+// Points that can be drawn: the count, but no more than the array holds (none for a negative
+// count).
+inline std::size_t drawablePoints(const SessionModel &model) {
+  return std::min(std::size_t(std::max(model.pointCount, 0)), model.points.size());
+}
+
+// Triangles that can be drawn: the count, but no more than the array holds (none without the
+// array or for a count of 0 or less).
+inline std::size_t drawableTriangles(const SessionModel &model) {
+  return model.triangles.present()
+             ? std::min(std::size_t(std::max(model.triangleCount, 0)), model.triangles.size())
+             : 0;
+}
+
+// Whether all three corner indices of a triangle lie in [0, n).
+inline bool cornersWithin(const TriangleRecord &triangle, std::size_t n) {
+  return triangle.a >= 0 && triangle.b >= 0 && triangle.c >= 0 && std::size_t(triangle.a) < n &&
+         std::size_t(triangle.b) < n && std::size_t(triangle.c) < n;
+}
 
 // Unit normal of a triangle from its corners (computed in double precision, then rounded to
 // float and normalised again); the zero vector for a degenerate triangle. Corner indices must

@@ -33,8 +33,6 @@ const char *fileKindOf(unsigned mode) {
 
 namespace {
 
-const char *fileKind(mode_t mode) { return fileKindOf(mode); }
-
 // Owns a POSIX file descriptor of a regular file; plain read() keeps the bulk reads free of
 // stdio copying.
 class File {
@@ -49,7 +47,7 @@ public:
       return;
     }
     if (!S_ISREG(st.st_mode)) {
-      error_ = path + ": not a regular file: " + fileKind(st.st_mode);
+      error_ = path + ": not a regular file: " + fileKindOf(st.st_mode);
       return;
     }
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -58,7 +56,7 @@ public:
       return;
     }
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-      error_ = path + ": not a regular file: " + fileKind(st.st_mode);
+      error_ = path + ": not a regular file: " + fileKindOf(st.st_mode);
       ::close(fd_);
       fd_ = -1;
       return;
