@@ -1,8 +1,8 @@
 // Cost of the snapshot's conversion and write, and of one buffered paint of the image
 // preview, at common window sizes.
 #include "export/BitmapFile.h"
-#include "preview/CbildvorschauDoc.h"
-#include "preview/CbildvorschauView.h"
+#include "preview/ImagePreview.h"
+#include "preview/ImagePreviewDocument.h"
 #include "view/SnapshotWriter.h"
 
 #include <QApplication>
@@ -58,9 +58,9 @@ BENCHMARK(BM_WriteSnapshotFile)
 void BM_PreviewPaint(benchmark::State &state) {
   const QString path = QDir::tempPath() + "/velmora-bench-preview.bmp";
   testFrame(1920, 1080).save(path);
-  CbildvorschauDoc doc;
+  ImagePreviewDocument doc;
   doc.openDocument(path);
-  CbildvorschauView view(&doc);
+  ImagePreview view(&doc);
   QImage target(int(state.range(0)), int(state.range(1)), QImage::Format_ARGB32_Premultiplied);
   for (auto _ : state) {
     QPainter painter(&target);

@@ -7,11 +7,11 @@
 // and to the full model, the longest the event loop went unanswered after the read, the
 // full and decimated frame times while dragging, the frame after release, and peak memory.
 // With --points it then switches the model to points and reports the same for the switch.
-#include "app/CKestrinApp.h"
-#include "app/CMainFrame.h"
+#include "app/Application.h"
+#include "app/MainWindow.h"
 #include "scene/GLPointCloud.h"
+#include "view/ModelView.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <GL/gl.h>
 #include <QApplication>
@@ -28,7 +28,7 @@
 #include <vector>
 
 namespace {
-CMainFrame *frame = nullptr;
+MainWindow *frame = nullptr;
 
 // Synthetic session files are made once by the project's generator and kept in /tmp.
 QString syntheticFile(long long points) {
@@ -102,7 +102,7 @@ void BM_OpenToFrames(benchmark::State &state) {
       state.SkipWithError("open failed");
       return;
     }
-    view3d *v = view3d::current();
+    ModelView *v = ModelView::current();
     spinUntil([v] { return v->framesDrawn > 0; });
     firstFrame += double(timer.nsecsElapsed()) * 1e-6;
     spinUntil([v] { return v->fullFramesDrawn > 0; });
@@ -121,7 +121,7 @@ BENCHMARK(BM_OpenToFrames)
     ->Unit(benchmark::kMillisecond);
 
 // Times one frame as the window draws it (update request, paint, compose) in ms.
-double repaintMs(view3d *v) {
+double repaintMs(ModelView *v) {
   QElapsedTimer t;
   t.start();
   const int before = v->framesDrawn;
@@ -139,7 +139,7 @@ double median(std::vector<double> v) {
 }
 
 // Drags for a few frames and releases; prints the frame times.
-void dragAndRelease(view3d *v, const char *what) {
+void dragAndRelease(ModelView *v, const char *what) {
   GLPointCloud *cloud = v->pointCloud();
   v->interacting = true;
   repaintMs(v); // starts the coarse mesh if full frames miss the budget
@@ -168,7 +168,7 @@ int runScenario(const QString &path, bool points) {
   Heartbeat beat;
   qint64 readDone = -1;
   QElapsedTimer clock;
-  QObject::connect(frame, &CMainFrame::statusTextShown, [&](const QString &text) {
+  QObject::connect(frame, &MainWindow::statusTextShown, [&](const QString &text) {
     if (readDone < 0 && text == QStringLiteral("Ready"))
       readDone = clock.elapsed();
   });
@@ -179,7 +179,7 @@ int runScenario(const QString &path, bool points) {
   }
   const qint64 opened = clock.elapsed();
   beat.start();
-  view3d *v = view3d::current();
+  ModelView *v = ModelView::current();
   spinUntil([v] { return v->framesDrawn > 0; });
   const qint64 first = clock.elapsed();
   // When everything is uploaded (before the driver draws the first full frame, which adds
@@ -255,9 +255,9 @@ int runScenario(const QString &path, bool points) {
 } // namespace
 
 int main(int argc, char **argv) {
-  CKestrinApp::setDefaultSurfaceFormat();
+  Application::setDefaultSurfaceFormat();
   QApplication qapp(argc, argv);
-  CKestrinApp app;
+  Application app;
   app.initInstance(QString());
   frame = app.mainFrame();
   for (int i = 1; i + 1 < argc; ++i)

@@ -1,7 +1,7 @@
 // VRML export speed: the writer against a printf-based writer that formats every number with
 // the C library (as the text was first produced), on a measured-surface-like grid mesh.
 #include "analysis/ColourScale.h"
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "export/VrmlWriter.h"
 #include "session/SessionModel.h"
 

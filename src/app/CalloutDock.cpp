@@ -1,12 +1,12 @@
 #include "app/CalloutDock.h"
 
-#include "view/GLBanner25DList.h"
+#include "view/LabelNode.h"
+#include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
 #include "view/ViewCommands.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -49,22 +49,22 @@ CalloutDock::CalloutDock(QWidget *parent) : QDockWidget(QStringLiteral("Callouts
   connect(table_, &QTableWidget::itemChanged, this, &CalloutDock::commentEdited);
 }
 
-void CalloutDock::setView(view3d *view) {
+void CalloutDock::setView(ModelView *view) {
   if (view_ == view)
     return;
   if (view_)
     disconnect(view_, nullptr, this, nullptr);
   view_ = view;
   if (view) {
-    connect(view, &view3d::annotationsChanged, this, &CalloutDock::refresh);
-    connect(view, &view3d::settingsApplied, this, &CalloutDock::refresh);
-    connect(view, &view3d::selectionChanged, this, &CalloutDock::selectRowOfView);
+    connect(view, &ModelView::annotationsChanged, this, &CalloutDock::refresh);
+    connect(view, &ModelView::settingsApplied, this, &CalloutDock::refresh);
+    connect(view, &ModelView::selectionChanged, this, &CalloutDock::selectRowOfView);
     connect(view, &QObject::destroyed, this, [this] { setView(nullptr); });
   }
   refresh();
 }
 
-GLList *CalloutDock::nodeAt(int row) const {
+SceneNode *CalloutDock::nodeAt(int row) const {
   return row >= 0 && std::size_t(row) < nodes_.size() ? nodes_[std::size_t(row)] : nullptr;
 }
 
@@ -81,7 +81,7 @@ void CalloutDock::refresh() {
 
 void CalloutDock::fillRows() {
   SceneCallouts callouts;
-  if (view3d *v = view_.data())
+  if (ModelView *v = view_.data())
     callouts = calloutsOf(*v, v->scene());
   nodes_ = callouts.nodes;
   kinds_.clear();
@@ -122,11 +122,11 @@ void CalloutDock::selectRowOfView() {
   if (updating_)
     return;
   QScopedValueRollback<bool> busy(updating_, true);
-  view3d *v = view_.data();
-  GLList *selected = nullptr;
+  ModelView *v = view_.data();
+  SceneNode *selected = nullptr;
   if (v)
-    for (GLSceneList *list : {&v->scene().banners, &v->scene().distances})
-      list->forEach([&](GLList *n) {
+    for (NodeList *list : {&v->scene().banners, &v->scene().distances})
+      list->forEach([&](SceneNode *n) {
         if (!selected && n->isSelected())
           selected = n;
       });
@@ -146,7 +146,7 @@ void CalloutDock::selectRowOfView() {
 void CalloutDock::selectInView() {
   if (updating_)
     return;
-  view3d *v = view_.data();
+  ModelView *v = view_.data();
   const QList<QTableWidgetItem *> items = table_->selectedItems();
   if (!v || items.isEmpty())
     return;
@@ -157,8 +157,8 @@ void CalloutDock::selectInView() {
 void CalloutDock::commentEdited(QTableWidgetItem *item) {
   if (updating_ || !item || item->column() != Comment)
     return;
-  view3d *v = view_.data();
-  auto *node = dynamic_cast<GLBanner25DList *>(nodeAt(item->row()));
+  ModelView *v = view_.data();
+  auto *node = dynamic_cast<LabelNode *>(nodeAt(item->row()));
   if (!v || !node)
     return;
   const std::string text = item->text().toStdString();

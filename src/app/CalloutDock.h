@@ -5,11 +5,11 @@
 #include <QPointer>
 #include <vector>
 
-class GLList;
+class SceneNode;
 class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
-class view3d;
+class ModelView;
 
 // The "Callouts" dock: the callout table of the active window (a row per banner; for each
 // distance its two points and the distance itself) with each point's status against the
@@ -23,10 +23,10 @@ public:
   explicit CalloutDock(QWidget *parent = nullptr);
 
   // Shows the callouts of this view (null: none) and follows its changes.
-  void setView(view3d *view);
+  void setView(ModelView *view);
   QTableWidget *table() const { return table_; }
   // The banner or distance a row shows; null outside the table.
-  GLList *nodeAt(int row) const;
+  SceneNode *nodeAt(int row) const;
   // Rebuilds the rows from the view.
   void refresh();
 
@@ -40,10 +40,10 @@ private:
   void selectInView();
   void commentEdited(QTableWidgetItem *item);
 
-  QPointer<view3d> view_;
+  QPointer<ModelView> view_;
   QTableWidget *table_;
   QPushButton *export_;
-  std::vector<GLList *> nodes_;
+  std::vector<SceneNode *> nodes_;
   std::vector<CalloutRow::Kind> kinds_;
   bool updating_ = false; // the dock itself is changing the table or the view
 };

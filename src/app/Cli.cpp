@@ -1,6 +1,6 @@
 #include "app/Cli.h"
 
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "app/Cli.h"
 
 #include "app/HeadlessView.h"
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "report/InspectionReport.h"
 #include "report/ReportRecord.h"
 #include "scene/ViewState.h"

@@ -3,7 +3,7 @@
 #include "analysis/SectionCutter.h"
 #include "analysis/SectionPlane.h"
 #include "app/Cli.h"
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
 #include <cstdio>

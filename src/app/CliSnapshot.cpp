@@ -1,7 +1,7 @@
 #include "app/Cli.h"
 
 #include "app/HeadlessView.h"
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "export/BitmapFile.h"
 #include "export/ExportFile.h"
 #include "records/AnnotationsFile.h"

@@ -1,14 +1,14 @@
 #include "app/SessionAnnotations.h"
 
-#include "app/VelmoraViewerWE_Doc.h"
+#include "app/SessionDocument.h"
 #include "records/CalloutTable.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
-#include "view/DLGTolerance.h"
+#include "view/ModelView.h"
 #include "view/SceneRecord.h"
+#include "view/SettingsDialog.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,10 +22,10 @@ std::string local(const QString &path) { return QFile::encodeName(path).toStdStr
 QString fromLocal(const std::string &path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
-void status(const QString &text) { VelmoraViewerWE_Doc::ShowStatusText(text); }
+void status(const QString &text) { SessionDocument::ShowStatusText(text); }
 } // namespace
 
-SessionAnnotations::SessionAnnotations(view3d &view, const QString &sessionPath)
+SessionAnnotations::SessionAnnotations(ModelView &view, const QString &sessionPath)
     : view_(&view), sessionPath_(sessionPath),
       sidecarPath_(fromLocal(sidecarPathFor(local(sessionPath)))), targetPath_(sidecarPath_) {
   // What the window shows right after loading is what "unsaved" is measured against until
@@ -76,7 +76,7 @@ void SessionAnnotations::finishRestore() {
   if (settled_ || !worker_)
     return;
   settled_ = true;
-  view3d *view = view_.data();
+  ModelView *view = view_.data();
   if (!view)
     return;
   if (read_.absent) {
@@ -123,14 +123,14 @@ Annotations SessionAnnotations::comparable(Annotations a) {
 
 Annotations SessionAnnotations::record() {
   Annotations a;
-  if (view3d *view = view_.data())
+  if (ModelView *view = view_.data())
     a = captureAnnotations(*view, view->scene());
   a.session = identity();
   return a;
 }
 
 bool SessionAnnotations::hasUnsavedChanges() {
-  view3d *view = view_.data();
+  ModelView *view = view_.data();
   if (!view || !view->pointCloud())
     return false;
   return !(comparable(captureAnnotations(*view, view->scene())) == baseline_);
@@ -200,7 +200,7 @@ bool SessionAnnotations::confirmClose(QWidget *parent) {
 }
 
 bool SessionAnnotations::exportCallouts(QWidget *parent) {
-  view3d *view = view_.data();
+  ModelView *view = view_.data();
   if (!view)
     return false;
   UiServices &ui = UiServices::instance();

@@ -8,7 +8,7 @@
 
 class QThread;
 class QWidget;
-class view3d;
+class ModelView;
 
 // The annotation record of one open session window: restores the sidecar
 // (NAME.ses.velmora.json) when the file opens, saves the window's banners, distances,
@@ -18,7 +18,7 @@ class view3d;
 class SessionAnnotations : public QObject {
   Q_OBJECT
 public:
-  SessionAnnotations(view3d &view, const QString &sessionPath);
+  SessionAnnotations(ModelView &view, const QString &sessionPath);
   ~SessionAnnotations() override;
 
   // Computes the model's identity and reads the sidecar off the GUI thread; the record is
@@ -55,7 +55,7 @@ private:
   bool write(QWidget *parent, const QString &path, ExistingFile existing);
   static Annotations comparable(Annotations a);
 
-  QPointer<view3d> view_;
+  QPointer<ModelView> view_;
   QString sessionPath_, sidecarPath_, targetPath_;
   Annotations baseline_; // comparable() form of what was last saved or restored
 

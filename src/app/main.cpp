@@ -1,4 +1,4 @@
-#include "app/CKestrinApp.h"
+#include "app/Application.h"
 #include "app/Cli.h"
 
 int main(int argc, char **argv) {

@@ -1,6 +1,6 @@
 #include "export/BitmapFile.h"
 
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 #include <cstring>
 #include <limits>

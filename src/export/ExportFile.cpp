@@ -1,6 +1,6 @@
 #include "export/ExportFile.h"
 
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "export/U3dExport.h"
 #include "export/VrmlWriter.h"
 #include "session/SessionModel.h"

@@ -1,6 +1,6 @@
 #pragma once
 #include "analysis/ColourScale.h"
-#include "export/ExportResult.h"
+#include "io/ExportResult.h"
 
 #include <string>
 

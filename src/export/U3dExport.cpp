@@ -1,6 +1,6 @@
 #include "export/U3dExport.h"
 
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "export/U3dFile.h"
 #include "export/U3dScene.h"
 #include "session/SessionModel.h"

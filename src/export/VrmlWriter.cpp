@@ -1,6 +1,6 @@
 #include "export/VrmlWriter.h"
 
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 
 #include <array>
 #include <charconv>

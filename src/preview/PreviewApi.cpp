@@ -1,7 +1,7 @@
 #include "preview/PreviewApi.h"
 
-#include "preview/CbildvorschauDoc.h"
-#include "preview/CbildvorschauView.h"
+#include "preview/ImagePreview.h"
+#include "preview/ImagePreviewDocument.h"
 
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -23,34 +23,34 @@ QPrinter &applicationPrinter() {
   return *printer;
 }
 
-CbildvorschauView *previewView(QWidget *preview) {
+ImagePreview *previewView(QWidget *preview) {
   if (!preview)
     return nullptr;
-  if (auto *view = qobject_cast<CbildvorschauView *>(preview))
+  if (auto *view = qobject_cast<ImagePreview *>(preview))
     return view;
-  return preview->findChild<CbildvorschauView *>();
+  return preview->findChild<ImagePreview *>();
 }
 } // namespace
 
 QWidget *createImagePreview(const QString &path, QWidget *parent, const QString &title) {
-  auto *doc = new CbildvorschauDoc;
+  auto *doc = new ImagePreviewDocument;
   if (!doc->openDocument(path)) {
     delete doc;
     return nullptr;
   }
   doc->title = title;
-  auto *view = new CbildvorschauView(doc, parent);
+  auto *view = new ImagePreview(doc, parent);
   doc->setParent(view);
   view->setWindowTitle(path);
   return view;
 }
 
 void printImagePreview(QWidget *preview) {
-  CbildvorschauView *view = previewView(preview);
+  ImagePreview *view = previewView(preview);
   if (!view)
     return;
   QPrinter &printer = applicationPrinter();
-  CbildvorschauView::preparePrinting(printer);
+  ImagePreview::preparePrinting(printer);
   QPrintDialog dialog(&printer, view);
   dialog.setMinMax(1, 1);
   if (dialog.exec() == QDialog::Accepted)
@@ -58,11 +58,11 @@ void printImagePreview(QWidget *preview) {
 }
 
 void printPreviewImagePreview(QWidget *preview) {
-  CbildvorschauView *view = previewView(preview);
+  ImagePreview *view = previewView(preview);
   if (!view)
     return;
   QPrinter &printer = applicationPrinter();
-  CbildvorschauView::preparePrinting(printer);
+  ImagePreview::preparePrinting(printer);
   QPrintPreviewDialog dialog(&printer, view);
   QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, view,
                    [view](QPrinter *p) { view->printPage(*p); });

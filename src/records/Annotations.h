@@ -64,7 +64,7 @@ struct CameraRecord {
 };
 
 // A banner pinned to a model point; its label box hangs at point + boxOffset (world units),
-// which is GLBanner3DList::labelAnchor - point.
+// which is BannerNode::labelAnchor - point.
 struct BannerRecord {
   std::int32_t point = 0;
   Vec3d boxOffset;
@@ -81,7 +81,7 @@ struct DistanceRecord {
   friend bool operator==(const DistanceRecord &, const DistanceRecord &) = default;
 };
 
-// A text comment on the view, as GLText holds it.
+// A text comment on the view, as CommentNode holds it.
 struct CommentRecord {
   std::string text;        // UTF-8
   double x = 100, y = 400; // window pixels from the bottom-left corner

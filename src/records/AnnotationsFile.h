@@ -10,7 +10,7 @@
 // default ExistingFile::Keep refuses to replace a refused or foreign sidecar, so "Save as"
 // passes ExistingFile::Replace after the file dialog has asked. Unsaved changes are a record
 // that differs (operator==) from the one last saved or restored.
-#include "export/ExportResult.h"
+#include "io/ExportResult.h"
 #include "records/Annotations.h"
 
 #include <cstddef>

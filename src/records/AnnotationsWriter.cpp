@@ -1,6 +1,6 @@
 // Writing a record: the schema of docs/annotations.md with keys in a fixed order, so that a
 // saved file reads well and diffs cleanly.
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "records/AnnotationsFile.h"
 
 #include <nlohmann/json.hpp>

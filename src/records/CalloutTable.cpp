@@ -2,7 +2,7 @@
 
 #include "analysis/SectionCsv.h"
 #include "analysis/ToleranceStatus.h"
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
 #include <charconv>

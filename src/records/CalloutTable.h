@@ -1,5 +1,5 @@
 #pragma once
-#include "export/ExportResult.h"
+#include "io/ExportResult.h"
 #include "records/Annotations.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 #include "report/InspectionReport.h"
 
 #include "analysis/ColourScale.h"
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "report/DeviationPainters.h"
 #include "report/ReportFonts.h"
 #include "report/ReportText.h"

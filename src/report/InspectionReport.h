@@ -1,6 +1,6 @@
 #pragma once
 #include "analysis/DeviationStats.h"
-#include "export/ExportResult.h"
+#include "io/ExportResult.h"
 #include "records/CalloutTable.h"
 #include "report/LegendPainter.h"
 

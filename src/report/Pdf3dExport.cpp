@@ -1,7 +1,7 @@
 #include "report/Pdf3dExport.h"
 
 #include "analysis/ColourScale.h"
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "export/ExportFile.h"
 #include "export/U3dExport.h"
 #include "export/U3dFile.h"

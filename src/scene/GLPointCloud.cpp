@@ -25,7 +25,7 @@ constexpr double kDecimatedShare = 0.5;
 } // namespace
 
 GLPointCloud::GLPointCloud(ViewState *view, std::unique_ptr<SessionModel> model)
-    : GLRvTransformableList(view), model_(std::move(model)) {
+    : TransformableNode(view), model_(std::move(model)) {
   if (!model_)
     model_ = std::make_unique<SessionModel>();
 }

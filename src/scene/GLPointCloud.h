@@ -1,9 +1,9 @@
 #pragma once
 #include "scene/ColourSettings.h"
 #include "scene/DecimatedMesh.h"
-#include "scene/GLList.h"
 #include "scene/MeshBuffers.h"
 #include "scene/PointBuffers.h"
+#include "scene/SceneNode.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,18 +16,18 @@ struct DeviationAnchors;
 // deviation needles) or as a lit triangle mesh. Both live in buffer objects, which a live
 // window fills a slice at a time between frames; while the user drags a large model a
 // decimated version is drawn (thinned points, or a clustered coarse mesh).
-class GLPointCloud : public GLRvTransformableList {
+class GLPointCloud : public TransformableNode {
 public:
   // Takes ownership of the model.
   GLPointCloud(ViewState *view, std::unique_ptr<SessionModel> model);
   ~GLPointCloud() override;
 
-  void draw(ViewState *view, int pass) override;               // slot 5
-  const BoundingBox *boundingBox() override;                   // slot 11
-  void transform(Placement p) override { transformModel(p); }  // slot 15
-  void setOption(int value) override { optionValue_ = value; } // slot 20
-  int option() override { return optionValue_; }               // slot 21
-  // slot 29: moves the model's points; everything drawn from them is rebuilt on the next draw.
+  void draw(ViewState *view, int pass) override;
+  const BoundingBox *boundingBox() override;
+  void transform(Placement p) override { transformModel(p); }
+  void setOption(int value) override { optionValue_ = value; }
+  int option() override { return optionValue_; }
+  // Moves the model's points; everything drawn from them is rebuilt on the next draw.
   virtual void transformModel(Placement p);
 
   // Marks the mesh for an update (display list dropped, changed arrays uploaded again on the

@@ -12,9 +12,8 @@ public:
   // are created empty and text draws nothing. The face name picks the bitmap font's family
   // (an unknown family falls back to an installed sans font).
   explicit GLTextList(const std::string &faceName);
-  virtual ~GLTextList();      // slot 0: deletes its 256 lists
-  virtual void reserved1() {} // slot 1
-  // slot 2: raster position (x, y, z) in current coordinates, then one list per byte.
+  virtual ~GLTextList(); // deletes its 256 lists
+  // Raster position (x, y, z) in current coordinates, then one list per byte.
   virtual void drawText(const std::string &text, double x, double y, double z, double size);
 
   bool ready() const { return ready_; }

@@ -5,7 +5,7 @@
 #include <GL/gl.h>
 
 TransparentPlane::TransparentPlane(ViewState *view, std::vector<Vec3d> corners)
-    : GLRvBodyList(view), corners_(std::move(corners)) {}
+    : BodyNode(view), corners_(std::move(corners)) {}
 
 void TransparentPlane::transform(Placement p) {
   for (Vec3d &c : corners_)

@@ -1,15 +1,15 @@
 #pragma once
-#include "scene/GLList.h"
+#include "scene/SceneNode.h"
 
 #include <vector>
 
 // A translucent polygon (opacity 0.2) in the base colour, magenta when selected; shows the
 // cutting plane of a section. Drawn after the model so that the model shows through it.
-class TransparentPlane : public GLRvBodyList {
+class TransparentPlane : public BodyNode {
 public:
   TransparentPlane(ViewState *view, std::vector<Vec3d> corners);
 
-  // slot 28: draws the plane (slot 5 draws nothing). Restores the blending, normalisation,
+  // Draws the plane (draw() draws nothing). Restores the blending, normalisation,
   // culling and material state it changes, so later drawing is unaffected.
   virtual void drawPlane(ViewState *view, int pass);
   void transform(Placement p) override; // places every corner

@@ -13,7 +13,7 @@ struct WindowRect {
 enum class MouseMode { Pan = 0, Rotate = 1, Idle = 2, Zoom = 3, DragBanners = 4, DragComment = 5 };
 
 // Everything a frame depends on: camera, window size and display settings. The widget
-// (view3d) derives from it, and an offscreen renderer fills one directly, so the same frame
+// (ModelView) derives from it, and an offscreen renderer fills one directly, so the same frame
 // can be drawn into any context. Scene nodes see their view through this type.
 class ViewState {
 public:

@@ -1,12 +1,12 @@
 #include "view/Picking.h"
 
 #include "analysis/BackgroundPointIndex.h"
-#include "scene/GLSceneList.h"
 #include "scene/GLTextList.h"
+#include "scene/NodeList.h"
 #include "scene/ViewState.h"
 #include "scene/WindowOverlay.h"
 #include "session/SessionModel.h"
-#include "view/GLBanner3DList.h"
+#include "view/BannerNode.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -301,24 +301,23 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
   return point + screenRight(modelView) * step + screenUp(modelView) * step;
 }
 
-void spreadLabels(const std::vector<GLBanner3DList *> &banners,
-                  const std::array<double, 16> &modelView, double pixelSize) {
+void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
+                  double pixelSize) {
   if (!(pixelSize > 0))
     return;
   // One row per label, a little apart; the widest label sets the column.
   double row = 0, column = 0;
-  for (const GLBanner3DList *b : banners) {
+  for (const BannerNode *b : banners) {
     row = std::max(row, 2.0 * b->labelHalfHeight() + 3);
     column = std::max(column, double(b->labelWidth()) + 4);
   }
   const Vec3d right = screenRight(modelView), up = screenUp(modelView);
-  std::vector<GLBanner3DList *> order(banners);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](const GLBanner3DList *a, const GLBanner3DList *b) {
-                     return dot(a->labelAnchor, up) > dot(b->labelAnchor, up);
-                   });
+  std::vector<BannerNode *> order(banners);
+  std::stable_sort(order.begin(), order.end(), [&](const BannerNode *a, const BannerNode *b) {
+    return dot(a->labelAnchor, up) > dot(b->labelAnchor, up);
+  });
   std::vector<std::pair<double, double>> placed; // screen x and y of the labels, in pixels
-  for (GLBanner3DList *banner : order) {
+  for (BannerNode *banner : order) {
     const double x = dot(banner->labelAnchor, right) / pixelSize;
     const double y0 = dot(banner->labelAnchor, up) / pixelSize;
     double y = y0;
@@ -336,10 +335,10 @@ void spreadLabels(const std::vector<GLBanner3DList *> &banners,
   }
 }
 
-std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &model, int index,
-                                           const std::array<double, 16> &modelView,
-                                           double unitsPerPixel, int decimalPlaces,
-                                           const ColourScale &scale) {
+std::unique_ptr<BannerNode> makeBanner(ViewState *view, const SessionModel &model, int index,
+                                       const std::array<double, 16> &modelView,
+                                       double unitsPerPixel, int decimalPlaces,
+                                       const ColourScale &scale) {
   const Vec3f &p = model.points[static_cast<std::size_t>(index)];
   const Vec3d point(p.x, p.y, p.z);
   const float deviation =
@@ -347,8 +346,8 @@ std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &
           ? model.deviations[static_cast<std::size_t>(index)]
           : 0.0f;
   auto banner =
-      std::make_unique<GLBanner3DList>(view, point, labelAnchor(point, modelView, unitsPerPixel),
-                                       formatValue(deviation, decimalPlaces, kBannerBuffer));
+      std::make_unique<BannerNode>(view, point, labelAnchor(point, modelView, unitsPerPixel),
+                                   formatValue(deviation, decimalPlaces, kBannerBuffer));
   banner->highlight = true;
   banner->labelPlaced = true;
   banner->separator = false;
@@ -360,14 +359,14 @@ std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &
   return banner;
 }
 
-GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const SessionModel *model,
-                             int index, const std::array<double, 16> &modelView, int decimalPlaces,
-                             const ColourScale &scale) {
-  banners.forEach([](GLList *n) { n->setSelected(false); });
+BannerNode *createBanner(ViewState *view, NodeList &banners, const SessionModel *model, int index,
+                         const std::array<double, 16> &modelView, int decimalPlaces,
+                         const ColourScale &scale) {
+  banners.forEach([](SceneNode *n) { n->setSelected(false); });
   if (!model || !isModelPoint(*model, index))
     return nullptr;
   const double k = view ? view->worldUnitsPerPixel() : 0.0;
-  GLBanner3DList *banner =
+  BannerNode *banner =
       makeBanner(view, *model, index, modelView, k, decimalPlaces, scale).release();
   banners.append(banner);
   return banner;
@@ -383,7 +382,7 @@ std::array<std::string, 4> hoverPanelTexts(double x, double y, double z,
               : std::string("Dev: -")};
 }
 
-std::array<std::string, 4> bannerPanelTexts(const GLBanner3DList &banner, int decimalPlaces) {
+std::array<std::string, 4> bannerPanelTexts(const BannerNode &banner, int decimalPlaces) {
   const std::string line0 = banner.lines().empty() ? std::string() : banner.lines()[0];
   return {cutAfterDecimals("X:    " + printFixed(banner.point.x), decimalPlaces, kPanelBuffer),
           cutAfterDecimals("Y:    " + printFixed(banner.point.y), decimalPlaces, kPanelBuffer),
@@ -391,14 +390,14 @@ std::array<std::string, 4> bannerPanelTexts(const GLBanner3DList &banner, int de
           cutAfterDecimals("Dev: " + line0, decimalPlaces, kPanelBuffer)};
 }
 
-const GLBanner3DList *singleSelectedBanner(const GLSceneList &banners) {
-  const GLBanner3DList *found = nullptr;
+const BannerNode *singleSelectedBanner(const NodeList &banners) {
+  const BannerNode *found = nullptr;
   int selected = 0;
-  banners.forEach([&](GLList *n) {
+  banners.forEach([&](SceneNode *n) {
     if (!n->isSelected())
       return;
     ++selected;
-    if (auto *b = dynamic_cast<const GLBanner3DList *>(n))
+    if (auto *b = dynamic_cast<const BannerNode *>(n))
       found = b;
   });
   return selected == 1 ? found : nullptr;

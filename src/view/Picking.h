@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-class GLBanner3DList;
-class GLSceneList;
+class BannerNode;
+class NodeList;
 class SessionModel;
 class ViewState;
 
@@ -115,28 +115,28 @@ Vec3d screenUp(const std::array<double, 16> &modelView);
 // Labels pinned together (the worst-point callouts) would pile up where their points lie
 // close: from the top down, each label slides down the screen until it covers none placed
 // before it. pixelSize: the world size of a screen pixel at the centre of the view.
-void spreadLabels(const std::vector<GLBanner3DList *> &banners,
-                  const std::array<double, 16> &modelView, double pixelSize);
+void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
+                  double pixelSize);
 
 // A new banner for model point `index` (text, colour, anchor, look), not yet in a list.
-std::unique_ptr<GLBanner3DList> makeBanner(ViewState *view, const SessionModel &model, int index,
-                                           const std::array<double, 16> &modelView,
-                                           double unitsPerPixel, int decimalPlaces,
-                                           const ColourScale &scale);
+std::unique_ptr<BannerNode> makeBanner(ViewState *view, const SessionModel &model, int index,
+                                       const std::array<double, 16> &modelView,
+                                       double unitsPerPixel, int decimalPlaces,
+                                       const ColourScale &scale);
 // The whole click: deselects every banner, then pins one to point `index` (the picked
 // point, -1 for none). Returns the new banner (owned by the list) or null.
-GLBanner3DList *createBanner(ViewState *view, GLSceneList &banners, const SessionModel *model,
-                             int index, const std::array<double, 16> &modelView, int decimalPlaces,
-                             const ColourScale &scale);
+BannerNode *createBanner(ViewState *view, NodeList &banners, const SessionModel *model, int index,
+                         const std::array<double, 16> &modelView, int decimalPlaces,
+                         const ColourScale &scale);
 
 // Panel texts: "X:  ", "Y:  ", "Z:  ", "Dev: " with the hovered point's values; "Dev: -"
 // without a deviation.
 std::array<std::string, 4> hoverPanelTexts(double x, double y, double z,
                                            std::optional<double> deviation, int decimalPlaces);
 // Panel texts of a selected banner: its point and its label's first line.
-std::array<std::string, 4> bannerPanelTexts(const GLBanner3DList &banner, int decimalPlaces);
+std::array<std::string, 4> bannerPanelTexts(const BannerNode &banner, int decimalPlaces);
 // The only selected banner of the list, or null when none or several are selected.
-const GLBanner3DList *singleSelectedBanner(const GLSceneList &banners);
+const BannerNode *singleSelectedBanner(const NodeList &banners);
 
 // Four texts 20 pixels apart from (x, height - 40) downwards in window pixels, in the given
 // colour, with the view's bitmap font. Leaves face culling off.

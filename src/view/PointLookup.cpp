@@ -1,12 +1,12 @@
 #include "view/PointLookup.h"
 
-#include "view/GLBanner3DList.h"
+#include "view/BannerNode.h"
 
 #include "analysis/BackgroundPointIndex.h"
 #include "scene/GLPointCloud.h"
+#include "view/ModelView.h"
 #include "view/ViewHooks.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <cmath>
 #include <string>
@@ -16,7 +16,7 @@ namespace {
 constexpr int kPollMs = 100;
 } // namespace
 
-PointLookup::PointLookup(view3d &view) : QObject(&view), view_(view) {
+PointLookup::PointLookup(ModelView &view) : QObject(&view), view_(view) {
   timer_.setInterval(kPollMs);
   connect(&timer_, &QTimer::timeout, this, &PointLookup::poll);
 }
@@ -67,7 +67,7 @@ void PointLookup::poll() {
     const picking::FrameSample sample = *pendingClick_;
     pendingClick_.reset();
     view_.makeCurrent();
-    GLBanner3DList *banner = placeBannerAt(view_, scene, sample);
+    BannerNode *banner = placeBannerAt(view_, scene, sample);
     view_.doneCurrent();
     if (banner)
       view_.recordAdded({banner}, QStringLiteral("add banner"));

@@ -6,7 +6,7 @@
 #include <optional>
 
 class SessionModel;
-class view3d;
+class ModelView;
 
 // Follows the background build of the shown model's nearest-point index for one view: shows
 // its progress in the status bar ("Preparing point lookup... N %", then "Ready"), and pins
@@ -14,7 +14,7 @@ class view3d;
 class PointLookup : public QObject {
   Q_OBJECT
 public:
-  explicit PointLookup(view3d &view);
+  explicit PointLookup(ModelView &view);
 
   // Starts the shown model's index when it has none yet (small models are indexed at once)
   // and follows its build. Cheap when there is nothing to do: the view calls it every frame.
@@ -26,7 +26,7 @@ public:
 private:
   void poll();
 
-  view3d &view_;
+  ModelView &view_;
   QTimer timer_;
   const SessionModel *model_ = nullptr; // the model followed
   std::optional<picking::FrameSample> pendingClick_;

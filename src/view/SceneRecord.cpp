@@ -5,13 +5,13 @@
 #include "scene/GLPointCloud.h"
 #include "scene/ViewState.h"
 #include "session/SessionModel.h"
-#include "view/DLGGenerateLine.h"
-#include "view/GLBanner3DList.h"
-#include "view/GLDistance3DList.h"
-#include "view/GLPolyline3DList.h"
-#include "view/GLText.h"
+#include "view/BannerNode.h"
+#include "view/CommentNode.h"
+#include "view/DistanceNode.h"
 #include "view/Picking.h"
+#include "view/PolylineNode.h"
 #include "view/ProgramSettings.h"
+#include "view/SectionDialog.h"
 #include "view/ViewScene.h"
 
 #include <QString>
@@ -99,7 +99,7 @@ std::string commentTextFromUtf8(const std::string &utf8) {
 namespace {
 
 // The point index of a banner made before indices were kept: the model point it sits on.
-int indexOf(const SessionModel *model, const GLBanner3DList &b) {
+int indexOf(const SessionModel *model, const BannerNode &b) {
   if (b.pointIndex >= 0 || !model)
     return b.pointIndex;
   const picking::NearestHit hit = picking::nearestPoint(*model, b.point);
@@ -113,20 +113,20 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
   const SessionModel *model = scene.shownModel();
   a.display = displaySettingsOf(view, scene.pointCloud());
   a.camera = cameraOf(view);
-  scene.banners.forEach([&](GLList *n) {
-    const auto *b = dynamic_cast<const GLBanner3DList *>(n);
+  scene.banners.forEach([&](SceneNode *n) {
+    const auto *b = dynamic_cast<const BannerNode *>(n);
     const int index = b ? indexOf(model, *b) : -1;
     if (index >= 0)
       a.banners.push_back(BannerRecord{index, b->boxOffset(), b->comment});
   });
-  scene.distances.forEach([&](GLList *n) {
-    const auto *d = dynamic_cast<const GLDistance3DList *>(n);
+  scene.distances.forEach([&](SceneNode *n) {
+    const auto *d = dynamic_cast<const DistanceNode *>(n);
     if (d && d->firstIndex >= 0 && d->secondIndex >= 0)
       a.distances.push_back(
           DistanceRecord{d->firstIndex, d->secondIndex, d->boxOffset(), d->comment});
   });
-  scene.comments.forEach([&](GLList *n) {
-    auto *t = dynamic_cast<GLText *>(n);
+  scene.comments.forEach([&](SceneNode *n) {
+    auto *t = dynamic_cast<CommentNode *>(n);
     if (!t)
       return;
     CommentRecord c;
@@ -138,7 +138,7 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
     c.fill = t->fill;
     a.comments.push_back(c);
   });
-  if (const auto *curve = dynamic_cast<const GLPolyline3DList *>(scene.sectionCurves.head());
+  if (const auto *curve = dynamic_cast<const PolylineNode *>(scene.sectionCurves.head());
       curve && !curve->sectionPlane.empty())
     a.section = SectionRecord{curve->sectionPlane, curve->sectionPoint};
   return a;
@@ -151,16 +151,16 @@ SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene) {
     return out;
   std::vector<BannerRecord> banners;
   std::vector<DistanceRecord> distances;
-  std::vector<GLList *> bannerNodes, distanceNodes;
-  scene.banners.forEach([&](GLList *n) {
-    const auto *b = dynamic_cast<const GLBanner3DList *>(n);
+  std::vector<SceneNode *> bannerNodes, distanceNodes;
+  scene.banners.forEach([&](SceneNode *n) {
+    const auto *b = dynamic_cast<const BannerNode *>(n);
     if (const int index = b ? indexOf(model, *b) : -1; index >= 0) {
       banners.push_back(BannerRecord{index, {}, b->comment});
       bannerNodes.push_back(n);
     }
   });
-  scene.distances.forEach([&](GLList *n) {
-    const auto *d = dynamic_cast<const GLDistance3DList *>(n);
+  scene.distances.forEach([&](SceneNode *n) {
+    const auto *d = dynamic_cast<const DistanceNode *>(n);
     if (d && d->firstIndex >= 0 && d->secondIndex >= 0) {
       distances.push_back(DistanceRecord{d->firstIndex, d->secondIndex, {}, d->comment});
       distanceNodes.push_back(n);
@@ -213,9 +213,9 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
                         ? double(view.viewHeight) / *record.camera.viewHeight
                         : 1.0;
   for (const CommentRecord &c : record.comments) {
-    auto *text = new GLText(&view, c.x * sx, c.y * sy, static_cast<float>(c.angle), c.size,
-                            commentTextFromUtf8(c.text));
-    text->fontSelector = GL3DTextList::kOutlineFont;
+    auto *text = new CommentNode(&view, c.x * sx, c.y * sy, static_cast<float>(c.angle), c.size,
+                                 commentTextFromUtf8(c.text));
+    text->fontSelector = TextNode::kOutlineFont;
     text->fill = c.fill;
     added.comments.push_back(text);
     scene.comments.append(text);

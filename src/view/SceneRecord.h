@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-class GLList;
+class SceneNode;
 class GLPointCloud;
 class ViewScene;
 class ViewState;
@@ -31,7 +31,7 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene);
 
 // The nodes a record added, in list order.
 struct AppliedNodes {
-  std::vector<GLList *> banners, distances, comments;
+  std::vector<SceneNode *> banners, distances, comments;
   bool section = false;
 };
 
@@ -46,7 +46,7 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
 // against the view's tolerances, and for each row the node it shows.
 struct SceneCallouts {
   std::vector<CalloutRow> rows;
-  std::vector<GLList *> nodes; // one per row
+  std::vector<SceneNode *> nodes; // one per row
 };
 SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene);
 

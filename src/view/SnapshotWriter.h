@@ -1,6 +1,6 @@
 #pragma once
 #include "export/BitmapFile.h"
-#include "export/ExportResult.h"
+#include "io/ExportResult.h"
 
 #include <QString>
 #include <functional>

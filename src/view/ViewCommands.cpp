@@ -1,13 +1,14 @@
 #include "view/ViewCommands.h"
 
-#include "scene/GLSceneList.h"
-#include "view/GLBanner3DList.h"
-#include "view/GLText.h"
-#include "view/view3d.h"
+#include "scene/NodeList.h"
+#include "view/BannerNode.h"
+#include "view/CommentNode.h"
+#include "view/ModelView.h"
 
 #include <algorithm>
 
-NodesCommand::NodesCommand(view3d &view, Kind kind, std::vector<Slot> entries, const QString &text)
+NodesCommand::NodesCommand(ModelView &view, Kind kind, std::vector<Slot> entries,
+                           const QString &text)
     : QUndoCommand(text), view_(view), kind_(kind), entries_(std::move(entries)) {
   // Put back in ascending order, each at its old place: the earlier ones are back already
   // when a later one is inserted.
@@ -21,7 +22,7 @@ NodesCommand::NodesCommand(view3d &view, Kind kind, std::vector<Slot> entries, c
 NodesCommand::~NodesCommand() {
   if (linked_)
     return;
-  std::vector<GLList *> nodes;
+  std::vector<SceneNode *> nodes;
   for (const Slot &s : entries_)
     nodes.push_back(s.node);
   view_.releaseNodes(nodes);
@@ -62,21 +63,21 @@ void NodesCommand::undo() {
   view_.renderFrame();
 }
 
-MoveCommand::MoveCommand(view3d &view, std::vector<Move> moves)
+MoveCommand::MoveCommand(ModelView &view, std::vector<Move> moves)
     : QUndoCommand(QStringLiteral("move")), view_(view), moves_(std::move(moves)) {}
 
-Vec3d MoveCommand::positionOf(const GLList *node) {
-  if (const auto *b = dynamic_cast<const GLBanner3DList *>(node))
+Vec3d MoveCommand::positionOf(const SceneNode *node) {
+  if (const auto *b = dynamic_cast<const BannerNode *>(node))
     return b->labelAnchor;
-  if (const auto *t = dynamic_cast<const GLText *>(node))
+  if (const auto *t = dynamic_cast<const CommentNode *>(node))
     return t->position;
   return {};
 }
 
-void MoveCommand::setPosition(GLList *node, const Vec3d &position) {
-  if (auto *b = dynamic_cast<GLBanner3DList *>(node))
+void MoveCommand::setPosition(SceneNode *node, const Vec3d &position) {
+  if (auto *b = dynamic_cast<BannerNode *>(node))
     b->labelAnchor = position;
-  else if (auto *t = dynamic_cast<GLText *>(node))
+  else if (auto *t = dynamic_cast<CommentNode *>(node))
     t->position = position;
 }
 
@@ -92,8 +93,7 @@ void MoveCommand::undo() {
   view_.renderFrame();
 }
 
-CalloutCommentCommand::CalloutCommentCommand(GLBanner25DList *node, std::string before,
-                                             std::string after)
+CalloutCommentCommand::CalloutCommentCommand(LabelNode *node, std::string before, std::string after)
     : QUndoCommand(QStringLiteral("edit callout comment")), node_(node), before_(std::move(before)),
       after_(std::move(after)) {}
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-class GLBanner25DList;
-class GLList;
-class GLSceneList;
-class view3d;
+class LabelNode;
+class SceneNode;
+class NodeList;
+class ModelView;
 
 // Nodes that come and go together: an Add step links them (they were appended already when
 // the step is recorded), a Remove step unlinks them; undo does the reverse and puts each
@@ -20,12 +20,12 @@ class NodesCommand : public QUndoCommand {
 public:
   enum class Kind { Add, Remove };
   struct Slot {
-    GLSceneList *list = nullptr;
-    GLList *node = nullptr;
+    NodeList *list = nullptr;
+    SceneNode *node = nullptr;
     int index = -1; // place in the list when linked; set by the step
   };
 
-  NodesCommand(view3d &view, Kind kind, std::vector<Slot> entries, const QString &text);
+  NodesCommand(ModelView &view, Kind kind, std::vector<Slot> entries, const QString &text);
   ~NodesCommand() override;
 
   void undo() override;
@@ -35,7 +35,7 @@ private:
   void link();
   void unlink();
 
-  view3d &view_;
+  ModelView &view_;
   Kind kind_;
   std::vector<Slot> entries_;
   // Both kinds are recorded with their nodes in place: an Add step after the nodes were
@@ -49,32 +49,32 @@ private:
 class MoveCommand : public QUndoCommand {
 public:
   struct Move {
-    GLList *node = nullptr;
+    SceneNode *node = nullptr;
     Vec3d before, after;
   };
-  MoveCommand(view3d &view, std::vector<Move> moves);
+  MoveCommand(ModelView &view, std::vector<Move> moves);
 
   void undo() override;
   void redo() override;
 
   // Where a movable node is now: a label's anchor or a comment's position.
-  static Vec3d positionOf(const GLList *node);
-  static void setPosition(GLList *node, const Vec3d &position);
+  static Vec3d positionOf(const SceneNode *node);
+  static void setPosition(SceneNode *node, const Vec3d &position);
 
 private:
-  view3d &view_;
+  ModelView &view_;
   std::vector<Move> moves_;
 };
 
 // A new comment on a banner or a distance (the callout table's comment column).
 class CalloutCommentCommand : public QUndoCommand {
 public:
-  CalloutCommentCommand(GLBanner25DList *node, std::string before, std::string after);
+  CalloutCommentCommand(LabelNode *node, std::string before, std::string after);
 
   void undo() override;
   void redo() override;
 
 private:
-  GLBanner25DList *node_;
+  LabelNode *node_;
   std::string before_, after_;
 };

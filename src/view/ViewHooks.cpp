@@ -2,20 +2,20 @@
 
 #include "analysis/ColourScale.h"
 #include "scene/GLPointCloud.h"
-#include "view/GLBanner3DList.h"
-#include "view/GLText.h"
+#include "view/BannerNode.h"
+#include "view/CommentNode.h"
+#include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/PointLookup.h"
 #include "view/ProgramSettings.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <GL/gl.h>
 
 // The view calls these with its context current and the camera matrices of its last frame
 // still loaded, so unprojection and projection see what the user sees.
 
-int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
+int nearestPointUnderCursor(ModelView &view, ViewScene &scene, int x, int y) {
   if (!view.showModel)
     return -1;
   const SessionModel *model = scene.shownModel();
@@ -24,20 +24,20 @@ int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y) {
   return picking::hoverPick(model, scene.sampleAround(x, y));
 }
 
-GLBanner3DList *createBannerAtClick(view3d &view, ViewScene &scene, int x, int y) {
+BannerNode *createBannerAtClick(ModelView &view, ViewScene &scene, int x, int y) {
   return placeBannerAt(view, scene, scene.sampleAround(x, y));
 }
 
-GLBanner3DList *placeBannerAt(view3d &view, ViewScene &scene, const picking::FrameSample &sample) {
+BannerNode *placeBannerAt(ModelView &view, ViewScene &scene, const picking::FrameSample &sample) {
   const GLPointCloud *cloud = scene.pointCloud();
   if (!cloud) {
-    scene.banners.forEach([](GLList *n) { n->setSelected(false); });
+    scene.banners.forEach([](SceneNode *n) { n->setSelected(false); });
     return nullptr;
   }
   const std::optional<int> index = picking::bannerPick(cloud->model(), sample);
   if (!index) {
     // Only the index still being built can tell: the click is placed once it is ready.
-    scene.banners.forEach([](GLList *n) { n->setSelected(false); });
+    scene.banners.forEach([](SceneNode *n) { n->setSelected(false); });
     view.pointLookup().deferClick(sample);
     return nullptr;
   }
@@ -48,8 +48,8 @@ GLBanner3DList *placeBannerAt(view3d &view, ViewScene &scene, const picking::Fra
                                ProgramSettings::decimalPlaces, scale);
 }
 
-bool hitComment(GLList *comment, int x, int y, ViewState &view) {
-  auto *text = dynamic_cast<GLText *>(comment);
+bool hitComment(SceneNode *comment, int x, int y, ViewState &view) {
+  auto *text = dynamic_cast<CommentNode *>(comment);
   if (!text)
     return false;
   return text->hitTest(x, y, text->angle(), view.windowRect().height);
@@ -58,7 +58,7 @@ bool hitComment(GLList *comment, int x, int y, ViewState &view) {
 void drawSingleBannerPanel(ViewState &view, ViewScene &scene) {
   // The panel's state handling runs every frame, selected banner or not, so every frame
   // leaves the same GL state behind.
-  const GLBanner3DList *banner = picking::singleSelectedBanner(scene.banners);
+  const BannerNode *banner = picking::singleSelectedBanner(scene.banners);
   const std::array<std::string, 4> texts =
       banner ? picking::bannerPanelTexts(*banner, ProgramSettings::decimalPlaces)
              : std::array<std::string, 4>{};

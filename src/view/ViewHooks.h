@@ -3,25 +3,25 @@
 
 #include <optional>
 
-class GLBanner3DList;
-class GLList;
+class BannerNode;
+class SceneNode;
 class ViewScene;
 class ViewState;
-class view3d;
+class ModelView;
 
 // Picking and panel drawing the view calls; implemented with the banner and comment nodes.
 
 // Index of the model point under the cursor (device pixels, y down), or the one shown within
 // a few pixels of it; -1 for none.
-int nearestPointUnderCursor(view3d &view, ViewScene &scene, int x, int y);
+int nearestPointUnderCursor(ModelView &view, ViewScene &scene, int x, int y);
 // Pins a banner to the model point under a left click (device pixels, y down), if one is
 // close enough in the model or on screen; returns it (owned by the banner list) or null.
-GLBanner3DList *createBannerAtClick(view3d &view, ViewScene &scene, int x, int y);
+BannerNode *createBannerAtClick(ModelView &view, ViewScene &scene, int x, int y);
 // The same for a click already sampled (its matrices and depth window); a click that only
 // the unfinished nearest-point index can place is handed to the view's PointLookup (null).
-GLBanner3DList *placeBannerAt(view3d &view, ViewScene &scene, const picking::FrameSample &sample);
+BannerNode *placeBannerAt(ModelView &view, ViewScene &scene, const picking::FrameSample &sample);
 // Whether a comment node is hit at window pixel (x, y), honouring its own angle.
-bool hitComment(GLList *comment, int x, int y, ViewState &view);
+bool hitComment(SceneNode *comment, int x, int y, ViewState &view);
 // Panel with the first banner of the banner list.
 void drawSingleBannerPanel(ViewState &view, ViewScene &scene);
 // Panel with the hovered point.

@@ -6,10 +6,10 @@
 #include "view/ViewHooks.h"
 
 #include "analysis/DeviationStats.h"
-#include "scene/GLColorRangeView.h"
+#include "scene/AxesNode.h"
 #include "scene/GLPointCloud.h"
-#include "scene/GLScale2DList.h"
-#include "scene/GLWcsList.h"
+#include "scene/LegendNode.h"
+#include "scene/ScaleNode.h"
 #include "scene/TransparentPlane.h"
 
 #include <GL/gl.h>
@@ -20,8 +20,8 @@
 #include <limits>
 
 ViewScene::ViewScene(ViewState &view) : view_(&view) {
-  scale_ = std::make_unique<GLScale2DList>(&view, 0.2f, 0.2f, 1);
-  axes_ = std::make_unique<GLRvWcsList>(&view, Vec3d{0, 0, 0}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
+  scale_ = std::make_unique<ScaleNode>(&view, 0.2f, 0.2f, 1);
+  axes_ = std::make_unique<AxesNode>(&view, Vec3d{0, 0, 0}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
   rebuildLegend(view, false);
 }
 
@@ -34,12 +34,10 @@ ViewScene::~ViewScene() {
   comments.clear();
 }
 
-GLScale2DList *ViewScene::scale() const { return static_cast<GLScale2DList *>(scale_.get()); }
-GLRvWcsList *ViewScene::axes() const { return static_cast<GLRvWcsList *>(axes_.get()); }
+ScaleNode *ViewScene::scale() const { return static_cast<ScaleNode *>(scale_.get()); }
+AxesNode *ViewScene::axes() const { return static_cast<AxesNode *>(axes_.get()); }
 TransparentPlane *ViewScene::plane() const { return static_cast<TransparentPlane *>(plane_.get()); }
-GLColorRangeView *ViewScene::legend() const {
-  return static_cast<GLColorRangeView *>(legend_.get());
-}
+LegendNode *ViewScene::legend() const { return static_cast<LegendNode *>(legend_.get()); }
 
 void ViewScene::setUpContextState() {
   glEnable(GL_CULL_FACE);
@@ -76,7 +74,7 @@ void ViewScene::addPointCloud(GLPointCloud *node) {
 void ViewScene::clearModels() {
   // Drop the picking index of each model before the model goes, so a closed file's copy of
   // its points is not kept.
-  models.forEach([](GLList *node) {
+  models.forEach([](SceneNode *node) {
     if (auto *cloud = dynamic_cast<GLPointCloud *>(node))
       picking::forgetModel(cloud->model());
   });
@@ -91,7 +89,7 @@ const SessionModel *ViewScene::shownModel() const {
 
 const std::vector<double> &ViewScene::legendShares() {
   const SessionModel *model = shownModel();
-  const GLColorRangeView &l = *legend();
+  const LegendNode &l = *legend();
   if (!model || model->deviationMode <= 0 || !model->deviations.present()) {
     shares_ = {};
     return shares_.shares;
@@ -114,8 +112,8 @@ const std::vector<double> &ViewScene::legendShares() {
 }
 
 void ViewScene::rebuildLegend(ViewState &view, bool gradient) {
-  legend_ = std::make_unique<GLColorRangeView>(
-      &view, float(view.upperTolerance), float(view.lowerTolerance), view.colourBars, 0, gradient);
+  legend_ = std::make_unique<LegendNode>(&view, float(view.upperTolerance),
+                                         float(view.lowerTolerance), view.colourBars, 0, gradient);
   // The legend shows the model's extended colours switch.
   legend()->extended = pointCloud_ ? pointCloud_->extendedColours : false;
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include "geometry/Vec3d.h"
-#include "scene/GLSceneList.h"
 #include "scene/GLTextList.h"
+#include "scene/NodeList.h"
 #include "view/Picking.h"
 
 #include <array>
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-class GLColorRangeView;
+class LegendNode;
 class GLPointCloud;
-class GLRvWcsList;
-class GLScale2DList;
+class AxesNode;
+class ScaleNode;
 class GLTextList;
 class SessionModel;
 class TransparentPlane;
@@ -64,18 +64,18 @@ public:
   // Rebuilds the legend from the view's tolerances and bars with the given gradient.
   void rebuildLegend(ViewState &view, bool gradient);
 
-  GLScale2DList *scale() const;
-  GLRvWcsList *axes() const;
+  ScaleNode *scale() const;
+  AxesNode *axes() const;
   GLTextList *textList() const { return textList_.get(); }
   TransparentPlane *plane() const;
-  GLColorRangeView *legend() const;
+  LegendNode *legend() const;
   const std::array<Vec3d, 4> &planeCorners() const { return planeCorners_; }
 
-  GLSceneList models;
-  GLSceneList banners;
-  GLSceneList distances; // GLDistance3DList nodes, drawn after the banners
-  GLSceneList sectionCurves;
-  GLSceneList comments;
+  NodeList models;
+  NodeList banners;
+  NodeList distances; // DistanceNode nodes, drawn after the banners
+  NodeList sectionCurves;
+  NodeList comments;
 
   // "Uploading model... N %" while the model's arrays are still being uploaded; empty once
   // the model can be drawn in full.
@@ -109,12 +109,12 @@ private:
   ShareCache shares_;
 
   // Held through their base so that this header needs only forward declarations.
-  std::unique_ptr<GLList> scale_;
-  std::unique_ptr<GLList> axes_;
+  std::unique_ptr<SceneNode> scale_;
+  std::unique_ptr<SceneNode> axes_;
   std::unique_ptr<GLTextList> textList_;
-  std::unique_ptr<GLList> plane_;
+  std::unique_ptr<SceneNode> plane_;
   std::array<Vec3d, 4> planeCorners_{};
-  std::unique_ptr<GLList> legend_;
+  std::unique_ptr<SceneNode> legend_;
   GLPointCloud *pointCloud_ = nullptr;
   ViewState *view_;
 };

@@ -1,15 +1,15 @@
 #pragma once
 // The real application object and main frame, with scripted message boxes and dialogs.
-#include "app/CChildFrame.h"
-#include "app/CKestrinApp.h"
-#include "app/CMainFrame.h"
-#include "app/VelmoraViewerWE_Doc.h"
+#include "app/Application.h"
+#include "app/DocumentWindow.h"
+#include "app/MainWindow.h"
+#include "app/SessionDocument.h"
 #include "gui/TestFiles.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
+#include "view/ModelView.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <QMdiArea>
 #include <QSettings>
@@ -59,11 +59,11 @@ protected:
     ASSERT_TRUE(settingsDir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     UiServices::setInstance(&ui);
-    app = std::make_unique<CKestrinApp>();
+    app = std::make_unique<Application>();
     ASSERT_TRUE(app->initInstance(QString()));
     frame = app->mainFrame();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frame));
-    QObject::connect(frame, &CMainFrame::statusTextShown,
+    QObject::connect(frame, &MainWindow::statusTextShown,
                      [this](const QString &t) { statusTexts.push_back(t); });
   }
   void TearDown() override {
@@ -81,12 +81,12 @@ protected:
     return file(name);
   }
   GLPointCloud *currentNode() const {
-    return VelmoraViewerWE_Doc::current() ? VelmoraViewerWE_Doc::current()->pointCloud() : nullptr;
+    return SessionDocument::current() ? SessionDocument::current()->pointCloud() : nullptr;
   }
 
   QTemporaryDir dir, settingsDir;
   FakeUi ui;
-  std::unique_ptr<CKestrinApp> app;
-  CMainFrame *frame = nullptr;
+  std::unique_ptr<Application> app;
+  MainWindow *frame = nullptr;
   QStringList statusTexts;
 };

@@ -29,7 +29,7 @@ void writeBytes(const QString &path, const QByteArray &bytes) {
 class LoadFlow : public AppFixture {
 protected:
   SessionAnnotations *records() const {
-    CChildFrame *c = frame->activeChild();
+    DocumentWindow *c = frame->activeChild();
     return c && c->document() ? c->document()->annotations() : nullptr;
   }
   // Opens a file and waits until its sidecar was read and applied (or refused).
@@ -39,7 +39,7 @@ protected:
     ASSERT_NE(r, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([r] { return !r->restoring(); }, 10000));
   }
-  std::size_t bannerCount() const { return view3d::current()->scene().banners.size(); }
+  std::size_t bannerCount() const { return ModelView::current()->scene().banners.size(); }
 };
 
 TEST_F(LoadFlow, StartsWithTheEmptyMainWindowAndItsMenu) {
@@ -53,7 +53,7 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
   GLPointCloud *node = currentNode();
   ASSERT_NE(node, nullptr);
-  view3d *view = view3d::current();
+  ModelView *view = ModelView::current();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(node->upperTolerance, 0.25);
   EXPECT_EQ(node->lowerTolerance, -0.25);
@@ -65,7 +65,7 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   EXPECT_EQ(view->upperTolerance, 0.25);
   EXPECT_EQ(view->lowerTolerance, -0.25);
   EXPECT_FALSE(view->interacting);
-  EXPECT_FALSE(VelmoraViewerWE_Doc::current()->hasNominalPoints());
+  EXPECT_FALSE(SessionDocument::current()->hasNominalPoints());
   EXPECT_EQ(view->scene().pointCloud(), node);
   EXPECT_EQ(view->scene().models.head(), node);
   EXPECT_EQ(frame->currentMenuId(), 1289);
@@ -83,8 +83,8 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
 
 TEST_F(LoadFlow, NominalPointsAreRecordedOnTheDocument) {
   ASSERT_TRUE(frame->openDocument(sessionFile("nominal.ses", true), true));
-  EXPECT_TRUE(VelmoraViewerWE_Doc::current()->hasNominalPoints());
-  EXPECT_TRUE(view3d::current()->hasNominalPoints);
+  EXPECT_TRUE(SessionDocument::current()->hasNominalPoints());
+  EXPECT_TRUE(ModelView::current()->hasNominalPoints);
 }
 
 TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
@@ -95,8 +95,8 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   EXPECT_EQ(node->upperTolerance, 0.0); // the node's own default, not the session's 0.25
   EXPECT_EQ(node->model()->deviationMode, 0);
   EXPECT_EQ(node->model()->pointCount, 4);
-  EXPECT_EQ(view3d::current()->upperTolerance, 0.25); // the view's default, untouched
-  EXPECT_EQ(view3d::current()->displayMode, 1);       // applying settings keeps the points
+  EXPECT_EQ(ModelView::current()->upperTolerance, 0.25); // the view's default, untouched
+  EXPECT_EQ(ModelView::current()->displayMode, 1);       // applying settings keeps the points
 
   // A session file without triangles has no surface: its points show, coloured.
   const std::vector<Vec3f> pts = {{0, 0, 0}, {4, 0, 1}, {4, 2, 2}};
@@ -105,8 +105,8 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   EXPECT_EQ(currentNode()->displayMode, 1);
   EXPECT_EQ(currentNode()->width, 1);
   EXPECT_EQ(currentNode()->model()->deviationMode, 3);
-  EXPECT_EQ(view3d::current()->displayMode, 1);
-  EXPECT_EQ(view3d::current()->pointSize, 1);
+  EXPECT_EQ(ModelView::current()->displayMode, 1);
+  EXPECT_EQ(ModelView::current()->pointSize, 1);
 }
 
 TEST_F(LoadFlow, UpperCaseSuffixIsStillASessionFile) {
@@ -177,14 +177,14 @@ TEST_F(LoadFlow, OpenCommandAsksWithItsDialogTextsAndCancelKeepsTheDocument) {
 
 TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
   ASSERT_TRUE(frame->openDocument(sessionFile("a.ses"), true));
-  QPointer<CChildFrame> first = frame->childFrames().front();
+  QPointer<DocumentWindow> first = frame->childFrames().front();
   ui.openAnswers = {pointFile()};
   frame->runCommand(57601);
   EXPECT_TRUE(first.isNull());
   ASSERT_EQ(frame->childFrames().size(), 1);
   ASSERT_NE(currentNode(), nullptr);
   EXPECT_EQ(currentNode()->displayMode, 1);
-  view3d *v = view3d::current();
+  ModelView *v = ModelView::current();
   EXPECT_EQ(v, frame->childFrames().front()->view());
   EXPECT_EQ(v->panX, 0);
   // The point file spans 4 x 2 x 3: centred on its box and fitted to it.
@@ -197,7 +197,7 @@ TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
 
 TEST_F(LoadFlow, OpenCommandWithARefusedFileKeepsTheOpenDocument) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  QPointer<CChildFrame> first = frame->childFrames().front();
+  QPointer<DocumentWindow> first = frame->childFrames().front();
   writeTextFile(file("bad.ses").toStdString(), std::string(40, '\xff')); // negative counts
   ui.openAnswers = {file("bad.ses")};
   EXPECT_FALSE(frame->onFileOpen());
@@ -218,12 +218,12 @@ TEST_F(LoadFlow, DroppedFilesOpenAsFurtherDocumentsAndTheNewestIsCurrent) {
   QCoreApplication::sendEvent(frame, &drop);
   ASSERT_EQ(frame->childFrames().size(), 3) << ui.messages.join("; ").toStdString();
   EXPECT_EQ(currentNode()->displayMode, 1); // the point file came last
-  EXPECT_EQ(VelmoraViewerWE_Doc::current(), frame->childFrames().back()->document());
+  EXPECT_EQ(SessionDocument::current(), frame->childFrames().back()->document());
 }
 
 TEST_F(LoadFlow, EveryFileOfTheCommandLineOpensInAWindowOfItsOwn) {
   const QStringList files{sessionFile("a.ses"), pointFile()};
-  app = std::make_unique<CKestrinApp>();
+  app = std::make_unique<Application>();
   ASSERT_TRUE(app->initInstance(files));
   frame = app->mainFrame();
   QTRY_COMPARE(frame->childFrames().size(), 2);
@@ -234,10 +234,10 @@ TEST_F(LoadFlow, EveryFileOfTheCommandLineOpensInAWindowOfItsOwn) {
 TEST_F(LoadFlow, ActivatingAWindowMakesItsViewAndDocumentCurrent) {
   ASSERT_TRUE(frame->openDocument(sessionFile("a.ses"), false));
   ASSERT_TRUE(frame->openDocument(pointFile(), false));
-  CChildFrame *first = frame->childFrames().front();
+  DocumentWindow *first = frame->childFrames().front();
   frame->mdiArea()->setActiveSubWindow(first);
-  EXPECT_EQ(view3d::current(), first->view());
-  EXPECT_EQ(VelmoraViewerWE_Doc::current(), first->document());
+  EXPECT_EQ(ModelView::current(), first->view());
+  EXPECT_EQ(SessionDocument::current(), first->document());
   EXPECT_EQ(currentNode()->displayMode, 4);
   // A command now acts on that window.
   first->view()->panX = 12;
@@ -248,7 +248,7 @@ TEST_F(LoadFlow, ActivatingAWindowMakesItsViewAndDocumentCurrent) {
 TEST_F(LoadFlow, RecentFilesKeepTheLastFourMostRecentFirst) {
   for (const char *n : {"1.ses", "2.ses", "3.ses", "4.ses", "5.ses", "3.ses"})
     ASSERT_TRUE(frame->openDocument(sessionFile(n), true));
-  const QStringList recent = CMainFrame::recentFiles();
+  const QStringList recent = MainWindow::recentFiles();
   ASSERT_EQ(recent.size(), 4);
   EXPECT_TRUE(recent[0].endsWith("/3.ses"));
   EXPECT_TRUE(recent[1].endsWith("/5.ses"));
@@ -259,7 +259,7 @@ TEST_F(LoadFlow, RecentFilesKeepTheLastFourMostRecentFirst) {
 TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   const QString path = sessionFile();
   openAndRestore(path);
-  view3d *view = view3d::current();
+  ModelView *view = ModelView::current();
   Annotations made;
   made.display = {0.2, -0.15, 9, 0, true, true, 4, 0, 1.0, 2, 2};
   made.banners = {{4, {3, 2, 1}, "check, \"this\""}, {7, {-6, 0, 0}, ""}};
@@ -269,7 +269,7 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   view->makeCurrent();
   applyAnnotations(made, *view, view->scene());
   view->doneCurrent();
-  view->setStandardView(view3d::StandardView::Isometric);
+  view->setStandardView(ModelView::StandardView::Isometric);
   view->panX = 25;
   view->panY = -10;
   view->zoomBy(1.3);
@@ -290,8 +290,8 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   EXPECT_EQ(frame->statusText(), "Annotations restored");
   EXPECT_EQ(records()->record(), saved.annotations);
   EXPECT_FALSE(records()->hasUnsavedChanges());
-  EXPECT_FALSE(view3d::current()->undoStack()->canUndo());
-  EXPECT_EQ(view3d::current()->grabFramebuffer(), before);
+  EXPECT_FALSE(ModelView::current()->undoStack()->canUndo());
+  EXPECT_EQ(ModelView::current()->grabFramebuffer(), before);
 }
 
 TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) {
@@ -313,7 +313,7 @@ TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) 
                                           "applied."));
     EXPECT_EQ(bannerCount(), 0u);
     // A later save asks first; No offers another file, and cancelling that writes nothing.
-    view3d::current()->calloutWorstPoints(1, 0);
+    ModelView::current()->calloutWorstPoints(1, 0);
     ui.questionAnswer = false;
     ui.saveAnswers = {QString()};
     const qsizetype asked = ui.questions.size();
@@ -335,7 +335,7 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
   const QString path = sessionFile();
   const QString sidecar = path + ".velmora.json";
   openAndRestore(path);
-  view3d::current()->calloutWorstPoints(1, 0);
+  ModelView::current()->calloutWorstPoints(1, 0);
   ui.saveChoice = UiServices::SaveChoice::Cancel;
   frame->runCommand(ID_FILE_CLOSE);
   EXPECT_FALSE(frame->close());                                  // quitting asks too
@@ -350,11 +350,11 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
 
   openAndRestore(path);
   EXPECT_EQ(bannerCount(), 1u);
-  view3d::current()->deleteSelected(); // nothing selected: no change
+  ModelView::current()->deleteSelected(); // nothing selected: no change
   frame->runCommand(ID_FILE_CLOSE);
   EXPECT_EQ(ui.saveQuestions.size(), 4); // nothing changed: not asked
   openAndRestore(path);
-  view3d::current()->calloutWorstPoints(2, 0);
+  ModelView::current()->calloutWorstPoints(2, 0);
   ui.saveChoice = UiServices::SaveChoice::Discard;
   frame->runCommand(ID_FILE_CLOSE);
   QTRY_VERIFY(frame->childFrames().isEmpty());

@@ -6,10 +6,10 @@
 #include "app/DocTemplate.h"
 #include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
-#include "view/DLGGenerateLine.h"
-#include "view/DLGTolerance.h"
-#include "view/GLDistance3DList.h"
+#include "view/DistanceNode.h"
 #include "view/SceneRecord.h"
+#include "view/SectionDialog.h"
+#include "view/SettingsDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -147,15 +147,15 @@ TEST_F(MainFrame, ViewCommandsNeedADocumentWindowAndTheirBuiltPart) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
   EXPECT_TRUE(frame->action(ID_TOLERANCE)->isEnabled());
   EXPECT_TRUE(frame->action(ID_SHOW_ALL_POINTS)->isEnabled());
-  EXPECT_EQ(frame->action(ID_SNAPSHOT)->isEnabled(), view3d::snapshotAvailable());
-  EXPECT_EQ(frame->action(ID_ADD_COMMENT)->isEnabled(), view3d::commentAvailable());
-  EXPECT_EQ(frame->action(ID_GENERATE_SECTION_CURVE)->isEnabled(), view3d::sectionAvailable());
-  EXPECT_EQ(frame->action(ID_EXPORT)->isEnabled(), view3d::exportAvailable());
+  EXPECT_TRUE(frame->action(ID_SNAPSHOT)->isEnabled());
+  EXPECT_TRUE(frame->action(ID_ADD_COMMENT)->isEnabled());
+  EXPECT_TRUE(frame->action(ID_GENERATE_SECTION_CURVE)->isEnabled());
+  EXPECT_TRUE(frame->action(ID_EXPORT)->isEnabled());
   // Tolerance opens the settings dialog of the active view.
   frame->runCommand(ID_TOLERANCE);
-  ASSERT_FALSE(view3d::current()->settingsDialog.isNull());
-  EXPECT_TRUE(view3d::current()->settingsDialog->isVisible());
-  view3d::current()->settingsDialog->close();
+  ASSERT_FALSE(ModelView::current()->settingsDialog.isNull());
+  EXPECT_TRUE(ModelView::current()->settingsDialog->isVisible());
+  ModelView::current()->settingsDialog->close();
 }
 
 TEST_F(MainFrame, StatusBarHasTheMessagePaneAndThreeIndicators) {
@@ -237,7 +237,7 @@ TEST_F(MainFrame, ExportInTheFirstOfTwoWindowsWritesAndNamesTheFirstModel) {
   const QString a = sessionFile("a.ses");
   ASSERT_TRUE(frame->openDocument(a, false));
   ASSERT_TRUE(frame->openDocument(sessionFile("b.ses"), false));
-  CChildFrame *first = frame->childFrames().front();
+  DocumentWindow *first = frame->childFrames().front();
   frame->mdiArea()->setActiveSubWindow(first);
   // Only the first window's model has this band, so the colours tell the windows apart.
   GLPointCloud &n = *first->document()->pointCloud();
@@ -281,7 +281,7 @@ TEST_F(MainFrame, FileMenuClosesOpensRecentFilesAndRemembersTheFolder) {
   ui.messages.clear();
   frame->action(ID_FILE_MRU_FILE1 + 1)->trigger();
   EXPECT_EQ(ui.messages.size(), 1);
-  EXPECT_FALSE(CMainFrame::recentFiles().contains(QFileInfo(b).absoluteFilePath()));
+  EXPECT_FALSE(MainWindow::recentFiles().contains(QFileInfo(b).absoluteFilePath()));
   // Close shuts the active window.
   frame->runCommand(ID_FILE_CLOSE);
   QCoreApplication::processEvents();
@@ -293,7 +293,7 @@ TEST_F(MainFrame, WindowMenuArrangesWindowsInsideTheAreaAndCyclesThem) {
   ASSERT_TRUE(frame->openDocument(pointFile(), false));
   const QRect area(QPoint(0, 0), frame->mdiArea()->viewport()->size());
   const auto inside = [&] {
-    for (CChildFrame *c : frame->childFrames())
+    for (DocumentWindow *c : frame->childFrames())
       if (!area.contains(c->geometry()))
         return false;
     return true;
@@ -303,24 +303,24 @@ TEST_F(MainFrame, WindowMenuArrangesWindowsInsideTheAreaAndCyclesThem) {
   EXPECT_TRUE(inside());
   frame->runCommand(ID_WINDOW_TILE_HORZ);
   EXPECT_TRUE(inside());
-  const QList<CChildFrame *> c = frame->childFrames();
+  const QList<DocumentWindow *> c = frame->childFrames();
   EXPECT_FALSE(c[0]->geometry().intersects(c[1]->geometry()));
-  CChildFrame *before = frame->activeChild();
+  DocumentWindow *before = frame->activeChild();
   frame->runCommand(ID_WINDOW_NEXT);
   EXPECT_NE(frame->activeChild(), before);
 }
 
 TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  view3d *view = view3d::current();
+  ModelView *view = ModelView::current();
   QAction *showModel = frame->action(ID_VIEW_SHOW_MODEL);
   EXPECT_TRUE(showModel->isCheckable() && showModel->isChecked());
   EXPECT_FALSE(frame->action(ID_CLEAR_SECTION)->isEnabled());
   frame->runCommand(ID_GENERATE_SECTION_CURVE);
-  QPointer<DLGGenerateLine> dialog = qobject_cast<DLGGenerateLine *>(view->sectionDialog);
+  QPointer<SectionDialog> dialog = qobject_cast<SectionDialog *>(view->sectionDialog);
   ASSERT_FALSE(dialog.isNull());
-  qobject_cast<QComboBox *>(dialog->control(DLGGenerateLine::IdPlane))->setCurrentIndex(1);
-  qobject_cast<QLineEdit *>(dialog->control(DLGGenerateLine::IdX))->setText("5");
+  qobject_cast<QComboBox *>(dialog->control(SectionDialog::IdPlane))->setCurrentIndex(1);
+  qobject_cast<QLineEdit *>(dialog->control(SectionDialog::IdX))->setText("5");
   dialog->onCreate();
   EXPECT_FALSE(view->showModel);
   EXPECT_FALSE(showModel->isChecked());
@@ -340,14 +340,14 @@ TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
 
 TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  view3d *view = view3d::current();
+  ModelView *view = ModelView::current();
   CalloutDock *dock = frame->calloutDock();
   EXPECT_FALSE(dock->isVisible());
   frame->runCommand(ID_VIEW_CALLOUTS);
   EXPECT_TRUE(dock->isVisible() && frame->action(ID_VIEW_CALLOUTS)->isChecked());
   ASSERT_EQ(view->calloutWorstPoints(2, 0), 2); // the two corners outside the band
   auto distance = makeDistance(view, *view->pointCloud()->model(), 0, 8, {}, 0, 3);
-  GLDistance3DList *d = distance.get();
+  DistanceNode *d = distance.get();
   view->scene().distances.append(distance.release());
   view->recordAdded({d}, "add distance");
   QTableWidget *t = dock->table();
@@ -366,7 +366,7 @@ TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable)
   EXPECT_EQ(t->currentRow(), 4);
   // A comment typed in the list is one undoable step.
   t->item(0, CalloutDock::Comment)->setText("fillet");
-  auto *b1 = dynamic_cast<GLBanner25DList *>(view->scene().banners.head());
+  auto *b1 = dynamic_cast<LabelNode *>(view->scene().banners.head());
   EXPECT_EQ(b1->comment, "fillet");
   frame->runCommand(ID_EDIT_UNDO);
   EXPECT_EQ(b1->comment, "");
@@ -377,7 +377,7 @@ TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable)
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
   EXPECT_EQ(csv.readAll().toStdString(), calloutCsv(calloutsOf(*view, view->scene()).rows));
   // Another window shows its own (none); back in the first its rows return.
-  CChildFrame *first = frame->activeChild();
+  DocumentWindow *first = frame->activeChild();
   ASSERT_TRUE(frame->openDocument(sessionFile("b.ses"), false));
   EXPECT_EQ(t->rowCount(), 0);
   frame->mdiArea()->setActiveSubWindow(first);

@@ -1,4 +1,4 @@
-#include "export/AtomicFile.h"
+#include "io/AtomicFile.h"
 #include "export/ExportFile.h"
 #include "export/VrmlWriter.h"
 #include "support/ModelBuilder.h"

@@ -2,7 +2,7 @@
 // main() for GoogleTest executables that drive real widgets: the compatibility GL format
 // must be the default before the QApplication exists, and widget tests need an X server
 // (run under xvfb-run).
-#include "app/CKestrinApp.h"
+#include "app/Application.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,7 +19,7 @@ inline int runGuiTests(int argc, char **argv) {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());
   }
-  CKestrinApp::setDefaultSurfaceFormat();
+  Application::setDefaultSurfaceFormat();
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

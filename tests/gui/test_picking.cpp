@@ -7,18 +7,18 @@
 #include "analysis/ColourScale.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
-#include "view/DLGComment.h"
-#include "view/GLBanner3DList.h"
-#include "view/GLDistance3DList.h"
-#include "view/GLText.h"
+#include "view/BannerNode.h"
+#include "view/CommentDialog.h"
+#include "view/CommentNode.h"
+#include "view/DistanceNode.h"
 #include "view/LoadStep.h"
+#include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/PointLookup.h"
 #include "view/ProgramSettings.h"
 #include "view/UiServices.h"
 #include "view/ViewFixture.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -81,7 +81,7 @@ protected:
   void SetUp() override {
     ProgramSettings::decimalPlaces = 3;
     ProgramSettings::bannerLineColourMode = 0;
-    view = std::make_unique<view3d>();
+    view = std::make_unique<ModelView>();
     QObject::connect(view.get(), &QOpenGLWidget::frameSwapped, [this] { ++frames; });
     view->resize(900, 600);
     view->show();
@@ -95,7 +95,7 @@ protected:
   void TearDown() override {
     view.reset();
     UiServices::setInstance(nullptr);
-    DLGComment::setFactory(nullptr);
+    CommentDialog::setFactory(nullptr);
   }
 
   // Picking reads the matrices and depth buffer of the last frame: wait until the window has
@@ -121,7 +121,7 @@ protected:
     paint();
   }
   // A spot inside a banner's box.
-  QPoint boxOf(const GLBanner3DList *b) { return pixelOf(b->labelAnchor) + QPoint(12, 0); }
+  QPoint boxOf(const BannerNode *b) { return pixelOf(b->labelAnchor) + QPoint(12, 0); }
 
   void mouse(QEvent::Type type, QPoint at, Qt::MouseButton button,
              Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -143,15 +143,16 @@ protected:
     QCoreApplication::sendEvent(view.get(), &e);
   }
 
-  std::vector<GLBanner3DList *> banners() {
-    std::vector<GLBanner3DList *> out;
+  std::vector<BannerNode *> banners() {
+    std::vector<BannerNode *> out;
     view->scene().banners.forEach(
-        [&](GLList *n) { out.push_back(dynamic_cast<GLBanner3DList *>(n)); });
+        [&](SceneNode *n) { out.push_back(dynamic_cast<BannerNode *>(n)); });
     return out;
   }
-  std::vector<GLText *> comments() {
-    std::vector<GLText *> out;
-    view->scene().comments.forEach([&](GLList *n) { out.push_back(dynamic_cast<GLText *>(n)); });
+  std::vector<CommentNode *> comments() {
+    std::vector<CommentNode *> out;
+    view->scene().comments.forEach(
+        [&](SceneNode *n) { out.push_back(dynamic_cast<CommentNode *>(n)); });
     return out;
   }
 
@@ -159,7 +160,7 @@ protected:
   void addComment(const QString &text, const QString &size, const QString &angle, bool fill,
                   bool ok = true) {
     QTimer::singleShot(0, [&, text, size, angle, fill, ok] {
-      auto *dlg = qobject_cast<DLGComment *>(view->commentDialog.data());
+      auto *dlg = qobject_cast<CommentDialog *>(view->commentDialog.data());
       ASSERT_NE(dlg, nullptr);
       dlg->findChild<QPlainTextEdit *>("1000")->setPlainText(text);
       dlg->findChild<QLineEdit *>("1001")->setText(size);
@@ -171,7 +172,7 @@ protected:
     paint();
   }
 
-  std::unique_ptr<view3d> view;
+  std::unique_ptr<ModelView> view;
   GLPointCloud *cloud = nullptr;
   int frames = 0;
 };
@@ -423,17 +424,16 @@ TEST_F(PickingTest, AddACommentClampsAndPlacesIt) {
 TEST_F(PickingTest, CommentDialogFailureIsReported) {
   FakeUi ui;
   UiServices::setInstance(&ui);
-  DLGComment::setFactory([](QWidget *) -> DLGComment * { return nullptr; });
+  CommentDialog::setFactory([](QWidget *) -> CommentDialog * { return nullptr; });
   view->onAddComment();
   ASSERT_EQ(ui.messages.size(), 1);
   EXPECT_EQ(ui.messages[0], "Dialog box could not be created!");
   EXPECT_TRUE(comments().empty());
-  EXPECT_TRUE(view3d::commentAvailable());
 }
 
 TEST_F(PickingTest, DraggingAComment) {
   addComment("Drag me", "20", "0", false);
-  GLText *c = comments().at(0);
+  CommentNode *c = comments().at(0);
   // (100, 400) from the bottom is row 200 from the top; press inside the text.
   const QPoint start(110, 190);
   press(start);
@@ -485,7 +485,7 @@ TEST_F(PickingTest, ScreenshotWithBannersAndAComment) {
 TEST_F(PickingTest, DistanceToolTakesPointsShownWithinEightPixels) {
   reload(gridModel(100)); // corners about 40 pixels apart
   QStringList status;
-  QObject::connect(view.get(), &view3d::statusMessage, [&](const QString &t) { status << t; });
+  QObject::connect(view.get(), &ModelView::statusMessage, [&](const QString &t) { status << t; });
   // The corner's exact window position (y up) and the pixels whose centres lie just inside
   // and just outside 8 pixels to its right, on its row.
   view->makeCurrent();
@@ -513,7 +513,7 @@ TEST_F(PickingTest, DistanceToolTakesPointsShownWithinEightPixels) {
   click(pixelOfPoint(8, 2, 100));
   EXPECT_FALSE(view->isMeasuring());
   EXPECT_TRUE(banners().empty());
-  auto *d = dynamic_cast<GLDistance3DList *>(view->scene().distances.head());
+  auto *d = dynamic_cast<DistanceNode *>(view->scene().distances.head());
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->firstIndex, idx(4, 6));
   EXPECT_EQ(d->secondIndex, idx(8, 2));
@@ -540,7 +540,7 @@ TEST_F(PickingTest, UndoAndRedoTakeBackAddingMovingAndDeleting) {
   click(pixelOfPoint(3, 3));
   addComment("note", "20", "0", false);
   ASSERT_EQ(banners().size(), 1u);
-  GLBanner3DList *b = banners()[0];
+  BannerNode *b = banners()[0];
   const Vec3d placed = b->labelAnchor;
   const QPoint start = boxOf(b);
   press(start);
@@ -553,7 +553,7 @@ TEST_F(PickingTest, UndoAndRedoTakeBackAddingMovingAndDeleting) {
   QUndoStack *undo = view->undoStack();
   ASSERT_EQ(undo->count(), 4); // banner, comment, move, delete
   undo->undo();
-  EXPECT_EQ(banners(), std::vector<GLBanner3DList *>{b});
+  EXPECT_EQ(banners(), std::vector<BannerNode *>{b});
   EXPECT_EQ(b->labelAnchor, moved);
   undo->undo();
   EXPECT_EQ(b->labelAnchor, placed);
@@ -563,7 +563,7 @@ TEST_F(PickingTest, UndoAndRedoTakeBackAddingMovingAndDeleting) {
   EXPECT_TRUE(banners().empty());
   for (int i = 0; i < 3; ++i)
     undo->redo();
-  EXPECT_EQ(banners(), std::vector<GLBanner3DList *>{b});
+  EXPECT_EQ(banners(), std::vector<BannerNode *>{b});
   EXPECT_EQ(b->labelAnchor, moved);
   EXPECT_EQ(comments().size(), 1u);
   undo->redo();

@@ -5,8 +5,8 @@
 #include "gui/GuiTestMain.h"
 #include "scene/TransparentPlane.h"
 #include "test_snapshot_fakes.h"
-#include "view/DLGGenerateLine.h"
-#include "view/GLPolyline3DList.h"
+#include "view/PolylineNode.h"
+#include "view/SectionDialog.h"
 #include "view/ViewFixture.h"
 
 #include <QComboBox>
@@ -18,35 +18,35 @@
 namespace {
 class SectionTest : public ViewFixture {
 protected:
-  DLGGenerateLine *open() {
+  SectionDialog *open() {
     view->onGenerateSectionCurve();
-    auto *dlg = qobject_cast<DLGGenerateLine *>(view->sectionDialog.data());
+    auto *dlg = qobject_cast<SectionDialog *>(view->sectionDialog.data());
     EXPECT_NE(dlg, nullptr);
     return dlg;
   }
-  QLineEdit *edit(DLGGenerateLine *d, int id) { return qobject_cast<QLineEdit *>(d->control(id)); }
-  QComboBox *combo(DLGGenerateLine *d, int id) { return qobject_cast<QComboBox *>(d->control(id)); }
-  void spin(DLGGenerateLine *d, int id, const char *arrow) {
+  QLineEdit *edit(SectionDialog *d, int id) { return qobject_cast<QLineEdit *>(d->control(id)); }
+  QComboBox *combo(SectionDialog *d, int id) { return qobject_cast<QComboBox *>(d->control(id)); }
+  void spin(SectionDialog *d, int id, const char *arrow) {
     auto *b = d->control(id)->findChild<QToolButton *>(arrow);
     ASSERT_NE(b, nullptr);
     b->click();
   }
-  void create(DLGGenerateLine *d) {
-    qobject_cast<QPushButton *>(d->control(DLGGenerateLine::IdCreate))->click();
+  void create(SectionDialog *d) {
+    qobject_cast<QPushButton *>(d->control(SectionDialog::IdCreate))->click();
   }
   std::vector<Vec3d> planeCorners() {
     TransparentPlane *p = view->scene().plane();
     return p ? p->corners() : std::vector<Vec3d>{};
   }
-  std::vector<GLPolyline3DList *> sections() {
-    std::vector<GLPolyline3DList *> out;
+  std::vector<PolylineNode *> sections() {
+    std::vector<PolylineNode *> out;
     view->scene().sectionCurves.forEach(
-        [&](GLList *n) { out.push_back(dynamic_cast<GLPolyline3DList *>(n)); });
+        [&](SceneNode *n) { out.push_back(dynamic_cast<PolylineNode *>(n)); });
     return out;
   }
-  std::array<bool, 3> enabledEdits(DLGGenerateLine *d) {
-    return {edit(d, DLGGenerateLine::IdX)->isEnabled(), edit(d, DLGGenerateLine::IdY)->isEnabled(),
-            edit(d, DLGGenerateLine::IdZ)->isEnabled()};
+  std::array<bool, 3> enabledEdits(SectionDialog *d) {
+    return {edit(d, SectionDialog::IdX)->isEnabled(), edit(d, SectionDialog::IdY)->isEnabled(),
+            edit(d, SectionDialog::IdZ)->isEnabled()};
   }
   FakeUi ui;
 };
@@ -63,24 +63,24 @@ void expectCorners(const std::vector<Vec3d> &got, const std::vector<Vec3d> &want
 
 TEST_F(SectionTest, OpensWithTheXYPlaneThroughTheOriginShown) {
   load(); // square: x 0..20, y 0..10, z 0
-  DLGGenerateLine *d = open();
+  SectionDialog *d = open();
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->windowTitle(), "Create a Plane");
   EXPECT_FALSE(d->isModal());
-  QComboBox *plane = combo(d, DLGGenerateLine::IdPlane);
+  QComboBox *plane = combo(d, SectionDialog::IdPlane);
   ASSERT_EQ(plane->count(), 3);
   EXPECT_EQ(plane->itemText(0), "X/Y");
   EXPECT_EQ(plane->itemText(1), "Y/Z");
   EXPECT_EQ(plane->itemText(2), "X/Z");
   EXPECT_EQ(plane->currentIndex(), 0);
-  QComboBox *step = combo(d, DLGGenerateLine::IdStep);
+  QComboBox *step = combo(d, SectionDialog::IdStep);
   QStringList steps;
   for (int i = 0; i < step->count(); ++i)
     steps << step->itemText(i);
   EXPECT_EQ(steps, (QStringList{"0.001", "0.01", "0.1", "1", "10"}));
   EXPECT_EQ(step->currentText(), "1");
   EXPECT_EQ(d->step(), 1.0);
-  for (int id : {DLGGenerateLine::IdX, DLGGenerateLine::IdY, DLGGenerateLine::IdZ})
+  for (int id : {SectionDialog::IdX, SectionDialog::IdY, SectionDialog::IdZ})
     EXPECT_EQ(edit(d, id)->text(), "0");
   for (int id : {1, 2, 1035, 1036, 1038, 1039, 1040, 1041, 1042, 1043})
     EXPECT_NE(d->control(id), nullptr) << id;
@@ -94,17 +94,17 @@ TEST_F(SectionTest, OpensWithTheXYPlaneThroughTheOriginShown) {
 
 TEST_F(SectionTest, PlaneChoiceEnablesOnlyTheFixedCoordinateAndMovesThePlane) {
   load();
-  DLGGenerateLine *d = open();
-  edit(d, DLGGenerateLine::IdX)->setText("7");
-  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1); // Y/Z
+  SectionDialog *d = open();
+  edit(d, SectionDialog::IdX)->setText("7");
+  combo(d, SectionDialog::IdPlane)->setCurrentIndex(1); // Y/Z
   EXPECT_EQ(enabledEdits(d), (std::array<bool, 3>{true, false, false}));
   EXPECT_EQ(d->axisRecord(), (AxisRecord{{0, 1, 1}}));
   // z is 0 at both ends of the flat box, and 0 moves down: both become -1.5.
   expectCorners(planeCorners(),
                 {{7, -1.5, -1.5}, {7, 11.5, -1.5}, {7, 11.5, -1.5}, {7, -1.5, -1.5}});
 
-  edit(d, DLGGenerateLine::IdY)->setText("4");
-  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(2); // X/Z
+  edit(d, SectionDialog::IdY)->setText("4");
+  combo(d, SectionDialog::IdPlane)->setCurrentIndex(2); // X/Z
   EXPECT_EQ(enabledEdits(d), (std::array<bool, 3>{false, true, false}));
   EXPECT_EQ(d->axisRecord(), (AxisRecord{{1, 0, 1}}));
   expectCorners(planeCorners(),
@@ -113,20 +113,20 @@ TEST_F(SectionTest, PlaneChoiceEnablesOnlyTheFixedCoordinateAndMovesThePlane) {
 
 TEST_F(SectionTest, SpinButtonsStepByTheChosenStepEvenOnDisabledEdits) {
   load();
-  DLGGenerateLine *d = open();
-  combo(d, DLGGenerateLine::IdStep)->setCurrentIndex(2); // "0.1"
+  SectionDialog *d = open();
+  combo(d, SectionDialog::IdStep)->setCurrentIndex(2); // "0.1"
   EXPECT_DOUBLE_EQ(d->step(), 0.1);
-  ASSERT_FALSE(edit(d, DLGGenerateLine::IdX)->isEnabled());
-  spin(d, DLGGenerateLine::IdSpinX, "up");
-  EXPECT_EQ(edit(d, DLGGenerateLine::IdX)->text(), "0.1");
-  spin(d, DLGGenerateLine::IdSpinX, "down");
-  spin(d, DLGGenerateLine::IdSpinX, "down");
-  EXPECT_EQ(edit(d, DLGGenerateLine::IdX)->text(), "-0.1");
+  ASSERT_FALSE(edit(d, SectionDialog::IdX)->isEnabled());
+  spin(d, SectionDialog::IdSpinX, "up");
+  EXPECT_EQ(edit(d, SectionDialog::IdX)->text(), "0.1");
+  spin(d, SectionDialog::IdSpinX, "down");
+  spin(d, SectionDialog::IdSpinX, "down");
+  EXPECT_EQ(edit(d, SectionDialog::IdX)->text(), "-0.1");
   EXPECT_DOUBLE_EQ(d->planePoint().x, -0.1);
 
-  combo(d, DLGGenerateLine::IdStep)->setCurrentIndex(4); // "10"
-  spin(d, DLGGenerateLine::IdSpinZ, "up");
-  EXPECT_EQ(edit(d, DLGGenerateLine::IdZ)->text(), "10");
+  combo(d, SectionDialog::IdStep)->setCurrentIndex(4); // "10"
+  spin(d, SectionDialog::IdSpinZ, "up");
+  EXPECT_EQ(edit(d, SectionDialog::IdZ)->text(), "10");
   // The plane follows the spin at once.
   const std::vector<Vec3d> c = planeCorners();
   ASSERT_EQ(c.size(), 4u);
@@ -136,7 +136,7 @@ TEST_F(SectionTest, SpinButtonsStepByTheChosenStepEvenOnDisabledEdits) {
 
 TEST_F(SectionTest, BadEntriesStopWithTheValidationMessage) {
   load();
-  DLGGenerateLine *d = open();
+  SectionDialog *d = open();
   struct Case {
     const char *text;
     const char *message;
@@ -147,7 +147,7 @@ TEST_F(SectionTest, BadEntriesStopWithTheValidationMessage) {
                {"-1000001", "Please enter an integer between -1000000 and 1000000."}};
   for (const Case &c : cases) {
     ui.messages.clear();
-    edit(d, DLGGenerateLine::IdZ)->setText(c.text);
+    edit(d, SectionDialog::IdZ)->setText(c.text);
     create(d);
     ASSERT_EQ(ui.messages.size(), 1u) << c.text;
     EXPECT_EQ(ui.messages[0].text, c.message) << c.text;
@@ -157,12 +157,12 @@ TEST_F(SectionTest, BadEntriesStopWithTheValidationMessage) {
   }
   // A bad entry also stops the spin: the other coordinate keeps its value.
   ui.messages.clear();
-  spin(d, DLGGenerateLine::IdSpinX, "up");
+  spin(d, SectionDialog::IdSpinX, "up");
   EXPECT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(d->planePoint().x, 0);
   // The integer part is what is checked.
   ui.messages.clear();
-  edit(d, DLGGenerateLine::IdZ)->setText("-1000000.9");
+  edit(d, SectionDialog::IdZ)->setText("-1000000.9");
   create(d);
   ASSERT_EQ(ui.messages.size(), 1u); // accepted, and far from the model
   EXPECT_EQ(ui.messages[0].text, "The plane does not cut the model.");
@@ -172,14 +172,14 @@ TEST_F(SectionTest, BadEntriesStopWithTheValidationMessage) {
 TEST_F(SectionTest, CreateShowsColouredSectionHidesModelAndCreateAgainReplacesIt) {
   GLPointCloud *cloud = load();
   ASSERT_NE(cloud, nullptr);
-  DLGGenerateLine *d = open();
-  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1); // Y/Z
-  edit(d, DLGGenerateLine::IdX)->setText("5");
+  SectionDialog *d = open();
+  combo(d, SectionDialog::IdPlane)->setCurrentIndex(1); // Y/Z
+  edit(d, SectionDialog::IdX)->setText("5");
   create(d);
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_FALSE(view->showModel);
   EXPECT_EQ(view->scene().plane(), nullptr);
-  std::vector<GLPolyline3DList *> s = sections();
+  std::vector<PolylineNode *> s = sections();
   ASSERT_EQ(s.size(), 1u);
   ASSERT_NE(s[0], nullptr);
   EXPECT_EQ(s[0]->width, 20);
@@ -205,7 +205,7 @@ TEST_F(SectionTest, CreateShowsColouredSectionHidesModelAndCreateAgainReplacesIt
     EXPECT_EQ(s[0]->colours()[i], scale.colourFor(m.deviations[nearest])) << i;
   }
 
-  edit(d, DLGGenerateLine::IdX)->setText("15");
+  edit(d, SectionDialog::IdX)->setText("15");
   create(d);
   s = sections();
   ASSERT_EQ(s.size(), 1u);
@@ -214,7 +214,7 @@ TEST_F(SectionTest, CreateShowsColouredSectionHidesModelAndCreateAgainReplacesIt
     EXPECT_NEAR(p.x, 15, 1e-9);
 
   // A plane that misses the model says so and leaves the section shown as it was.
-  edit(d, DLGGenerateLine::IdX)->setText("50");
+  edit(d, SectionDialog::IdX)->setText("50");
   create(d);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].text, "The plane does not cut the model.");
@@ -224,9 +224,9 @@ TEST_F(SectionTest, CreateShowsColouredSectionHidesModelAndCreateAgainReplacesIt
 
 TEST_F(SectionTest, ExportWritesTheCommandLinesCsvNeverOverItsInput) {
   GLPointCloud *cloud = load();
-  DLGGenerateLine *d = open();
-  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1); // Y/Z
-  edit(d, DLGGenerateLine::IdX)->setText("5");
+  SectionDialog *d = open();
+  combo(d, SectionDialog::IdPlane)->setCurrentIndex(1); // Y/Z
+  edit(d, SectionDialog::IdX)->setText("5");
   create(d);
   ASSERT_TRUE(view->hasSection());
   // What --section Y/Z --at 5,0,0 --csv writes for this file with the default display.
@@ -250,10 +250,10 @@ TEST_F(SectionTest, ExportWritesTheCommandLinesCsvNeverOverItsInput) {
 
 TEST_F(SectionTest, DialogClosesWithItsViewAndANewViewColoursByItsOwnModel) {
   load();
-  QPointer<DLGGenerateLine> d = open();
+  QPointer<SectionDialog> d = open();
   d->setParent(nullptr, Qt::Dialog); // as under the main frame, where the view goes first
-  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1);
-  edit(d, DLGGenerateLine::IdX)->setText("5");
+  combo(d, SectionDialog::IdPlane)->setCurrentIndex(1);
+  edit(d, SectionDialog::IdX)->setText("5");
   create(d);
   ASSERT_EQ(sections().size(), 1u);
 
@@ -282,10 +282,10 @@ TEST_F(SectionTest, DialogClosesWithItsViewAndANewViewColoursByItsOwnModel) {
   GLPointCloud *cloud = loadPath(other);
   ASSERT_NE(cloud, nullptr);
   d = open();
-  combo(d, DLGGenerateLine::IdPlane)->setCurrentIndex(1);
-  edit(d, DLGGenerateLine::IdX)->setText("5");
+  combo(d, SectionDialog::IdPlane)->setCurrentIndex(1);
+  edit(d, SectionDialog::IdX)->setText("5");
   create(d);
-  const std::vector<GLPolyline3DList *> s = sections();
+  const std::vector<PolylineNode *> s = sections();
   ASSERT_EQ(s.size(), 1u);
   ASSERT_GT(s[0]->count(), 0u);
   const ColourScale scale(0.25f, -0.25f, 15, 0, false, false);
@@ -299,19 +299,19 @@ TEST_F(SectionTest, DialogClosesWithItsViewAndANewViewColoursByItsOwnModel) {
 
 TEST_F(SectionTest, ClosingTakesThePlaneAwayAndEachCommandMakesANewDialog) {
   load();
-  QPointer<DLGGenerateLine> first = open();
+  QPointer<SectionDialog> first = open();
   ASSERT_TRUE(first->isVisible());
   ASSERT_NE(view->scene().plane(), nullptr);
-  qobject_cast<QPushButton *>(first->control(DLGGenerateLine::IdClose))->click();
+  qobject_cast<QPushButton *>(first->control(SectionDialog::IdClose))->click();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   // Gone from the screen and released, and its plane preview with it.
   EXPECT_TRUE(first.isNull());
   EXPECT_EQ(view->scene().plane(), nullptr);
-  DLGGenerateLine *second = open();
+  SectionDialog *second = open();
   EXPECT_NE(second, nullptr);
   EXPECT_EQ(view->sectionDialog.data(), second);
   // A dialog left open stays when the command is given again.
-  DLGGenerateLine *third = open();
+  SectionDialog *third = open();
   EXPECT_NE(second, third);
   EXPECT_TRUE(second->isVisible());
   EXPECT_EQ(view->sectionDialog.data(), third);
@@ -321,7 +321,7 @@ TEST_F(SectionTest, SectionOfTheSampleIsDrawnWithoutTheModel) {
   loadPath(VELMORA_SOURCE_DIR "/samples/rocker-arm.ses");
   paint();
   const QImage before = view->grabFramebuffer();
-  DLGGenerateLine *d = open();
+  SectionDialog *d = open();
   create(d); // X/Y at z = 0
   ASSERT_EQ(sections().size(), 1u);
   ASSERT_GT(sections()[0]->count(), 100u);

@@ -1,15 +1,15 @@
 // The Snapshot command in the running application: from the menu command to the picture
 // in an image preview window of the main frame.
-#include "app/CChildFrame.h"
-#include "app/CKestrinApp.h"
-#include "app/CMainFrame.h"
+#include "app/Application.h"
 #include "app/CommandIds.h"
+#include "app/DocumentWindow.h"
+#include "app/MainWindow.h"
 #include "gui/GuiTestMain.h"
 #include "gui/TestFiles.h"
-#include "preview/CbildvorschauDoc.h"
-#include "preview/CbildvorschauView.h"
+#include "preview/ImagePreview.h"
+#include "preview/ImagePreviewDocument.h"
 #include "test_snapshot_fakes.h"
-#include "view/view3d.h"
+#include "view/ModelView.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,11 +18,11 @@ TEST(SnapshotInApplication, CommandWritesTheFileAndOpensItsPreview) {
   QTemporaryDir dir;
   const QString session = dir.filePath("square.ses");
   writeSquareSession(session.toStdString());
-  CKestrinApp app;
+  Application app;
   ASSERT_TRUE(app.initInstance(QString()));
-  CMainFrame *frame = app.mainFrame();
+  MainWindow *frame = app.mainFrame();
   ASSERT_TRUE(frame->openDocument(session, true));
-  CChildFrame *doc = frame->activeChild();
+  DocumentWindow *doc = frame->activeChild();
   ASSERT_NE(doc, nullptr);
   ASSERT_NE(doc->view(), nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(doc->view()));
@@ -36,14 +36,14 @@ TEST(SnapshotInApplication, CommandWritesTheFileAndOpensItsPreview) {
   EXPECT_EQ(ui.messages[0].text, "Snapshot was successful created!");
 
   // A second window, an image preview of the written file, at the view's size.
-  const QList<CChildFrame *> children = frame->childFrames();
+  const QList<DocumentWindow *> children = frame->childFrames();
   ASSERT_EQ(children.size(), 2);
-  CChildFrame *preview = nullptr;
-  for (CChildFrame *c : children)
+  DocumentWindow *preview = nullptr;
+  for (DocumentWindow *c : children)
     if (c->preview())
       preview = c;
   ASSERT_NE(preview, nullptr);
-  auto *view = qobject_cast<CbildvorschauView *>(preview->preview());
+  auto *view = qobject_cast<ImagePreview *>(preview->preview());
   ASSERT_NE(view, nullptr);
   ASSERT_TRUE(view->document()->picture.isLoaded());
   EXPECT_EQ(view->document()->path(), shot);

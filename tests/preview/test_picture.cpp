@@ -1,6 +1,6 @@
 // Picture loading and the physical-size rule of the image preview.
-#include "preview/CMemDC.h"
-#include "preview/CPicture.h"
+#include "preview/BufferedCanvas.h"
+#include "preview/Picture.h"
 
 #include <QFile>
 #include <QPainter>
@@ -37,7 +37,7 @@ QImage target96(int w, int h) {
 
 TEST(PictureSize, NinetySixPixelsAtNinetySixDpiDrawNinetySixPixels) {
   QTemporaryDir dir;
-  CPicture picture;
+  Picture picture;
   ASSERT_TRUE(picture.load(writePicture(dir, "a.png", 96, 96, 3780)));
   EXPECT_EQ(picture.sizeHimetric().toSize(), QSize(2540, 2540));
   EXPECT_EQ(picture.pixelSize(96, 96, 1.0), QSize(96, 96));
@@ -59,7 +59,7 @@ TEST(PictureSize, NinetySixPixelsAtNinetySixDpiDrawNinetySixPixels) {
 
 TEST(PictureSize, ResolutionZoomAndTruncation) {
   QTemporaryDir dir;
-  CPicture picture;
+  Picture picture;
   // 192 dpi: half the size on a 96 dpi device, full size on a 192 dpi one.
   ASSERT_TRUE(picture.load(writePicture(dir, "hi.png", 96, 48, 7559)));
   EXPECT_NEAR(picture.sizeHimetric().width(), 1270, 0.01);
@@ -84,7 +84,7 @@ TEST(PictureSize, ResolutionZoomAndTruncation) {
     odd.fill(kPicture);
     const QString path = dir.filePath(QStringLiteral("odd%1.bmp").arg(w));
     ASSERT_TRUE(odd.save(path));
-    CPicture p;
+    Picture p;
     ASSERT_TRUE(p.load(path));
     EXPECT_EQ(p.pixelSize(96, 96, 1.0), QSize(w, 3)) << w;
   }
@@ -94,7 +94,7 @@ TEST(PictureSize, ResolutionZoomAndTruncation) {
 
 TEST(PictureLoad, SecondPictureReplacesFirstAndFailureLeavesNone) {
   QTemporaryDir dir;
-  CPicture picture;
+  Picture picture;
   EXPECT_FALSE(picture.isLoaded());
   QImage empty = target96(10, 10);
   {
@@ -125,7 +125,7 @@ TEST(PictureLoad, ReadsByContentNotByName) {
   const QString png = writePicture(dir, "real.png", 7, 9, 3780);
   const QString renamed = dir.filePath("looks-like.bmp");
   ASSERT_TRUE(QFile::copy(png, renamed));
-  CPicture picture;
+  Picture picture;
   ASSERT_TRUE(picture.load(renamed));
   EXPECT_EQ(picture.image().size(), QSize(7, 9));
 }
@@ -134,7 +134,7 @@ TEST(MemoryDrawing, ScreenDrawingReachesTargetOnlyWhenDone) {
   QImage target = target96(40, 30);
   QPainter painter(&target);
   {
-    CMemDC mem(painter, QRect(5, 5, 20, 10), QColor(Qt::black));
+    BufferedCanvas mem(painter, QRect(5, 5, 20, 10), QColor(Qt::black));
     EXPECT_TRUE(mem.drawsToMemory());
     mem.painter().fillRect(QRect(10, 8, 4, 4), QColor(0, 255, 0));
     // Nothing is visible on the target until the buffer is copied.
@@ -158,7 +158,7 @@ TEST(MemoryDrawing, HighDensityTargetsKeepTheirDetail) {
   target.fill(kBackground);
   {
     QPainter painter(&target);
-    CMemDC mem(painter, QRect(0, 0, 40, 30), QColor(Qt::black));
+    BufferedCanvas mem(painter, QRect(0, 0, 40, 30), QColor(Qt::black));
     // Half a logical pixel wide: exactly one device column.
     mem.painter().fillRect(QRectF(10, 8, 0.5, 4), QColor(0, 255, 0));
   }

@@ -1,6 +1,6 @@
 // The image preview view: its drawing on screen and its one-page landscape print.
-#include "preview/CbildvorschauDoc.h"
-#include "preview/CbildvorschauView.h"
+#include "preview/ImagePreview.h"
+#include "preview/ImagePreviewDocument.h"
 #include "preview/PreviewApi.h"
 
 #include <QFile>
@@ -52,7 +52,7 @@ PdfPages readPdfPages(const QString &path) {
 TEST(PreviewPrint, OnePageInTheOrientationOfThePageSetup) {
   QTemporaryDir dir;
   std::unique_ptr<QWidget> widget(createImagePreview(writePicture(dir, 300, 200), nullptr));
-  auto *view = qobject_cast<CbildvorschauView *>(widget.get());
+  auto *view = qobject_cast<ImagePreview *>(widget.get());
   ASSERT_NE(view, nullptr);
   ASSERT_TRUE(view->document()->picture.isLoaded());
 
@@ -63,7 +63,7 @@ TEST(PreviewPrint, OnePageInTheOrientationOfThePageSetup) {
     printer.setPageOrientation(orientation); // as the page setup left it
     const QString pdf = dir.filePath("out.pdf");
     printer.setOutputFileName(pdf);
-    CbildvorschauView::preparePrinting(printer);
+    ImagePreview::preparePrinting(printer);
     EXPECT_EQ(printer.fromPage(), 1);
     EXPECT_EQ(printer.toPage(), 1);
     ASSERT_TRUE(view->printPage(printer));
@@ -81,9 +81,9 @@ TEST(PreviewPrint, OnePageInTheOrientationOfThePageSetup) {
 
 TEST(PreviewPrint, PictureFitsThePageCentredUnderTheTitleLine) {
   QTemporaryDir dir;
-  CbildvorschauDoc doc;
+  ImagePreviewDocument doc;
   ASSERT_TRUE(doc.openDocument(writePicture(dir, 300, 200)));
-  CbildvorschauView view(&doc);
+  ImagePreview view(&doc);
   EXPECT_TRUE(view.printTitle().startsWith("pic.png    20")) << view.printTitle().toStdString();
   doc.title = "part.ses    2024-05-01 10:00    Tolerance +0.25 / -0.25 mm";
   EXPECT_EQ(view.printTitle(), doc.title);
@@ -119,11 +119,11 @@ TEST(PreviewPrint, PictureFitsThePageCentredUnderTheTitleLine) {
 
 TEST(PreviewView, ShowsPictureAtDocumentPositionOverBackground) {
   QTemporaryDir dir;
-  auto *doc = new CbildvorschauDoc;
+  auto *doc = new ImagePreviewDocument;
   ASSERT_TRUE(doc->openDocument(writePicture(dir, 40, 30)));
   doc->x = 15;
   doc->y = 5;
-  CbildvorschauView view(doc);
+  ImagePreview view(doc);
   doc->setParent(&view);
   view.resize(200, 150);
   view.show();
@@ -146,7 +146,7 @@ TEST(PreviewDocument, MissingFileOpensNothingUndecodableFileShowsBackground) {
   junk.write("BM but not really");
   junk.close();
   std::unique_ptr<QWidget> widget(createImagePreview(junk.fileName(), nullptr));
-  auto *view = qobject_cast<CbildvorschauView *>(widget.get());
+  auto *view = qobject_cast<ImagePreview *>(widget.get());
   ASSERT_NE(view, nullptr);
   EXPECT_FALSE(view->document()->picture.isLoaded());
   view->resize(80, 60);

@@ -1,8 +1,8 @@
 // Axes and the transparent plane: axis lengths from distance and window, colours along the
 // projected axes, the corner triad near the lower-left corner, the plane's blending and the
 // state it gives back.
+#include "scene/AxesNode.h"
 #include "scene/GLTextList.h"
-#include "scene/GLWcsList.h"
 #include "scene/TransparentPlane.h"
 #include "scene/ViewState.h"
 #include "support/SceneTestEnv.h"
@@ -59,10 +59,10 @@ int litAround(const Pixels &f, std::array<int, 2> p, int radius) {
 } // namespace
 
 TEST_F(Scene3D, OriginTriadLengthFollowsDistanceAndWindow) {
-  EXPECT_DOUBLE_EQ(GLRvWcsList::axisLength(100, 900, 600), 9.0);
-  EXPECT_NEAR(GLRvWcsList::cornerAxisLength(900, 600), 0.063, 1e-12);
+  EXPECT_DOUBLE_EQ(AxesNode::axisLength(100, 900, 600), 9.0);
+  EXPECT_NEAR(AxesNode::cornerAxisLength(900, 600), 0.063, 1e-12);
 
-  GLRvWcsList axes(&view, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+  AxesNode axes(&view, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
   for (int i = 0; i < 16; ++i) // the scene's axes sit at the identity
     EXPECT_EQ(axes.frameMatrix()[i], (i % 5 == 0) ? 1.0 : 0.0);
   camera(100);
@@ -129,12 +129,12 @@ TEST_F(Scene3D, OriginTriadLengthFollowsDistanceAndWindow) {
 }
 
 TEST_F(Scene3D, AxesOffTheOriginAndRefusedAxes) {
-  GLRvWcsList moved(&view, {10, 0, 0}, {0, 2, 0}, {-1, 0, 0}); // x along y, y along -x
+  AxesNode moved(&view, {10, 0, 0}, {0, 2, 0}, {-1, 0, 0}); // x along y, y along -x
   const auto &m = moved.frameMatrix();
   EXPECT_DOUBLE_EQ(m[12], 10);
   EXPECT_DOUBLE_EQ(m[1], 1); // x axis column is (0, 1, 0)
   EXPECT_DOUBLE_EQ(m[4], -1);
-  GLRvWcsList skew(&view, {1, 2, 3}, {1, 0, 0}, {1, 1, 0}); // not orthogonal: identity kept
+  AxesNode skew(&view, {1, 2, 3}, {1, 0, 0}, {1, 1, 0}); // not orthogonal: identity kept
   EXPECT_DOUBLE_EQ(skew.frameMatrix()[0], 1);
   EXPECT_DOUBLE_EQ(skew.frameMatrix()[5], 1);
   EXPECT_DOUBLE_EQ(skew.frameMatrix()[12], 0);
@@ -146,7 +146,7 @@ TEST_F(Scene3D, AxesOffTheOriginAndRefusedAxes) {
 }
 
 TEST_F(Scene3D, CornerTriadSitsNearTheLowerLeftCorner) {
-  GLRvWcsList axes(&view, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+  AxesNode axes(&view, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
   camera(100);
   axes.drawCornerTriad(&view, 0, {50, 50, 50}, {1, 0, 0}, {0, 1, 0});
   const Pixels f = grab();

@@ -1,8 +1,8 @@
 // Legend and scale bar in a 900 x 600 window: bar positions and colours, label text and
 // places (compared with the same text drawn by hand), state left behind.
-#include "scene/GLColorRangeView.h"
-#include "scene/GLScale2DList.h"
 #include "scene/GLTextList.h"
+#include "scene/LegendNode.h"
+#include "scene/ScaleNode.h"
 #include "scene/ViewState.h"
 #include "support/SceneTestEnv.h"
 
@@ -16,8 +16,8 @@ using namespace scenetest;
 namespace {
 
 struct Overlay : TextViewTest {
-  std::unique_ptr<GLColorRangeView> legend(int n, bool extended, bool gradient) {
-    auto l = std::make_unique<GLColorRangeView>(&view, 0.25f, -0.25f, n, 0, gradient);
+  std::unique_ptr<LegendNode> legend(int n, bool extended, bool gradient) {
+    auto l = std::make_unique<LegendNode>(&view, 0.25f, -0.25f, n, 0, gradient);
     l->extended = extended;
     l->setColour(1, 1, 1); // white labels on the black test background
     return l;
@@ -176,20 +176,20 @@ TEST_F(Overlay, PercentagesBesideTheBarsLeaveTheRestAlone) {
     EXPECT_TRUE(sameRegion(on, textAlone("<0.1%", 780, y0 + 15 * h + (extended ? 6 : 5)), 770,
                            y0 + 15 * h + 1, 826, kHeight));
   }
-  EXPECT_EQ(GLColorRangeView::percentText(0.9999), ">99.9%");
-  EXPECT_EQ(GLColorRangeView::percentText(1.0), "100.0%");
-  EXPECT_EQ(GLColorRangeView::percentText(0.0), "0.0%");
+  EXPECT_EQ(LegendNode::percentText(0.9999), ">99.9%");
+  EXPECT_EQ(LegendNode::percentText(1.0), "100.0%");
+  EXPECT_EQ(LegendNode::percentText(0.0), "0.0%");
 }
 
 TEST_F(Overlay, ScaleBarStandsForARoundLength) {
-  EXPECT_EQ(GLScale2DList::label(GLScale2DList::shownLength(250), 1), "20 mm");
-  EXPECT_EQ(GLScale2DList::label(GLScale2DList::shownLength(7.5f), 1), "0.7 mm");
-  EXPECT_EQ(GLScale2DList::label(GLScale2DList::shownLength(100 / 25.4f), 2), "0.3 inch");
-  EXPECT_EQ(GLScale2DList::label(GLScale2DList::shownLength(50), 1), "5 mm");
-  EXPECT_EQ(GLScale2DList::label(GLScale2DList::shownLength(1000), 1), "100 mm");
-  EXPECT_EQ(GLScale2DList::label(2.5f, 1), "2.5 mm");
+  EXPECT_EQ(ScaleNode::label(ScaleNode::shownLength(250), 1), "20 mm");
+  EXPECT_EQ(ScaleNode::label(ScaleNode::shownLength(7.5f), 1), "0.7 mm");
+  EXPECT_EQ(ScaleNode::label(ScaleNode::shownLength(100 / 25.4f), 2), "0.3 inch");
+  EXPECT_EQ(ScaleNode::label(ScaleNode::shownLength(50), 1), "5 mm");
+  EXPECT_EQ(ScaleNode::label(ScaleNode::shownLength(1000), 1), "100 mm");
+  EXPECT_EQ(ScaleNode::label(2.5f, 1), "2.5 mm");
 
-  GLScale2DList scale(&view, 0.2f, 0.2f, 1);
+  ScaleNode scale(&view, 0.2f, 0.2f, 1);
   scale.setColour(1, 1, 1);
   // The camera distance at which the window spans the given world width at the model.
   const auto spanning = [&](double width) {

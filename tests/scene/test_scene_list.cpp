@@ -1,6 +1,6 @@
 // Scene list linking and ownership, the node base's display lists and pick names, hidden
 // nodes, and the stored colour order.
-#include "scene/GLSceneList.h"
+#include "scene/NodeList.h"
 #include "support/SceneTestEnv.h"
 
 #include <GL/gl.h>
@@ -13,22 +13,22 @@ using namespace scenetest;
 namespace {
 
 // Records its draws and destruction.
-struct Probe : GLRvList {
-  Probe(std::vector<int> &log, int id) : GLRvList(nullptr), log_(log), id_(id) {}
+struct Probe : DrawableNode {
+  Probe(std::vector<int> &log, int id) : DrawableNode(nullptr), log_(log), id_(id) {}
   ~Probe() override { log_.push_back(-id_); }
   void draw(ViewState *, int) override { log_.push_back(id_); }
   std::vector<int> &log_;
   int id_;
 };
 
-std::vector<GLList *> nodes(const GLSceneList &l) {
-  std::vector<GLList *> v;
-  l.forEach([&](GLList *n) { v.push_back(n); });
+std::vector<SceneNode *> nodes(const NodeList &l) {
+  std::vector<SceneNode *> v;
+  l.forEach([&](SceneNode *n) { v.push_back(n); });
   return v;
 }
 
 // A node owning one compiled list that fills a square of the window.
-GLRvList *squareNode(GLuint &list) {
+DrawableNode *squareNode(GLuint &list) {
   list = glGenLists(1);
   glNewList(list, GL_COMPILE);
   glBegin(GL_QUADS);
@@ -38,7 +38,7 @@ GLRvList *squareNode(GLuint &list) {
   glVertex2d(100, 200);
   glEnd();
   glEndList();
-  auto *n = new GLRvList(nullptr);
+  auto *n = new DrawableNode(nullptr);
   n->listCount = 1;
   n->listIds = {int(list)};
   n->pickNames = {7};
@@ -48,22 +48,22 @@ GLRvList *squareNode(GLuint &list) {
 
 } // namespace
 
-TEST(GLSceneList, RemovesFirstMiddleLastAndOnlyNodes) {
+TEST(NodeList, RemovesFirstMiddleLastAndOnlyNodes) {
   std::vector<int> log;
-  GLSceneList l;
+  NodeList l;
   auto *a = new Probe(log, 1), *b = new Probe(log, 2), *c = new Probe(log, 3);
   EXPECT_TRUE(l.append(a));
   EXPECT_TRUE(l.append(b));
   EXPECT_TRUE(l.append(c));
-  EXPECT_EQ(nodes(l), (std::vector<GLList *>{a, b, c}));
+  EXPECT_EQ(nodes(l), (std::vector<SceneNode *>{a, b, c}));
 
   EXPECT_TRUE(l.remove(c)); // last: tail moves back
   EXPECT_EQ(l.tail(), b);
-  EXPECT_EQ(GLSceneList::next(b), nullptr);
+  EXPECT_EQ(NodeList::next(b), nullptr);
   EXPECT_FALSE(l.remove(c)); // no longer there
   EXPECT_TRUE(l.append(c));  // unlinked, so it can come back
   EXPECT_TRUE(l.remove(b));  // middle
-  EXPECT_EQ(nodes(l), (std::vector<GLList *>{a, c}));
+  EXPECT_EQ(nodes(l), (std::vector<SceneNode *>{a, c}));
   EXPECT_TRUE(l.remove(a)); // first
   EXPECT_EQ(l.head(), c);
   EXPECT_TRUE(l.remove(c)); // only: the list is empty
@@ -76,9 +76,9 @@ TEST(GLSceneList, RemovesFirstMiddleLastAndOnlyNodes) {
   delete c;
 }
 
-TEST(GLSceneList, RefusesNodesThatWouldMakeACycle) {
+TEST(NodeList, RefusesNodesThatWouldMakeACycle) {
   std::vector<int> log;
-  GLSceneList l, other;
+  NodeList l, other;
   auto *a = new Probe(log, 1), *b = new Probe(log, 2);
   EXPECT_FALSE(l.append(nullptr));
   EXPECT_TRUE(l.append(a));
@@ -90,10 +90,10 @@ TEST(GLSceneList, RefusesNodesThatWouldMakeACycle) {
   EXPECT_EQ(log, (std::vector<int>{1, 2})); // drawn once each, in order
 }
 
-TEST(GLSceneList, ClearAndDestructionDestroyEveryNodeInOrder) {
+TEST(NodeList, ClearAndDestructionDestroyEveryNodeInOrder) {
   std::vector<int> log;
   {
-    GLSceneList l;
+    NodeList l;
     l.drawAll(nullptr, 0); // empty: nothing happens
     for (int i = 1; i <= 3; ++i)
       l.append(new Probe(log, i));
@@ -107,10 +107,10 @@ TEST(GLSceneList, ClearAndDestructionDestroyEveryNodeInOrder) {
   EXPECT_EQ(log, (std::vector<int>{-4}));
 }
 
-TEST(GLList, DrawsItsListsAndHidesWhenInvisible) {
+TEST(SceneNode, DrawsItsListsAndHidesWhenInvisible) {
   context();
   GLuint list = 0;
-  GLRvList *n = squareNode(list);
+  DrawableNode *n = squareNode(list);
   beginFrame();
   windowOrtho();
   n->draw(nullptr, 0);
@@ -136,11 +136,11 @@ TEST(GLList, DrawsItsListsAndHidesWhenInvisible) {
   EXPECT_FALSE(glIsList(list));
 }
 
-TEST(GLList, ReleasesOnlyWhatItOwns) {
+TEST(SceneNode, ReleasesOnlyWhatItOwns) {
   context();
   // First list 0: the node owns no lists, whatever its ids say.
   GLuint kept = 0;
-  GLRvList *n = squareNode(kept);
+  DrawableNode *n = squareNode(kept);
   n->firstList = 0;
   delete n;
   EXPECT_TRUE(glIsList(kept));
@@ -155,7 +155,7 @@ TEST(GLList, ReleasesOnlyWhatItOwns) {
   const GLuint after = glGenLists(1);
   glNewList(after, GL_COMPILE);
   glEndList();
-  auto *b = new GLList;
+  auto *b = new SceneNode;
   b->firstList = block;
   b->listCount = 3;
   b->separateLists = false;
@@ -166,15 +166,15 @@ TEST(GLList, ReleasesOnlyWhatItOwns) {
   glDeleteLists(after, 1);
 
   // No lists: drawing issues nothing.
-  GLList empty;
+  SceneNode empty;
   beginFrame();
   empty.draw(nullptr, 0);
   EXPECT_EQ(grab().countLit(0, 0, kWidth, kHeight), 0);
 }
 
-TEST(GLRvList, ColourIsStoredRedBlueGreen) {
+TEST(DrawableNode, ColourIsStoredRedBlueGreen) {
   context();
-  GLRvList n(nullptr);
+  DrawableNode n(nullptr);
   n.setStoredColour({1, 0, 0.5});
   EXPECT_EQ(n.red(), 1);
   EXPECT_EQ(n.green(), 0.5);

@@ -1,11 +1,11 @@
 #pragma once
-// A shown 900 x 600 view3d with the small square session loaded through the load step.
+// A shown 900 x 600 ModelView with the small square session loaded through the load step.
 #include "gui/TestFiles.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/LoadStep.h"
+#include "view/ModelView.h"
 #include "view/ViewScene.h"
-#include "view/view3d.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -15,7 +15,7 @@
 #include <memory>
 
 // Window position (x right, y down) and depth of a world point in the view's last frame.
-inline QPointF windowPositionOf(view3d &view, const Vec3d &p, double *depth = nullptr) {
+inline QPointF windowPositionOf(ModelView &view, const Vec3d &p, double *depth = nullptr) {
   view.makeCurrent();
   GLdouble mv[16], pr[16];
   GLint vp[4];
@@ -34,7 +34,7 @@ class ViewFixture : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    view = std::make_unique<view3d>();
+    view = std::make_unique<ModelView>();
     view->resize(900, 600);
     view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -72,5 +72,5 @@ protected:
   }
 
   QTemporaryDir dir;
-  std::unique_ptr<view3d> view;
+  std::unique_ptr<ModelView> view;
 };

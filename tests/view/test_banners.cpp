@@ -2,8 +2,8 @@
 #include "test_banners_env.h"
 
 #include "analysis/ColourScale.h"
-#include "scene/GLSceneList.h"
-#include "view/GLBanner3DList.h"
+#include "scene/NodeList.h"
+#include "view/BannerNode.h"
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
 
@@ -84,7 +84,7 @@ TEST(PrintedValues, PanelTexts) {
   m->deviationMode = 0;
   EXPECT_EQ(picking::deviationOf(*m, 0), std::nullopt);
 
-  GLBanner3DList b(nullptr, {200, 10.125, -3}, {}, "0.500");
+  BannerNode b(nullptr, {200, 10.125, -3}, {}, "0.500");
   const auto panel = picking::bannerPanelTexts(b, 1);
   EXPECT_EQ(panel[0], "X:    200.0");
   EXPECT_EQ(panel[1], "Y:    10.1");
@@ -93,7 +93,7 @@ TEST(PrintedValues, PanelTexts) {
 }
 
 TEST(BannerBox, WidthFollowsTheLongerOfTheFirstTwoLines) {
-  GLBanner3DList b(nullptr, {}, {}, "0.500");
+  BannerNode b(nullptr, {}, {}, "0.500");
   EXPECT_EQ(b.labelChars(), 6);
   EXPECT_EQ(b.labelWidth(), 50);
   EXPECT_EQ(b.labelHalfHeight(), 9);
@@ -109,11 +109,11 @@ TEST(BannerBox, WidthFollowsTheLongerOfTheFirstTwoLines) {
   EXPECT_EQ(b.labelHalfHeight(), 27);
   for (int i = 0; i < 200; ++i)
     b.addLine("x");
-  EXPECT_EQ(b.lineCount(), GLBanner25DList::kMaxLines);
+  EXPECT_EQ(b.lineCount(), LabelNode::kMaxLines);
 }
 
 TEST(BannerBox, LayoutSidesAndLeaderEnd) {
-  GLBanner3DList b(nullptr, {}, {}, "0.500"); // c = 6, w = 50
+  BannerNode b(nullptr, {}, {}, "0.500"); // c = 6, w = 50
   b.tab = true;
   // Centre lx + 4c + 1 = 125 exactly at the point: right of it.
   auto l = b.layout(125, 0, 100, 50);
@@ -133,7 +133,7 @@ TEST(BannerBox, LayoutSidesAndLeaderEnd) {
 
 TEST(BannerHitTest, StrictEdgesInWindowPixels) {
   // Anchor at window (300, 300) with y up, so y = 300 with y down too.
-  GLBanner3DList b(nullptr, {200, 200, 0}, {300, 300, 0}, "0.500");
+  BannerNode b(nullptr, {200, 200, 0}, {300, 300, 0}, "0.500");
   const auto proj = windowOrthoMatrix();
   auto hit = [&](int x, int y) { return b.hitTestWith(x, y, kIdentity, proj, kViewport); };
   EXPECT_TRUE(hit(301, 300));
@@ -154,7 +154,7 @@ TEST(BannerHitTest, StrictEdgesInWindowPixels) {
 
 TEST(BannerHitTest, ReadsTheCurrentMatrices) {
   beginPixelFrame();
-  GLBanner3DList b(&view(), {0, 0, 0}, {300, 300, 0}, "0.500");
+  BannerNode b(&view(), {0, 0, 0}, {300, 300, 0}, "0.500");
   EXPECT_TRUE(b.hitTest(320, 300));
   glMatrixMode(GL_MODELVIEW);
   glTranslated(0, -100, 0); // the box moves down the window
@@ -163,7 +163,7 @@ TEST(BannerHitTest, ReadsTheCurrentMatrices) {
 }
 
 TEST(BannerMoves, AnchorMovesThePointStays) {
-  GLBanner3DList b(nullptr, {1, 2, 3}, {4, 5, 6}, "x");
+  BannerNode b(nullptr, {1, 2, 3}, {4, 5, 6}, "x");
   EXPECT_TRUE(b.moveBy({1, -1, 0.5}));
   EXPECT_EQ(b.labelAnchor, (Vec3d{5, 4, 6.5}));
   EXPECT_TRUE(b.moveTo({0, 0, 0}));
@@ -251,13 +251,13 @@ TEST(Picking, ClickCreatesABannerWithTextColourAndLook) {
   v.viewHeight = 600;
   v.distance = std::sqrt(900.0 * 900 + 600.0 * 600); // one unit per pixel
   auto m = makeModel({{0, 0, 0, 0.1f}, {10, 0, 0, 0.5f}, {20, 0, 0, -0.6f}});
-  GLSceneList banners;
-  auto *old = new GLBanner3DList(&v, {}, {}, "old");
+  NodeList banners;
+  auto *old = new BannerNode(&v, {}, {}, "old");
   old->setSelected(true);
   banners.append(old);
 
   const ColourScale scale(0.25f, -0.25f, 15, 0, false, true);
-  GLBanner3DList *b = picking::createBanner(&v, banners, m.get(), 1, kIdentity, 3, scale);
+  BannerNode *b = picking::createBanner(&v, banners, m.get(), 1, kIdentity, 3, scale);
   ASSERT_NE(b, nullptr);
   EXPECT_FALSE(old->isSelected());
   EXPECT_EQ(banners.tail(), b);
@@ -276,7 +276,7 @@ TEST(Picking, ClickCreatesABannerWithTextColourAndLook) {
   EXPECT_FALSE(b->isSelected());
   EXPECT_EQ(b->view(), &v);
 
-  GLBanner3DList *c = picking::createBanner(&v, banners, m.get(), 2, kIdentity, 0, scale);
+  BannerNode *c = picking::createBanner(&v, banners, m.get(), 2, kIdentity, 0, scale);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->lines().at(0), "-1"); // rounded, no dangling point
 
@@ -382,9 +382,9 @@ TEST(Picking, LargeModelsAnswerFromTheScanUntilTheirIndexIsReady) {
 }
 
 TEST(Picking, SingleSelectedBanner) {
-  GLSceneList banners;
-  auto *a = new GLBanner3DList(nullptr, {}, {}, "a");
-  auto *b = new GLBanner3DList(nullptr, {}, {}, "b");
+  NodeList banners;
+  auto *a = new BannerNode(nullptr, {}, {}, "a");
+  auto *b = new BannerNode(nullptr, {}, {}, "b");
   banners.append(a);
   banners.append(b);
   EXPECT_EQ(picking::singleSelectedBanner(banners), nullptr);
@@ -397,7 +397,7 @@ TEST(Picking, SingleSelectedBanner) {
 namespace {
 // A banner for point (200, 200) with its box anchored at (300, 300), in window pixels.
 struct DrawnBanner {
-  GLBanner3DList banner{&view(), {200, 200, 0}, {300, 300, 0}, "0.500"};
+  BannerNode banner{&view(), {200, 200, 0}, {300, 300, 0}, "0.500"};
   DrawnBanner() {
     banner.highlight = true;
     banner.tab = true;
@@ -480,7 +480,7 @@ TEST(BannerDrawing, HiddenOrForeignViewDrawsNothing) {
             0);
   d.banner.visible = true;
   ViewState other;
-  GLBanner3DList foreign(&other, {200, 200, 0}, {300, 300, 0}, "0.5");
+  BannerNode foreign(&other, {200, 200, 0}, {300, 300, 0}, "0.5");
   beginPixelFrame();
   foreign.draw(&view(), 0);
   f = grab();

@@ -1,8 +1,8 @@
 // Comments: clamping, width, rotated hit test, drawing with the outline font, the dialog.
 #include "test_banners_env.h"
 
-#include "view/DLGComment.h"
-#include "view/GLText.h"
+#include "view/CommentDialog.h"
+#include "view/CommentNode.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -19,7 +19,7 @@ namespace {
 bool isFill(const std::array<int, 3> &p) { return near(p, 1, 1, 0.9, 2); }
 bool isInk(const std::array<int, 3> &p) { return p[0] > 20 && p[0] < 90 && p[1] < 90; }
 
-Pixels drawComment(GLText &t) {
+Pixels drawComment(CommentNode &t) {
   beginPixelFrame();
   t.draw(&view(), 0);
   return grab();
@@ -43,15 +43,15 @@ template <class Pred> std::array<int, 4> extent(const Pixels &f, Pred pred) {
 
 TEST(CommentNode, SizeAndAngleAreClamped) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_EQ(GLText(nullptr, 0, 0, 0, 5, "a").size(), 10);
-  EXPECT_EQ(GLText(nullptr, 0, 0, 0, 9.99, "a").size(), 10);
-  EXPECT_EQ(GLText(nullptr, 0, 0, 0, 25, "a").size(), 25);
-  EXPECT_EQ(GLText(nullptr, 0, 0, 0, nan, "a").size(), 10);
-  EXPECT_EQ(GLText(nullptr, 0, 0, 120, 20, "a").angle(), 90);
-  EXPECT_EQ(GLText(nullptr, 0, 0, -91, 20, "a").angle(), -90);
-  EXPECT_EQ(GLText(nullptr, 0, 0, 45, 20, "a").angle(), 45);
-  EXPECT_EQ(GLText(nullptr, 0, 0, nan, 20, "a").angle(), 0);
-  GLText t(nullptr, 3, 4, 0, 20, "");
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, 0, 5, "a").size(), 10);
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, 0, 9.99, "a").size(), 10);
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, 0, 25, "a").size(), 25);
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, 0, nan, "a").size(), 10);
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, 120, 20, "a").angle(), 90);
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, -91, 20, "a").angle(), -90);
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, 45, 20, "a").angle(), 45);
+  EXPECT_EQ(CommentNode(nullptr, 0, 0, nan, 20, "a").angle(), 0);
+  CommentNode t(nullptr, 3, 4, 0, 20, "");
   t.setScale(3); // the scale slot sets the height, with the same floor
   EXPECT_EQ(t.size(), 10);
   EXPECT_EQ(t.position, (Vec3d{3, 4, 0}));
@@ -66,7 +66,7 @@ TEST(CommentNode, SizeAndAngleAreClamped) {
 TEST(CommentNode, WidthIsTheWidestLineInOutlineUnits) {
   view(); // the outline font
   const auto &m = GLTextList::outlineMetrics();
-  GLText t(nullptr, 0, 0, 0, 20, "AB%");
+  CommentNode t(nullptr, 0, 0, 0, 20, "AB%");
   const float ab = m['A'].advanceX + m['B'].advanceX + m['%'].advanceX;
   EXPECT_GT(ab, 0);
   EXPECT_FLOAT_EQ(t.textWidth(), ab);
@@ -87,7 +87,7 @@ TEST(CommentNode, WidthIsTheWidestLineInOutlineUnits) {
 
 TEST(CommentHitTest, UnrotatedBox) {
   view();
-  GLText t(nullptr, 100, 100, 0, 20, "Hello");
+  CommentNode t(nullptr, 100, 100, 0, 20, "Hello");
   const float w = t.textWidth() * 20 * 1.1407389898578169f;
   ASSERT_GT(w, 40);
   const int H = 600;
@@ -105,7 +105,7 @@ TEST(CommentHitTest, UnrotatedBox) {
 
 TEST(CommentHitTest, RotatedBoxTurnsWithTheAngle) {
   view();
-  GLText t(nullptr, 100, 100, 90, 20, "Hello");
+  CommentNode t(nullptr, 100, 100, 90, 20, "Hello");
   const int H = 600;
   // Turned a quarter counter-clockwise: the text runs upwards, its box left of the origin.
   EXPECT_TRUE(t.hitTest(95, H - 130, 90, H));
@@ -120,7 +120,7 @@ TEST(CommentHitTest, RotatedBoxTurnsWithTheAngle) {
 }
 
 TEST(CommentDrawing, SizeBelowTenDrawsTenPixelsHigh) {
-  GLText small(&view(), 100, 100, 0, 5, "");
+  CommentNode small(&view(), 100, 100, 0, 5, "");
   small.fill = true;
   auto box = extent(drawComment(small), isFill);
   // An empty text still has a 0.6-unit fill box.
@@ -128,16 +128,16 @@ TEST(CommentDrawing, SizeBelowTenDrawsTenPixelsHigh) {
   EXPECT_NEAR(box[2] - box[0] + 1, 6, 1);
   EXPECT_EQ(box[0], 100);
   EXPECT_EQ(box[1], 100);
-  GLText big(&view(), 100, 100, 0, 40, "");
+  CommentNode big(&view(), 100, 100, 0, 40, "");
   big.fill = true;
   box = extent(drawComment(big), isFill);
   EXPECT_EQ(box[3] - box[1] + 1, 40);
 }
 
 TEST(CommentDrawing, AngleBeyondNinetyDrawsAtNinety) {
-  GLText a(&view(), 300, 200, 120, 30, "Tilt");
+  CommentNode a(&view(), 300, 200, 120, 30, "Tilt");
   a.fill = true;
-  GLText b(&view(), 300, 200, 90, 30, "Tilt");
+  CommentNode b(&view(), 300, 200, 90, 30, "Tilt");
   b.fill = true;
   const Pixels fa = drawComment(a);
   const Pixels fb = drawComment(b);
@@ -151,9 +151,9 @@ TEST(CommentDrawing, AngleBeyondNinetyDrawsAtNinety) {
 }
 
 TEST(CommentDrawing, PercentSignIsDrawnLiterally) {
-  GLText plain(&view(), 100, 300, 0, 40, "50");
-  GLText percent(&view(), 100, 300, 0, 40, "50%");
-  GLText formats(&view(), 100, 300, 0, 40, "%s%n%d");
+  CommentNode plain(&view(), 100, 300, 0, 40, "50");
+  CommentNode percent(&view(), 100, 300, 0, 40, "50%");
+  CommentNode formats(&view(), 100, 300, 0, 40, "%s%n%d");
   const Pixels f0 = drawComment(plain);
   const Pixels f1 = drawComment(percent);
   const auto e0 = extent(f0, isInk);
@@ -170,7 +170,7 @@ TEST(CommentDrawing, PercentSignIsDrawnLiterally) {
 }
 
 TEST(CommentDrawing, TextShowsOnTheFill) {
-  GLText t(&view(), 100, 300, 15, 24, "Inspection 42% done");
+  CommentNode t(&view(), 100, 300, 15, 24, "Inspection 42% done");
   t.fill = true;
   const Pixels f = drawComment(t);
   f.savePng(VELMORA_BINARY_DIR "/test_comments_fill.png");
@@ -179,7 +179,7 @@ TEST(CommentDrawing, TextShowsOnTheFill) {
 }
 
 TEST(CommentDrawing, SelectedIsMagentaAndFrameStateIsKept) {
-  GLText t(&view(), 100, 300, 0, 40, "Sel");
+  CommentNode t(&view(), 100, 300, 0, 40, "Sel");
   t.setSelected(true);
   glEnable(GL_CULL_FACE);
   const Pixels f = drawComment(t);
@@ -196,7 +196,7 @@ TEST(CommentDrawing, SelectedIsMagentaAndFrameStateIsKept) {
 }
 
 TEST(CommentDialog, ControlsIdsAndTexts) {
-  DLGComment dlg;
+  CommentDialog dlg;
   EXPECT_EQ(dlg.windowTitle(), "Add a Comment");
   EXPECT_EQ(dlg.objectName(), "1400");
   auto *text = dlg.findChild<QPlainTextEdit *>("1000");
@@ -237,14 +237,14 @@ TEST(CommentDialog, ControlsIdsAndTexts) {
 }
 
 TEST(CommentDialog, NumbersReadLikeTheEditsMeanThem) {
-  EXPECT_EQ(DLGComment::readNumber("20"), 20);
-  EXPECT_EQ(DLGComment::readNumber("  12.5abc"), 12.5);
-  EXPECT_EQ(DLGComment::readNumber("+3"), 3);
-  EXPECT_EQ(DLGComment::readNumber("-7e1"), -70);
-  EXPECT_EQ(DLGComment::readNumber("abc"), 0);
-  EXPECT_EQ(DLGComment::readNumber(""), 0);
-  EXPECT_EQ(DLGComment::readNumber("+-3"), 0);
-  EXPECT_EQ(DLGComment::readNumber("1,5"), 1); // the point is the decimal separator
+  EXPECT_EQ(CommentDialog::readNumber("20"), 20);
+  EXPECT_EQ(CommentDialog::readNumber("  12.5abc"), 12.5);
+  EXPECT_EQ(CommentDialog::readNumber("+3"), 3);
+  EXPECT_EQ(CommentDialog::readNumber("-7e1"), -70);
+  EXPECT_EQ(CommentDialog::readNumber("abc"), 0);
+  EXPECT_EQ(CommentDialog::readNumber(""), 0);
+  EXPECT_EQ(CommentDialog::readNumber("+-3"), 0);
+  EXPECT_EQ(CommentDialog::readNumber("1,5"), 1); // the point is the decimal separator
 }
 
 int main(int argc, char **argv) { return runAll(argc, argv); }

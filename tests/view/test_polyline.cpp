@@ -2,7 +2,7 @@
 // 0..1, visibility and view ownership, and the GL state it leaves behind.
 #include "scene/OffscreenContext.h"
 #include "scene/ViewState.h"
-#include "view/GLPolyline3DList.h"
+#include "view/PolylineNode.h"
 
 #include <GL/gl.h>
 #include <array>
@@ -65,7 +65,7 @@ const Vec3d kPts[3] = {{20.5, 50.5, 0}, {100.5, 50.5, 0}, {180.5, 50.5, 0}};
 
 TEST(Polyline, StartsAsPointsWithBlackVertexColoursAndOwnCopies) {
   Vec3d source[2] = {{1, 2, 3}, {4, 5, 6}};
-  GLPolyline3DList node(nullptr, 2, source);
+  PolylineNode node(nullptr, 2, source);
   source[0].x = 99;
   EXPECT_EQ(node.count(), 2u);
   EXPECT_EQ(node.points()[0].x, 1);
@@ -77,13 +77,13 @@ TEST(Polyline, StartsAsPointsWithBlackVertexColoursAndOwnCopies) {
   node.setVertexColour(5, Colour{1, 1, 1}); // past the end: ignored
   node.setVertexColour(1, Colour{0.5, 0.25, 1});
   EXPECT_EQ(node.colours()[1], (Colour{0.5, 0.25, 1}));
-  GLPolyline3DList empty(nullptr, 0, nullptr);
+  PolylineNode empty(nullptr, 0, nullptr);
   EXPECT_EQ(empty.count(), 0u);
 }
 
 TEST(Polyline, VertexColoursAreClampedAndOverrideNodeAndSelectionColour) {
   ViewState view;
-  GLPolyline3DList node(&view, 3, kPts);
+  PolylineNode node(&view, 3, kPts);
   node.setColour(0, 1, 0);
   node.perVertexColours = true;
   node.setVertexColour(0, Colour{2.0, -1.0, 0.5});
@@ -104,7 +104,7 @@ TEST(Polyline, VertexColoursAreClampedAndOverrideNodeAndSelectionColour) {
 
 TEST(Polyline, NodeColourOrMagentaWhenSelectedWithoutVertexColours) {
   ViewState view;
-  GLPolyline3DList node(&view, 3, kPts);
+  PolylineNode node(&view, 3, kPts);
   node.setColour(0, 1, 0);
   node.setVertexColour(0, Colour{1, 0, 0}); // unused: per-vertex colours are off
   beginFrame();
@@ -122,7 +122,7 @@ TEST(Polyline, NodeColourOrMagentaWhenSelectedWithoutVertexColours) {
 
 TEST(Polyline, HiddenOrForeignNodesDrawNothing) {
   ViewState view, other;
-  GLPolyline3DList node(&view, 3, kPts);
+  PolylineNode node(&view, 3, kPts);
   node.setColour(1, 1, 1);
   node.visible = false;
   beginFrame();
@@ -133,7 +133,7 @@ TEST(Polyline, HiddenOrForeignNodesDrawNothing) {
   node.draw(&other, 0);
   EXPECT_EQ(grab().lit(), 0);
   // A node without a view draws into any.
-  GLPolyline3DList anywhere(nullptr, 3, kPts);
+  PolylineNode anywhere(nullptr, 3, kPts);
   anywhere.setColour(1, 1, 1);
   beginFrame();
   anywhere.draw(&other, 0);
@@ -143,7 +143,7 @@ TEST(Polyline, HiddenOrForeignNodesDrawNothing) {
 TEST(Polyline, PolygonFillsAndStateIsRestored) {
   ViewState view;
   const Vec3d square[4] = {{10, 10, 0}, {60, 10, 0}, {60, 60, 0}, {10, 60, 0}};
-  GLPolyline3DList node(&view, 4, square);
+  PolylineNode node(&view, 4, square);
   node.setColour(1, 0, 0);
   node.primitive = true;
   node.width = 20;

@@ -2,9 +2,9 @@
 #include "ViewFixture.h"
 #include "gui/GuiTestMain.h"
 #include "gui/test_snapshot_fakes.h"
-#include "scene/GLColorRangeView.h"
-#include "view/DLGTolerance.h"
+#include "scene/LegendNode.h"
 #include "view/ProgramSettings.h"
+#include "view/SettingsDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,37 +12,37 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-class SettingsDialog : public ViewFixture {
+class SettingsDialogTest : public ViewFixture {
 protected:
-  DLGTolerance *open() {
+  SettingsDialog *open() {
     view->onTolerance();
-    DLGTolerance *d = view->settingsDialog.data();
+    SettingsDialog *d = view->settingsDialog.data();
     EXPECT_NE(d, nullptr);
     return d;
   }
-  static QLineEdit *edit(DLGTolerance *d, int id) {
+  static QLineEdit *edit(SettingsDialog *d, int id) {
     return qobject_cast<QLineEdit *>(d->control(id));
   }
-  static void click(DLGTolerance *d, int id) {
+  static void click(SettingsDialog *d, int id) {
     auto *b = qobject_cast<QAbstractButton *>(d->control(id));
     ASSERT_NE(b, nullptr) << id;
     QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, b->height() / 2));
   }
-  static void typeInto(DLGTolerance *d, int id, const QString &text) {
+  static void typeInto(SettingsDialog *d, int id, const QString &text) {
     QLineEdit *e = edit(d, id);
     e->selectAll();
     QTest::keyClicks(e, text);
     // Typing replaces the selection; make sure nothing of the old text is left.
     e->setText(text);
   }
-  static void enter(DLGTolerance *d, int id) { QTest::keyClick(d->control(id), Qt::Key_Return); }
+  static void enter(SettingsDialog *d, int id) { QTest::keyClick(d->control(id), Qt::Key_Return); }
 };
 
-TEST_F(SettingsDialog, OpensWithTheViewsValuesInTheirPrintedForms) {
+TEST_F(SettingsDialogTest, OpensWithTheViewsValuesInTheirPrintedForms) {
   load();
   ProgramSettings::decimalPlaces = 3;
   ProgramSettings::bannerLineColourMode = 0; // the banners' own colours, as Deviation gives
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   EXPECT_EQ(d->windowTitle(), "Settings");
   EXPECT_FALSE(d->isModal());
   EXPECT_EQ(edit(d, 1008)->text(), "0.25");
@@ -63,33 +63,33 @@ TEST_F(SettingsDialog, OpensWithTheViewsValuesInTheirPrintedForms) {
   d->close();
 }
 
-TEST_F(SettingsDialog, MagnificationIsEnabledOnlyWithNominalPoints) {
+TEST_F(SettingsDialogTest, MagnificationIsEnabledOnlyWithNominalPoints) {
   load(true);
   EXPECT_TRUE(view->hasNominalPoints);
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   EXPECT_TRUE(edit(d, 1012)->isEnabled());
   d->close();
 }
 
-TEST_F(SettingsDialog, NumberTextsFollowThePrintfForms) {
-  EXPECT_EQ(DLGTolerance::fixedText(1.0), "1.0");
-  EXPECT_EQ(DLGTolerance::fixedText(2.5), "2.5");
-  EXPECT_EQ(DLGTolerance::fixedText(0.125), "0.125");
-  EXPECT_EQ(DLGTolerance::significantText(0.1), "0.1");
-  EXPECT_EQ(DLGTolerance::significantText(-0.25), "-0.25");
-  EXPECT_EQ(DLGTolerance::significantText(3.0), "3.");
-  EXPECT_EQ(DLGTolerance::significantText(1.0 / 3.0), "0.333333333333");
-  EXPECT_EQ(DLGTolerance::significantText(0.0), "0");
-  EXPECT_EQ(DLGTolerance::readDouble("0.1mm"), 0.1);
-  EXPECT_EQ(DLGTolerance::readDouble("abc"), 0.0);
-  EXPECT_EQ(DLGTolerance::readDouble(""), 0.0);
-  EXPECT_EQ(DLGTolerance::readInt("7.9"), 7);
-  EXPECT_EQ(DLGTolerance::readInt("x"), 0);
+TEST_F(SettingsDialogTest, NumberTextsFollowThePrintfForms) {
+  EXPECT_EQ(SettingsDialog::fixedText(1.0), "1.0");
+  EXPECT_EQ(SettingsDialog::fixedText(2.5), "2.5");
+  EXPECT_EQ(SettingsDialog::fixedText(0.125), "0.125");
+  EXPECT_EQ(SettingsDialog::significantText(0.1), "0.1");
+  EXPECT_EQ(SettingsDialog::significantText(-0.25), "-0.25");
+  EXPECT_EQ(SettingsDialog::significantText(3.0), "3.");
+  EXPECT_EQ(SettingsDialog::significantText(1.0 / 3.0), "0.333333333333");
+  EXPECT_EQ(SettingsDialog::significantText(0.0), "0");
+  EXPECT_EQ(SettingsDialog::readDouble("0.1mm"), 0.1);
+  EXPECT_EQ(SettingsDialog::readDouble("abc"), 0.0);
+  EXPECT_EQ(SettingsDialog::readDouble(""), 0.0);
+  EXPECT_EQ(SettingsDialog::readInt("7.9"), 7);
+  EXPECT_EQ(SettingsDialog::readInt("x"), 0);
 }
 
-TEST_F(SettingsDialog, PointButtonsSetModeAndSizeOnViewAndNode) {
+TEST_F(SettingsDialogTest, PointButtonsSetModeAndSizeOnViewAndNode) {
   GLPointCloud *node = load();
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   const struct {
     int id, mode, size;
   } cases[] = {{1017, 1, 1}, {1018, 1, 2}, {1019, 1, 3}, {10201, 4, 0}};
@@ -104,12 +104,12 @@ TEST_F(SettingsDialog, PointButtonsSetModeAndSizeOnViewAndNode) {
   d->close();
 }
 
-TEST_F(SettingsDialog, ApplyDropsTheMeshForPointsAndTheNextFrameUploadsItAgain) {
+TEST_F(SettingsDialogTest, ApplyDropsTheMeshForPointsAndTheNextFrameUploadsItAgain) {
   GLPointCloud *node = load();
   paint();
   const int uploads = node->meshUploads();
   ASSERT_GT(uploads, 0); // the first frame uploaded the mesh
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   click(d, 1017); // points: the mesh's buffers are released and not rebuilt
   paint();
   EXPECT_EQ(node->meshUploads(), uploads);
@@ -120,9 +120,9 @@ TEST_F(SettingsDialog, ApplyDropsTheMeshForPointsAndTheNextFrameUploadsItAgain) 
   d->close();
 }
 
-TEST_F(SettingsDialog, FilterCheckBoxTogglesBetweenOutsideOnlyAndAll) {
+TEST_F(SettingsDialogTest, FilterCheckBoxTogglesBetweenOutsideOnlyAndAll) {
   GLPointCloud *node = load();
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   click(d, 1021);
   EXPECT_EQ(view->pointFilter, 2);
   EXPECT_EQ(node->pointFilter, 2);
@@ -132,16 +132,16 @@ TEST_F(SettingsDialog, FilterCheckBoxTogglesBetweenOutsideOnlyAndAll) {
   d->close();
   // A new dialog starts with the toggle off: its first click selects outside-only again.
   view->pointFilter = 0;
-  DLGTolerance *d2 = open();
+  SettingsDialog *d2 = open();
   click(d2, 1021);
   EXPECT_EQ(view->pointFilter, 2);
   d2->close();
 }
 
-TEST_F(SettingsDialog, BadEntriesAreRefusedWithAMessageAndKeepTheFocus) {
+TEST_F(SettingsDialogTest, BadEntriesAreRefusedWithAMessageAndKeepTheFocus) {
   GLPointCloud *node = load(true);
   FakeUi ui;
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   d->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(d));
   const struct {
@@ -175,9 +175,9 @@ TEST_F(SettingsDialog, BadEntriesAreRefusedWithAMessageAndKeepTheFocus) {
   ProgramSettings::decimalPlaces = 3;
 }
 
-TEST_F(SettingsDialog, ReopenedItShowsEverySettingAndTheFilterActsOnTheFirstClick) {
+TEST_F(SettingsDialogTest, ReopenedItShowsEverySettingAndTheFilterActsOnTheFirstClick) {
   GLPointCloud *node = load();
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   for (int id : {1018, 1011, 1028, 1022, 1021})
     click(d, id);
   typeInto(d, 1010, "20");
@@ -200,9 +200,9 @@ TEST_F(SettingsDialog, ReopenedItShowsEverySettingAndTheFilterActsOnTheFirstClic
   d->close();
 }
 
-TEST_F(SettingsDialog, UpperToleranceMirrorsIntoTheHiddenLowerFieldAndTheBand) {
+TEST_F(SettingsDialogTest, UpperToleranceMirrorsIntoTheHiddenLowerFieldAndTheBand) {
   GLPointCloud *node = load();
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   typeInto(d, 1008, "0.1");
   EXPECT_EQ(edit(d, 1009)->text(), "-0.1");
   enter(d, 1008);
@@ -219,9 +219,9 @@ TEST_F(SettingsDialog, UpperToleranceMirrorsIntoTheHiddenLowerFieldAndTheBand) {
   d->close();
 }
 
-TEST_F(SettingsDialog, MagnificationAndDecimalPlacesApplyOnEnter) {
+TEST_F(SettingsDialogTest, MagnificationAndDecimalPlacesApplyOnEnter) {
   GLPointCloud *node = load(true);
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   typeInto(d, 1012, "25");
   typeInto(d, 1020, "2");
   enter(d, 1012);
@@ -233,9 +233,9 @@ TEST_F(SettingsDialog, MagnificationAndDecimalPlacesApplyOnEnter) {
   d->close();
 }
 
-TEST_F(SettingsDialog, GradientExtendedAndBannerLineRadiosReachNodeAndProgram) {
+TEST_F(SettingsDialogTest, GradientExtendedAndBannerLineRadiosReachNodeAndProgram) {
   GLPointCloud *node = load();
-  DLGTolerance *d = open();
+  SettingsDialog *d = open();
   click(d, 1011);
   EXPECT_TRUE(node->showGradient);
   paint();
@@ -256,15 +256,15 @@ TEST_F(SettingsDialog, GradientExtendedAndBannerLineRadiosReachNodeAndProgram) {
   d->close();
 }
 
-TEST_F(SettingsDialog, ShowPercentagesWritesBesideTheLegendOnly) {
+TEST_F(SettingsDialogTest, ShowPercentagesWritesBesideTheLegendOnly) {
   load();
-  DLGTolerance *d = open();
-  auto *box = qobject_cast<QCheckBox *>(d->control(DLGTolerance::kShowPercentagesId));
+  SettingsDialog *d = open();
+  auto *box = qobject_cast<QCheckBox *>(d->control(SettingsDialog::kShowPercentagesId));
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->text(), "Show percentages");
   EXPECT_FALSE(box->isChecked());
   const QImage off = view->grabFramebuffer();
-  click(d, DLGTolerance::kShowPercentagesId);
+  click(d, SettingsDialog::kShowPercentagesId);
   EXPECT_TRUE(view->showPercentages);
   const QImage on = view->grabFramebuffer();
   // Text left of the labels, nothing else changed; off again gives the same frame as before.
@@ -276,13 +276,13 @@ TEST_F(SettingsDialog, ShowPercentagesWritesBesideTheLegendOnly) {
         ++changed;
       }
   EXPECT_GT(changed, 100);
-  click(d, DLGTolerance::kShowPercentagesId);
+  click(d, SettingsDialog::kShowPercentagesId);
   EXPECT_EQ(view->grabFramebuffer(), off);
   d->close();
 }
 
-TEST_F(SettingsDialog, EnterWithoutAModelOnlyCloses) {
-  DLGTolerance *d = open();
+TEST_F(SettingsDialogTest, EnterWithoutAModelOnlyCloses) {
+  SettingsDialog *d = open();
   typeInto(d, 1008, "0.5");
   typeInto(d, 1010, "7");
   enter(d, 1008);
@@ -291,8 +291,8 @@ TEST_F(SettingsDialog, EnterWithoutAModelOnlyCloses) {
   EXPECT_EQ(view->colourBars, 15);
 }
 
-TEST_F(SettingsDialog, PointButtonsAndFilterDoNothingWithoutAModel) {
-  DLGTolerance *d = open();
+TEST_F(SettingsDialogTest, PointButtonsAndFilterDoNothingWithoutAModel) {
+  SettingsDialog *d = open();
   click(d, 1017);
   click(d, 1021);
   EXPECT_EQ(view->displayMode, 4);

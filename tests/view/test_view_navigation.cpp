@@ -2,7 +2,7 @@
 #include "ViewFixture.h"
 #include "gui/GuiTestMain.h"
 
-#include "scene/GLScale2DList.h"
+#include "scene/ScaleNode.h"
 
 #include <QImage>
 #include <QUndoStack>
@@ -23,8 +23,8 @@ void wheel(QWidget *w, int delta) {
 }
 
 // A node that counts its destructions, to see that Delete releases what it removes.
-struct CountingNode : GLRvList {
-  explicit CountingNode(int *deaths) : GLRvList(nullptr), deaths_(deaths) {}
+struct CountingNode : DrawableNode {
+  explicit CountingNode(int *deaths) : DrawableNode(nullptr), deaths_(deaths) {}
   ~CountingNode() override { ++*deaths_; }
   int *deaths_;
 };
@@ -56,7 +56,7 @@ TEST_F(ViewNavigation, RightDragAccumulatesHalvedMotionTruncatedTowardsZero) {
 
 TEST_F(ViewNavigation, RotationFoldsIntoThisViewsMatrixAtTheNextFrameAndNoOtherView) {
   load();
-  view3d other;
+  ModelView other;
   other.resize(300, 200);
   other.show();
   paint();
@@ -249,7 +249,7 @@ TEST_F(ViewNavigation, ScaleBarIsAsLongAsItsLengthShowsAtTheModel) {
       }
     ASSERT_GE(first, 0);
     EXPECT_NEAR(last, 889, 1);
-    const float shown = GLScale2DList::shownLength(float(900 * view->pixelSize()));
+    const float shown = ScaleNode::shownLength(float(900 * view->pixelSize()));
     // That length laid along the screen's x axis at the model's centre.
     const QPointF a = pixelOf(view->centre), b = pixelOf(view->centre + Vec3d{shown, 0, 0});
     EXPECT_NEAR(last + 1 - first, b.x() - a.x(), 1.5) << shown;
@@ -340,11 +340,11 @@ TEST_F(ViewNavigation, DeleteRemovesOnlySelectedNodesUndoablyAndReleasesThemWith
   QTest::keyClick(view.get(), Qt::Key_Delete);
   EXPECT_EQ(deaths, 0); // kept by the undo step
   EXPECT_EQ(view->scene().banners.head(), keepBanner);
-  EXPECT_EQ(GLSceneList::next(keepBanner), nullptr);
+  EXPECT_EQ(NodeList::next(keepBanner), nullptr);
   EXPECT_EQ(view->scene().comments.head(), keepComment);
   // Undo puts each back at its place; redo takes them out again.
   view->undoStack()->undo();
-  EXPECT_EQ(GLSceneList::next(keepBanner), dropBanner);
+  EXPECT_EQ(NodeList::next(keepBanner), dropBanner);
   EXPECT_EQ(view->scene().comments.head(), dropComment);
   view->undoStack()->redo();
   EXPECT_EQ(view->scene().banners.size(), 1u);

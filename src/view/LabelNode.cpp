@@ -1,0 +1,24 @@
+#include "view/LabelNode.h"
+
+LabelNode::LabelNode(ViewState *view) : DrawableNode(view) {}
+
+void LabelNode::addLine(const std::string &text) {
+  if (lines_.size() < kMaxLines)
+    lines_.push_back(text);
+}
+
+void LabelNode::setLine(std::size_t index, const std::string &text) {
+  if (index >= kMaxLines)
+    return;
+  if (index >= lines_.size())
+    lines_.resize(index + 1);
+  lines_[index] = text;
+}
+
+int LabelNode::labelChars() const {
+  const std::size_t first = lines_.empty() ? 0 : lines_[0].size();
+  // Only the first two lines size the box; the second wins when it is not shorter.
+  if (lines_.size() >= 2 && lines_[1].size() >= first)
+    return static_cast<int>(lines_[1].size()) + 1;
+  return static_cast<int>(first) + 1;
+}

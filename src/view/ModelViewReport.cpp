@@ -1,0 +1,69 @@
+#include "view/ModelView.h"
+
+#include "records/Annotations.h"
+#include "report/InspectionReport.h"
+#include "report/ReportRecord.h"
+#include "scene/GLPointCloud.h"
+#include "session/SessionModel.h"
+#include "view/SceneRecord.h"
+#include "view/UiServices.h"
+#include "view/ViewScene.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+// What the view's legend shows: its tolerances and bars, the model's colour switches.
+LegendSettings viewLegend(const ModelView &view, const GLPointCloud &cloud) {
+  return {float(view.upperTolerance), float(view.lowerTolerance), view.colourBars,
+          cloud.showGradient, cloud.extendedColours};
+}
+} // namespace
+
+void ModelView::onCreateReport() {
+  UiServices &ui = UiServices::instance();
+  const GLPointCloud *cloud = pointCloud();
+  if (!cloud || !cloud->model()) {
+    ui.message(this, QStringLiteral("Creating the report failed"),
+               QStringLiteral("This window shows no model: there is nothing to report."),
+               UiServices::Icon::Warning);
+    return;
+  }
+  const SessionModel &model = *cloud->model();
+  const QFileInfo source(QFile::decodeName(QByteArray::fromStdString(model.path)));
+  const QString chosen = ui.saveFileName(
+      this, QStringLiteral("Create report"),
+      source.dir().filePath(source.completeBaseName() + QStringLiteral("-report.pdf")),
+      {QStringLiteral("PDF report (*.pdf)")}, QStringLiteral("pdf"));
+  if (chosen.isEmpty())
+    return;
+  const std::string target = QFile::encodeName(chosen).toStdString();
+
+  // The window's model as loaded, with its current tolerances and legend, and its current
+  // camera drawn offscreen at the printed size of the report's picture.
+  ReportContent content = reportContentFor(model, isSessionFilePath(model.path), lowerTolerance,
+                                           upperTolerance, viewLegend(*this, *cloud));
+  // The window's own banners and distances, with their comments: what it shows now, saved
+  // or not (a sidecar beside the file was restored into the window when it opened).
+  const Annotations live = captureAnnotations(*this, *scene_);
+  if (!live.banners.empty() || !live.distances.empty()) {
+    content.haveCallouts = true;
+    content.callouts =
+        calloutRows(model, live.banners, live.distances, lowerTolerance, upperTolerance);
+  }
+  std::string error;
+  const double aspect = height() > 0 ? double(width()) / double(height()) : 1.5;
+  content.snapshot = drawOffscreen(reportSnapshotSize(aspect), error);
+  const ExportResult result =
+      content.snapshot.isNull()
+          ? ExportResult::failure(target + ": the picture of the view could not be drawn: " + error)
+          : writeInspectionReport(target, content);
+  if (result.ok)
+    ui.message(
+        this, QStringLiteral("Report created"),
+        QStringLiteral("The report of %1 was written to %2.").arg(source.fileName(), chosen));
+  else
+    ui.message(this, QStringLiteral("Creating the report failed"),
+               QString::fromStdString(result.message), UiServices::Icon::Warning);
+}
