@@ -16,7 +16,13 @@ std::string num(double v) {
   return buf;
 }
 
-std::string bytes(std::size_t n) { return std::to_string(n) + " bytes"; }
+std::string bytes(std::size_t n) {
+  const std::string digits = std::to_string(n);
+  std::string s;
+  for (std::size_t i = 0; i < digits.size(); ++i)
+    s += (i > 0 && (digits.size() - i) % 3 == 0 ? "," : "") + std::string(1, digits[i]);
+  return s + " bytes";
+}
 
 bool finite3(const Vec3d &v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
