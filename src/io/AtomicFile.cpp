@@ -2,10 +2,13 @@
 
 #include "session/SessionModel.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
@@ -15,8 +18,35 @@
 namespace {
 
 // Longest target name kept in the temporary's name; the rest of a long name is dropped so
-// that ".<name>.XXXXXX" still fits the file system's name limit.
+// that ".<name>.velmora-tmp-<pid>-XXXXXX" still fits the file system's name limit.
 constexpr std::size_t kMaxTempStem = 200;
+constexpr std::size_t kSuffixLength = 6;
+
+bool processAlive(long pid) {
+  if (pid <= 0 || pid > INT_MAX)
+    return false;
+  // EPERM: the process exists but belongs to someone else.
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// The process id in a temporary's name after its prefix ("<pid>-XXXXXX"), or -1 when the
+// rest is not of that form.
+long tempOwner(std::string_view rest) {
+  const std::size_t dash = rest.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 10 ||
+      rest.size() - dash - 1 != kSuffixLength)
+    return -1;
+  long pid = 0;
+  for (std::size_t i = 0; i < dash; ++i) {
+    if (rest[i] < '0' || rest[i] > '9')
+      return -1;
+    pid = pid * 10 + (rest[i] - '0');
+  }
+  for (char c : rest.substr(dash + 1))
+    if (!std::isalnum(static_cast<unsigned char>(c)))
+      return -1;
+  return pid;
+}
 
 int openDirectoryAt(int at, const char *path) {
   int fd = ::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -54,7 +84,7 @@ std::string randomSuffix() {
       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
       static_cast<std::uint64_t>(::getpid()));
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::string s(6, 'x');
+  std::string s(kSuffixLength, 'x');
   for (char &c : s)
     c = kChars[rng() % (sizeof(kChars) - 1)];
   return s;
@@ -96,7 +126,9 @@ AtomicFile::AtomicFile(std::string targetPath, std::size_t bufferSize)
     return;
   }
 
-  const std::string stem = "." + baseName_.substr(0, kMaxTempStem) + ".";
+  const std::string prefix = tempPrefix(baseName_);
+  removeStaleTemporaries(prefix);
+  const std::string stem = prefix + std::to_string(::getpid()) + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = stem + randomSuffix();
     // 0666 lets the umask decide, as for any newly created file.
@@ -115,6 +147,34 @@ AtomicFile::AtomicFile(std::string targetPath, std::size_t bufferSize)
   buffer_.reset(new (std::nothrow) char[capacity_]);
   if (!buffer_)
     fail("cannot allocate the write buffer", ENOMEM);
+}
+
+std::string AtomicFile::tempPrefix(const std::string &baseName) {
+  return "." + baseName.substr(0, kMaxTempStem) + ".velmora-tmp-";
+}
+
+void AtomicFile::removeStaleTemporaries(const std::string &prefix) {
+  // A folder opened for search only cannot be listed; then nothing is cleaned.
+  const int listFd = ::openat(dirFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0)
+    return;
+  DIR *dir = ::fdopendir(listFd);
+  if (!dir) {
+    ::close(listFd);
+    return;
+  }
+  while (const dirent *e = ::readdir(dir)) {
+    const std::string_view name = e->d_name;
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+      continue;
+    const long pid = tempOwner(name.substr(prefix.size()));
+    if (pid < 0 || processAlive(pid))
+      continue; // a write in progress, here or in another process
+    struct stat st {};
+    if (::fstatat(dirFd_, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+      ::unlinkat(dirFd_, e->d_name, 0);
+  }
+  ::closedir(dir);
 }
 
 AtomicFile::~AtomicFile() {
@@ -188,6 +248,9 @@ bool AtomicFile::commit() {
   if (ok() && fd_ >= 0 && flushBuffer()) {
     if (sync_ && ::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
       fail("cannot write the file to disk", errno);
+    if (struct stat st{}; ::fstat(fd_, &st) == 0)
+      committedMtimeNs_ =
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     // The close result matters: network file systems report write errors only here.
     const int rc = ::close(fd_);
     fd_ = -1;

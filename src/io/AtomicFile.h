@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -8,8 +9,10 @@
 // only when it is complete, so readers see either the old file or the whole new one.
 //
 // Usage: construct, check ok(), write(), then commit(); destroying an uncommitted file
-// removes the temporary. The first failure sticks: later writes are ignored and commit()
-// fails with the first message. Messages name the target file and the reason.
+// removes the temporary. The temporary is named ".NAME.velmora-tmp-PID-XXXXXX" (NAME cut to
+// 200 bytes); constructing removes such files of the same target whose process has ended,
+// the remains of a write that was killed. The first failure sticks: later writes are ignored and
+// commit() fails with the first message. Messages name the target file and the reason.
 class AtomicFile {
 public:
   static constexpr std::size_t kDefaultBufferSize = std::size_t{8} << 20;
@@ -42,10 +45,18 @@ public:
   // Drops the temporary without touching the target.
   void discard();
 
+  // After a successful commit: the modification time (nanoseconds since 1970) of the file
+  // now at the target, as it was when its bytes were complete.
+  std::int64_t committedMtimeNs() const { return committedMtimeNs_; }
+
+  // The part of a temporary's name before the process id, for the target's base name.
+  static std::string tempPrefix(const std::string &baseName);
+
 private:
   bool flushBuffer();
   bool writeAll(const char *data, std::size_t size);
   void fail(const std::string &what, int err);
+  void removeStaleTemporaries(const std::string &prefix);
 
   std::string target_;
   std::string tempName_; // relative to dirFd_
@@ -57,6 +68,7 @@ private:
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
+  std::int64_t committedMtimeNs_ = 0;
   std::string error_;
 };
 

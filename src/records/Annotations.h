@@ -15,6 +15,23 @@
 
 class SessionModel;
 
+// What a record may hold, defined once: the writer refuses a record beyond these limits, the
+// reader accepts everything within them, and editors may refuse beyond them while typing.
+// Display ranges are those of the settings dialog and the command line.
+struct RecordLimits {
+  static constexpr std::size_t kMaxCommentBytes = std::size_t{64} << 10;        // CommentRecord
+  static constexpr std::size_t kMaxCalloutCommentBytes = std::size_t{64} << 10; // banner, distance
+  static constexpr std::size_t kMaxFileNameBytes = 4096;                        // session.file
+  static constexpr int kMinColourBars = 3, kMaxColourBars = 50;
+  static constexpr int kMaxDecimalPlaces = 6;
+  static constexpr double kMinCommentSize = 10, kMaxCommentSize = 10000; // pixels
+  static constexpr double kMaxCommentAngle = 90;                         // degrees, either way
+  static constexpr double kMaxCommentPixels = 1e6; // |x|, |y|: beyond is off any screen
+  static constexpr int kMaxViewPixels = 65536;     // camera view width and height
+  // How far the camera rotation may be from orthonormal (rounding of many small turns).
+  static constexpr double kRotationTolerance = 1e-3;
+};
+
 // Which measurement a record belongs to: the session file's name (without folders), its point
 // count and a checksum of its point coordinates.
 struct ModelIdentity {
@@ -35,17 +52,17 @@ std::uint32_t pointBlockChecksum(const Vec3f *points, std::size_t count);
 // The display settings a record keeps. The defaults are those of a freshly opened session
 // file; a setting missing in a file reads as its default.
 struct DisplaySettings {
-  double upperTolerance = 0.25;
-  double lowerTolerance = -0.25;
-  int colourBars = 15;          // 3..1000
-  int pointFilter = 0;          // 0 all points, 2 only points outside the tolerance
-  bool gradient = false;        // legend gradient
-  bool extendedColours = false; // extended colour scale
-  int displayMode = 4;          // 1 points, 4 triangles
-  int pointSize = 0;            // 1 S, 2 M, 3 L, 0 with triangles
-  double magnification = 1.0;
-  int decimalPlaces = 3;    // 0..15
-  int bannerLineColour = 0; // 1 white, 2 black, 3 deviation, 0 the banner's own colour
+  double upperTolerance = 0.25;  // > 0; the two are one part: both apply or neither
+  double lowerTolerance = -0.25; // < 0
+  int colourBars = 15;           // kMinColourBars..kMaxColourBars
+  int pointFilter = 0;           // 0 all points, 2 only points outside the tolerance
+  bool gradient = false;         // legend gradient
+  bool extendedColours = false;  // extended colour scale
+  int displayMode = 4;           // 1 points, 4 triangles
+  int pointSize = 0;             // 1 S, 2 M, 3 L, 0 with triangles
+  double magnification = 1.0;    // any finite number
+  int decimalPlaces = 3;         // 0..kMaxDecimalPlaces
+  int bannerLineColour = 0;      // 1 white, 2 black, 3 deviation, 0 the banner's own colour
   friend bool operator==(const DisplaySettings &, const DisplaySettings &) = default;
 };
 
@@ -68,7 +85,7 @@ struct CameraRecord {
 struct BannerRecord {
   std::int32_t point = 0;
   Vec3d boxOffset;
-  std::string comment; // the callout table's comment, UTF-8
+  std::string comment; // the callout table's comment, UTF-8, at most kMaxCalloutCommentBytes
   friend bool operator==(const BannerRecord &, const BannerRecord &) = default;
 };
 
@@ -83,9 +100,9 @@ struct DistanceRecord {
 
 // A text comment on the view, as CommentNode holds it.
 struct CommentRecord {
-  std::string text;        // UTF-8
+  std::string text;        // UTF-8, at most kMaxCommentBytes
   double x = 100, y = 400; // window pixels from the bottom-left corner
-  double size = 20;        // pixels, at least 10
+  double size = 20;        // pixels, kMinCommentSize..kMaxCommentSize
   double angle = 0;        // degrees counter-clockwise, -90..90
   bool fill = false;
   friend bool operator==(const CommentRecord &, const CommentRecord &) = default;
@@ -127,6 +144,17 @@ struct ModelMatch {
   bool matches() const { return problem.empty(); }
 };
 ModelMatch matchesModel(const Annotations &annotations, const ModelIdentity &model);
+
+// Checks a record as the settings dialog and the command line check values, so that nothing
+// is drawn from a value they would refuse. A part that fails is reset to its default (display
+// settings, comment fields) or to "not present" (camera values, the section), a comment whose
+// text is too long is dropped, and the rest is kept. Each note names the field, its value and
+// what happened, e.g. "display.upperTolerance -0.1 is below the lower tolerance 0.1: the
+// tolerances are not applied". No notes means the record is applied as it is. Point indices
+// are checked against the model elsewhere (readAnnotations, matchesModel).
+std::vector<std::string> sanitize(Annotations &annotations);
+// What sanitize would note, without changing the record (the writer refuses such a record).
+std::vector<std::string> recordProblems(const Annotations &annotations);
 
 // The sidecar of a session file: sessionPath + ".velmora.json".
 std::string sidecarPathFor(const std::string &sessionPath);

@@ -1,6 +1,7 @@
 // Reading a record: nlohmann's parser builds the document (with a callback that bounds its
 // nesting and size), then every known field is checked against the schema of
-// docs/annotations.md. The first hard problem refuses the whole file; soft ones are noted.
+// docs/annotations.md. The first hard problem (a wrong JSON type) refuses the whole file;
+// values of the right type are taken as they are and sanitize() decides which parts apply.
 #include "records/AnnotationsFile.h"
 
 #include <nlohmann/json.hpp>
@@ -101,14 +102,16 @@ public:
       refuse(path, "expected true or false");
     return v.get<bool>();
   }
-  std::string text(const json &v, const std::string &path) {
+  std::string text(const json &v, const std::string &path) const {
     if (!v.is_string())
       refuse(path, "expected a text");
-    const auto &s = v.get_ref<const std::string &>();
-    const std::size_t n = utf8Prefix(s, AnnotationsLimits::kMaxTextBytes);
-    if (n < s.size())
-      ++clippedTexts_;
-    return s.substr(0, n);
+    return v.get<std::string>();
+  }
+  // A whole number for an int field; one beyond int saturates, so that sanitize() still sees
+  // it outside its range.
+  int wholeInt(const json &v, const std::string &path) const {
+    return static_cast<int>(std::clamp<std::int64_t>(
+        whole(v, path), std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
   }
   // A word from a fixed set; an unknown one gives -1 and a note (the caller keeps its default).
   int word(const json &v, const std::string &path, std::initializer_list<const char *> words) {
@@ -137,13 +140,6 @@ public:
     const auto a = numbers<3>(v, path);
     return {a[0], a[1], a[2]};
   }
-  template <class T> T clamped(T value, T lo, T hi, const std::string &path) {
-    if (value >= lo && value <= hi)
-      return value;
-    const T c = value < lo ? lo : hi;
-    note(path, "out of range; " + show(c) + " is used");
-    return c;
-  }
   std::int32_t pointIndex(const json &v, const std::string &path, std::int32_t points) const {
     const std::int64_t i = whole(v, path);
     if (i < 0 || i >= points)
@@ -159,24 +155,9 @@ public:
                    grouped(AnnotationsLimits::kMaxEntries) + " are kept");
     return AnnotationsLimits::kMaxEntries;
   }
-  void finish() {
-    if (clippedTexts_ > 0)
-      notes_.push_back(grouped(clippedTexts_) + " text(s) longer than " +
-                       grouped(AnnotationsLimits::kMaxTextBytes) + " bytes were cut");
-  }
 
 private:
-  template <class T> static std::string show(T v) {
-    if constexpr (std::is_integral_v<T>) {
-      return std::to_string(v);
-    } else {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%g", v);
-      return buf;
-    }
-  }
   std::vector<std::string> &notes_;
-  std::size_t clippedTexts_ = 0;
 };
 
 // "1.0" -> (1, 0); false for anything else.
@@ -243,17 +224,12 @@ void readDisplay(Checker &c, const json &root, DisplaySettings &d) {
   if (!v)
     return;
   const json &o = c.object(*v, "display");
-  // Tolerances and magnification beyond a kilometre are typing errors, not settings.
-  constexpr double kLimit = 1e6;
   if (const json *f = c.field(o, "upperTolerance"))
-    d.upperTolerance = c.clamped(c.number(*f, "display.upperTolerance"), -kLimit, kLimit,
-                                 "display.upperTolerance");
+    d.upperTolerance = c.number(*f, "display.upperTolerance");
   if (const json *f = c.field(o, "lowerTolerance"))
-    d.lowerTolerance = c.clamped(c.number(*f, "display.lowerTolerance"), -kLimit, kLimit,
-                                 "display.lowerTolerance");
+    d.lowerTolerance = c.number(*f, "display.lowerTolerance");
   if (const json *f = c.field(o, "colourBars"))
-    d.colourBars = static_cast<int>(
-        c.clamped<std::int64_t>(c.whole(*f, "display.colourBars"), 3, 1000, "display.colourBars"));
+    d.colourBars = c.wholeInt(*f, "display.colourBars");
   if (const json *f = c.field(o, "pointFilter")) {
     const int w = c.word(*f, "display.pointFilter", {"all", "outside"});
     if (w >= 0)
@@ -269,14 +245,11 @@ void readDisplay(Checker &c, const json &root, DisplaySettings &d) {
       d.displayMode = w == 0 ? 1 : 4;
   }
   if (const json *f = c.field(o, "pointSize"))
-    d.pointSize = static_cast<int>(
-        c.clamped<std::int64_t>(c.whole(*f, "display.pointSize"), 0, 3, "display.pointSize"));
+    d.pointSize = c.wholeInt(*f, "display.pointSize");
   if (const json *f = c.field(o, "magnification"))
-    d.magnification =
-        c.clamped(c.number(*f, "display.magnification"), -kLimit, kLimit, "display.magnification");
+    d.magnification = c.number(*f, "display.magnification");
   if (const json *f = c.field(o, "decimalPlaces"))
-    d.decimalPlaces = static_cast<int>(c.clamped<std::int64_t>(c.whole(*f, "display.decimalPlaces"),
-                                                               0, 15, "display.decimalPlaces"));
+    d.decimalPlaces = c.wholeInt(*f, "display.decimalPlaces");
   if (const json *f = c.field(o, "bannerLineColour")) {
     const int w = c.word(*f, "display.bannerLineColour", {"own", "white", "black", "deviation"});
     if (w >= 0)
@@ -291,36 +264,20 @@ void readCamera(Checker &c, const json &root, CameraRecord &cam) {
   const json &o = c.object(*v, "camera");
   if (const json *f = c.field(o, "rotation"))
     cam.rotation = c.numbers<16>(*f, "camera.rotation");
-  if (const json *f = c.field(o, "distance")) {
-    const double d = c.number(*f, "camera.distance");
-    if (d > 0)
-      cam.distance = d;
-    else
-      c.note("camera.distance", "not positive; the view keeps its own");
-  }
+  if (const json *f = c.field(o, "distance"))
+    cam.distance = c.number(*f, "camera.distance");
   if (const json *f = c.field(o, "pan")) {
     const auto p = c.numbers<2>(*f, "camera.pan");
     cam.panX = p[0];
     cam.panY = p[1];
   }
-  if (const json *f = c.field(o, "fieldOfView")) {
-    const double fov = c.number(*f, "camera.fieldOfView");
-    if (fov > 0 && fov < 180)
-      cam.fieldOfView = fov;
-    else
-      c.note("camera.fieldOfView", "not between 0 and 180 degrees; the view keeps its own");
-  }
+  if (const json *f = c.field(o, "fieldOfView"))
+    cam.fieldOfView = c.number(*f, "camera.fieldOfView");
   if (const json *f = c.field(o, "viewSize")) {
     if (!f->is_array() || f->size() != 2)
       c.refuse("camera.viewSize", "expected a list of 2 numbers");
-    const std::int64_t w = c.whole((*f)[0], "camera.viewSize[0]");
-    const std::int64_t h = c.whole((*f)[1], "camera.viewSize[1]");
-    if (w >= 1 && h >= 1 && w <= 65536 && h <= 65536) {
-      cam.viewWidth = static_cast<int>(w);
-      cam.viewHeight = static_cast<int>(h);
-    } else {
-      c.note("camera.viewSize", "not a window size; ignored");
-    }
+    cam.viewWidth = c.wholeInt((*f)[0], "camera.viewSize[0]");
+    cam.viewHeight = c.wholeInt((*f)[1], "camera.viewSize[1]");
   }
 }
 
@@ -378,8 +335,6 @@ void readComments(Checker &c, const json &root, Annotations &a) {
   const json &list = c.array(*v, "comments");
   const std::size_t n = c.entries(list, "comments");
   a.comments.reserve(n);
-  // Positions far off any screen are typing errors; sizes beyond this fill no window.
-  constexpr double kMaxPixels = 1e6, kMaxSize = 10000;
   for (std::size_t i = 0; i < n; ++i) {
     const std::string p = at("comments", i);
     const json &o = c.object(list[i], p);
@@ -390,13 +345,13 @@ void readComments(Checker &c, const json &root, Annotations &a) {
     m.text = c.text(*t, p + ".text");
     if (const json *f = c.field(o, "position")) {
       const auto xy = c.numbers<2>(*f, p + ".position");
-      m.x = c.clamped(xy[0], -kMaxPixels, kMaxPixels, p + ".position[0]");
-      m.y = c.clamped(xy[1], -kMaxPixels, kMaxPixels, p + ".position[1]");
+      m.x = xy[0];
+      m.y = xy[1];
     }
     if (const json *f = c.field(o, "size"))
-      m.size = c.clamped(c.number(*f, p + ".size"), 10.0, kMaxSize, p + ".size");
+      m.size = c.number(*f, p + ".size");
     if (const json *f = c.field(o, "angle"))
-      m.angle = c.clamped(c.number(*f, p + ".angle"), -90.0, 90.0, p + ".angle");
+      m.angle = c.number(*f, p + ".angle");
     if (const json *f = c.field(o, "fill"))
       m.fill = c.boolean(*f, p + ".fill");
     a.comments.push_back(std::move(m));
@@ -416,13 +371,7 @@ void readSection(Checker &c, const json &root, Annotations &a) {
     c.refuse("section.point", "missing");
   SectionRecord s;
   s.point = c.vec3(*point, "section.point");
-  if (!plane->is_string())
-    c.refuse("section.plane", "expected a text");
-  s.plane = plane->get<std::string>();
-  if (s.plane != "X/Y" && s.plane != "Y/Z" && s.plane != "X/Z") {
-    c.note("section", "dropped: the plane is not one of X/Y, Y/Z, X/Z");
-    return;
-  }
+  s.plane = c.text(*plane, "section.plane");
   a.section = s;
 }
 
@@ -530,12 +479,13 @@ AnnotationsReadResult parseAnnotations(std::string_view text, const std::string 
     readCallouts(c, root, a);
     readComments(c, root, a);
     readSection(c, root, a);
-    c.finish();
   } catch (const Refusal &e) {
     r.notes.clear();
     r.error = name + ": refused, " + e.message;
     return r;
   }
+  for (std::string &n : sanitize(a))
+    r.notes.push_back(std::move(n));
   for (auto &n : r.notes)
     n = name + ": " + n;
   r.annotations = std::move(a);
@@ -587,9 +537,15 @@ AnnotationsReadResult readAnnotations(const std::string &path) {
       break;
     used += static_cast<std::size_t>(got);
   }
+  // The time stamp after the read: a change during it shows later as other bytes.
+  const bool stamped = ::fstat(fd, &st) == 0;
   ::close(fd);
   text.resize(used);
-  return parseAnnotations(text, path);
+  AnnotationsReadResult parsed = parseAnnotations(text, path);
+  if (stamped)
+    parsed.identity = FileIdentity::ofBytes(
+        text, static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+  return parsed;
 }
 
 AnnotationsReadResult readAnnotationsFor(const std::string &path, const ModelIdentity &model) {
@@ -602,7 +558,7 @@ AnnotationsReadResult readAnnotationsFor(const std::string &path, const ModelIde
     r.error = path + ": not applied, " + m.problem;
     r.notes.clear();
     r.annotations = Annotations{};
-    return r;
+    return r; // the identity stays: the window knows which bytes it refused
   }
   if (!m.note.empty())
     r.notes.push_back(path + ": " + m.note);

@@ -31,47 +31,39 @@ const char *wordOf(int value, std::initializer_list<std::pair<int, const char *>
   return fallback;
 }
 
-// Why the record would not read back, or empty: JSON has no NaN or infinity, and the reader
-// refuses point indices outside the model.
+std::string grouped(std::size_t n) {
+  std::string digits = std::to_string(n), s;
+  for (std::size_t i = 0; i < digits.size(); ++i)
+    s += (i > 0 && (digits.size() - i) % 3 == 0 ? "," : "") + std::string(1, digits[i]);
+  return s;
+}
+
+// Why the record would not read back as it is, apart from its size, or empty.
 std::string recordProblem(const Annotations &a) {
-  bool finite = true;
-  const auto check = [&](double v) { finite = finite && std::isfinite(v); };
-  const auto check3 = [&](const Vec3d &v) {
-    check(v.x);
-    check(v.y);
-    check(v.z);
-  };
-  const DisplaySettings &d = a.display;
-  check(d.upperTolerance);
-  check(d.lowerTolerance);
-  check(d.magnification);
-  const CameraRecord &c = a.camera;
-  if (c.rotation)
-    for (double v : *c.rotation)
-      check(v);
-  for (const auto &v : {c.distance, c.panX, c.panY, c.fieldOfView})
-    if (v)
-      check(*v);
+  if (const std::vector<std::string> notes = recordProblems(a); !notes.empty())
+    return notes.front() +
+           (notes.size() > 1 ? " (and " + grouped(notes.size() - 1) + " more)" : std::string());
+  for (const auto &[what, n] : {std::pair<const char *, std::size_t>{"banners", a.banners.size()},
+                                {"distances", a.distances.size()},
+                                {"comments", a.comments.size()}})
+    if (n > AnnotationsLimits::kMaxEntries)
+      return std::string(what) + ": " + grouped(n) + " entries, more than the " +
+             grouped(AnnotationsLimits::kMaxEntries) + " a record may hold";
   const auto inModel = [&](std::int32_t i) { return i >= 0 && i < a.session.pointCount; };
-  for (const BannerRecord &b : a.banners) {
-    check3(b.boxOffset);
+  for (const BannerRecord &b : a.banners)
     if (!inModel(b.point))
       return "banner point " + std::to_string(b.point) + " is outside the model";
-  }
-  for (const DistanceRecord &m : a.distances) {
-    check3(m.boxOffset);
+  for (const DistanceRecord &m : a.distances)
     if (!inModel(m.first) || !inModel(m.second))
       return "a distance names a point outside the model";
-  }
-  for (const CommentRecord &m : a.comments) {
-    check(m.x);
-    check(m.y);
-    check(m.size);
-    check(m.angle);
-  }
-  if (a.section)
-    check3(a.section->point);
-  return finite ? std::string() : "a value is not a finite number";
+  return {};
+}
+
+std::string sizeProblem(const std::string &text) {
+  if (text.size() <= AnnotationsLimits::kMaxFileBytes)
+    return {};
+  return "the record takes " + grouped(text.size()) + " bytes, more than the " +
+         grouped(AnnotationsLimits::kMaxFileBytes) + " an annotation file may have";
 }
 
 std::string scalar(const ojson &v) {
@@ -178,12 +170,26 @@ std::string annotationsJson(const Annotations &a) {
   return out + "\n";
 }
 
-ExportResult writeAnnotations(const std::string &path, const Annotations &annotations,
-                              const std::string &sessionPath, ExistingFile existing) {
+std::string annotationsWriteProblem(const Annotations &annotations) {
+  if (std::string problem = recordProblem(annotations); !problem.empty())
+    return problem;
+  return sizeProblem(annotationsJson(annotations));
+}
+
+AnnotationsWriteResult writeAnnotations(const std::string &path, const Annotations &annotations,
+                                        const std::string &sessionPath, ExistingFile existing) {
+  AnnotationsWriteResult r;
+  const auto failure = [&r](std::string why) {
+    r.message = std::move(why);
+    return r;
+  };
   if (const std::string problem = targetIsInputProblem(path, sessionPath); !problem.empty())
-    return ExportResult::failure(problem);
+    return failure(problem);
   if (const std::string problem = recordProblem(annotations); !problem.empty())
-    return ExportResult::failure(path + ": not written, " + problem);
+    return failure(path + ": not written, " + problem);
+  const std::string text = annotationsJson(annotations);
+  if (const std::string problem = sizeProblem(text); !problem.empty())
+    return failure(path + ": not written, " + problem);
   if (existing == ExistingFile::Keep) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
@@ -195,15 +201,17 @@ ExportResult writeAnnotations(const std::string &path, const Annotations &annota
                !m.matches())
         why = m.problem;
       if (!why.empty())
-        return ExportResult::failure(path +
-                                     ": not replaced, the file there is not an annotation "
-                                     "record of this model (" +
-                                     why + "); save under another name");
+        return failure(path +
+                       ": not replaced, the file there is not an annotation record of this "
+                       "model (" +
+                       why + "); save under another name");
     }
   }
   AtomicFile out(path, std::size_t{1} << 16);
-  out.write(annotationsJson(annotations));
+  out.write(text);
   if (!out.commit())
-    return ExportResult::failure(out.error());
-  return ExportResult::success();
+    return failure(out.error());
+  r.ok = true;
+  r.identity = FileIdentity::ofBytes(text, out.committedMtimeNs());
+  return r;
 }

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace exporttest;
@@ -150,4 +152,41 @@ TEST(AtomicFile, CreationFailuresAreReported) {
   ASSERT_EQ(::lstat(dir.file("pipe").c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"file", "pipe"}));
+}
+
+// A temporary left by a killed write (its process gone) is removed by the next write to the
+// same target; those of live writers and of other targets stay.
+TEST(AtomicFile, NextWriteRemovesStaleTemporariesOfItsTarget) {
+  TempDir dir;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0)
+    ::_exit(0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child); // reaped: its id names no process now
+  const std::string prefix = AtomicFile::tempPrefix("out.txt");
+  EXPECT_EQ(prefix, ".out.txt.velmora-tmp-");
+  const std::string dead = prefix + std::to_string(child) + "-a1B2c3";
+  const std::string live = prefix + std::to_string(::getppid()) + "-zzzzzz";
+  const std::string other = AtomicFile::tempPrefix("other.txt") + std::to_string(child) + "-a1B2c3";
+  const std::string unlike = prefix + std::to_string(child) + "-toolong7";
+  for (const std::string &name : {dead, live, other, unlike})
+    writeWholeFile(dir.file(name), "partial");
+  {
+    AtomicFile f(dir.file("out.txt"));
+    ASSERT_TRUE(f.ok()) << f.error();
+    // Its own temporary carries this process's id.
+    const std::string mine = prefix + std::to_string(::getpid()) + "-";
+    std::size_t own = 0;
+    for (const std::string &e : dir.entries())
+      own += e.rfind(mine, 0) == 0 && e.size() == mine.size() + 6;
+    EXPECT_EQ(own, 1u);
+    f.write("new");
+    ASSERT_TRUE(f.commit()) << f.error();
+  }
+  std::vector<std::string> expected{"out.txt", live, other, unlike};
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::string> entries = dir.entries();
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, expected);
+  EXPECT_EQ(readWholeFile(dir.file("out.txt")), "new");
 }

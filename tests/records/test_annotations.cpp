@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -43,9 +45,10 @@ Annotations fullRecord(const SessionModel &m) {
   Annotations a;
   a.session = ModelIdentity::of(m);
   a.display = {0.1, -0.3, 7, 2, true, true, 1, 3, 2.5, 5, 2};
-  std::array<double, 16> r{};
-  for (int i = 0; i < 16; ++i)
-    r[static_cast<std::size_t>(i)] = 1.0 / (i + 3);
+  // A turn of 0.7 rad about y after 0.3 rad about x, column-major, rounded as computed.
+  const double cx = std::cos(0.3), sx = std::sin(0.3), cy = std::cos(0.7), sy = std::sin(0.7);
+  const std::array<double, 16> r{cy,      0,   -sy,     0, sx * sy, cx, sx * cy, 0,
+                                 cx * sy, -sx, cx * cy, 0, 0,       0,  0,       1};
   a.camera = {r, 123.456, -0.1, 7e-9, 30.0, 1280, 720};
   a.banners = {{0, {1e-3, -2.5, 150.25}, "é \"quoted\", line\nnext"}, {9, {0, 0, 0}, ""}};
   a.distances = {{2, 7, {0.1, 0.2, 0.3}, "gap ≤ 0.2"}};
@@ -142,10 +145,12 @@ TEST(Annotations, MalformedFilesAreRefusedWithAReason) {
   fs::remove_all(dir);
 }
 
-TEST(Annotations, OversizedPartsAreClippedWithANote) {
-  // A text longer than the limit is cut before a character that would not fit whole.
-  const std::string longText = std::string(4095, 'a') + "é" + std::string(5000, 'b');
-  std::string comments = R"("comments": [{"text": ")" + longText + R"("})";
+TEST(Annotations, OversizedPartsAreNotAppliedAndNoted) {
+  // Texts up to the limit are read whole; a longer one drops its comment, not the file.
+  const std::string atLimit = std::string(RecordLimits::kMaxCommentBytes - 2, 'a') + "é";
+  const std::string overLimit = atLimit + "b";
+  std::string comments =
+      R"("comments": [{"text": ")" + atLimit + R"("}, {"text": ")" + overLimit + R"("})";
   for (int i = 0; i < 100000; ++i)
     comments += R"(, {"text": "c", "position": [1, 2]})";
   comments += "]";
@@ -156,21 +161,55 @@ TEST(Annotations, OversizedPartsAreClippedWithANote) {
       "side.json");
   ASSERT_TRUE(r.ok) << r.error;
   const Annotations &a = r.annotations;
-  ASSERT_EQ(a.comments.size(), AnnotationsLimits::kMaxEntries);
-  EXPECT_EQ(a.comments[0].text, std::string(4095, 'a'));
+  ASSERT_EQ(a.comments.size(), AnnotationsLimits::kMaxEntries - 1);
+  EXPECT_EQ(a.comments[0].text, atLimit);
   EXPECT_EQ(a.comments[1].x, 1);
-  EXPECT_EQ(a.display.colourBars, 3);
+  EXPECT_EQ(a.display.colourBars, DisplaySettings{}.colourBars);
   EXPECT_EQ(a.display.pointFilter, 0);
   EXPECT_FALSE(a.camera.fieldOfView);
   EXPECT_FALSE(a.section);
   std::string notes;
   for (const auto &n : r.notes)
     notes += n + "\n";
-  for (const char *what : {"100,001 entries", "1 text(s) longer", "colourBars", "pointFilter",
-                           "fieldOfView", "section: dropped"})
+  for (const char *what :
+       {"100,002 entries", "comments[1].text of 65,537 bytes", "colourBars 1 is outside 3..50",
+        "pointFilter", "fieldOfView 200", "section.plane 'Z/Z'"})
     EXPECT_NE(notes.find(what), std::string::npos) << what << " in\n" << notes;
   // A later minor version reads.
   EXPECT_TRUE(parseAnnotations(minimal("").replace(minimal("").find("1.0"), 3, "1.7"), "s").ok);
+}
+
+TEST(Annotations, TextsReadBackByteIdenticalAndOverLimitIsRefused) {
+  const fs::path dir = testDir();
+  const std::string ses = (dir / "part.ses").string(), side = sidecarPathFor(ses);
+  Annotations a = fullRecord(model(10, ses));
+  std::string tenThousand;
+  for (int i = 0; tenThousand.size() < 10000; ++i)
+    tenThousand += std::to_string(i % 10);
+  a.comments[0].text = tenThousand;
+  a.comments[1].text = "Прогиб ≤ 0,2 мм\r\n第二行\n\tΣ 🙂 \"end\"\r\n";
+  a.banners[0].comment = a.comments[1].text + tenThousand;
+  a.distances[0].comment = std::string(RecordLimits::kMaxCalloutCommentBytes, 'x');
+  ASSERT_TRUE(writeAnnotations(side, a, ses).ok);
+  const std::string first = slurp(side);
+  const AnnotationsReadResult r = readAnnotations(side);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.notes.empty()) << r.notes.front();
+  EXPECT_EQ(r.annotations, a);
+  ASSERT_TRUE(writeAnnotations(side, r.annotations, ses).ok);
+  EXPECT_EQ(slurp(side), first);
+
+  // One byte over a limit: refused, not cut, and the file stays as it was.
+  Annotations over = a;
+  over.comments[0].text.assign(RecordLimits::kMaxCommentBytes + 1, 'y');
+  AnnotationsWriteResult w = writeAnnotations(side, over, ses);
+  EXPECT_FALSE(w.ok);
+  EXPECT_NE(w.message.find("longer than 65,536 bytes"), std::string::npos) << w.message;
+  over = a;
+  over.distances[0].comment += "y";
+  EXPECT_FALSE(writeAnnotations(side, over, ses).ok);
+  EXPECT_EQ(slurp(side), first);
+  fs::remove_all(dir);
 }
 
 TEST(Annotations, WritesNeverReplaceWhatTheyMustNot) {
@@ -200,6 +239,124 @@ TEST(Annotations, WritesNeverReplaceWhatTheyMustNot) {
   bad = a;
   bad.banners[0].point = 10;
   EXPECT_FALSE(writeAnnotations(side, bad, ses).ok);
+  // Nor one the reader would not apply as it is, or whose lists it would shorten.
+  bad = a;
+  bad.display.colourBars = 1000;
+  EXPECT_NE(writeAnnotations(side, bad, ses).message.find("colourBars 1000"), std::string::npos);
+  bad = a;
+  bad.comments.resize(AnnotationsLimits::kMaxEntries + 1, a.comments[0]);
+  EXPECT_NE(annotationsWriteProblem(bad).find("10,001 entries"), std::string::npos);
+  EXPECT_EQ(annotationsWriteProblem(a), "");
   EXPECT_EQ(readAnnotations(side).annotations, other);
+  fs::remove_all(dir);
+}
+
+TEST(Annotations, HandEditedPartsThatFailAreNotAppliedTheRestIs) {
+  const std::string rot0 = R"("rotation": [0,0,0,0, 0,0,0,0, 0,0,0,0, 0,0,0,0])";
+  const std::string rotHuge = R"("rotation": [1e300,0,0,0, 0,1e300,0,0, 0,0,1e300,0, 0,0,0,1])";
+  const std::string mirror = R"("rotation": [-1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1])";
+  struct Case {
+    std::string display, camera, note;
+  };
+  const Case cases[] = {
+      {R"("upperTolerance": -0.1, "lowerTolerance": 0.1)", "",
+       "display.upperTolerance -0.1 is below the lower tolerance 0.1: the tolerances are not "
+       "applied"},
+      {R"("upperTolerance": 0, "lowerTolerance": 0)", "",
+       "display.upperTolerance 0 is not above 0"},
+      {R"("upperTolerance": 0.3, "lowerTolerance": 0.1)", "",
+       "display.lowerTolerance 0.1 is not below 0"},
+      {R"("colourBars": 1000)", "", "display.colourBars 1000 is outside 3..50: the default 15"},
+      {R"("decimalPlaces": 7)", "", "display.decimalPlaces 7 is outside 0..6"},
+      {"", rot0, "camera.rotation is not a rotation"},
+      {"", rotHuge, "camera.rotation is not a rotation"},
+      {"", mirror, "camera.rotation is a mirror image"},
+      {"", R"("fieldOfView": 0)", "camera.fieldOfView 0 is not between 0 and 180"},
+  };
+  const std::string rest = R"("banners": [{"point": 3, "comment": "kept"}], "comments": [)"
+                           R"({"text": "keep", "size": 5, "angle": 100, "position": [1e9, 0]}])";
+  for (const Case &c : cases) {
+    const std::string display =
+        R"("display": {"magnification": 4)" + (c.display.empty() ? "" : ", " + c.display) + "}";
+    const std::string camera =
+        R"("camera": {"distance": 50)" + (c.camera.empty() ? "" : ", " + c.camera) + "}";
+    const AnnotationsReadResult r =
+        parseAnnotations(minimal(display + ", " + camera + ", " + rest), "side.json");
+    ASSERT_TRUE(r.ok) << r.error;
+    std::string notes;
+    for (const auto &n : r.notes)
+      notes += n + "\n";
+    EXPECT_NE(notes.find("side.json: " + c.note), std::string::npos) << c.note << " in\n" << notes;
+    // The failing part takes its default; the rest of the record is applied.
+    const Annotations &a = r.annotations;
+    EXPECT_EQ(a.display.upperTolerance > 0 && a.display.lowerTolerance < 0, true);
+    EXPECT_LE(a.display.colourBars, RecordLimits::kMaxColourBars);
+    EXPECT_FALSE(a.camera.rotation && c.camera.size() > 0);
+    EXPECT_EQ(a.display.magnification, 4);
+    EXPECT_EQ(a.camera.distance, 50.0);
+    ASSERT_EQ(a.banners.size(), 1u);
+    EXPECT_EQ(a.banners[0].comment, "kept");
+    ASSERT_EQ(a.comments.size(), 1u);
+    EXPECT_EQ(a.comments[0], (CommentRecord{"keep", 100, 400, 20, 0, false}));
+    EXPECT_NE(notes.find("comments[0].size 5 is outside 10..10000"), std::string::npos);
+    EXPECT_NE(notes.find("comments[0].angle 100"), std::string::npos);
+    EXPECT_NE(notes.find("comments[0].position [1e+09, 0] is off any screen"), std::string::npos);
+  }
+
+  // Values no JSON file can hold reach sanitize from the window: a NaN distance goes alone.
+  Annotations a = fullRecord(model(10, "part.ses"));
+  a.camera.rotation = std::array<double, 16>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  a.camera.distance = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(recordProblems(a).size(), 1u);
+  EXPECT_TRUE(a.camera.distance) << "recordProblems changed the record";
+  const Annotations before = a;
+  const std::vector<std::string> notes = sanitize(a);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0], "camera.distance nan is not a positive number: the view keeps its own");
+  EXPECT_FALSE(a.camera.distance);
+  a.camera.distance = 1.0;
+  Annotations kept = before;
+  kept.camera.distance = 1.0;
+  EXPECT_EQ(a, kept);
+  EXPECT_TRUE(sanitize(a).empty());
+}
+
+TEST(Annotations, FileIdentityTellsAChangeOnDisk) {
+  const fs::path dir = testDir();
+  const std::string ses = (dir / "part.ses").string(), side = sidecarPathFor(ses);
+  const AnnotationsWriteResult w = writeAnnotations(side, fullRecord(model(10, ses)), ses);
+  ASSERT_TRUE(w.ok && w.identity);
+  const std::string bytes = slurp(side);
+  EXPECT_EQ(w.identity->size, bytes.size());
+  EXPECT_EQ(FileIdentity::of(side), w.identity);
+  EXPECT_EQ(readAnnotations(side).identity, w.identity);
+
+  // Other bytes of the same size with the time stamp set back: only the hash tells.
+  struct stat st {};
+  ASSERT_EQ(::stat(side.c_str(), &st), 0);
+  const auto rewrite = [&](const std::string &text, const timespec &mtime) {
+    std::ofstream(side, std::ios::binary | std::ios::trunc) << text;
+    const timespec times[2] = {st.st_atim, mtime};
+    ASSERT_EQ(::utimensat(AT_FDCWD, side.c_str(), times, 0), 0);
+  };
+  std::string changed = bytes;
+  changed[changed.find("Kommentar")] = 'C';
+  rewrite(changed, st.st_mtim);
+  const std::optional<FileIdentity> sameStamp = FileIdentity::of(side);
+  ASSERT_TRUE(sameStamp);
+  EXPECT_EQ(sameStamp->size, w.identity->size);
+  EXPECT_EQ(sameStamp->mtimeNs, w.identity->mtimeNs);
+  EXPECT_NE(sameStamp, w.identity);
+  EXPECT_EQ(readAnnotations(side).identity, sameStamp); // what the reader parsed, hashed
+  rewrite(bytes, st.st_mtim);
+  EXPECT_EQ(FileIdentity::of(side), w.identity);
+  // The same bytes touched: another identity with the same content.
+  rewrite(bytes, timespec{st.st_mtim.tv_sec + 5, st.st_mtim.tv_nsec});
+  const std::optional<FileIdentity> touched = FileIdentity::of(side);
+  ASSERT_TRUE(touched);
+  EXPECT_NE(touched, w.identity);
+  EXPECT_TRUE(touched->sameContent(*w.identity));
+  EXPECT_FALSE(FileIdentity::of((dir / "none").string()));
+  EXPECT_FALSE(FileIdentity::of(dir.string()));
   fs::remove_all(dir);
 }
