@@ -72,11 +72,16 @@ ColourScale::ColourScale(float upper, float lower, int bandCount, int layout, bo
       b.upper = b.lower + step;
       b.colour = rainbow(static_cast<float>(i - 1) * q + q / 2.0f - 1.0f);
     }
-    if (n >= 2)
+    if (n >= 2) {
       bands_[static_cast<std::size_t>(n)] = {
           upper, bands_[static_cast<std::size_t>(n - 1)].upper, {1, 0, 0}};
-    else
-      bands_[1].colour = {1, 0, 0}; // a single band is both the first and the last
+    } else {
+      // A single band is both the first and the last: red, and it ends at the upper tolerance
+      // (lower + step can miss it by an ulp, leaving a white sliver inside the band).
+      bands_[1].colour = {1, 0, 0};
+      if (upper >= lower)
+        bands_[1].upper = upper;
+    }
     bands_[static_cast<std::size_t>(n + 1)] = {9999.0f, upper, extended ? kAboveExtended : kWhite};
   }
   ordered_ = bands_.front().lower <= bands_.front().upper;
@@ -125,39 +130,65 @@ int ColourScale::firstHolding(const std::vector<ColourBand> &table, bool ordered
   return -1;
 }
 
-int ColourScale::entryIndex(float v) const {
-  if (!gradient_)
-    return firstHolding(bands_, ordered_, 0, static_cast<int>(bands_.size()), v);
-  const float t = gradientPosition(v);
-  const int last = static_cast<int>(legendEntries_.size()) - 1;
-  if (std::isnan(t))
-    return -1;
-  if (t < -1.0f)
-    return 0;
-  if (t > 1.0f)
-    return last;
-  // Inside the band the colour blends along the bars; the bar holding v counts it. With a
-  // tolerance near zero a whole side maps to its end colour: the end bar then holds it.
-  const int i = firstHolding(legendEntries_, ordered_, 1, last, v);
-  if (i >= 0)
-    return i;
-  return t > 0.0f ? last - 1 : 1;
+PointVerdict ColourScale::verdictAt(float v, float &t) const {
+  t = 0.0f;
+  const std::vector<ColourBand> &table = entries();
+  const int last = static_cast<int>(table.size()) - 1;
+  if (gradient_) {
+    t = gradientPosition(v);
+    // Not a number has no status, whatever colour its position gives it.
+    if (std::isnan(v) || std::isnan(t))
+      return {};
+    if (t < -1.0f)
+      return {0, ToleranceStatus::Below, false};
+    if (t > 1.0f)
+      return {last, ToleranceStatus::Above, false};
+    // Inside the band the colour blends along the bars; the bar holding v counts it. With a
+    // tolerance near zero a whole side maps to its end colour: the end bar then holds it.
+    int i = firstHolding(legendEntries_, ordered_, 1, last, v);
+    if (i < 0)
+      i = t > 0.0f ? last - 1 : 1;
+    return {i, ToleranceStatus::In, false};
+  }
+  if (std::isnan(v))
+    return {};
+  const int i = firstHolding(bands_, ordered_, 0, last + 1, v);
+  if (i == 0)
+    return {0, ToleranceStatus::Below, false};
+  if (i == last)
+    return {last, ToleranceStatus::Above, false};
+  if (i > 0)
+    return {i, ToleranceStatus::In, false};
+  // Only values past the fixed outer limits fall through the table (its entries cover
+  // -9999..9999 without gaps): white, but still above or below, and counted on their side so
+  // that the entries' counts add up to all values.
+  if (v > 0.0f)
+    return {last, ToleranceStatus::Above, true};
+  return {0, ToleranceStatus::Below, true};
+}
+
+PointVerdict ColourScale::verdict(float v) const {
+  float t;
+  return verdictAt(v, t);
 }
 
 Colour ColourScale::colourFor(float v) const {
+  float t;
+  const PointVerdict p = verdictAt(v, t);
   if (gradient_) {
-    const float t = gradientPosition(v);
-    Colour c = rainbow(t);
-    if (t == 0.0f)
-      c = {0, 1, 0};
-    if (t > 1.0f)
-      c = extended_ ? kAboveExtended : kWhite;
-    if (t < -1.0f)
-      c = extended_ ? kBelowExtended : kWhite;
-    return c;
+    if (p.status == ToleranceStatus::Above)
+      return extended_ ? kAboveExtended : kWhite;
+    if (p.status == ToleranceStatus::Below)
+      return extended_ ? kBelowExtended : kWhite;
+    return t == 0.0f ? Colour{0, 1, 0} : rainbow(t);
   }
-  const int i = entryIndex(v);
-  return i >= 0 ? bands_[static_cast<std::size_t>(i)].colour : kWhite;
+  return p.entry >= 0 && !p.beyond ? bands_[static_cast<std::size_t>(p.entry)].colour : kWhite;
+}
+
+ToleranceStatus toleranceStatus(float deviation, double lower, double upper, bool gradient) {
+  return ColourScale(static_cast<float>(upper), static_cast<float>(lower), 1, 0, gradient, false)
+      .verdict(deviation)
+      .status;
 }
 
 Colour ColourScale::bandColour(int index) const {

@@ -1,4 +1,6 @@
 #pragma once
+#include "analysis/ToleranceStatus.h"
+
 #include <vector>
 
 // Displayed red, green, blue in 0..1.
@@ -12,6 +14,18 @@ struct ColourBand {
   float upper = 0;
   float lower = 0;
   Colour colour;
+};
+
+// Where one value lands on a colour scale: the single decision behind its colour, its status
+// against the tolerances and the entry of entries() that counts it.
+struct PointVerdict {
+  // The entry that counts the value: the one whose colour it gets, or for a value beyond the
+  // outer limits (drawn white) the outermost entry on its side. -1 only for a value that is
+  // not a number.
+  int entry = -1;
+  // Below for the first entry, above for the last, in for the others.
+  ToleranceStatus status = ToleranceStatus::NotANumber;
+  bool beyond = false; // no band holds it (past -9999 or 9999): drawn white
 };
 
 // Continuous colour for t in -1..1: blue, cyan, green, yellow, red; black beyond.
@@ -28,12 +42,11 @@ public:
   ColourScale(float upper, float lower, int bandCount, int layout, bool gradient, bool extended);
 
   Colour colourFor(float value) const;
-  // Index into entries() of the entry whose colour the value gets: the first band table
-  // entry holding it; with the gradient, the legend's entry (0 below the band, 1..n its bars,
-  // n + 1 above it). -1 when no entry holds it (beyond the outer limits, or not a number).
-  // colourFor decides with the same lookup, so counts made with it match the colours.
-  int entryIndex(float value) const;
-  // What entryIndex indexes, lowest first: the band table, or with the gradient the standard
+  // The one lookup that colourFor, the tolerance status, the in/above/below counts and the
+  // histogram all take: the first band table entry holding the value; with the gradient, the
+  // legend's entry (0 below the band, 1..n the bar holding it, n + 1 above it).
+  PointVerdict verdict(float value) const;
+  // What a verdict's entry indexes, lowest first: the band table, or with the gradient the standard
   // layout's table for the same count (the legend's bars and out-of-range boxes).
   const std::vector<ColourBand> &entries() const { return gradient_ ? legendEntries_ : bands_; }
   // Colour of band entry index (the legend paints its bars with these); white when the
@@ -54,6 +67,8 @@ public:
 private:
   // The gradient's position of a value on the -1..1 scale (beyond it: out of range).
   float gradientPosition(float value) const;
+  // verdict, also handing out the gradient position it was decided with.
+  PointVerdict verdictAt(float value, float &position) const;
   // First entry in [from, to) of the table that holds the value, or -1.
   int firstHolding(const std::vector<ColourBand> &table, bool ordered, int from, int to,
                    float value) const;

@@ -1,7 +1,5 @@
 #include "analysis/DeviationStats.h"
 
-#include "analysis/ToleranceStatus.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,21 +11,20 @@ double share(std::size_t part, std::size_t whole) {
   return whole > 0 ? static_cast<double>(part) / static_cast<double>(whole) : 0.0;
 }
 
-// Per-entry tallies under a colour scale; values no entry holds are tallied apart.
+// Per-entry tallies under a colour scale, each value in the entry of its verdict.
 class BandTally {
 public:
   explicit BandTally(const ColourScale &scale)
       : scale_(scale), counts_(scale.entries().size(), 0) {}
 
-  void add(float v) {
-    const int i = scale_.entryIndex(v);
-    if (i >= 0)
-      ++counts_[static_cast<std::size_t>(i)];
-    else
-      ++unbanded_;
+  void add(const PointVerdict &p) {
+    if (p.entry >= 0)
+      ++counts_[static_cast<std::size_t>(p.entry)];
+    if (p.beyond)
+      ++beyond_;
   }
 
-  std::size_t unbanded() const { return unbanded_; }
+  std::size_t beyond() const { return beyond_; }
 
   std::vector<BandCount> result(std::size_t measured) const {
     const std::vector<ColourBand> &entries = scale_.entries();
@@ -41,7 +38,7 @@ public:
 private:
   const ColourScale &scale_;
   std::vector<std::size_t> counts_;
-  std::size_t unbanded_ = 0;
+  std::size_t beyond_ = 0;
 };
 
 // Puts the elements of the given 0-based ranks (ascending, within [lo, hi)) in their sorted
@@ -73,7 +70,7 @@ std::vector<BandCount> DeviationStats::countBands(const float *values, std::size
   for (std::size_t i = 0; i < n; ++i)
     if (std::isfinite(values[i])) {
       ++measured;
-      tally.add(values[i]);
+      tally.add(scale.verdict(values[i]));
     }
   return tally.result(measured);
 }
@@ -87,6 +84,10 @@ DeviationStats DeviationStats::compute(const float *values, std::size_t n, doubl
   std::optional<BandTally> tally;
   if (scale)
     tally.emplace(*scale);
+  // Without a scale, the band colours for these tolerances judge (their status does not
+  // depend on the band count or layout).
+  const ColourScale bands(static_cast<float>(upper), static_cast<float>(lower), 1, 0, false, false);
+  const ColourScale &judge = scale ? *scale : bands;
   double sum = 0;
   for (std::size_t i = 0; i < n; ++i) {
     const float f = values[i];
@@ -101,9 +102,10 @@ DeviationStats DeviationStats::compute(const float *values, std::size_t n, doubl
     }
     measured.push_back(f);
     sum += d;
-    // Against the tolerances as the colours and the callout status take them (rounded to
-    // float), so the counts, the picture and the tables agree at the band's edges.
-    switch (toleranceStatus(f, lower, upper)) {
+    // The verdict that colours the value also places it, so the counts, the histogram, the
+    // picture and the callout status agree on the band's edges.
+    const PointVerdict verdict = judge.verdict(f);
+    switch (verdict.status) {
     case ToleranceStatus::In:
       ++s.countInside;
       break;
@@ -115,12 +117,12 @@ DeviationStats DeviationStats::compute(const float *values, std::size_t n, doubl
       break;
     }
     if (tally)
-      tally->add(f);
+      tally->add(verdict);
   }
   s.finite = measured.size();
   if (tally) {
     s.bands = tally->result(s.finite);
-    s.unbanded = tally->unbanded();
+    s.beyond = tally->beyond();
   }
   s.inside = share(s.countInside, s.finite);
   s.above = share(s.countAbove, s.finite);

@@ -25,17 +25,23 @@ struct DeviationStats {
   double rms = 0;    // root of the mean square
   // Nearest rank: the value at 1-based rank ceil(p/100 x finite) in ascending order.
   double median = 0, p01 = 0, p05 = 0, p95 = 0, p99 = 0;
-  // A measurement is inside when lower <= d <= upper; outside it, above when d > upper,
-  // else below, so the three counts always add up to `finite`.
+  // Inside, above or below as the colour scale's verdict has it (ColourScale::verdict;
+  // without a scale, the band colours' verdict for lower and upper): with the bands a
+  // measurement is inside when lower < d <= upper, with the gradient when lower <= d <= upper.
+  // The three counts always add up to `finite`.
   std::size_t countInside = 0, countAbove = 0, countBelow = 0;
   double inside = 0, above = 0, below = 0; // fractions of `finite`; 0 without measurements
   // Per entry of the colour scale's entries(), lowest first; empty without a scale. Each
-  // value counts in the entry whose colour it gets (ColourScale::entryIndex).
+  // value counts in the entry of its verdict, so the counts add up to `finite`; the first
+  // entry's count is `countBelow` and the last one's `countAbove`.
   std::vector<BandCount> bands;
-  std::size_t unbanded = 0; // measurements no entry holds (beyond the outer limits)
+  // Measurements past the fixed outer limits (no band's colour, drawn white), counted in the
+  // outermost entries.
+  std::size_t beyond = 0;
 
   bool hasValues() const { return finite > 0; }
 
+  // With a scale, lower and upper must be its tolerances: the scale judges every value.
   static DeviationStats compute(const float *values, std::size_t n, double lower, double upper,
                                 const ColourScale *scale = nullptr);
 

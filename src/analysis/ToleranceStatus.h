@@ -1,24 +1,16 @@
 #pragma once
 
-// Where a deviation lies against the tolerance band. The tolerances are rounded to float, as
-// the point cloud and the colour scale take them, so a status always agrees with the colour
-// the point is drawn in: a deviation stored as 0.1f is inside a band typed as 0.1.
+// Where a deviation lies against the tolerance band. The colour scale decides it
+// (ColourScale::verdict), from the same lookup that gives the point its colour, so a status,
+// a count and a colour never disagree, not even on a limit.
 enum class ToleranceStatus { In, Above, Below, NotANumber };
 
-inline ToleranceStatus toleranceStatus(float deviation, double lower, double upper) {
-  if (deviation > static_cast<float>(upper))
-    return ToleranceStatus::Above;
-  if (deviation < static_cast<float>(lower))
-    return ToleranceStatus::Below;
-  if (deviation == deviation)
-    return ToleranceStatus::In;
-  return ToleranceStatus::NotANumber;
-}
-
-inline bool isOutsideTolerance(float deviation, double lower, double upper) {
-  const ToleranceStatus s = toleranceStatus(deviation, lower, upper);
-  return s == ToleranceStatus::Above || s == ToleranceStatus::Below;
-}
+// The status that the colours for these tolerances (each rounded to float, as the point cloud
+// takes them) give a deviation: the band colours in either layout, or with `gradient` the
+// continuous ones. Band count, layout and extended colours do not change it. With the bands a
+// deviation equal to the lower tolerance is below (it takes the below-range entry) and one
+// equal to the upper tolerance is in; with the gradient both limits are in.
+ToleranceStatus toleranceStatus(float deviation, double lower, double upper, bool gradient = false);
 
 // "in", "above", "below"; empty for a deviation that is not a number.
 inline const char *toleranceStatusName(ToleranceStatus s) {

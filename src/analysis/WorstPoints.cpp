@@ -1,6 +1,6 @@
 #include "analysis/WorstPoints.h"
 
-#include "analysis/ToleranceStatus.h"
+#include "analysis/ColourScale.h"
 #include "session/SessionModel.h"
 
 #include <algorithm>
@@ -144,7 +144,13 @@ std::vector<std::int32_t> worstPoints(const Vec3f *points, const float *deviatio
     return chosen;
   const auto wanted = static_cast<std::size_t>(request.count);
   count = std::min<std::size_t>(count, 0x7FFFFFFF);
-  const auto outside = [&](float d) { return isOutsideTolerance(d, request.lower, request.upper); };
+  // Outside as the colours judge it; a deviation that is not finite is no measurement.
+  const ColourScale scale(static_cast<float>(request.upper), static_cast<float>(request.lower), 1,
+                          0, request.gradient, false);
+  const auto outside = [&](float d) {
+    const ToleranceStatus s = scale.verdict(d).status;
+    return std::isfinite(d) && (s == ToleranceStatus::Above || s == ToleranceStatus::Below);
+  };
 
   // Outside points grouped by bucket, largest deviations first (a counting sort in two passes).
   std::vector<std::size_t> start(kBuckets + 1, 0);

@@ -119,6 +119,7 @@ int runCallouts(const CliArgs &args) {
         args.spacing >= 0 ? args.spacing : defaultWorstPointSpacing(model.GetBoundingBox());
     request.lower = display.lower;
     request.upper = display.upper;
+    request.gradient = display.gradient;
     const std::vector<std::int32_t> worst = worstPoints(model, request);
     if (worst.size() < static_cast<std::size_t>(args.worst))
       std::fprintf(stderr,
@@ -130,7 +131,7 @@ int runCallouts(const CliArgs &args) {
   }
 
   const std::vector<CalloutRow> rows =
-      calloutRows(model, banners, record.distances, display.lower, display.upper);
+      calloutRows(model, banners, record.distances, display.lower, display.upper, display.gradient);
   std::vector<std::string> inputs{args.file};
   if (!args.annotations.empty())
     inputs.push_back(args.annotations);

@@ -42,7 +42,7 @@ int runReport(const CliArgs &args) {
     content.inputs.push_back(record.path);
     content.haveCallouts = true;
     content.callouts = calloutRows(view.model(), record.annotations.banners,
-                                   record.annotations.distances, d.lower, d.upper);
+                                   record.annotations.distances, d.lower, d.upper, d.gradient);
   }
   // The opening view at the window's default proportions.
   content.snapshot = view.draw(snapshotSize);

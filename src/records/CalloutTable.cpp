@@ -30,7 +30,7 @@ PointValues valuesOf(const SessionModel &model, std::int32_t index) {
 }
 
 CalloutRow pointRow(CalloutRow::Kind kind, int callout, std::string id, const PointValues &v,
-                    double lower, double upper) {
+                    double lower, double upper, bool gradient) {
   CalloutRow r;
   r.kind = kind;
   r.callout = callout;
@@ -39,7 +39,7 @@ CalloutRow pointRow(CalloutRow::Kind kind, int callout, std::string id, const Po
   r.y = v.p.y;
   r.z = v.p.z;
   r.deviation = v.deviation;
-  r.status = toleranceStatusName(toleranceStatus(v.deviation, lower, upper));
+  r.status = toleranceStatusName(toleranceStatus(v.deviation, lower, upper, gradient));
   return r;
 }
 
@@ -48,23 +48,23 @@ CalloutRow pointRow(CalloutRow::Kind kind, int callout, std::string id, const Po
 std::vector<CalloutRow> calloutRows(const SessionModel &model,
                                     const std::vector<BannerRecord> &banners,
                                     const std::vector<DistanceRecord> &distances, double lower,
-                                    double upper) {
+                                    double upper, bool gradient) {
   std::vector<CalloutRow> rows;
   rows.reserve(banners.size() + 3 * distances.size());
   for (std::size_t i = 0; i < banners.size(); ++i) {
     rows.push_back(pointRow(CalloutRow::Kind::Banner, static_cast<int>(i),
                             "B" + std::to_string(i + 1), valuesOf(model, banners[i].point), lower,
-                            upper));
+                            upper, gradient));
     rows.back().comment = banners[i].comment;
   }
   for (std::size_t i = 0; i < distances.size(); ++i) {
     const std::string id = "D" + std::to_string(i + 1);
     const PointValues a = valuesOf(model, distances[i].first);
     const PointValues b = valuesOf(model, distances[i].second);
-    rows.push_back(
-        pointRow(CalloutRow::Kind::DistanceEnd, static_cast<int>(i), id + "a", a, lower, upper));
-    rows.push_back(
-        pointRow(CalloutRow::Kind::DistanceEnd, static_cast<int>(i), id + "b", b, lower, upper));
+    rows.push_back(pointRow(CalloutRow::Kind::DistanceEnd, static_cast<int>(i), id + "a", a, lower,
+                            upper, gradient));
+    rows.push_back(pointRow(CalloutRow::Kind::DistanceEnd, static_cast<int>(i), id + "b", b, lower,
+                            upper, gradient));
     CalloutRow d;
     d.kind = CalloutRow::Kind::Distance;
     d.callout = static_cast<int>(i);

@@ -22,19 +22,19 @@ struct CalloutRow {
   double x = 0, y = 0, z = 0;
   // The point's deviation (the model's float), or for a distance row the length |d|.
   double deviation = 0;
-  // "in", "above" or "below" against the tolerances (toleranceStatus); empty for a distance
-  // row and for a deviation that is not a number.
+  // "in", "above" or "below" against the tolerances, as the point's colour has it
+  // (toleranceStatus); empty for a distance row and for a deviation that is not a number.
   std::string status;
   std::string comment; // the banner's or the distance's comment (D1 row); empty otherwise
 };
 
 // The rows for a model's banners and distances: B1, B2, ... in banner order, then for each
 // distance D1a, D1b and D1. An index outside the model (never the case for a record that
-// matches the model) gives a row of NaN values.
+// matches the model) gives a row of NaN values. `gradient`: the continuous colours judge.
 std::vector<CalloutRow> calloutRows(const SessionModel &model,
                                     const std::vector<BannerRecord> &banners,
                                     const std::vector<DistanceRecord> &distances, double lower,
-                                    double upper);
+                                    double upper, bool gradient = false);
 
 // The table as CSV: the header "id,x,y,z,deviation,status,comment", one line per row, lines
 // ending in "\n". Point values are printed as the floats they are, distance values as

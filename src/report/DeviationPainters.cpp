@@ -153,8 +153,8 @@ void paintHistogram(QPainter &p, const QRectF &area, const DeviationStats &s,
   p.drawText(
       QPointF(plot.center().x() - fm.horizontalAdvance(caption) / 2, textY + fm.height() * 2.2),
       caption);
-  if (s.unbanded > 0)
+  if (s.beyond > 0)
     p.drawText(QPointF(plot.left(), plot.top() - fm.height() * 0.2),
-               countText(s.unbanded) + QStringLiteral(" beyond every band, not shown"));
+               countText(s.beyond) + QStringLiteral(" beyond \u00b19999 mm, in the outer bars"));
   p.restore();
 }

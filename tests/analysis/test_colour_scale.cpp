@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -214,4 +216,98 @@ TEST(ColourScaleGradient, ZeroTolerancesDoNotDivideByZero) {
   const ColourScale tiny(1e-11f, -1e-11f, 15, 0, true, false);
   EXPECT_EQ(tiny.colourFor(1e-12f), kRed);
   EXPECT_EQ(tiny.colourFor(-1e-12f), kBlue);
+}
+
+namespace {
+// The colour a verdict stands for, from the verdict alone: the entry's colour in the bands
+// (white past the outer limits), the out-of-range colours or a blend with the gradient.
+void expectColourFollowsVerdict(const ColourScale &s, float v, const PointVerdict &p) {
+  const Colour c = s.colourFor(v);
+  if (!s.gradient()) {
+    EXPECT_EQ(c, p.beyond || p.entry < 0 ? kWhite : s.bands()[std::size_t(p.entry)].colour) << v;
+    return;
+  }
+  const bool ext = s.extended();
+  if (p.status == ToleranceStatus::Above) {
+    EXPECT_EQ(c, ext ? kAbove : kWhite) << v;
+  } else if (p.status == ToleranceStatus::Below) {
+    EXPECT_EQ(c, ext ? kBelow : kWhite) << v;
+  } else if (p.status == ToleranceStatus::In) {
+    EXPECT_TRUE(c != kWhite && c != kAbove && c != kBelow) << v;
+  }
+}
+} // namespace
+
+TEST(ColourScaleVerdict, ColourStatusAndEntryAgreeOnEveryLimit) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const auto &[upper, lower] : {std::pair{0.25f, -0.25f}, std::pair{0.3f, -0.1f},
+                                     std::pair{0.1f, -0.3f}, std::pair{0.05f, 0.0f}})
+    for (int layout : {0, 2})
+      for (int bars : {1, 3, 15, 50})
+        for (bool gradient : {false, true})
+          for (bool ext : {false, true}) {
+            if (gradient && layout != 0)
+              continue;
+            const ColourScale s(upper, lower, bars, layout, gradient, ext);
+            std::vector<float> values{lower, upper, 0.0f, 9999.0f, -9999.0f,
+                                      1e5f,  -1e5f, inf,  -inf,    nan};
+            for (const ColourBand &b : s.entries())
+              values.insert(values.end(), {b.lower, b.upper});
+            const std::size_t limits = values.size();
+            for (std::size_t k = 0; k < limits; ++k)
+              values.insert(values.end(),
+                            {std::nextafter(values[k], -inf), std::nextafter(values[k], inf)});
+            const int last = int(s.entries().size()) - 1;
+            for (float v : values) {
+              SCOPED_TRACE(::testing::Message()
+                           << "tol " << lower << ".." << upper << " layout " << layout << " bars "
+                           << bars << " gradient " << gradient << " value " << v);
+              const PointVerdict p = s.verdict(v);
+              expectColourFollowsVerdict(s, v, p);
+              // The status goes with the entry that counts the value.
+              if (std::isnan(v)) {
+                EXPECT_EQ(p.entry, -1);
+                EXPECT_EQ(p.status, ToleranceStatus::NotANumber);
+                continue;
+              }
+              ASSERT_GE(p.entry, 0);
+              EXPECT_EQ(p.status, p.entry == 0      ? ToleranceStatus::Below
+                                  : p.entry == last ? ToleranceStatus::Above
+                                                    : ToleranceStatus::In);
+              // Band count, layout and extended colours never change a status.
+              EXPECT_EQ(p.status, toleranceStatus(v, lower, upper, gradient));
+              // The bands: the lower limit takes the below-range entry, the upper one the top
+              // band; the gradient holds both limits (and with a zero lower tolerance shows
+              // every value not above zero in blue).
+              const bool in = gradient ? (lower <= v || (lower == 0.0f && v <= 0.0f)) && v <= upper
+                                       : lower < v && v <= upper;
+              EXPECT_EQ(p.status == ToleranceStatus::In, in);
+              EXPECT_EQ(p.beyond, !gradient && std::fabs(v) > 9999.0f);
+            }
+          }
+}
+
+TEST(ColourScaleVerdict, NearZeroGradientTolerancesFollowTheirColours) {
+  // Every positive value is red with an upper tolerance of zero: inside, by its colour.
+  const ColourScale zero(0.0f, -0.5f, 15, 0, true, true);
+  EXPECT_EQ(zero.colourFor(2.0f), kRed);
+  EXPECT_EQ(zero.verdict(2.0f).status, ToleranceStatus::In);
+  EXPECT_EQ(zero.verdict(2.0f).entry, 15);
+  EXPECT_EQ(toleranceStatus(2.0f, -0.5, 0.0, true), ToleranceStatus::In);
+  EXPECT_EQ(toleranceStatus(2.0f, -0.5, 0.0, false), ToleranceStatus::Above);
+}
+
+TEST(ColourScaleVerdict, ASingleBandEndsAtTheUpperTolerance) {
+  // lower + |upper - lower| in float can miss the upper tolerance; the band still ends there.
+  int missed = 0;
+  for (float upper = 0.01f; upper < 1.0f; upper += 0.0137f)
+    for (float lower : {-0.3f, -0.17f, -0.05f, 0.0f}) {
+      const ColourScale s(upper, lower, 1, 0, false, false);
+      missed += lower + std::fabs(upper - lower) != upper;
+      expectContiguous(s);
+      EXPECT_EQ(s.colourFor(upper), kRed) << lower << ".." << upper;
+      EXPECT_EQ(s.colourFor(std::nextafter(upper, -1.0f)), kRed) << lower << ".." << upper;
+    }
+  EXPECT_GT(missed, 0); // the sums that miss are among the cases
 }

@@ -23,13 +23,21 @@ TEST(DeviationStats, MomentsOfASmallSet) {
   EXPECT_EQ(s.inside, 1.0);
 }
 
-TEST(DeviationStats, BandEdgesCountAsInside) {
+TEST(DeviationStats, BandEdgesCountAsTheirColoursShow) {
   const std::vector<float> d{-0.25f, 0.25f, -0.2500001f, 0.2500001f, 0.0f};
+  // The bands colour the lower limit as below the band, the upper one as its top band.
   const DeviationStats s = DeviationStats::compute(d.data(), d.size(), -0.25f, 0.25f);
-  EXPECT_DOUBLE_EQ(s.inside, 3.0 / 5.0);
+  EXPECT_EQ(s.countInside, 2u);
+  EXPECT_EQ(s.countBelow, 2u);
+  EXPECT_EQ(s.countAbove, 1u);
+  // The gradient colours both limits inside.
+  const ColourScale g(0.25f, -0.25f, 15, 0, true, false);
+  const DeviationStats sg = DeviationStats::compute(d.data(), d.size(), -0.25f, 0.25f, &g);
+  EXPECT_EQ(sg.countInside, 3u);
+  EXPECT_EQ(sg.countBelow, 1u);
   // An asymmetric band.
   const DeviationStats a = DeviationStats::compute(d.data(), d.size(), 0.0, 0.3);
-  EXPECT_DOUBLE_EQ(a.inside, 3.0 / 5.0);
+  EXPECT_DOUBLE_EQ(a.inside, 2.0 / 5.0);
   // The min and max are the float values, exactly.
   EXPECT_EQ(s.min, static_cast<double>(-0.2500001f));
   EXPECT_EQ(s.max, static_cast<double>(0.2500001f));
@@ -150,6 +158,8 @@ std::vector<std::size_t> countByScan(const ColourScale &scale, const std::vector
   const std::vector<ColourBand> &e = scale.entries();
   std::vector<std::size_t> counts(e.size(), 0);
   for (float v : d) {
+    if (!std::isfinite(v))
+      continue; // no measurement
     std::size_t i = 0;
     if (scale.gradient()) {
       // Out of range by colour; inside, the first bar whose value range holds v.
@@ -165,7 +175,9 @@ std::vector<std::size_t> countByScan(const ColourScale &scale, const std::vector
       while (i < e.size() && !(e[i].lower <= v && v <= e[i].upper))
         ++i;
       if (i == e.size()) {
+        // Past the outer limits: white, counted in the outer entry on its side.
         EXPECT_EQ(scale.colourFor(v), (Colour{1, 1, 1})) << v;
+        ++counts[v > 0 ? e.size() - 1 : 0];
         continue;
       }
       EXPECT_EQ(scale.colourFor(v), e[i].colour) << v;
@@ -188,7 +200,8 @@ TEST(DeviationStats, BandHistogramCountsEachValueWhereItsColourComesFrom) {
   for (const ColourBand &b : probe.bands())
     for (float v : {b.lower, b.upper})
       d.insert(d.end(), {v, std::nextafter(v, -1e9f), std::nextafter(v, 1e9f)});
-  d.insert(d.end(), {12000.0f, -12000.0f}); // with the two just past +-9999: no entry
+  // With the two just past +-9999: no band holds them.
+  d.insert(d.end(), {12000.0f, -12000.0f, std::numeric_limits<float>::infinity()});
 
   for (int layout : {0, 2})
     for (int bars : {3, 15, 1000})
@@ -206,8 +219,13 @@ TEST(DeviationStats, BandHistogramCountsEachValueWhereItsColourComesFrom) {
           EXPECT_EQ(s.bands[i].lower, scale.entries()[i].lower);
           total += s.bands[i].count;
         }
-        EXPECT_EQ(total + s.unbanded, d.size());
-        EXPECT_EQ(s.unbanded, gradient ? 0u : 4u);
+        // Every measurement is counted once; the outer entries are the below and above counts.
+        EXPECT_EQ(total, s.finite);
+        EXPECT_EQ(s.finite, d.size() - 1);
+        EXPECT_EQ(s.beyond, gradient ? 0u : 4u);
+        EXPECT_EQ(s.bands.front().count, s.countBelow);
+        EXPECT_EQ(s.bands.back().count, s.countAbove);
+        EXPECT_EQ(s.countInside + s.countAbove + s.countBelow, total);
         const std::vector<BandCount> alone = DeviationStats::countBands(d.data(), d.size(), scale);
         for (std::size_t i = 0; i < expected.size(); ++i)
           EXPECT_EQ(alone[i].fraction, s.bands[i].fraction);

@@ -20,7 +20,8 @@ std::vector<std::int32_t> bruteForce(const std::vector<Vec3f> &p, const std::vec
                                      const WorstPointsRequest &r) {
   std::vector<std::int32_t> order;
   for (std::size_t i = 0; i < p.size(); ++i)
-    if (d[i] > static_cast<float>(r.upper) || d[i] < static_cast<float>(r.lower))
+    // Outside as the band colours show it: the lower limit itself is below.
+    if (d[i] > static_cast<float>(r.upper) || d[i] <= static_cast<float>(r.lower))
       order.push_back(static_cast<std::int32_t>(i));
   std::stable_sort(order.begin(), order.end(),
                    [&](auto a, auto b) { return std::fabs(d[a]) > std::fabs(d[b]); });
@@ -95,26 +96,31 @@ TEST(WorstPoints, BandEdgesTiesAndValuesThatAreNotNumbers) {
   WorstPointsRequest r;
   r.count = 100;
   r.spacing = 0;
-  // On the band edges is inside; NaN is never outside; equal |deviation|: lower index first.
-  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{6, 2, 3, 5}));
+  // As the colours judge: the upper limit is inside, the lower one below (the gradient holds
+  // both); deviations that are not finite are never chosen; equal |deviation|: lower index
+  // first.
+  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{2, 3, 5, 1}));
+  r.gradient = true;
+  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{2, 3, 5}));
+  r.gradient = false;
   // A tolerance typed as 0.1 holds the stored 0.1f, as the colours show it.
   r.upper = 0.1;
   r.lower = -0.1;
-  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r).size(), 6u);
+  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r).size(), 5u);
   // Exactly the spacing away is not closer: kept.
   r.upper = 0.25;
   r.lower = -0.25;
   r.spacing = 1.0;
-  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{6, 2, 3, 5}));
+  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{2, 3, 5, 1}));
   // A point without finite coordinates is closer to nothing: chosen, and blocking nothing.
   std::vector<Vec3f> q = p;
   std::vector<float> e = d;
   q[7].x = nan;
   e[7] = 5;
   EXPECT_EQ(worstPoints(q.data(), e.data(), q.size(), r),
-            (std::vector<std::int32_t>{6, 7, 2, 3, 5}));
+            (std::vector<std::int32_t>{7, 2, 3, 5, 1}));
   r.spacing = std::nextafter(1.0, 2.0);
-  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{6, 2}));
+  EXPECT_EQ(worstPoints(p.data(), d.data(), p.size(), r), (std::vector<std::int32_t>{2, 5}));
   r.count = 0;
   EXPECT_TRUE(worstPoints(p.data(), d.data(), p.size(), r).empty());
 }

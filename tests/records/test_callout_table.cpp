@@ -42,6 +42,16 @@ TEST(CalloutTable, RowsAndCsv) {
                               "D1a,0.5,0,0,0.1,in,\n"
                               "D1b,3.5,4,0,0.3,above,\n"
                               "D1,3,4,0,5,,\"gap\r\"\n");
+  // On the lower limit the band colours show below, the gradient in; the upper limit is in.
+  SessionModel limits = threePoints();
+  limits.deviations[0] = 0.1f;
+  limits.deviations[2] = -0.25f;
+  const std::vector<BannerRecord> ends{{0, {}, ""}, {2, {}, ""}};
+  for (bool gradient : {false, true}) {
+    const auto r = calloutRows(limits, ends, {}, -0.25, 0.1, gradient);
+    EXPECT_EQ(r[0].status, "in");
+    EXPECT_EQ(r[1].status, gradient ? "in" : "below");
+  }
   // A field that only holds a semicolon or a tab needs no quotes.
   EXPECT_EQ(csvField("a;b\tc"), "a;b\tc");
   EXPECT_EQ(csvField("\""), "\"\"\"\"");
