@@ -1,8 +1,8 @@
 // VRML export speed: the writer against a printf-based writer that formats every number with
 // the C library (as the text was first produced), on a measured-surface-like grid mesh.
 #include "analysis/ColourScale.h"
-#include "io/AtomicFile.h"
 #include "export/VrmlWriter.h"
+#include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
 #include <benchmark/benchmark.h>

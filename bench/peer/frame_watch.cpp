@@ -3,9 +3,9 @@
 //
 //   frame_watch settle X Y W H PID QUIET_MS TIMEOUT_S
 //       Polls every 10 ms and prints "T HASH HWM" (T: CLOCK_REALTIME nanoseconds, HWM: the
-//       process's peak resident memory so far in KiB) for the first poll and every change. Ends once the rectangle has not changed for QUIET_MS and
-//       process PID used less than a tenth of a core meanwhile (it is done drawing), or after
-//       TIMEOUT_S; prints "end T".
+//       process's peak resident memory so far in KiB) for the first poll and every change. Ends
+//       once the rectangle has not changed for QUIET_MS and process PID used less than a tenth of a
+//       core meanwhile (it is done drawing), or after TIMEOUT_S; prints "end T".
 //   frame_watch count X Y W H SECONDS
 //       Polls as fast as it can for SECONDS and prints "changes N polls P seconds S".
 //   frame_watch grab X Y W H OUT.ppm

@@ -1,9 +1,9 @@
 #include "app/Cli.h"
 
 #include "app/HeadlessView.h"
-#include "io/AtomicFile.h"
 #include "export/BitmapFile.h"
 #include "export/ExportFile.h"
+#include "io/AtomicFile.h"
 #include "records/AnnotationsFile.h"
 
 #include <cstdio>

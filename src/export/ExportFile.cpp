@@ -1,8 +1,8 @@
 #include "export/ExportFile.h"
 
-#include "io/AtomicFile.h"
 #include "export/U3dExport.h"
 #include "export/VrmlWriter.h"
+#include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
 #include <cctype>

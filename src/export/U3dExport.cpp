@@ -1,8 +1,8 @@
 #include "export/U3dExport.h"
 
-#include "io/AtomicFile.h"
 #include "export/U3dFile.h"
 #include "export/U3dScene.h"
+#include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
 #include <charconv>

@@ -1,10 +1,10 @@
 #include "report/Pdf3dExport.h"
 
 #include "analysis/ColourScale.h"
-#include "io/AtomicFile.h"
 #include "export/ExportFile.h"
 #include "export/U3dExport.h"
 #include "export/U3dFile.h"
+#include "io/AtomicFile.h"
 #include "report/LegendPainter.h"
 #include "report/Pdf3dView.h"
 #include "report/ReportFonts.h"

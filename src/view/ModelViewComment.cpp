@@ -34,4 +34,3 @@ void ModelView::onAddComment() {
   recordAdded({comment}, QStringLiteral("add comment"));
   update();
 }
-

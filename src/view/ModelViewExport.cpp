@@ -63,4 +63,3 @@ void ModelView::onExport() {
                                       QString::fromStdString(result.message)),
                UiServices::Icon::Warning);
 }
-

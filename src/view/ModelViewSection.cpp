@@ -27,7 +27,6 @@ void ModelView::onGenerateSectionCurve() {
   renderFrame();
 }
 
-
 bool ModelView::hasSection() const { return scene_->sectionCurves.head() != nullptr; }
 
 void ModelView::setShowModel(bool show) {

@@ -45,4 +45,3 @@ void ModelView::onSnapshot() {
         this, path,
         snapshotTitle(source, upperTolerance, lowerTolerance, QDateTime::currentDateTime()));
 }
-

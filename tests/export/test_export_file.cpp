@@ -1,6 +1,6 @@
-#include "io/AtomicFile.h"
 #include "export/ExportFile.h"
 #include "export/VrmlWriter.h"
+#include "io/AtomicFile.h"
 #include "support/ModelBuilder.h"
 #include "support/TempDir.h"
 
