@@ -1,6 +1,6 @@
 #include "io/AtomicFile.h"
 
-#include "session/SessionModel.h"
+#include "io/FileKind.h"
 
 #include <cctype>
 #include <cerrno>

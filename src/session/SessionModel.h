@@ -100,10 +100,6 @@ inline bool cornersWithin(const TriangleRecord &triangle, std::size_t n) {
 // lie inside the points.
 Vec3f triangleNormalOf(const SessionModel &model, const TriangleRecord &triangle);
 
-// What kind of file a stat mode names ("a folder", "a FIFO", "a character device", ...), for
-// the refusal of anything but a regular file by the readers and the writers.
-const char *fileKindOf(unsigned mode);
-
 // Whether a path names a session file (ends in "ses", any case); anything else is read as a
 // point text file.
 bool isSessionFilePath(const std::string &path);

@@ -1,6 +1,7 @@
 // The two file readers of SessionModel: the binary session file and the point text file.
 // Both read into locals and move the result into the model only when the whole file was
 // accepted, so a refused file leaves the model as it was.
+#include "io/FileKind.h"
 #include "session/SessionModel.h"
 
 #include <algorithm>
@@ -16,20 +17,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-const char *fileKindOf(unsigned mode) {
-  if (S_ISDIR(mode))
-    return "a folder";
-  if (S_ISFIFO(mode))
-    return "a FIFO";
-  if (S_ISCHR(mode))
-    return "a character device";
-  if (S_ISBLK(mode))
-    return "a block device";
-  if (S_ISSOCK(mode))
-    return "a socket";
-  return "an unknown kind of file";
-}
 
 namespace {
 
