@@ -58,9 +58,9 @@ void paintTitle(QPainter &p, const ReportContent &c) {
       {QStringLiteral("Units"), QStringLiteral("mm")},
       {QStringLiteral("Program"), QStringLiteral("VelmoraViewer " VELMORA_VERSION)},
   };
-  for (const auto &[key, value] : {std::pair{"Part", &c.part}, std::pair{"Lot", &c.lot},
-                                   std::pair{"Operator", &c.operatorName},
-                                   std::pair{"Approved by", &c.approvedBy}})
+  for (const auto &[key, value] :
+       {std::pair{"Part", &c.part}, std::pair{"Lot", &c.lot},
+        std::pair{"Operator", &c.operatorName}, std::pair{"Approved by", &c.approvedBy}})
     if (!value->empty())
       fields.push_back({QString::fromLatin1(key), qs(*value)});
   // Four rows a column, three columns right of the file's name.
@@ -93,8 +93,7 @@ void paintPageNumber(QPainter &p, int page, int pages) {
 
 // The window's scale bar and axis triad over the picture, drawn here at print size (the
 // frame was drawn without them: at 300 dpi its pixel-sized labels would be unreadable).
-void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels,
-                          const ReportContent &c) {
+void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels, const ReportContent &c) {
   p.save();
   const QFont font = reportFont(kOverlayPoints);
   p.setFont(font);
@@ -106,8 +105,7 @@ void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels,
     const double t = span / 10, step = std::pow(10.0, std::floor(std::log10(t)));
     const double length = std::floor(t / step) * step;
     const double bar = shot.width() * length / span;
-    const QString text = QString::number(length, 'g', 6) +
-                         QStringLiteral(" mm");
+    const QString text = QString::number(length, 'g', 6) + QStringLiteral(" mm");
     const double w = std::max(bar, fm.horizontalAdvance(text)) + 8;
     const QRectF frame(shot.right() - w - 6, shot.bottom() - fm.height() - 14, w, fm.height() + 8);
     p.fillRect(frame, box);
@@ -161,8 +159,7 @@ struct CalloutLayout {
 
 // The callout table from top down to the bottom margin, continued on new pages, each
 // numbered.
-void paintCallouts(QPdfWriter &writer, QPainter &p, double top, const ReportContent &c,
-                   int pages) {
+void paintCallouts(QPdfWriter &writer, QPainter &p, double top, const ReportContent &c, int pages) {
   const QFont font = reportFont(8), bold = reportFont(8, true);
   const QFontMetricsF fm(font, p.device());
   const CalloutLayout layout(p.device());
