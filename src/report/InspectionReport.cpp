@@ -65,16 +65,20 @@ void paintTitle(QPainter &p, const ReportContent &c) {
       fields.push_back({QString::fromLatin1(key), qs(*value)});
   // Four rows a column, three columns right of the file's name.
   const QFont key = reportFont(8.5, true), value = reportFont(8.5);
-  const QFontMetricsF valueMetrics(value, p.device());
-  constexpr double kColumn = 165, kKey = 56;
+  const QFontMetricsF valueMetrics(value, p.device()), keyMetrics(key, p.device());
+  constexpr double kColumn = 165;
   for (std::size_t i = 0; i < fields.size(); ++i) {
+    // Each column's values start after its widest key.
+    double keyWidth = 0;
+    for (std::size_t k = i / 4 * 4; k < std::min(fields.size(), i / 4 * 4 + 4); ++k)
+      keyWidth = std::max(keyWidth, keyMetrics.horizontalAdvance(fields[k].first) + 6);
     const double x = kTitle.left() + 290 + double(i / 4) * kColumn;
     const double y = kTitle.top() + 16 + double(i % 4) * 12;
     p.setFont(key);
     p.drawText(QPointF(x, y), fields[i].first);
     p.setFont(value);
-    p.drawText(QPointF(x + kKey, y),
-               valueMetrics.elidedText(fields[i].second, Qt::ElideRight, kColumn - kKey - 6));
+    p.drawText(QPointF(x + keyWidth, y),
+               valueMetrics.elidedText(fields[i].second, Qt::ElideRight, kColumn - keyWidth - 6));
   }
   p.restore();
 }
@@ -116,8 +120,8 @@ void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels, const 
   }
   // Axis triad, bottom left, turned as the model: world axis i points along column i.
   const double arm = 22;
-  const QRectF frame(shot.left() + 6, shot.bottom() - 2 * arm - 14, 2 * arm + 8 + fm.height(),
-                     2 * arm + 8);
+  const double side = 2 * arm + 2 * fm.height();
+  const QRectF frame(shot.left() + 6, shot.bottom() - side - 6, side, side);
   p.fillRect(frame, box);
   const QPointF origin = frame.center();
   const char *names[3] = {"X", "Y", "Z"};
@@ -129,7 +133,11 @@ void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels, const 
     p.drawLine(origin, tip);
     p.setPen(Qt::black);
     const QString name = QString::fromLatin1(names[i]);
-    const QPointF at = origin + dir * (arm + fm.height() * 0.45);
+    // An axis pointing at the viewer has no length on the page: its name goes beside the
+    // origin instead of on it.
+    const double shown = std::hypot(dir.x(), dir.y());
+    const QPointF at = shown < 0.3 ? origin + QPointF(-0.45, 0.45) * arm
+                                   : origin + dir * (arm + fm.height() * 0.45);
     p.drawText(QPointF(at.x() - fm.horizontalAdvance(name) / 2, at.y() + fm.ascent() / 2 - 1),
                name);
   }
