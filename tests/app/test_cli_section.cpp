@@ -327,6 +327,21 @@ TEST(CliArgs, RefusesWhatCannotBeMeant) {
   EXPECT_EQ(runArgs({"--report", "o.pdf", "--field", "shift=2", "F"}), 2);
 }
 
+// A session file without points: every export and the report refuse it, writing nothing.
+TEST(CliExport, AModelWithoutPointsIsRefused) {
+  const fs::path dir = testDir();
+  Bytes s;
+  for (int i = 0; i < 4; ++i)
+    s.i32(0);
+  const std::string empty = (dir / "empty.ses").string();
+  std::ofstream(empty, std::ios::binary) << s.data;
+  for (const char *out : {"e.wrl", "e.u3d", "e.pdf"})
+    EXPECT_EQ(runArgs({"--export", (dir / out).string(), empty}), 1) << out;
+  EXPECT_EQ(runArgs({"--report", (dir / "r.pdf").string(), empty}), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  fs::remove_all(dir);
+}
+
 TEST(CliCallouts, TableOfASidecarAndTheWorstPoints) {
   const fs::path dir = testDir();
   const std::string ses = writeTube(dir / "tube.ses");
