@@ -96,13 +96,13 @@ void paintPageNumber(QPainter &p, int page, int pages) {
 }
 
 // The window's scale bar and axis triad over the picture, drawn here at print size (the
-// frame was drawn without them: at 300 dpi its pixel-sized labels would be unreadable).
+// frame was drawn without them: at 300 dpi its pixel-sized labels would be unreadable). Both
+// sit at the bottom, where the view's background is light, in black as the window has them.
 void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels, const ReportContent &c) {
   p.save();
   const QFont font = reportFont(kOverlayPoints);
   p.setFont(font);
   const QFontMetricsF fm(font, p.device());
-  const QColor box(255, 255, 255);
   // Scale bar, bottom right: a round length of about a tenth of the picture's width.
   const double span = pixels * c.mmPerPixel; // mm across the picture at the model's centre
   if (span > 0 && std::isfinite(span)) {
@@ -112,7 +112,6 @@ void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels, const 
     const QString text = QString::number(length, 'g', 6) + QStringLiteral(" mm");
     const double w = std::max(bar, fm.horizontalAdvance(text)) + 8;
     const QRectF frame(shot.right() - w - 6, shot.bottom() - fm.height() - 14, w, fm.height() + 8);
-    p.fillRect(frame, box);
     p.setPen(QPen(Qt::black, 1.0));
     const double y = frame.bottom() - 4;
     p.drawLine(QPointF(frame.right() - 4 - bar, y), QPointF(frame.right() - 4, y));
@@ -122,7 +121,6 @@ void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels, const 
   const double arm = 22;
   const double side = 2 * arm + 2 * fm.height();
   const QRectF frame(shot.left() + 6, shot.bottom() - side - 6, side, side);
-  p.fillRect(frame, box);
   const QPointF origin = frame.center();
   const char *names[3] = {"X", "Y", "Z"};
   const QColor colours[3] = {QColor(255, 0, 0), QColor(0, 160, 0), QColor(0, 0, 255)};
