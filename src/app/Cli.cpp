@@ -30,7 +30,8 @@ const char *const kUsage =
     "       velmora-viewer --info [--csv] FILE\n"
     "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] [--annotations F.json] FILE\n"
-    "       velmora-viewer --report OUT.pdf [--annotations F.json] FILE\n"
+    "       velmora-viewer --report OUT.pdf [--annotations F.json] [--accept P]\n"
+    "                      [--field part|lot|operator|approved-by=VALUE]... FILE\n"
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
     "       velmora-viewer --callouts OUT.csv [--annotations F.json] [--worst N [--spacing D]] "
     "FILE\n"
@@ -175,6 +176,10 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       if (r < 0)
         return false;
       display.push_back(a);
+    } else if (const int q = parseReportOption(argv, i, out, error); q != 0) {
+      if (q < 0)
+        return false;
+      display.push_back(a);
     } else {
       error = "unknown option " + a;
       return false;
@@ -229,7 +234,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     return false;
   }
   out.file = out.files.front();
-  return checkRecordOptions(out, error);
+  return checkRecordOptions(out, error) && checkReportOptions(out, error);
 }
 
 int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles) {

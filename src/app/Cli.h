@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct DisplaySettings;
@@ -44,6 +45,8 @@ struct CliArgs {
   int worst = 0;               // --worst N (1..100): call out the N worst points; 0 without
   double spacing = -1;         // --spacing D (mm) between worst points; < 0: the default
   std::set<std::string> given; // every option on the command line, e.g. "--tolerance"
+  double accept = 100;         // --accept P: the report passes with at least P % inside
+  std::vector<std::pair<std::string, std::string>> fields; // --field NAME=VALUE, in order
 };
 
 // Band counts the legend can show legibly; the settings dialog takes the same range.
@@ -79,6 +82,11 @@ int runCallouts(const CliArgs &args);
 // it is not, -1 with a message when its value is wrong.
 int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliArgs &out,
                       std::string &error);
+// The report's options (--accept P, --field NAME=VALUE), parsed in CliReport.cpp like the
+// record options; checkReportOptions refuses them with another command.
+int parseReportOption(const std::vector<std::string> &argv, std::size_t &i, CliArgs &out,
+                      std::string &error);
+bool checkReportOptions(const CliArgs &args, std::string &error);
 // Whether the record options fit the command; false with a message when not.
 bool checkRecordOptions(const CliArgs &args, std::string &error);
 // A saved record's display settings, overridden by the display options given on the command

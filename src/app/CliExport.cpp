@@ -3,24 +3,41 @@
 #include "app/HeadlessView.h"
 #include "export/ExportFile.h"
 #include "report/Pdf3dExport.h"
+#include "session/SessionModel.h"
 
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
-// The 3D PDF needs the opening view's picture: the file is opened in a headless view, whose
-// model (as loaded) is what the U3D scene holds.
+// The 3D PDF needs the opening view's picture. It is drawn first and the view is closed
+// before the U3D scene is built: its GL copies of a large model would otherwise stay
+// resident beside the scene's bytes. The file is then read again, as loaded, for the scene.
 int export3d(const CliArgs &args) {
   if (const std::string refused = exportRefusal(args.output, args.file); !refused.empty())
     return cliFail(refused);
-  HeadlessView view;
-  if (!view.open(args.file, args.display))
-    return cliFail(view.error());
-  const ExportResult r = export3dPdf(args.output, view.model(), args.display.colourScale(),
-                                     [&view](QSize size, std::string &error) {
-                                       QImage picture = view.draw(size);
-                                       if (picture.isNull())
-                                         error = view.error();
-                                       return picture;
+  QImage poster;
+  std::string drawError;
+  {
+    HeadlessView view;
+    if (!view.open(args.file, args.display))
+      return cliFail(view.error());
+    if (const std::string empty = emptyModelProblem(args.output, view.model()); !empty.empty())
+      return cliFail(empty);
+    poster = view.draw(pdf3dPosterSize());
+    drawError = view.error();
+  }
+  // What the view freed goes back to the system now, not after the scene has grown beside it.
+  malloc_trim(0);
+  SessionModel model;
+  bool isSessionFile = false;
+  std::string error;
+  if (!readModelFile(args.file, model, isSessionFile, error))
+    return cliFail(error);
+  const ExportResult r = export3dPdf(args.output, model, args.display.colourScale(),
+                                     [&](QSize, std::string &pictureError) {
+                                       if (poster.isNull())
+                                         pictureError = drawError;
+                                       return std::move(poster);
                                      });
   return r.ok ? 0 : cliFail(r.message);
 }

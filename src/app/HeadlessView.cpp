@@ -100,7 +100,7 @@ void HeadlessView::applyRecord(const Annotations &record, QSize size) {
   keepCamera_ = true;
 }
 
-std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size) {
+std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size, bool overlays) {
   if (!cloud_ || !context_->makeCurrent() || !context_->resize(size.width(), size.height())) {
     error_ = "cannot draw the view: " + (context_ ? context_->error() : std::string("no model"));
     return {};
@@ -109,7 +109,9 @@ std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size) {
   view_->viewHeight = size.height();
   if (!keepCamera_)
     view_->zoomToFit();
+  view_->overlays = overlays;
   scene_->draw(*view_);
+  view_->overlays = true;
   std::vector<std::uint8_t> rgba = context_->readPixels();
   if (rgba.size() != std::size_t(size.width()) * std::size_t(size.height()) * 4) {
     error_ = "cannot read the view's pixels back";
@@ -118,8 +120,8 @@ std::vector<std::uint8_t> HeadlessView::drawRgba(QSize size) {
   return rgba;
 }
 
-QImage HeadlessView::draw(QSize size) {
-  const std::vector<std::uint8_t> rgba = drawRgba(size);
+QImage HeadlessView::draw(QSize size, bool overlays) {
+  const std::vector<std::uint8_t> rgba = drawRgba(size, overlays);
   if (rgba.empty())
     return {};
   QImage image(size, QImage::Format_RGB32);

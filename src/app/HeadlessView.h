@@ -43,9 +43,10 @@ public:
 
   // The frame at exactly size pixels, the camera fitted to the model for that size (unless a
   // record set it); rows top-down. A null image with error() set when it cannot be drawn.
-  QImage draw(QSize size);
+  // Without overlays: no legend, scale bar or axes (a report paints them at print size).
+  QImage draw(QSize size, bool overlays = true);
   // The same frame as RGBA bytes, rows bottom-up as GL reads them (empty on failure).
-  std::vector<std::uint8_t> drawRgba(QSize size);
+  std::vector<std::uint8_t> drawRgba(QSize size, bool overlays = true);
 
   // The model as loaded (owned by the view's point cloud).
   const SessionModel &model() const;

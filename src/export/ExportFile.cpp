@@ -42,6 +42,10 @@ ExportResult pointTextRefused(const std::string &path) {
 }
 } // namespace
 
+std::string emptyModelProblem(const std::string &target, const SessionModel &model) {
+  return model.pointCount > 0 ? std::string() : target + ": the model has no points";
+}
+
 std::string exportRefusal(const std::string &target, const std::string &inputPath) {
   if (!isSessionFilePath(inputPath))
     return pointTextRefused(inputPath).message;
@@ -54,6 +58,8 @@ ExportResult exportModelFile(const std::string &target, const SessionModel &mode
                              const ColourScale &scale) {
   if (const std::string refused = exportRefusal(target, model.path); !refused.empty())
     return ExportResult::failure(refused);
+  if (const std::string empty = emptyModelProblem(target, model); !empty.empty())
+    return ExportResult::failure(empty);
   switch (exportKindFor(target)) {
   case ExportKind::Vrml:
     return writeVrmlFile(target, model, scale);

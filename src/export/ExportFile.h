@@ -30,5 +30,9 @@ ExportResult exportModelFile(const std::string &target, const SessionModel &mode
 // an unknown suffix, a target that is the input. Empty when the export may go ahead.
 std::string exportRefusal(const std::string &target, const std::string &inputPath);
 
+// "TARGET: the model has no points" for a model without points (nothing to export or
+// report), else empty.
+std::string emptyModelProblem(const std::string &target, const SessionModel &model);
+
 ExportResult exportSessionFile(const std::string &target, const std::string &sessionPath,
                                const ColourScale &scale);

@@ -19,7 +19,7 @@ const QColor kShade(238, 238, 238);
 
 void paintStatisticsTable(QPainter &p, const QRectF &area, const DeviationStats &s) {
   std::vector<std::pair<QString, QString>> rows;
-  const auto mm = [](double v) { return millimetres(v); };
+  const auto mm = [](double v) { return fittedNumber(v, 4, 10); };
   rows.push_back({QStringLiteral("Measured points"), countText(s.finite)});
   if (s.count != s.finite)
     rows.push_back({QStringLiteral("Points without a deviation"), countText(s.count - s.finite)});
@@ -140,7 +140,7 @@ void paintHistogram(QPainter &p, const QRectF &area, const DeviationStats &s,
     p.setPen(limit);
     p.drawLine(QPointF(x, plot.top() - fm.height() * 0.5), QPointF(x, plot.bottom() + 2));
     p.setPen(Qt::black);
-    const QString t = millimetres(value, 3);
+    const QString t = fittedNumber(value, 3, 9);
     p.drawText(QPointF(x - fm.horizontalAdvance(t) / 2, textY), t);
   }
   const QString below = QStringLiteral("below"), above = QStringLiteral("above");

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -26,6 +28,7 @@ const QRectF kPicture(kMargin, 98, 482, 330); // the snapshot's largest extent
 const QRectF kStatistics(526, 98, kPageWidth - kMargin - 526, 196);
 const QRectF kHistogram(526, 302, kPageWidth - kMargin - 526, 166);
 constexpr double kDotsPerInch = 300;
+constexpr double kOverlayPoints = 7.5; // text over the picture, as printed
 
 QString qs(const std::string &s) { return QString::fromStdString(s); }
 
@@ -43,38 +46,131 @@ void paintTitle(QPainter &p, const ReportContent &c) {
   p.setFont(small);
   const QFontMetricsF fm(small, p.device());
   p.drawText(QPointF(kTitle.left() + 8, kTitle.top() + 52),
-             fm.elidedText(file.absoluteFilePath(), Qt::ElideMiddle, 330));
+             fm.elidedText(file.absoluteFilePath(), Qt::ElideMiddle, 275));
 
-  const QString tolerance = millimetres(c.lower, 3) + QStringLiteral(" to ") +
-                            millimetres(c.upper, 3) + QStringLiteral(" mm");
-  const struct {
-    const char *key;
-    QString value;
-  } fields[] = {
-      {"Date", c.created.toString(QStringLiteral("yyyy-MM-dd HH:mm"))},
-      {"Points", countText(std::size_t(std::max(0LL, c.points)))},
-      {"Triangles", countText(std::size_t(std::max(0LL, c.triangles)))},
-      {"Tolerance", tolerance},
-      {"Units", QStringLiteral("mm")},
-      {"Program", QStringLiteral("VelmoraViewer " VELMORA_VERSION)},
+  const QString tolerance = fittedNumber(c.lower, 3, 10) + QStringLiteral(" to ") +
+                            fittedNumber(c.upper, 3, 10) + QStringLiteral(" mm");
+  std::vector<std::pair<QString, QString>> fields = {
+      {QStringLiteral("Date"), c.created.toString(QStringLiteral("yyyy-MM-dd HH:mm"))},
+      {QStringLiteral("Points"), countText(std::size_t(std::max(0LL, c.points)))},
+      {QStringLiteral("Triangles"), countText(std::size_t(std::max(0LL, c.triangles)))},
+      {QStringLiteral("Tolerance"), tolerance},
+      {QStringLiteral("Units"), QStringLiteral("mm")},
+      {QStringLiteral("Program"), QStringLiteral("VelmoraViewer " VELMORA_VERSION)},
   };
-  p.setFont(reportFont(8.5));
-  for (int i = 0; i < 6; ++i) {
-    const double x = kTitle.left() + (i < 3 ? 380 : 590);
-    const double y = kTitle.top() + 18 + (i % 3) * 15;
-    p.setFont(reportFont(8.5, true));
-    p.drawText(QPointF(x, y), QString::fromLatin1(fields[i].key));
-    p.setFont(reportFont(8.5));
-    p.drawText(QPointF(x + 62, y), fields[i].value);
+  for (const auto &[key, value] :
+       {std::pair{"Part", &c.part}, std::pair{"Lot", &c.lot},
+        std::pair{"Operator", &c.operatorName}, std::pair{"Approved by", &c.approvedBy}})
+    if (!value->empty())
+      fields.push_back({QString::fromLatin1(key), qs(*value)});
+  // Four rows a column, three columns right of the file's name.
+  const QFont key = reportFont(8.5, true), value = reportFont(8.5);
+  const QFontMetricsF valueMetrics(value, p.device()), keyMetrics(key, p.device());
+  constexpr double kColumn = 165;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    // Each column's values start after its widest key.
+    double keyWidth = 0;
+    for (std::size_t k = i / 4 * 4; k < std::min(fields.size(), i / 4 * 4 + 4); ++k)
+      keyWidth = std::max(keyWidth, keyMetrics.horizontalAdvance(fields[k].first) + 6);
+    const double x = kTitle.left() + 290 + double(i / 4) * kColumn;
+    const double y = kTitle.top() + 16 + double(i % 4) * 12;
+    p.setFont(key);
+    p.drawText(QPointF(x, y), fields[i].first);
+    p.setFont(value);
+    p.drawText(QPointF(x + keyWidth, y),
+               valueMetrics.elidedText(fields[i].second, Qt::ElideRight, kColumn - keyWidth - 6));
   }
   p.restore();
 }
 
-// The callout table from top down to the bottom margin, continued on new pages.
-void paintCallouts(QPdfWriter &writer, QPainter &p, double top, const ReportContent &c) {
+// "Page i / n" centred below the bottom margin.
+void paintPageNumber(QPainter &p, int page, int pages) {
+  p.save();
+  const QFont font = reportFont(7.5);
+  p.setFont(font);
+  p.setPen(Qt::black);
+  const QString text = QStringLiteral("Page %1 / %2").arg(page).arg(pages);
+  const QFontMetricsF fm(font, p.device());
+  p.drawText(QPointF((kPageWidth - fm.horizontalAdvance(text)) / 2, kPageHeight - 12), text);
+  p.restore();
+}
+
+// The window's scale bar and axis triad over the picture, drawn here at print size (the
+// frame was drawn without them: at 300 dpi its pixel-sized labels would be unreadable). Both
+// sit at the bottom, where the view's background is light, in black as the window has them.
+void paintPictureOverlays(QPainter &p, const QRectF &shot, double pixels, const ReportContent &c) {
+  p.save();
+  const QFont font = reportFont(kOverlayPoints);
+  p.setFont(font);
+  const QFontMetricsF fm(font, p.device());
+  // Scale bar, bottom right: a round length of about a tenth of the picture's width.
+  const double span = pixels * c.mmPerPixel; // mm across the picture at the model's centre
+  if (span > 0 && std::isfinite(span)) {
+    const double t = span / 10, step = std::pow(10.0, std::floor(std::log10(t)));
+    const double length = std::floor(t / step) * step;
+    const double bar = shot.width() * length / span;
+    const QString text = QString::number(length, 'g', 6) + QStringLiteral(" mm");
+    const double w = std::max(bar, fm.horizontalAdvance(text)) + 8;
+    const QRectF frame(shot.right() - w - 6, shot.bottom() - fm.height() - 14, w, fm.height() + 8);
+    p.setPen(QPen(Qt::black, 1.0));
+    const double y = frame.bottom() - 4;
+    p.drawLine(QPointF(frame.right() - 4 - bar, y), QPointF(frame.right() - 4, y));
+    p.drawText(QPointF(frame.right() - 4 - fm.horizontalAdvance(text), y - 3), text);
+  }
+  // Axis triad, bottom left, turned as the model: world axis i points along column i.
+  const double arm = 22;
+  const double side = 2 * arm + 2 * fm.height();
+  const QRectF frame(shot.left() + 6, shot.bottom() - side - 6, side, side);
+  const QPointF origin = frame.center();
+  const char *names[3] = {"X", "Y", "Z"};
+  const QColor colours[3] = {QColor(255, 0, 0), QColor(0, 160, 0), QColor(0, 0, 255)};
+  for (int i = 0; i < 3; ++i) {
+    const QPointF dir(c.rotation[std::size_t(i) * 4], -c.rotation[std::size_t(i) * 4 + 1]);
+    const QPointF tip = origin + dir * arm;
+    p.setPen(QPen(colours[i], 1.2));
+    p.drawLine(origin, tip);
+    p.setPen(Qt::black);
+    const QString name = QString::fromLatin1(names[i]);
+    // An axis pointing at the viewer has no length on the page: its name goes beside the
+    // origin instead of on it.
+    const double shown = std::hypot(dir.x(), dir.y());
+    const QPointF at = shown < 0.3 ? origin + QPointF(-0.45, 0.45) * arm
+                                   : origin + dir * (arm + fm.height() * 0.45);
+    p.drawText(QPointF(at.x() - fm.horizontalAdvance(name) / 2, at.y() + fm.ascent() / 2 - 1),
+               name);
+  }
+  p.restore();
+}
+
+// The callout table's row height, its heading's height and where a page's rows end.
+struct CalloutLayout {
+  double row, heading, bottom;
+  explicit CalloutLayout(const QPaintDevice *device)
+      : row(QFontMetricsF(reportFont(8), device).height() * 1.35), heading(16 + row),
+        bottom(kPageHeight - kMargin) {}
+  // Pages the report takes when the table starts at top of the first page.
+  int pages(double top, std::size_t rows) const {
+    int n = 1;
+    double y = top + heading;
+    for (std::size_t i = 0; i < rows; ++i) {
+      if (y + row > bottom) {
+        ++n;
+        y = kMargin + heading;
+      }
+      y += row;
+    }
+    return n;
+  }
+};
+
+// The callout table from top down to the bottom margin, continued on new pages, each
+// numbered.
+void paintCallouts(QPdfWriter &writer, QPainter &p, double top, const ReportContent &c, int pages) {
   const QFont font = reportFont(8), bold = reportFont(8, true);
   const QFontMetricsF fm(font, p.device());
-  const double row = fm.height() * 1.35, bottom = kPageHeight - kMargin;
+  const CalloutLayout layout(p.device());
+  const double row = layout.row, bottom = layout.bottom;
+  int page = 1;
   struct Column {
     const char *title;
     double width;
@@ -112,11 +208,12 @@ void paintCallouts(QPdfWriter &writer, QPainter &p, double top, const ReportCont
     return;
   }
   const auto number = [](double v) {
-    return std::isfinite(v) ? millimetres(v) : QStringLiteral("n/a");
+    return std::isfinite(v) ? fittedNumber(v, 4, 12) : QStringLiteral("n/a");
   };
   for (std::size_t i = 0; i < c.callouts.size(); ++i) {
     if (y + row > bottom) {
       writer.newPage();
+      paintPageNumber(p, ++page, pages);
       y = heading(kMargin, QStringLiteral("Callouts (mm), continued"));
     }
     const CalloutRow &r = c.callouts[i];
@@ -166,28 +263,55 @@ ColourScale reportHistogramScale(const LegendSettings &legend) {
   return ColourScale(legend.upper, legend.lower, legend.bars, 0, legend.gradient, legend.extended);
 }
 
-std::string reportVerdict(const DeviationStats &s, double lower, double upper) {
-  const QString band = QStringLiteral("the tolerance (") + millimetres(lower, 3) +
-                       QStringLiteral(" mm to ") + millimetres(upper, 3) + QStringLiteral(" mm)");
-  QString text;
+bool reportPasses(const DeviationStats &s, double acceptPercent) {
   if (!s.hasValues())
-    text = QStringLiteral("Verdict: no measured deviations to judge.");
-  else if (s.countInside == s.finite)
-    text = QStringLiteral("Verdict: all %1 measured points lie inside %2.")
-               .arg(countText(s.finite), band);
-  else
-    text = QStringLiteral("Verdict: %1 of %2 measured points (%3) lie inside %4; %5 above, %6 "
-                          "below.")
-               .arg(s.countInside == 0 ? QStringLiteral("none") : countText(s.countInside),
-                    countText(s.finite), percentText(s.countInside, s.finite), band,
-                    shareText(s.countAbove, s.finite), shareText(s.countBelow, s.finite));
+    return false;
+  if (acceptPercent >= 100)
+    return s.countInside == s.finite;
+  // Whole counts: at least P % of n, without rounding a share up into a pass.
+  return double(s.countInside) * 100 >= acceptPercent * double(s.finite);
+}
+
+std::string reportVerdict(const DeviationStats &s, double lower, double upper,
+                          double acceptPercent) {
+  if (!s.hasValues())
+    return "No verdict: no measured deviations to judge.";
+  const QString rule = acceptPercent >= 100
+                           ? QStringLiteral("every point inside required")
+                           : QStringLiteral("at least %1 % required").arg(acceptPercent, 0, 'g', 6);
+  const QString text =
+      QStringLiteral("%1: %2 inside (%3). %4 of %5 measured points lie inside the tolerance (%6 "
+                     "mm to %7 mm); %8 above, %9 below.")
+          .arg(reportPasses(s, acceptPercent) ? QStringLiteral("PASS") : QStringLiteral("FAIL"),
+               percentText(s.countInside, s.finite), rule,
+               s.countInside == 0 ? QStringLiteral("None") : countText(s.countInside),
+               countText(s.finite), fittedNumber(lower, 3, 10), fittedNumber(upper, 3, 10),
+               shareText(s.countAbove, s.finite), shareText(s.countBelow, s.finite));
   return text.toStdString();
+}
+
+bool isReportField(const std::string &name) {
+  ReportContent probe;
+  return setReportField(probe, name, {});
+}
+
+bool setReportField(ReportContent &c, const std::string &name, const std::string &value) {
+  std::string *field = name == "part"          ? &c.part
+                       : name == "lot"         ? &c.lot
+                       : name == "operator"    ? &c.operatorName
+                       : name == "approved-by" ? &c.approvedBy
+                                               : nullptr;
+  if (field)
+    *field = value;
+  return field != nullptr;
 }
 
 ExportResult writeInspectionReport(const std::string &target, const ReportContent &c) {
   for (const std::string &input : c.inputs)
     if (const std::string problem = targetIsInputProblem(target, input); !problem.empty())
       return ExportResult::failure(problem);
+  if (c.points <= 0)
+    return ExportResult::failure(target + ": the model has no points");
   if (c.snapshot.isNull())
     return ExportResult::failure(target + ": the report has no picture of the view");
 
@@ -216,6 +340,7 @@ ExportResult writeInspectionReport(const std::string &target, const ReportConten
     p.setPen(QPen(QColor(120, 120, 120), 0.5));
     p.drawRect(shot);
     p.setPen(Qt::black);
+    paintPictureOverlays(p, shot, picture.width(), c);
     const QRectF legend(shot.left(), shot.bottom() + 8, shot.width(), 26);
     paintLegendStrip(p, legend, c.legend, reportFont(7.5));
 
@@ -226,9 +351,14 @@ ExportResult writeInspectionReport(const std::string &target, const ReportConten
     p.setFont(reportFont(10, true));
     const QRectF verdict(kMargin, verdictTop, kContentWidth, 28);
     QRectF used;
-    p.drawText(verdict, Qt::TextWordWrap, qs(reportVerdict(c.stats, c.lower, c.upper)), &used);
+    p.drawText(verdict, Qt::TextWordWrap,
+               qs(reportVerdict(c.stats, c.lower, c.upper, c.acceptPercent)), &used);
+    const double tableTop = used.bottom() + 8;
+    const int pages =
+        c.haveCallouts ? CalloutLayout(p.device()).pages(tableTop, c.callouts.size()) : 1;
+    paintPageNumber(p, 1, pages);
     if (c.haveCallouts)
-      paintCallouts(writer, p, used.bottom() + 8, c);
+      paintCallouts(writer, p, tableTop, c, pages);
     if (!p.end())
       return ExportResult::failure(target + ": the PDF page could not be finished");
   }

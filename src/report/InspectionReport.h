@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QImage>
 #include <QSize>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,22 @@ struct ReportContent {
   DeviationStats stats;
   bool haveCallouts = false;        // a callout table applies (possibly with no rows)
   std::vector<CalloutRow> callouts; // as the callout list shows them
+  // The acceptance rule: the part passes when at least this share of its measured points
+  // (percent, 0 < P <= 100) lies inside the band; 100 means every point.
+  double acceptPercent = 100;
+  // Optional title-block fields, printed when not empty.
+  std::string part, lot, operatorName, approvedBy;
+  // The view's camera for the overlays the report paints over the picture at print scale:
+  // millimetres per snapshot pixel at the model's centre (0: no scale bar) and the turn of
+  // the model (OpenGL column-major; world axes as seen on screen).
+  double mmPerPixel = 0;
+  std::array<double, 16> rotation{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 };
+
+// The header fields --field NAME=VALUE may set: part, lot, operator, approved-by. False
+// when name is none of them.
+bool setReportField(ReportContent &content, const std::string &name, const std::string &value);
+bool isReportField(const std::string &name);
 
 // The content a model gives the report: its file (the first input), counts, the band, the
 // legend and the statistics of its deviations over the legend's entries (none when
@@ -44,9 +60,14 @@ QSize reportSnapshotSize(double aspect);
 // legend's bars and the entries below and above them.
 ColourScale reportHistogramScale(const LegendSettings &legend);
 
-// The verdict line: the share of the measured points inside the tolerance, in words and
-// numbers.
-std::string reportVerdict(const DeviationStats &stats, double lower, double upper);
+// Whether the part passes the acceptance rule: at least acceptPercent of the measured points
+// inside (every one for 100). False without measured points.
+bool reportPasses(const DeviationStats &stats, double acceptPercent);
+
+// The verdict line: PASS or FAIL with the share inside and the rule, then the band and the
+// shares above and below.
+std::string reportVerdict(const DeviationStats &stats, double lower, double upper,
+                          double acceptPercent = 100);
 
 // Writes the inspection report as PDF/A-1b: one A4 landscape page with the title block
 // (file, date, counts, tolerances, units, program and version), the snapshot, the colour

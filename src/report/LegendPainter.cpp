@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 QColor qcolour(const Colour &c) { return QColor::fromRgbF(float(c.r), float(c.g), float(c.b)); }
 
@@ -16,9 +17,13 @@ namespace {
 // reader renders alike.
 constexpr int kGradientSlices = 12;
 
+// Three decimals as the view labels them; scientific where that would be wider than
+// "-888.888", so that an extreme tolerance never runs into its neighbours.
 QString label(float value) {
-  char text[32];
+  char text[48];
   std::snprintf(text, sizeof text, "%4.3f", double(value));
+  if (std::strlen(text) > 8)
+    std::snprintf(text, sizeof text, "%.2e", double(value));
   return QString::fromLatin1(text);
 }
 } // namespace
@@ -88,7 +93,10 @@ void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSettings &leg
     minLeft = bl + bw + fm.horizontalAdvance(QLatin1Char(' '));
     maxRight = al - fm.horizontalAdvance(QLatin1Char(' '));
   }
-  const double labelWidth = fm.horizontalAdvance(label(-888.888f)) * 1.15;
+  double labelWidth = fm.horizontalAdvance(label(-888.888f));
+  for (int i = 0; i <= n; ++i)
+    labelWidth = std::max(labelWidth, fm.horizontalAdvance(label(float(i) * step + legend.lower)));
+  labelWidth *= 1.15;
   const int every = std::max(1, int(std::ceil(labelWidth / w)));
   for (int i = 0; i <= n; ++i) {
     if (i % every != 0 && i != n)

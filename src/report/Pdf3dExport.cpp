@@ -136,12 +136,12 @@ public:
     put("\nendstream\nendobj\n");
 
     const double w = kAnnotation.width(), h = kAnnotation.height();
-    const std::string drawPoster =
-        "q " + number(w) + " 0 0 " + number(h) + " 0 0 cm /Poster Do Q\n";
+    // A direct /Length of exactly the content: the line feed before "endstream" is not data.
+    const std::string drawPoster = "q " + number(w) + " 0 0 " + number(h) + " 0 0 cm /Poster Do Q";
     begin(formId, "<< /Type /XObject /Subtype /Form /BBox [0 0 " + number(w) + " " + number(h) +
                       "] /Resources << /XObject << /Poster " + image.unparse() + " >> >> /Length " +
                       std::to_string(drawPoster.size()) + " >>\nstream\n");
-    put(drawPoster + "endstream\nendobj\n");
+    put(drawPoster + "\nendstream\nendobj\n");
 
     QPDFObjectHandle annotation =
         dict("<< /Type /Annot /Subtype /3D /F 4 /3DA << /A /PO /TB true >> >>");
@@ -255,6 +255,8 @@ ExportResult export3dPdf(const std::string &target, const SessionModel &model,
     return ExportResult::failure(refused);
   if (exportKindFor(target) != ExportKind::Pdf3d)
     return ExportResult::failure(target + ": a 3D PDF file name ends in .pdf");
+  if (const std::string empty = emptyModelProblem(target, model); !empty.empty())
+    return ExportResult::failure(empty);
 
   // The scene is encoded while the calling thread, which holds the GL context, draws.
   std::future<U3dSceneFile> scene = std::async(

@@ -2,12 +2,23 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <cmath>
+
 QString countText(std::size_t n) { return QLocale(QLocale::English).toString(qulonglong(n)); }
 
 QString millimetres(double v, int decimals) {
   const QString text = QString::number(v, 'f', decimals);
   // No "-0.0000": a value that rounds to zero prints without a sign.
   return text.toDouble() == 0 ? QString::number(0.0, 'f', decimals) : text;
+}
+
+QString fittedNumber(double v, int decimals, int maxChars) {
+  const QString fixed = millimetres(v, decimals);
+  if (fixed.size() <= maxChars || !std::isfinite(v))
+    return fixed;
+  // "-1.23e+12": the mantissa gets what the sign and exponent leave, at least one place.
+  return QString::number(v, 'e', std::clamp(maxChars - 8, 1, 6));
 }
 
 QString percentText(std::size_t part, std::size_t whole) {

@@ -7,5 +7,8 @@
 // 0 % or 100 %.
 QString countText(std::size_t n);
 QString millimetres(double v, int decimals = 4);
+// millimetres(v, decimals), or v in scientific notation when that is longer than maxChars
+// (an extreme value never runs over its column).
+QString fittedNumber(double v, int decimals, int maxChars);
 QString percentText(std::size_t part, std::size_t whole);
 QString shareText(std::size_t part, std::size_t whole);

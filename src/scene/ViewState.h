@@ -28,6 +28,9 @@ public:
   double magnification = 1.0;
   int colourBars = 15;
   bool showPercentages = false; // each colour band's share of the points beside the legend
+  // The legend, scale bar and axes drawn over the model. A printed page turns them off and
+  // paints its own at print size: here they are sized in pixels.
+  bool overlays = true;
 
   // Camera. The model-view matrix of a frame is
   //   T(-panX * p, panY * p, -distance) * R * T(-centre),  p = pixelSize(),

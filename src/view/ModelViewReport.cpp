@@ -54,7 +54,14 @@ void ModelView::onCreateReport() {
   }
   std::string error;
   const double aspect = height() > 0 ? double(width()) / double(height()) : 1.5;
+  // Without the pixel-sized legend, scale and axes: the report paints them at print size.
+  overlays = false;
   content.snapshot = drawOffscreen(reportSnapshotSize(aspect), error);
+  overlays = true;
+  if (!content.snapshot.isNull()) {
+    content.mmPerPixel = pixelSize() * double(viewHeight) / double(content.snapshot.height());
+    content.rotation = rotation.accumulated;
+  }
   const ExportResult result =
       content.snapshot.isNull()
           ? ExportResult::failure(target + ": the picture of the view could not be drawn: " + error)

@@ -191,8 +191,10 @@ void ViewScene::draw(ViewState &view) {
   GLPointCloud *cloud = pointCloud_;
   if (!cloud)
     return;
-  axes()->drawCornerTriad(&view, 0, Vec3d{50, 50, 50}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
-  axes()->draw(&view, 0);
+  if (view.overlays) {
+    axes()->drawCornerTriad(&view, 0, Vec3d{50, 50, 50}, Vec3d{1, 0, 0}, Vec3d{0, 1, 0});
+    axes()->draw(&view, 0);
+  }
   if (view.showModel)
     cloud->draw(&view, 0);
   if (plane())
@@ -207,8 +209,10 @@ void ViewScene::draw(ViewState &view) {
   rebuildLegend(view, cloud->showGradient);
   if (view.showPercentages)
     legend()->entryShares = legendShares();
-  legend()->drawLegend(&view, 0);
-  scale()->draw(&view, 0);
+  if (view.overlays) {
+    legend()->drawLegend(&view, 0);
+    scale()->draw(&view, 0);
+  }
   banners.drawAll(&view, 0);
   distances.drawAll(&view, 0);
   comments.drawAll(&view, 0);

@@ -289,6 +289,11 @@ TEST(CliArgs, RefusesWhatCannotBeMeant) {
       {{"--export", "o.wrl", "--csv", "o.csv", "F"}, "only goes with --section"},
       {{"--info", "--export", "o.wrl", "F"}, "cannot be given together"},
       {{"--info", "F", "G"}, "more than one"},
+      {{"--report", "o.pdf", "--accept", "0", "F"}, "above 0 and at most 100"},
+      {{"--report", "o.pdf", "--accept", "100.5", "F"}, "above 0 and at most 100"},
+      {{"--report", "o.pdf", "--field", "customer=x", "F"}, "NAME one of part"},
+      {{"--report", "o.pdf", "--field", "part", "F"}, "NAME one of part"},
+      {{"--info", "--accept", "95", "F"}, "only go with --report"},
   };
   for (const auto &[argv, message] : refused) {
     CliArgs a;
@@ -311,6 +316,30 @@ TEST(CliArgs, RefusesWhatCannotBeMeant) {
   EXPECT_EQ(s.at[1], 20);
   EXPECT_EQ(s.display.bars, 50);
   EXPECT_EQ(s.file, "F");
+  CliArgs r;
+  ASSERT_TRUE(parseCliArgs({"--report", "o.pdf", "--accept", "95.5", "--field", "part=A=1",
+                            "--field", "approved-by=", "F"},
+                           r, error))
+      << error;
+  EXPECT_EQ(r.accept, 95.5);
+  EXPECT_EQ(r.fields, (std::vector<std::pair<std::string, std::string>>{{"part", "A=1"},
+                                                                        {"approved-by", ""}}));
+  EXPECT_EQ(runArgs({"--report", "o.pdf", "--field", "shift=2", "F"}), 2);
+}
+
+// A session file without points: every export and the report refuse it, writing nothing.
+TEST(CliExport, AModelWithoutPointsIsRefused) {
+  const fs::path dir = testDir();
+  Bytes s;
+  for (int i = 0; i < 4; ++i)
+    s.i32(0);
+  const std::string empty = (dir / "empty.ses").string();
+  std::ofstream(empty, std::ios::binary) << s.data;
+  for (const char *out : {"e.wrl", "e.u3d", "e.pdf"})
+    EXPECT_EQ(runArgs({"--export", (dir / out).string(), empty}), 1) << out;
+  EXPECT_EQ(runArgs({"--report", (dir / "r.pdf").string(), empty}), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  fs::remove_all(dir);
 }
 
 TEST(CliCallouts, TableOfASidecarAndTheWorstPoints) {

@@ -147,7 +147,9 @@ TEST_F(ExportTest, CreateReportWritesTheWindowsView) {
   EXPECT_TRUE(words.contains("square.ses")) << words.toStdString();
   EXPECT_TRUE(words.contains("-0.050 to 0.300 mm")) << words.toStdString();
   // 0.3f lies on the upper limit as drawn, so it counts inside, as its colour says.
-  EXPECT_TRUE(words.contains("Verdict: 5 of 9 measured points")) << words.toStdString();
+  EXPECT_TRUE(words.contains("FAIL: 55.6 % inside (every point inside required). 5 of 9 measured "
+                             "points"))
+      << words.toStdString();
   EXPECT_TRUE(words.contains("B1") && words.contains("B2")) << words.toStdString();
 
   const QByteArray input = readAllBytes(QString::fromStdString(sessionPath));

@@ -8,6 +8,7 @@
 #include "support/PdfProbe.h"
 
 #include <QPainter>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <qpdf/QPDF.hh>
 #include <tuple>
@@ -78,7 +79,8 @@ TEST(InspectionReport, ArchivableReportWithEverythingOnIt) {
   const std::string text = pdfText(pdf);
   for (const char *expected :
        {"bracket.ses", "2026-05-04 13:07", "12,345", "24,000", "VelmoraViewer",
-        "-0.100 to 0.200 mm", "90 of 100 measured points (90.0 %)", "6 (6.0 %) above",
+        "-0.100 to 0.200 mm", "FAIL: 90.0 % inside (every point inside required)",
+        "90 of 100 measured points lie", "6 (6.0 %)", "Page 1 / 2", "Page 2 / 2",
         "4 (4.0 %) below", "B1", "B40", "burr, \"left\" edge"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 2) << "two pages";
@@ -106,24 +108,90 @@ TEST(InspectionReport, ArchivableReportWithEverythingOnIt) {
   EXPECT_GT(countNear(page, legend, qRgb(255, 0, 0), 10), 30);
 }
 
-// The verdict in words and numbers; shares never round to none or all when they are not.
+// PASS or FAIL by either rule, with the shares; shares never round to none or all when they
+// are not; a share just short of the rule fails.
 TEST(InspectionReport, VerdictAndShares) {
   DeviationStats s;
-  EXPECT_EQ(reportVerdict(s, -0.1, 0.1), "Verdict: no measured deviations to judge.");
+  EXPECT_EQ(reportVerdict(s, -0.1, 0.1), "No verdict: no measured deviations to judge.");
+  EXPECT_FALSE(reportPasses(s, 50));
   s.finite = s.count = s.countInside = 1500;
-  EXPECT_EQ(reportVerdict(s, -0.1, 0.1),
-            "Verdict: all 1,500 measured points lie inside the tolerance (-0.100 mm to 0.100 mm).");
+  EXPECT_EQ(reportVerdict(s, -0.1, 0.1).substr(0, 49),
+            "PASS: 100 % inside (every point inside required).");
   s.finite = s.count = 10000;
   s.countInside = 0;
   s.countAbove = 9999;
   s.countBelow = 1;
-  EXPECT_EQ(reportVerdict(s, -0.1, 0.1),
-            "Verdict: none of 10,000 measured points (0 %) lie inside the tolerance (-0.100 mm to "
-            "0.100 mm); 9,999 (> 99.9 %) above, 1 (< 0.1 %) below.");
+  EXPECT_EQ(reportVerdict(s, -0.1, 0.1, 95),
+            "FAIL: 0 % inside (at least 95 % required). None of 10,000 measured points lie inside "
+            "the tolerance (-0.100 mm to 0.100 mm); 9,999 (> 99.9 %) above, 1 (< 0.1 %) below.");
+  s.countInside = 9820;
+  s.countAbove = 180;
+  s.countBelow = 0;
+  EXPECT_EQ(reportVerdict(s, -0.1, 0.1, 95).substr(0, 44),
+            "PASS: 98.2 % inside (at least 95 % required)");
+  EXPECT_EQ(reportVerdict(s, -0.1, 0.1, 98.21).substr(0, 47),
+            "FAIL: 98.2 % inside (at least 98.21 % required)");
+  EXPECT_TRUE(reportPasses(s, 98.2));
+  EXPECT_FALSE(reportPasses(s, 100));
   EXPECT_EQ(percentText(999, 1000), "99.9 %");
   EXPECT_EQ(percentText(1, 3), "33.3 %");
   EXPECT_EQ(percentText(0, 0), "0 %");
   EXPECT_EQ(millimetres(-0.00001), "0.0000");
+  // Extreme values go scientific rather than past their column.
+  EXPECT_EQ(fittedNumber(-0.25, 4, 10), "-0.2500");
+  EXPECT_EQ(fittedNumber(1e12, 4, 10), "1.00e+12");
+  EXPECT_EQ(fittedNumber(-9999999.123, 4, 10), "-1.00e+07");
+}
+
+// The title block's optional fields (empty ones left out), "Page i / n" on each page, the
+// scale bar and axis names over the picture at print size, extreme values in scientific
+// notation; a model without points is refused.
+TEST(InspectionReport, FieldsPageNumbersOverlaysAndExtremes) {
+  TempDir dir;
+  const std::string session = dir.file("bracket.ses"), pdf = dir.file("report.pdf");
+  writeWholeFile(session, "input");
+  ReportContent c = content(session, 40);
+  for (const auto &[name, value] : {std::pair{"part", "P-1138"}, std::pair{"lot", "L7"},
+                                    std::pair{"operator", ""}, std::pair{"approved-by", "Q. Ng"}})
+    EXPECT_TRUE(setReportField(c, name, value)) << name;
+  EXPECT_FALSE(setReportField(c, "customer", "x"));
+  c.mmPerPixel = 0.02;
+  c.acceptPercent = 90;
+  const std::vector<float> extreme = {1e12f, -9999999.123f, 0.0f};
+  const ColourScale scale = reportHistogramScale(kLegend);
+  c.stats = DeviationStats::compute(extreme.data(), extreme.size(), c.lower, c.upper, &scale);
+  ASSERT_TRUE(writeInspectionReport(pdf, c).ok);
+  std::string output;
+  EXPECT_TRUE(preflightA1b(pdf, output)) << output;
+  const std::string text = pdfText(pdf);
+  for (const char *expected : {"Part", "P-1138", "Lot", "L7", "Approved by", "Q. Ng", "Page 1 / 2",
+                               "Page 2 / 2", "1.00e+12", "-1.00e+07", "FAIL:"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  EXPECT_EQ(text.find("Operator"), std::string::npos);
+
+  // Word boxes in points: the overlay words inside the picture are at least 7 pt tall.
+  int status = -1;
+  const std::string boxes =
+      runCommand("pdftotext -f 1 -l 1 -bbox " + shellQuote(pdf) + " -", status);
+  int overlayWords = 0;
+  for (std::size_t at = boxes.find("<word "); at != std::string::npos;
+       at = boxes.find("<word ", at + 1)) {
+    double x0, y0, x1, y1;
+    char word[64] = {};
+    if (std::sscanf(boxes.c_str() + at,
+                    "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\">%63[^<]", &x0, &y0,
+                    &x1, &y1, word) != 5 ||
+        x1 > 28 + 482 || y0 < 98 || y1 > 98 + 322)
+      continue;
+    ++overlayWords;
+    EXPECT_GE(y1 - y0, 7.0) << word;
+  }
+  EXPECT_GE(overlayWords, 4) << "X, Y, Z and the scale's length\n" << boxes;
+
+  c.points = 0;
+  const ExportResult empty = writeInspectionReport(dir.file("empty.pdf"), c);
+  EXPECT_FALSE(empty.ok);
+  EXPECT_NE(empty.message.find("the model has no points"), std::string::npos) << empty.message;
 }
 
 // Refused without writing: the target is the measured file, there is no picture, the folder

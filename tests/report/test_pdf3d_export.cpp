@@ -2,6 +2,7 @@
 // the embedded U3D stream against the U3D export, the appearance that printers show, and
 // refusals that leave every file as it was.
 #include "analysis/ColourScale.h"
+#include "export/ExportFile.h"
 #include "export/U3dExport.h"
 #include "export/U3dScene.h"
 #include "export/support/ModelBuilder.h"
@@ -134,6 +135,16 @@ TEST(Pdf3dExport, PageHoldsTheU3dSceneAndItsPicture) {
   QPDFObjectHandle appearance = a.getKey("/AP").getKey("/N");
   ASSERT_TRUE(appearance.isStream());
   EXPECT_TRUE(appearance.getDict().getKey("/Subtype").isNameAndEquals("/Form"));
+  // Its /Length is a direct number: exactly the bytes from "stream" to the line feed before
+  // "endstream".
+  const std::string file = readWholeFile(pdfPath);
+  const std::size_t object =
+      file.rfind("\n" + std::to_string(appearance.getObjectID()) + " 0 obj\n");
+  ASSERT_NE(object, std::string::npos);
+  const std::size_t length = file.find("/Length ", object), body = file.find("stream\n", object);
+  ASSERT_LT(length, body);
+  EXPECT_EQ(file.compare(body + 7 + std::stoul(file.substr(length + 8)), 10, "\nendstream"), 0)
+      << file.substr(body, 120);
 
   // Without any page content, what a printer shows of the annotation is the picture.
   page.getKey("/Contents")
@@ -183,6 +194,16 @@ TEST(Pdf3dExport, FailuresNameTheFileAndKeepFiles) {
   const ExportResult folder = export3dPdf(dir.file("no/such/out.pdf"), model, kScale, poster);
   EXPECT_FALSE(folder.ok);
   EXPECT_NE(folder.message.find("no/such/out.pdf"), std::string::npos) << folder.message;
+
+  // A model without points, by this export and the others.
+  SessionModel none = makeModel({}, {});
+  none.path = ses;
+  for (const std::string &target : {keep, dir.file("none.wrl"), dir.file("none.u3d")}) {
+    const ExportResult r = target == keep ? export3dPdf(target, none, kScale, poster)
+                                          : exportModelFile(target, none, kScale);
+    EXPECT_FALSE(r.ok) << target;
+    EXPECT_NE(r.message.find("the model has no points"), std::string::npos) << r.message;
+  }
 
   EXPECT_EQ(readWholeFile(keep), "old");
   EXPECT_EQ(readWholeFile(ses), "input");
