@@ -5,7 +5,7 @@ pkgs=(g++ cmake make pkg-config qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins l
   libegl-dev libgl-dev libgtest-dev libbenchmark-dev libnanoflann-dev zlib1g-dev
   nlohmann-json3-dev libqpdf-dev)
 if [ "${1:-}" = "--test" ]; then
-  pkgs+=(xvfb xauth xdotool view3dscene clang libclang-rt-14-dev imagemagick)
+  pkgs+=(xvfb xauth xdotool view3dscene clang clang-format libclang-rt-14-dev imagemagick)
   # Validators of the desktop files and the manual page; the tools cpack -G DEB uses.
   pkgs+=(appstream desktop-file-utils groff-base mandoc dpkg-dev file)
   # Readers of the PDF pages: structure (qpdf), text and pixels (poppler), PDF/A-1b (PDFBox
