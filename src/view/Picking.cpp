@@ -14,6 +14,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <set>
 #include <unordered_set>
 #include <vector>
 
@@ -258,30 +260,40 @@ int snapIndex(const SessionModel &model, const FrameSample &s) {
   return snapWith(sharedIndex(model), model, s);
 }
 
-int hoverPick(const SessionModel *model, const FrameSample &sample) {
-  if (!model || usablePointCount(*model) == 0)
-    return -1;
-  const NearestPointIndex *index = readyIndex(*model);
-  if (const std::optional<Vec3d> world = worldAtCursor(sample)) {
-    if (!index && usablePointCount(*model) > kScanHoverLimit)
-      return -1;
-    return nearestNow(index, *model, *world).index;
-  }
-  return index ? snapWith(*index, *model, sample) : -1;
-}
+namespace {
 
-std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample) {
+// The one rule hover and click share, so a click where the panel shows a point pins it: the
+// nearest point to what the cursor's pixel shows when it lies within the pick limit or
+// within kSnapPixels of the cursor on screen, else the on-screen snap. None (nullopt) when
+// only the unfinished index can tell; scanLimit caps the point count scanned meanwhile.
+std::optional<int> pickPoint(const SessionModel *model, const FrameSample &sample,
+                             std::size_t scanLimit) {
   if (!model || usablePointCount(*model) == 0)
     return -1;
   const NearestPointIndex *index = readyIndex(*model);
-  if (const std::optional<Vec3d> world = worldAtCursor(sample)) {
+  if (const std::optional<Vec3d> world = worldAtCursor(sample);
+      world && (index || usablePointCount(*model) <= scanLimit)) {
     const NearestHit hit = nearestNow(index, *model, *world);
-    if (hit.index >= 0 && hit.distance < kBannerPickLimit)
-      return hit.index;
+    if (hit.index >= 0) {
+      const std::optional<double> d2 =
+          screenDistance2(sample, model->points[std::size_t(hit.index)]);
+      if (hit.distance < kBannerPickLimit || (d2 && *d2 <= double(kSnapPixels) * kSnapPixels))
+        return hit.index;
+    }
   }
   if (!index)
     return std::nullopt;
   return snapWith(*index, *model, sample);
+}
+
+} // namespace
+
+int hoverPick(const SessionModel *model, const FrameSample &sample) {
+  return pickPoint(model, sample, kScanHoverLimit).value_or(-1);
+}
+
+std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample) {
+  return pickPoint(model, sample, std::numeric_limits<std::size_t>::max());
 }
 
 std::optional<double> deviationOf(const SessionModel &model, int index) {
@@ -303,35 +315,50 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
 
 void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
                   double pixelSize) {
-  if (!(pixelSize > 0))
+  if (!(pixelSize > 0) || !std::isfinite(pixelSize) || banners.empty())
     return;
-  // One row per label, a little apart; the widest label sets the column.
-  double row = 0, column = 0;
+  // Whole-pixel cells one label high and wide plus a margin: labels in different cells never
+  // overlap, and the margin is far larger than any rounding of the anchors.
+  int row = 1, column = 1;
   for (const BannerNode *b : banners) {
-    row = std::max(row, 2.0 * b->labelHalfHeight() + 3);
-    column = std::max(column, double(b->labelWidth()) + 4);
+    row = std::max(row, 2 * b->labelHalfHeight() + 3);
+    column = std::max(column, b->labelWidth() + 14); // 10 of them for a tab
   }
   const Vec3d right = screenRight(modelView), up = screenUp(modelView);
-  std::vector<BannerNode *> order(banners);
-  std::stable_sort(order.begin(), order.end(), [&](const BannerNode *a, const BannerNode *b) {
-    return dot(a->labelAnchor, up) > dot(b->labelAnchor, up);
+  // Cell numbers stay far inside 64 bits whatever the anchors; a broken anchor goes to cell 0.
+  auto cellOf = [](double pixels, int size) {
+    const double c = std::floor(pixels / size + 0.5);
+    return std::isfinite(c) ? static_cast<long long>(std::clamp(c, -1e15, 1e15)) : 0LL;
+  };
+  struct Item {
+    BannerNode *banner;
+    double x, y;      // screen position of the anchor, pixels
+    long long cx, cy; // the cell it asks for
+  };
+  std::vector<Item> items;
+  items.reserve(banners.size());
+  for (BannerNode *b : banners) {
+    const double x = dot(b->labelAnchor, right) / pixelSize;
+    const double y = dot(b->labelAnchor, up) / pixelSize;
+    items.push_back({b, x, y, cellOf(x, column), cellOf(y, row)});
+  }
+  // From the top down, then left to right; equal cells keep the callout order.
+  std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
+    return a.cy != b.cy ? a.cy > b.cy : a.cx < b.cx;
   });
-  std::vector<std::pair<double, double>> placed; // screen x and y of the labels, in pixels
-  for (BannerNode *banner : order) {
-    const double x = dot(banner->labelAnchor, right) / pixelSize;
-    const double y0 = dot(banner->labelAnchor, up) / pixelSize;
-    double y = y0;
-    // Each move goes below a placed label, so y only falls and the loop ends.
-    for (bool moved = true; moved;) {
-      moved = false;
-      for (const auto &[px, py] : placed)
-        if (std::abs(x - px) < column && std::abs(y - py) < row) {
-          y = py - row;
-          moved = true;
-        }
-    }
-    banner->labelAnchor = banner->labelAnchor + up * ((y - y0) * pixelSize);
-    placed.emplace_back(x, y);
+  // Each label takes the first free cell at or below the one it asks for. Only placed labels
+  // occupy cells, so a label passes at most banners.size() of them: the layout ends by
+  // construction, never by comparing distances.
+  std::set<std::pair<long long, long long>> taken;
+  for (const Item &it : items) {
+    long long cy = it.cy;
+    while (taken.count({it.cx, cy}))
+      --cy;
+    taken.insert({it.cx, cy});
+    const double dx = double(it.cx) * column - it.x, dy = double(cy) * row - it.y;
+    if (std::isfinite(dx) && std::isfinite(dy))
+      it.banner->labelAnchor =
+          it.banner->labelAnchor + right * (dx * pixelSize) + up * (dy * pixelSize);
   }
 }
 
