@@ -231,7 +231,8 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
                           static_cast<float>(cloud->lowerTolerance), colourBars, 0, false,
                           cloud->extendedColours);
   makeCurrent();
-  const std::array<double, 16> modelView = currentModelView();
+  const GLMatrices frame = currentMatrices();
+  const std::array<double, 16> &modelView = frame.modelView;
   doneCurrent();
   std::vector<SceneNode *> added;
   std::vector<BannerNode *> labels;
@@ -243,7 +244,7 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
     scene_->banners.append(banner.release());
   }
   scene_->numberCallouts(); // the ids widen the labels
-  picking::spreadLabels(labels, modelView, pixelSize());
+  picking::spreadLabelsOnScreen(labels, modelView, frame.projection, frame.viewport);
   recordAdded(added, QStringLiteral("call out worst points"));
   const int pinned = int(worst.size());
   emit statusMessage(

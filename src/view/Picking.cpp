@@ -313,10 +313,14 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
   return point + screenRight(modelView) * step + screenUp(modelView) * step;
 }
 
-void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
-                  double pixelSize) {
-  if (!(pixelSize > 0) || !std::isfinite(pixelSize) || banners.empty())
-    return;
+namespace {
+
+// The cell layout on screen positions in pixels (x right, y up): from the top down, each
+// label snaps to its cell, or the first free one below it in its column. Only placed labels
+// occupy cells, so a label passes at most n of them: it ends by construction.
+std::vector<std::pair<double, double>>
+cellLayout(const std::vector<BannerNode *> &banners,
+           const std::vector<std::pair<double, double>> &at) {
   // Whole-pixel cells one label high and wide plus a margin: labels in different cells never
   // overlap, and the margin is far larger than any rounding of the anchors.
   int row = 1, column = 1;
@@ -324,41 +328,78 @@ void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<dou
     row = std::max(row, 2 * b->labelHalfHeight() + 3);
     column = std::max(column, b->labelWidth() + 14); // 10 of them for a tab
   }
-  const Vec3d right = screenRight(modelView), up = screenUp(modelView);
-  // Cell numbers stay far inside 64 bits whatever the anchors; a broken anchor goes to cell 0.
+  // Cell numbers stay far inside 64 bits whatever the anchors; a broken one goes to cell 0.
   auto cellOf = [](double pixels, int size) {
     const double c = std::floor(pixels / size + 0.5);
     return std::isfinite(c) ? static_cast<long long>(std::clamp(c, -1e15, 1e15)) : 0LL;
   };
-  struct Item {
-    BannerNode *banner;
-    double x, y;      // screen position of the anchor, pixels
-    long long cx, cy; // the cell it asks for
-  };
-  std::vector<Item> items;
-  items.reserve(banners.size());
-  for (BannerNode *b : banners) {
-    const double x = dot(b->labelAnchor, right) / pixelSize;
-    const double y = dot(b->labelAnchor, up) / pixelSize;
-    items.push_back({b, x, y, cellOf(x, column), cellOf(y, row)});
+  std::vector<std::size_t> order(at.size());
+  std::vector<std::pair<long long, long long>> cell(at.size());
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    order[i] = i;
+    cell[i] = {cellOf(at[i].first, column), cellOf(at[i].second, row)};
   }
-  // From the top down, then left to right; equal cells keep the callout order.
-  std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
-    return a.cy != b.cy ? a.cy > b.cy : a.cx < b.cx;
+  // Top down, then left to right; equal cells keep the callout order.
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return cell[a].second != cell[b].second ? cell[a].second > cell[b].second
+                                            : cell[a].first < cell[b].first;
   });
-  // Each label takes the first free cell at or below the one it asks for. Only placed labels
-  // occupy cells, so a label passes at most banners.size() of them: the layout ends by
-  // construction, never by comparing distances.
   std::set<std::pair<long long, long long>> taken;
-  for (const Item &it : items) {
-    long long cy = it.cy;
-    while (taken.count({it.cx, cy}))
+  std::vector<std::pair<double, double>> placed(at.size());
+  for (const std::size_t i : order) {
+    auto [cx, cy] = cell[i];
+    while (taken.count({cx, cy}))
       --cy;
-    taken.insert({it.cx, cy});
-    const double dx = double(it.cx) * column - it.x, dy = double(cy) * row - it.y;
+    taken.insert({cx, cy});
+    placed[i] = {double(cx) * column, double(cy) * row};
+  }
+  return placed;
+}
+
+} // namespace
+
+void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
+                  double pixelSize) {
+  if (!(pixelSize > 0) || !std::isfinite(pixelSize) || banners.empty())
+    return;
+  const Vec3d right = screenRight(modelView), up = screenUp(modelView);
+  std::vector<std::pair<double, double>> at;
+  for (const BannerNode *b : banners)
+    at.emplace_back(dot(b->labelAnchor, right) / pixelSize, dot(b->labelAnchor, up) / pixelSize);
+  const auto placed = cellLayout(banners, at);
+  for (std::size_t i = 0; i < banners.size(); ++i) {
+    const double dx = placed[i].first - at[i].first, dy = placed[i].second - at[i].second;
     if (std::isfinite(dx) && std::isfinite(dy))
-      it.banner->labelAnchor =
-          it.banner->labelAnchor + right * (dx * pixelSize) + up * (dy * pixelSize);
+      banners[i]->labelAnchor =
+          banners[i]->labelAnchor + right * (dx * pixelSize) + up * (dy * pixelSize);
+  }
+}
+
+void spreadLabelsOnScreen(const std::vector<BannerNode *> &banners,
+                          const std::array<double, 16> &modelView,
+                          const std::array<double, 16> &projection,
+                          const std::array<int, 4> &viewport) {
+  std::vector<BannerNode *> shown;
+  std::vector<std::pair<double, double>> at;
+  std::vector<double> depth;
+  for (BannerNode *b : banners) {
+    GLdouble wx, wy, wz;
+    if (gluProject(b->labelAnchor.x, b->labelAnchor.y, b->labelAnchor.z, modelView.data(),
+                   projection.data(), viewport.data(), &wx, &wy, &wz) == GL_TRUE &&
+        std::isfinite(wx) && std::isfinite(wy) && std::isfinite(wz)) {
+      shown.push_back(b);
+      at.emplace_back(wx, wy);
+      depth.push_back(wz);
+    }
+  }
+  const auto placed = cellLayout(shown, at);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    GLdouble x, y, z;
+    // Back to the world at the anchor's own depth, so the box lands on that pixel.
+    if (gluUnProject(placed[i].first, placed[i].second, depth[i], modelView.data(),
+                     projection.data(), viewport.data(), &x, &y, &z) == GL_TRUE &&
+        std::isfinite(x) && std::isfinite(y) && std::isfinite(z))
+      shown[i]->labelAnchor = Vec3d{x, y, z};
   }
 }
 

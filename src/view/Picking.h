@@ -122,6 +122,12 @@ Vec3d screenUp(const std::array<double, 16> &modelView);
 // of a screen pixel at the centre of the view.
 void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
                   double pixelSize);
+// The same on the window's pixels through the frame's matrices, so labels at different
+// depths of a perspective view stay apart too.
+void spreadLabelsOnScreen(const std::vector<BannerNode *> &banners,
+                          const std::array<double, 16> &modelView,
+                          const std::array<double, 16> &projection,
+                          const std::array<int, 4> &viewport);
 
 // A new banner for model point `index` (text, colour, anchor, look), not yet in a list.
 std::unique_ptr<BannerNode> makeBanner(ViewState *view, const SessionModel &model, int index,
