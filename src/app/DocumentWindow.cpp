@@ -42,6 +42,8 @@ void DocumentWindow::closeEvent(QCloseEvent *e) {
     return;
   }
   QMdiSubWindow::closeEvent(e);
+  if (e->isAccepted())
+    emit closing();
 }
 
 void DocumentWindow::sizeClientArea(int w, int h, const QSize &available) {

@@ -24,6 +24,10 @@ public:
   // Resizes the frame so that its view's client area is w x h when the space allows.
   void sizeClientArea(int w, int h, const QSize &available);
 
+signals:
+  // The window agreed to close (after any save prompt); it is deleted later.
+  void closing();
+
 protected:
   void closeEvent(QCloseEvent *e) override;
 

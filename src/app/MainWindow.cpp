@@ -129,7 +129,36 @@ void keepInside(QMdiSubWindow *w, const QSize &area) {
   g.moveTop(std::max(0, std::min(g.top(), area.height() - g.height())));
   w->move(g.topLeft());
 }
+// The window menu of a document window closes on Ctrl+W too; two actions on one key make
+// the key ambiguous and neither fires, so Ctrl+W is left to the Close command.
+void leaveCtrlWToClose(QMdiSubWindow *w) {
+  const QKeySequence ctrlW(Qt::CTRL | Qt::Key_W);
+  if (QMenu *menu = w->systemMenu())
+    for (QAction *a : menu->actions()) {
+      QList<QKeySequence> keys = a->shortcuts();
+      if (keys.removeAll(ctrlW) > 0)
+        a->setShortcuts(keys);
+    }
+}
+
+// The same, shrinking a window larger than the area: the view's legend sits at its right
+// edge and must stay in sight when the callout list narrows the area.
+void fitInside(QMdiSubWindow *w, const QSize &area) {
+  if (w->isMaximized() || w->isMinimized() || area.isEmpty())
+    return;
+  const QSize wanted = w->size().boundedTo(area);
+  if (wanted != w->size())
+    w->resize(wanted);
+  keepInside(w, area);
+}
 } // namespace
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *e) {
+  if (mdi_ && watched == mdi_->viewport() && e->type() == QEvent::Resize)
+    for (QMdiSubWindow *w : mdi_->subWindowList())
+      fitInside(w, mdi_->viewport()->size());
+  return QMainWindow::eventFilter(watched, e);
+}
 
 MainWindow *MainWindow::instance() { return mainFrame; }
 
@@ -159,6 +188,7 @@ MainWindow::MainWindow(DocTemplateRegistry &templates, QWidget *parent)
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName(QStringLiteral("mdi"));
   setCentralWidget(mdi_);
+  mdi_->viewport()->installEventFilter(this);
   connect(mdi_, &QMdiArea::subWindowActivated, this,
           [this](QMdiSubWindow *w) { subWindowActivated(w); });
 
@@ -351,6 +381,7 @@ void MainWindow::createStatusBar() {
 }
 
 void MainWindow::showStatusText(const QString &text) {
+  statusOwner_ = nullptr; // a window's own messages claim the pane after this
   messagePane_->setText(text.left(255));
   // Loading runs without returning to the event loop: paint now.
   statusBar()->clearMessage();
@@ -668,6 +699,7 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   SessionDocument *d = doc.get();
   auto *child = new DocumentWindow(std::move(doc));
   mdi_->addSubWindow(child);
+  leaveCtrlWToClose(child);
   child->show();
   child->sizeClientArea(900, 600, mdi_->viewport()->size());
   keepInside(child, mdi_->viewport()->size());
@@ -676,7 +708,17 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   SessionDocument::setCurrent(d);
   child->setWindowTitle(info.fileName());
   connect(view, &ModelView::sectionChanged, this, &MainWindow::updateCommandStates);
-  connect(view, &ModelView::statusMessage, this, &MainWindow::showStatusText);
+  connect(view, &ModelView::statusMessage, this, [this, child](const QString &text) {
+    showStatusText(text);
+    statusOwner_ = child;
+  });
+  // A closed window's messages go with it.
+  connect(child, &DocumentWindow::closing, this, [this, child] {
+    if (statusOwner_ == child) {
+      statusOwner_ = nullptr;
+      showStatusText(QStringLiteral("Ready"));
+    }
+  });
   connect(view->undoStack(), &QUndoStack::indexChanged, this, &MainWindow::updateCommandStates);
   // Let the empty window appear before the model's first frame, which compiles the mesh.
   QCoreApplication::processEvents();
@@ -730,6 +772,7 @@ bool MainWindow::openImagePreview(const QString &path, const QString &title) {
   auto *child =
       new DocumentWindow(createImagePreview(path, nullptr, title), QFileInfo(path).fileName());
   mdi_->addSubWindow(child);
+  leaveCtrlWToClose(child);
   child->show();
   keepInside(child, mdi_->viewport()->size());
   mdi_->setActiveSubWindow(child);

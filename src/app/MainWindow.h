@@ -65,6 +65,8 @@ signals:
 
 protected:
   void closeEvent(QCloseEvent *e) override;
+  // Keeps the document windows inside the area when it shrinks (the callout list docks).
+  bool eventFilter(QObject *watched, QEvent *e) override;
   void dragEnterEvent(QDragEnterEvent *e) override;
   void dropEvent(QDropEvent *e) override;
 
@@ -90,6 +92,8 @@ private:
   QToolBar *toolBar_ = nullptr;
   CalloutDock *calloutDock_ = nullptr;
   QLabel *messagePane_ = nullptr;
+  // The window whose message the pane shows; compared only, never used.
+  const QObject *statusOwner_ = nullptr;
   QHash<int, QAction *> actions_;
   int currentMenu_ = 0;
   QString stateName_;

@@ -181,8 +181,8 @@ void BannerNode::draw(ViewState *view, int pass) {
     glColor3d(1, 1, 1);
   if (view && view->textList) {
     int y = static_cast<int>(y0 + h - 12);
-    for (const std::string &line : lines_) {
-      view->textList->drawText(line, x0 + 2, y, 0, 10);
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      view->textList->drawText(shownLine(i), x0 + 2, y, 0, 10);
       y -= 18;
     }
   }

@@ -24,9 +24,9 @@ DistanceNode::DistanceNode(ViewState *view, const Vec3d &a, const Vec3d &b, cons
 }
 
 int DistanceNode::labelChars() const {
-  std::size_t longest = 0;
-  for (const std::string &line : lines_)
-    longest = std::max(longest, line.size());
+  std::size_t longest = shownLine(0).size();
+  for (std::size_t i = 1; i < lines_.size(); ++i)
+    longest = std::max(longest, lines_[i].size());
   return static_cast<int>(longest) + 1;
 }
 

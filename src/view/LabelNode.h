@@ -18,6 +18,9 @@ public:
   void addLine(const std::string &text);
   void setLine(std::size_t index, const std::string &text);
   const std::vector<std::string> &lines() const { return lines_; }
+  // Line `index` as the box shows it: the first line starts with the callout id when the
+  // label has one.
+  std::string shownLine(std::size_t index) const;
   std::size_t lineCount() const { return lines_.size(); }
 
   // Characters that size the box: the longer of the first two lines plus one.
@@ -33,6 +36,9 @@ public:
   bool tab = false;
   // The engineer's note on this callout (the callout table's comment column), UTF-8.
   std::string comment;
+  // "B1", "D2", ...: the callout table's id, set by the scene from the list order before
+  // drawing; empty for a label outside the lists. Not part of the label's text.
+  std::string calloutId;
 
 protected:
   std::vector<std::string> lines_;

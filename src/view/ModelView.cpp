@@ -343,11 +343,14 @@ void ModelView::mouseReleaseEvent(QMouseEvent *e) {
         measureClick(x, y);
       } else {
         makeCurrent();
-        BannerNode *banner = createBannerAtClick(*this, *scene_, x, y);
+        std::string why;
+        BannerNode *banner = createBannerAtClick(*this, *scene_, x, y, &why);
         doneCurrent();
         scene_->distances.forEach([](SceneNode *n) { n->setSelected(false); });
         if (banner)
           recordAdded({banner}, QStringLiteral("add banner"));
+        else
+          emit statusMessage(QString::fromStdString(why));
         emit selectionChanged();
       }
     }

@@ -157,8 +157,10 @@ void ModelView::drawMeasureMarker() {
 
 void ModelView::measureClick(int x, int y) {
   const SessionModel *model = scene_->shownModel();
-  if (!model)
+  if (!model || !pointCloud() || pointCloud()->uploadPending()) {
+    emit statusMessage(QStringLiteral("No point taken: picking is ready when the model is loaded"));
     return;
+  }
   makeCurrent();
   const picking::FrameSample sample = scene_->sampleAround(x, y);
   const int index = picking::snapIndex(*model, sample);
@@ -219,14 +221,18 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
   request.upper = upperTolerance;
   std::vector<std::int32_t> worst;
   emit statusMessage(QStringLiteral("Finding the worst points..."));
-  runInBackground(window(), QStringLiteral("Finding the worst points..."),
-                  [&] { worst = worstPoints(*model, request); });
+  if (!runInBackground(this, QStringLiteral("Finding the worst points..."),
+                       [&] { worst = worstPoints(*model, request); })) {
+    emit statusMessage(QStringLiteral("Worst points cancelled: no banner was pinned"));
+    return 0;
+  }
 
   const ColourScale scale(static_cast<float>(cloud->upperTolerance),
                           static_cast<float>(cloud->lowerTolerance), colourBars, 0, false,
                           cloud->extendedColours);
   makeCurrent();
-  const std::array<double, 16> modelView = currentModelView();
+  const GLMatrices frame = currentMatrices();
+  const std::array<double, 16> &modelView = frame.modelView;
   doneCurrent();
   std::vector<SceneNode *> added;
   std::vector<BannerNode *> labels;
@@ -237,7 +243,8 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
     labels.push_back(banner.get());
     scene_->banners.append(banner.release());
   }
-  picking::spreadLabels(labels, modelView, pixelSize());
+  scene_->numberCallouts(); // the ids widen the labels
+  picking::spreadLabelsOnScreen(labels, modelView, frame.projection, frame.viewport);
   recordAdded(added, QStringLiteral("call out worst points"));
   const int pinned = int(worst.size());
   emit statusMessage(

@@ -4,10 +4,12 @@
 #include "report/Pdf3dExport.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
+#include "view/BackgroundWork.h"
 #include "view/ProgramSettings.h"
 #include "view/UiServices.h"
 
 #include <QFile>
+#include <QImage>
 
 namespace {
 // The scale each format colours with: VRML takes the point cloud's own settings, U3D the
@@ -42,14 +44,38 @@ void ModelView::onExport() {
   // window's file, or a file moved or deleted since, cannot change what is written.
   const GLPointCloud *cloud = pointCloud();
   ExportResult result;
-  if (!cloud || !cloud->model())
+  bool cancelled = false;
+  if (!cloud || !cloud->model()) {
     result = ExportResult::failure("This window shows no model: there is nothing to export.");
-  else if (kind == ExportKind::Pdf3d)
-    result =
-        export3dPdf(target, *cloud->model(), exportScale(kind, *this, cloud),
-                    [this](QSize size, std::string &error) { return drawOffscreen(size, error); });
-  else
-    result = exportModelFile(target, *cloud->model(), exportScale(kind, *this, cloud));
+  } else if (const std::string refused = exportRefusal(target, cloud->model()->path);
+             !refused.empty()) {
+    result = ExportResult::failure(refused);
+  } else {
+    const SessionModel &model = *cloud->model();
+    const ColourScale scale = exportScale(kind, *this, cloud);
+    // The poster is drawn here, on the thread that holds the GL context; the file is written
+    // on a worker.
+    QImage poster;
+    std::string posterError;
+    if (kind == ExportKind::Pdf3d)
+      poster = drawOffscreen(pdf3dPosterSize(), posterError);
+    emit statusMessage(QStringLiteral("Exporting %1...").arg(chosen));
+    result = writeInBackground(
+        this, QStringLiteral("Exporting..."), target,
+        [&](const std::string &path) {
+          if (kind != ExportKind::Pdf3d)
+            return exportModelFile(path, model, scale);
+          return export3dPdf(path, model, scale, [&](QSize, std::string &error) {
+            error = posterError;
+            return poster;
+          });
+        },
+        cancelled);
+  }
+  if (cancelled) {
+    emit statusMessage(QStringLiteral("Export cancelled: %1 was left as it was").arg(chosen));
+    return;
+  }
   const QString source = cloud && cloud->model()
                              ? QFile::decodeName(QByteArray::fromStdString(cloud->model()->path))
                              : QString();

@@ -5,6 +5,7 @@
 #include "report/ReportRecord.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
+#include "view/BackgroundWork.h"
 #include "view/SceneRecord.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
@@ -62,10 +63,20 @@ void ModelView::onCreateReport() {
     content.mmPerPixel = pixelSize() * double(viewHeight) / double(content.snapshot.height());
     content.rotation = rotation.accumulated;
   }
+  // The picture is drawn above, on the thread that holds the GL context; the PDF is written
+  // on a worker.
+  bool cancelled = false;
   const ExportResult result =
       content.snapshot.isNull()
           ? ExportResult::failure(target + ": the picture of the view could not be drawn: " + error)
-          : writeInspectionReport(target, content);
+          : writeInBackground(
+                this, QStringLiteral("Creating the report..."), target,
+                [&](const std::string &path) { return writeInspectionReport(path, content); },
+                cancelled);
+  if (cancelled) {
+    emit statusMessage(QStringLiteral("Report cancelled: %1 was left as it was").arg(chosen));
+    return;
+  }
   if (result.ok)
     ui.message(
         this, QStringLiteral("Report created"),

@@ -14,6 +14,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <set>
 #include <unordered_set>
 #include <vector>
 
@@ -258,30 +260,40 @@ int snapIndex(const SessionModel &model, const FrameSample &s) {
   return snapWith(sharedIndex(model), model, s);
 }
 
-int hoverPick(const SessionModel *model, const FrameSample &sample) {
-  if (!model || usablePointCount(*model) == 0)
-    return -1;
-  const NearestPointIndex *index = readyIndex(*model);
-  if (const std::optional<Vec3d> world = worldAtCursor(sample)) {
-    if (!index && usablePointCount(*model) > kScanHoverLimit)
-      return -1;
-    return nearestNow(index, *model, *world).index;
-  }
-  return index ? snapWith(*index, *model, sample) : -1;
-}
+namespace {
 
-std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample) {
+// The one rule hover and click share, so a click where the panel shows a point pins it: the
+// nearest point to what the cursor's pixel shows when it lies within the pick limit or
+// within kSnapPixels of the cursor on screen, else the on-screen snap. None (nullopt) when
+// only the unfinished index can tell; scanLimit caps the point count scanned meanwhile.
+std::optional<int> pickPoint(const SessionModel *model, const FrameSample &sample,
+                             std::size_t scanLimit) {
   if (!model || usablePointCount(*model) == 0)
     return -1;
   const NearestPointIndex *index = readyIndex(*model);
-  if (const std::optional<Vec3d> world = worldAtCursor(sample)) {
+  if (const std::optional<Vec3d> world = worldAtCursor(sample);
+      world && (index || usablePointCount(*model) <= scanLimit)) {
     const NearestHit hit = nearestNow(index, *model, *world);
-    if (hit.index >= 0 && hit.distance < kBannerPickLimit)
-      return hit.index;
+    if (hit.index >= 0) {
+      const std::optional<double> d2 =
+          screenDistance2(sample, model->points[std::size_t(hit.index)]);
+      if (hit.distance < kBannerPickLimit || (d2 && *d2 <= double(kSnapPixels) * kSnapPixels))
+        return hit.index;
+    }
   }
   if (!index)
     return std::nullopt;
   return snapWith(*index, *model, sample);
+}
+
+} // namespace
+
+int hoverPick(const SessionModel *model, const FrameSample &sample) {
+  return pickPoint(model, sample, kScanHoverLimit).value_or(-1);
+}
+
+std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample) {
+  return pickPoint(model, sample, std::numeric_limits<std::size_t>::max());
 }
 
 std::optional<double> deviationOf(const SessionModel &model, int index) {
@@ -301,37 +313,93 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
   return point + screenRight(modelView) * step + screenUp(modelView) * step;
 }
 
+namespace {
+
+// The cell layout on screen positions in pixels (x right, y up): from the top down, each
+// label snaps to its cell, or the first free one below it in its column. Only placed labels
+// occupy cells, so a label passes at most n of them: it ends by construction.
+std::vector<std::pair<double, double>>
+cellLayout(const std::vector<BannerNode *> &banners,
+           const std::vector<std::pair<double, double>> &at) {
+  // Whole-pixel cells one label high and wide plus a margin: labels in different cells never
+  // overlap, and the margin is far larger than any rounding of the anchors.
+  int row = 1, column = 1;
+  for (const BannerNode *b : banners) {
+    row = std::max(row, 2 * b->labelHalfHeight() + 3);
+    column = std::max(column, b->labelWidth() + 14); // 10 of them for a tab
+  }
+  // Cell numbers stay far inside 64 bits whatever the anchors; a broken one goes to cell 0.
+  auto cellOf = [](double pixels, int size) {
+    const double c = std::floor(pixels / size + 0.5);
+    return std::isfinite(c) ? static_cast<long long>(std::clamp(c, -1e15, 1e15)) : 0LL;
+  };
+  std::vector<std::size_t> order(at.size());
+  std::vector<std::pair<long long, long long>> cell(at.size());
+  for (std::size_t i = 0; i < at.size(); ++i) {
+    order[i] = i;
+    cell[i] = {cellOf(at[i].first, column), cellOf(at[i].second, row)};
+  }
+  // Top down, then left to right; equal cells keep the callout order.
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return cell[a].second != cell[b].second ? cell[a].second > cell[b].second
+                                            : cell[a].first < cell[b].first;
+  });
+  std::set<std::pair<long long, long long>> taken;
+  std::vector<std::pair<double, double>> placed(at.size());
+  for (const std::size_t i : order) {
+    auto [cx, cy] = cell[i];
+    while (taken.count({cx, cy}))
+      --cy;
+    taken.insert({cx, cy});
+    placed[i] = {double(cx) * column, double(cy) * row};
+  }
+  return placed;
+}
+
+} // namespace
+
 void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
                   double pixelSize) {
-  if (!(pixelSize > 0))
+  if (!(pixelSize > 0) || !std::isfinite(pixelSize) || banners.empty())
     return;
-  // One row per label, a little apart; the widest label sets the column.
-  double row = 0, column = 0;
-  for (const BannerNode *b : banners) {
-    row = std::max(row, 2.0 * b->labelHalfHeight() + 3);
-    column = std::max(column, double(b->labelWidth()) + 4);
-  }
   const Vec3d right = screenRight(modelView), up = screenUp(modelView);
-  std::vector<BannerNode *> order(banners);
-  std::stable_sort(order.begin(), order.end(), [&](const BannerNode *a, const BannerNode *b) {
-    return dot(a->labelAnchor, up) > dot(b->labelAnchor, up);
-  });
-  std::vector<std::pair<double, double>> placed; // screen x and y of the labels, in pixels
-  for (BannerNode *banner : order) {
-    const double x = dot(banner->labelAnchor, right) / pixelSize;
-    const double y0 = dot(banner->labelAnchor, up) / pixelSize;
-    double y = y0;
-    // Each move goes below a placed label, so y only falls and the loop ends.
-    for (bool moved = true; moved;) {
-      moved = false;
-      for (const auto &[px, py] : placed)
-        if (std::abs(x - px) < column && std::abs(y - py) < row) {
-          y = py - row;
-          moved = true;
-        }
+  std::vector<std::pair<double, double>> at;
+  for (const BannerNode *b : banners)
+    at.emplace_back(dot(b->labelAnchor, right) / pixelSize, dot(b->labelAnchor, up) / pixelSize);
+  const auto placed = cellLayout(banners, at);
+  for (std::size_t i = 0; i < banners.size(); ++i) {
+    const double dx = placed[i].first - at[i].first, dy = placed[i].second - at[i].second;
+    if (std::isfinite(dx) && std::isfinite(dy))
+      banners[i]->labelAnchor =
+          banners[i]->labelAnchor + right * (dx * pixelSize) + up * (dy * pixelSize);
+  }
+}
+
+void spreadLabelsOnScreen(const std::vector<BannerNode *> &banners,
+                          const std::array<double, 16> &modelView,
+                          const std::array<double, 16> &projection,
+                          const std::array<int, 4> &viewport) {
+  std::vector<BannerNode *> shown;
+  std::vector<std::pair<double, double>> at;
+  std::vector<double> depth;
+  for (BannerNode *b : banners) {
+    GLdouble wx, wy, wz;
+    if (gluProject(b->labelAnchor.x, b->labelAnchor.y, b->labelAnchor.z, modelView.data(),
+                   projection.data(), viewport.data(), &wx, &wy, &wz) == GL_TRUE &&
+        std::isfinite(wx) && std::isfinite(wy) && std::isfinite(wz)) {
+      shown.push_back(b);
+      at.emplace_back(wx, wy);
+      depth.push_back(wz);
     }
-    banner->labelAnchor = banner->labelAnchor + up * ((y - y0) * pixelSize);
-    placed.emplace_back(x, y);
+  }
+  const auto placed = cellLayout(shown, at);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    GLdouble x, y, z;
+    // Back to the world at the anchor's own depth, so the box lands on that pixel.
+    if (gluUnProject(placed[i].first, placed[i].second, depth[i], modelView.data(),
+                     projection.data(), viewport.data(), &x, &y, &z) == GL_TRUE &&
+        std::isfinite(x) && std::isfinite(y) && std::isfinite(z))
+      shown[i]->labelAnchor = Vec3d{x, y, z};
   }
 }
 

@@ -90,13 +90,16 @@ std::optional<Vec3d> worldAtCursor(const FrameSample &sample);
 // each drawn pixel of the window is unprojected and its nearest model point (exact, L1)
 // projected back. Lowest index on equal distances; -1 for none. Waits for the shared index.
 int snapIndex(const SessionModel &model, const FrameSample &sample);
-// Hover: the nearest point to what the cursor's pixel shows, else the on-screen snap. Never
-// waits: until the model's index is ready the pixel's point comes from a scan (models up to
-// kScanHoverLimit points) and there is no snap; -1 then.
+// Hover and click share one rule, so a click where the hover panel shows a point pins it:
+// the nearest point to what the cursor's pixel shows when it lies within kBannerPickLimit
+// of it or within kSnapPixels of the cursor on screen, else the on-screen snap (within
+// kSnapPixels). Neither waits: until the model's index is ready the pixel's point comes
+// from a scan and there is no snap.
+// Hover: -1 for none, also while only the index could tell or the model is larger than
+// kScanHoverLimit points without its index.
 int hoverPick(const SessionModel *model, const FrameSample &sample);
-// Click: the nearest point when within kBannerPickLimit of what the pixel shows (by a scan
-// while the index is being built), else the on-screen snap. Never waits: none (nullopt) when
-// only the unfinished index can tell; ask again with the same sample once it is ready.
+// Click: none (nullopt) when only the unfinished index can tell; ask again with the same
+// sample once it is ready.
 std::optional<int> bannerPick(const SessionModel *model, const FrameSample &sample);
 
 // Whether `index` names a point of the model: within both its point count and its points.
@@ -113,10 +116,18 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
 Vec3d screenRight(const std::array<double, 16> &modelView);
 Vec3d screenUp(const std::array<double, 16> &modelView);
 // Labels pinned together (the worst-point callouts) would pile up where their points lie
-// close: from the top down, each label slides down the screen until it covers none placed
-// before it. pixelSize: the world size of a screen pixel at the centre of the view.
+// close. The screen is cut into cells one label high and wide (plus a margin); from the top
+// down, each label snaps to its cell, or to the first free cell below it in its column.
+// Finishes in at most n steps per label and no two labels overlap. pixelSize: the world size
+// of a screen pixel at the centre of the view.
 void spreadLabels(const std::vector<BannerNode *> &banners, const std::array<double, 16> &modelView,
                   double pixelSize);
+// The same on the window's pixels through the frame's matrices, so labels at different
+// depths of a perspective view stay apart too.
+void spreadLabelsOnScreen(const std::vector<BannerNode *> &banners,
+                          const std::array<double, 16> &modelView,
+                          const std::array<double, 16> &projection,
+                          const std::array<int, 4> &viewport);
 
 // A new banner for model point `index` (text, colour, anchor, look), not yet in a list.
 std::unique_ptr<BannerNode> makeBanner(ViewState *view, const SessionModel &model, int index,

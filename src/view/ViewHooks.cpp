@@ -15,8 +15,17 @@
 // The view calls these with its context current and the camera matrices of its last frame
 // still loaded, so unprojection and projection see what the user sees.
 
+namespace {
+// Hover and click pick only a whole, shown model: the frame of an upload under way shows a
+// thinned stand-in.
+bool pickable(const ModelView &view, const ViewScene &scene) {
+  const GLPointCloud *cloud = scene.pointCloud();
+  return view.showModel && cloud && cloud->model() && !cloud->uploadPending();
+}
+} // namespace
+
 int nearestPointUnderCursor(ModelView &view, ViewScene &scene, int x, int y) {
-  if (!view.showModel)
+  if (!pickable(view, scene))
     return -1;
   const SessionModel *model = scene.shownModel();
   if (!model)
@@ -24,23 +33,31 @@ int nearestPointUnderCursor(ModelView &view, ViewScene &scene, int x, int y) {
   return picking::hoverPick(model, scene.sampleAround(x, y));
 }
 
-BannerNode *createBannerAtClick(ModelView &view, ViewScene &scene, int x, int y) {
-  return placeBannerAt(view, scene, scene.sampleAround(x, y));
+BannerNode *createBannerAtClick(ModelView &view, ViewScene &scene, int x, int y, std::string *why) {
+  return placeBannerAt(view, scene, scene.sampleAround(x, y), why);
 }
 
-BannerNode *placeBannerAt(ModelView &view, ViewScene &scene, const picking::FrameSample &sample) {
+BannerNode *placeBannerAt(ModelView &view, ViewScene &scene, const picking::FrameSample &sample,
+                          std::string *why) {
   const GLPointCloud *cloud = scene.pointCloud();
-  if (!cloud) {
+  const auto none = [&](const std::string &reason) -> BannerNode * {
     scene.banners.forEach([](SceneNode *n) { n->setSelected(false); });
+    if (why)
+      *why = reason;
     return nullptr;
-  }
+  };
+  if (!pickable(view, scene))
+    return none(view.showModel ? "No banner pinned: picking is ready when the model is loaded"
+                               : "No banner pinned: the model is hidden");
   const std::optional<int> index = picking::bannerPick(cloud->model(), sample);
   if (!index) {
     // Only the index still being built can tell: the click is placed once it is ready.
-    scene.banners.forEach([](SceneNode *n) { n->setSelected(false); });
     view.pointLookup().deferClick(sample);
-    return nullptr;
+    return none("Preparing point lookup: the banner is pinned once it is ready");
   }
+  if (*index < 0)
+    return none("No banner pinned: no measured point within " +
+                std::to_string(picking::kSnapPixels) + " pixels of the click");
   const ColourScale scale(static_cast<float>(cloud->upperTolerance),
                           static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
                           cloud->extendedColours);

@@ -2,6 +2,7 @@
 
 #include "scene/ViewState.h"
 #include "view/GLMatrices.h"
+#include "view/LabelNode.h"
 #include "view/Picking.h"
 #include "view/ViewHooks.h"
 
@@ -167,6 +168,16 @@ void drawBackground() {
 }
 } // namespace
 
+void ViewScene::numberCallouts() {
+  for (auto [list, prefix] : {std::pair{&banners, "B"}, std::pair{&distances, "D"}}) {
+    int number = 0;
+    list->forEach([&, prefix = prefix](SceneNode *n) {
+      if (auto *label = dynamic_cast<LabelNode *>(n))
+        label->calloutId = prefix + std::to_string(++number);
+    });
+  }
+}
+
 void ViewScene::draw(ViewState &view) {
   const auto frameStart = std::chrono::steady_clock::now();
   setProjection(view);
@@ -213,6 +224,7 @@ void ViewScene::draw(ViewState &view) {
     legend()->drawLegend(&view, 0);
     scale()->draw(&view, 0);
   }
+  numberCallouts();
   banners.drawAll(&view, 0);
   distances.drawAll(&view, 0);
   comments.drawAll(&view, 0);

@@ -38,6 +38,10 @@ public:
 
   // Renders one frame (without swapping buffers) with view's camera and settings.
   void draw(ViewState &view);
+  // Gives every banner and distance label its callout id by list order (B1, B2, ...; D1,
+  // ...), as the callout table numbers them. Drawing does it; a layout that needs the final
+  // label widths calls it first.
+  void numberCallouts();
 
   // Pushes the view's settings into the point cloud node, rebuilds the legend and asks for
   // a frame; does nothing without a point cloud.

@@ -6,6 +6,7 @@
 #include "app/DocTemplate.h"
 #include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
+#include "view/BannerNode.h"
 #include "view/DistanceNode.h"
 #include "view/SceneRecord.h"
 #include "view/SectionDialog.h"
@@ -288,6 +289,40 @@ TEST_F(MainFrame, FileMenuClosesOpensRecentFilesAndRemembersTheFolder) {
   EXPECT_TRUE(frame->childFrames().isEmpty());
 }
 
+TEST_F(MainFrame, CtrlWClosesTheActiveWindowAfterTheSavePromptAndClearsItsStatus) {
+  ASSERT_TRUE(frame->openDocument(sessionFile("a.ses"), false));
+  ASSERT_TRUE(frame->openDocument(sessionFile("b.ses"), false));
+  // No other action shares the key (the windows' own menus included): an ambiguous shortcut
+  // would never fire.
+  const QKeySequence ctrlW(Qt::CTRL | Qt::Key_W);
+  int holders = 0;
+  for (QAction *a : frame->findChildren<QAction *>())
+    holders += a->shortcuts().contains(ctrlW) ? 1 : 0;
+  EXPECT_EQ(holders, 1);
+  ModelView *view = frame->activeChild()->view();
+  ASSERT_EQ(view->calloutWorstPoints(1, 0), 1); // an unsaved change
+  frame->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+  EXPECT_FALSE(frame->statusText().isEmpty());
+  // Cancel at the prompt keeps the window; Discard closes it.
+  ui.saveChoice = FakeUi::SaveChoice::Cancel;
+  QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ui.saveQuestions.size(), 1);
+  EXPECT_EQ(frame->childFrames().size(), 2);
+  ui.saveChoice = FakeUi::SaveChoice::Discard;
+  QTest::keyClick(view, Qt::Key_W, Qt::ControlModifier);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ui.saveQuestions.size(), 2);
+  ASSERT_EQ(frame->childFrames().size(), 1);
+  EXPECT_EQ(frame->statusText(), QStringLiteral("Ready")); // its messages went with it
+  // Unchanged: no prompt.
+  QTest::keyClick(frame->activeChild()->view(), Qt::Key_W, Qt::ControlModifier);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(ui.saveQuestions.size(), 2);
+  EXPECT_TRUE(frame->childFrames().isEmpty());
+}
+
 TEST_F(MainFrame, WindowMenuArrangesWindowsInsideTheAreaAndCyclesThem) {
   ASSERT_TRUE(frame->openDocument(sessionFile("a.ses"), false));
   ASSERT_TRUE(frame->openDocument(pointFile(), false));
@@ -343,9 +378,21 @@ TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable)
   ModelView *view = ModelView::current();
   CalloutDock *dock = frame->calloutDock();
   EXPECT_FALSE(dock->isVisible());
+  // The window fills the area's width: the docked list narrows the area and the window with
+  // it, so its right edge (the legend) stays in sight.
+  QMdiArea *area = frame->mdiArea();
+  DocumentWindow *child = frame->activeChild();
+  child->resize(area->viewport()->width(), child->height());
+  child->move(0, 0);
   frame->runCommand(ID_VIEW_CALLOUTS);
   EXPECT_TRUE(dock->isVisible() && frame->action(ID_VIEW_CALLOUTS)->isChecked());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(dock->geometry().intersects(area->geometry()));
+  EXPECT_TRUE(QRect(QPoint(0, 0), area->viewport()->size()).contains(child->geometry()));
+  // The labels in the view lead with the ids of the list.
   ASSERT_EQ(view->calloutWorstPoints(2, 0), 2); // the two corners outside the band
+  EXPECT_EQ(dynamic_cast<BannerNode *>(view->scene().banners.tail())->shownLine(0).rfind("B2 ", 0),
+            0u);
   auto distance = makeDistance(view, *view->pointCloud()->model(), 0, 8, {}, 0, 3);
   DistanceNode *d = distance.get();
   view->scene().distances.append(distance.release());

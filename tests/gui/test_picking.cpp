@@ -5,8 +5,10 @@
 
 #include "analysis/BackgroundPointIndex.h"
 #include "analysis/ColourScale.h"
+#include "analysis/WorstPoints.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
+#include "view/BackgroundWork.h"
 #include "view/BannerNode.h"
 #include "view/CommentDialog.h"
 #include "view/CommentNode.h"
@@ -23,14 +25,19 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUndoStack>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -577,6 +584,9 @@ TEST_F(PickingTest, WorstPointsGetBannersInOneStep) {
   for (auto *b : banners())
     pinned.push_back(b->pointIndex);
   EXPECT_EQ(pinned, (std::vector<int>{0, 10, 11}));
+  // Each label leads with its id in list order, as the callout table numbers them.
+  for (std::size_t i = 0; i < banners().size(); ++i)
+    EXPECT_EQ(banners()[i]->shownLine(0).rfind("B" + std::to_string(i + 1) + " ", 0), 0u);
   // Points 10 and 11 are neighbours: their labels are spread apart (unturned: x right, y up).
   const double px = view->pixelSize();
   for (auto *a : banners())
@@ -586,6 +596,101 @@ TEST_F(PickingTest, WorstPointsGetBannersInOneStep) {
   view->undoStack()->undo();
   EXPECT_TRUE(banners().empty());
   EXPECT_EQ(view->calloutWorstPoints(3, 100), 1); // all within 100 mm of the first
+  view->undoStack()->undo();
+  // A hundred asked: every point outside the band, labels packed 1 mm apart, all apart.
+  WorstPointsRequest all;
+  all.count = 100;
+  all.lower = view->lowerTolerance;
+  all.upper = view->upperTolerance;
+  const int outside = int(worstPoints(*cloud->model(), all).size());
+  EXPECT_GT(outside, 50);
+  EXPECT_EQ(view->calloutWorstPoints(100, 0), outside);
+  for (auto *a : banners())
+    for (auto *b : banners())
+      EXPECT_TRUE(a == b || std::abs(a->labelAnchor.x - b->labelAnchor.x) >= a->labelWidth() * px ||
+                  std::abs(a->labelAnchor.y - b->labelAnchor.y) >= 2 * a->labelHalfHeight() * px);
+}
+
+TEST_F(PickingTest, HoverAndClickAgreeAndAClickThatPinsNothingSaysWhy) {
+  QStringList said;
+  QObject::connect(view.get(), &ModelView::statusMessage, [&](const QString &t) { said << t; });
+  int pinned = 0, missed = 0;
+  for (const QPoint at : {pixelOfPoint(3, 7), pixelOfPoint(6, 2) + QPoint(5, -4),
+                          pixelOf({4.5, 4.5, 0}), pixelOf({4.2, 4.0, 0}), QPoint(5, 5)}) {
+    move(at);
+    const int hovered = view->hoveredPoint;
+    const std::size_t before = banners().size();
+    said.clear();
+    click(at);
+    if (hovered >= 0) {
+      ++pinned;
+      ASSERT_EQ(banners().size(), before + 1);
+      EXPECT_EQ(banners().back()->pointIndex, hovered);
+    } else {
+      ++missed;
+      EXPECT_EQ(banners().size(), before);
+      ASSERT_FALSE(said.isEmpty());
+      EXPECT_TRUE(said.back().startsWith("No banner pinned: no measured point within 8 pixels"))
+          << said.back().toStdString();
+    }
+  }
+  EXPECT_EQ(pinned, 3);
+  EXPECT_EQ(missed, 2);
+  // While a large model uploads, its stand-in is neither hovered nor pinned, and the click
+  // says why.
+  reload(repeatedGrid(10000));
+  ASSERT_TRUE(cloud->uploadPending());
+  const std::size_t before = banners().size();
+  move(pixelOfPoint(3, 7));
+  EXPECT_EQ(view->hoveredPoint, -1);
+  said.clear();
+  click(pixelOfPoint(3, 7));
+  EXPECT_EQ(banners().size(), before);
+  ASSERT_FALSE(said.isEmpty());
+  EXPECT_EQ(said.front(), "No banner pinned: picking is ready when the model is loaded");
+}
+
+TEST_F(PickingTest, LongStepsShowCancelAndACancelledWriteLeavesTheFileAlone) {
+  QTemporaryDir dir;
+  const std::string target = dir.filePath("out.wrl").toStdString();
+  const auto contents = [](const std::string &path) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string("(none)");
+  };
+  const auto writeText = [](const std::string &path, const char *text) {
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::WriteOnly) && f.write(text) > 0;
+  };
+  ASSERT_TRUE(writeText(target, "old"));
+  std::atomic<bool> letGo{false};
+  bool stripShown = false;
+  // The progress line shows after a moment; Escape cancels, then the work may end.
+  QTimer::singleShot(600, [&] {
+    auto *strip = view->findChild<QWidget *>("backgroundWork");
+    stripShown = strip && strip->isVisible() && strip->findChild<QPushButton *>();
+    key(QEvent::KeyPress, Qt::Key_Escape);
+    letGo = true;
+  });
+  const auto slowWrite = [&](const std::string &path) {
+    writeText(path, "new");
+    while (!letGo)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return ExportResult::success();
+  };
+  bool cancelled = false;
+  ExportResult r = writeInBackground(view.get(), "Writing", target, slowWrite, cancelled);
+  EXPECT_TRUE(stripShown);
+  EXPECT_TRUE(cancelled);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(contents(target), "old");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+  // Not cancelled: the finished file replaces the old one and nothing else is left.
+  letGo = true;
+  r = writeInBackground(view.get(), "Writing", target, slowWrite, cancelled);
+  EXPECT_FALSE(cancelled);
+  EXPECT_TRUE(r.ok) << r.message;
+  EXPECT_EQ(contents(target), "new");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 } // namespace

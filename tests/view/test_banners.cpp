@@ -324,14 +324,15 @@ TEST(Picking, SnapsToThePointShownWithinEightPixels) {
   EXPECT_EQ(picking::hoverPick(pair.get(), between), 1);
   EXPECT_EQ(picking::bannerPick(pair.get(), between), 1);
   // A coarse mesh: the cursor's pixel shows a face 20 pixels (and units) or more from its corners,
-  // so neither rule holds; 5 pixels from a corner the click snaps to it.
+  // so neither rule holds for the click nor for hover (which shows only what a click pins); 5
+  // pixels from a corner the click snaps to it.
   auto coarse = makeModel({{78.5f, 50.5f, 0, 0}, {120.5f, 50.5f, 0, 0}});
   std::vector<std::array<int, 2>> face;
   for (int y = 42; y <= 58; ++y)
     for (int x = 92; x <= 108; ++x)
       face.push_back({x, y});
   EXPECT_EQ(picking::bannerPick(coarse.get(), frameAround(100, 50, face)), -1);
-  EXPECT_EQ(picking::hoverPick(coarse.get(), frameAround(100, 50, face)), 1); // no limit
+  EXPECT_EQ(picking::hoverPick(coarse.get(), frameAround(100, 50, face)), -1);
   std::vector<std::array<int, 2>> nearCorner;
   for (int y = 42; y <= 58; ++y)
     for (int x = 107; x <= 121; ++x)
@@ -411,6 +412,60 @@ struct DrawnBanner {
 };
 bool isDarkText(const std::array<int, 3> &p) { return p[0] < 60 && p[1] < 60 && p[2] < 60; }
 } // namespace
+
+TEST(BannerBox, TheCalloutIdLeadsTheFirstLineAndWidensTheBox) {
+  BannerNode b(nullptr, {}, {}, "0.500");
+  EXPECT_EQ(b.shownLine(0), "0.500"); // outside a list: no id
+  b.calloutId = "B12";
+  EXPECT_EQ(b.shownLine(0), "B12 0.500");
+  EXPECT_EQ(b.lines().at(0), "0.500"); // the text itself keeps the value alone
+  EXPECT_EQ(b.labelChars(), 10);
+}
+
+namespace {
+// Whether any two label boxes (with the tab beside them) overlap on screen.
+bool labelsOverlap(const std::vector<BannerNode *> &labels, const std::array<double, 16> &mv,
+                   double px) {
+  const Vec3d right = picking::screenRight(mv), up = picking::screenUp(mv);
+  for (std::size_t i = 0; i < labels.size(); ++i)
+    for (std::size_t j = i + 1; j < labels.size(); ++j) {
+      const Vec3d d = labels[i]->labelAnchor - labels[j]->labelAnchor;
+      const double dx = std::abs(dot(d, right)) / px, dy = std::abs(dot(d, up)) / px;
+      const BannerNode &a = *labels[i], &b = *labels[j];
+      if (dx < std::max(a.labelWidth(), b.labelWidth()) + 10 &&
+          dy < a.labelHalfHeight() + b.labelHalfHeight())
+        return true;
+    }
+  return false;
+}
+} // namespace
+
+TEST(LabelSpreading, HundredStackedOrRoundingLabelsEndApart) {
+  // Rotated about z and x, so the screen axes are not the world axes.
+  const double c = std::cos(0.7), s = std::sin(0.7), c2 = std::cos(0.3), s2 = std::sin(0.3);
+  const std::array<double, 16> turned{c, s * c2, s * s2, 0, -s, c * c2, c * s2, 0,
+                                      0, -s2,    c2,     0, 0,  0,      0,      1};
+  for (const auto &mv : {kIdentity, turned})
+    for (const double px : {0.1, 1.0 / 3.0, 0.7, 1e-7, 3e5}) {
+      const Vec3d up = picking::screenUp(mv), right = picking::screenRight(mv);
+      for (int pattern = 0; pattern < 3; ++pattern) {
+        std::vector<std::unique_ptr<BannerNode>> owned;
+        std::vector<BannerNode *> labels;
+        for (int i = 0; i < 100; ++i) {
+          // 0: all on one spot; 1: a row pitch apart times 0.1 steps (21 * 0.1 / 0.1 lands on
+          // 20.999...); 2: two interleaved columns a little apart.
+          const double k = pattern == 0 ? 0 : pattern == 1 ? 2.1 * i : 0.37 * (i % 7);
+          const Vec3d anchor = Vec3d{1, 2, 3} + up * (k * px) + right * ((i % 2) * 3.3 * px);
+          owned.push_back(
+              std::make_unique<BannerNode>(nullptr, Vec3d{}, anchor, i % 3 ? "-0.125" : "12.500"));
+          owned.back()->calloutId = "B" + std::to_string(i + 1);
+          labels.push_back(owned.back().get());
+        }
+        picking::spreadLabels(labels, mv, px);
+        EXPECT_FALSE(labelsOverlap(labels, mv, px)) << "pattern " << pattern << " px " << px;
+      }
+    }
+}
 
 TEST(BannerDrawing, BoxLeaderTabAndText) {
   ProgramSettings::bannerLineColourMode = 0;
