@@ -8,6 +8,7 @@
 #include "view/UiServices.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 // The scale each format colours with: VRML takes the point cloud's own settings, U3D the
@@ -30,7 +31,8 @@ void ModelView::onExport() {
   const QString typed = ui.saveFileName(
       this, QStringLiteral("Dateiname und Pfad des Ziels angeben"), QStringLiteral("output"),
       {QStringLiteral("wrl file (*.wrl)"), QStringLiteral("u3d file (*.u3d)"),
-       QStringLiteral("3D PDF (*.pdf)")},
+       QStringLiteral("3D PDF (*.pdf)"), QStringLiteral("glTF binary (*.glb)"),
+       QStringLiteral("Web page (*.html)")},
       QStringLiteral("wrl"), &filter);
   if (typed.isEmpty())
     return;
@@ -48,8 +50,14 @@ void ModelView::onExport() {
     result =
         export3dPdf(target, *cloud->model(), exportScale(kind, *this, cloud),
                     [this](QSize size, std::string &error) { return drawOffscreen(size, error); });
-  else
-    result = exportModelFile(target, *cloud->model(), exportScale(kind, *this, cloud));
+  else {
+    // The shared formats are titled with the file's name; the web page keeps its budget.
+    ShareScene scene;
+    scene.title = QFileInfo(QFile::decodeName(QByteArray::fromStdString(cloud->model()->path)))
+                      .fileName()
+                      .toStdString();
+    result = exportModelFile(target, *cloud->model(), exportScale(kind, *this, cloud), scene);
+  }
   const QString source = cloud && cloud->model()
                              ? QFile::decodeName(QByteArray::fromStdString(cloud->model()->path))
                              : QString();
