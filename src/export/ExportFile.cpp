@@ -38,8 +38,9 @@ ExportKind exportKindFor(const std::string &targetPath) {
 
 namespace {
 ExportResult unknownKind(const std::string &target) {
-  return ExportResult::failure(target + ": unknown export type; the file name must end in .wrl "
-                                        "(VRML), .u3d (U3D), .pdf (3D PDF), .glb (glTF binary) or .html (web page)");
+  return ExportResult::failure(
+      target + ": unknown export type; the file name must end in .wrl "
+               "(VRML), .u3d (U3D), .pdf (3D PDF), .glb (glTF binary) or .html (web page)");
 }
 ExportResult pointTextRefused(const std::string &path) {
   return ExportResult::failure(path + ": export needs a session file (.ses); point text files "

@@ -82,8 +82,9 @@ std::string prepare(const SessionModel &model, const ShareScene &scene, SharedMe
     return "the model has no points";
   if (n > std::numeric_limits<std::uint32_t>::max())
     return "the model has more points than a glTF index can name";
-  const float *deviations =
-      model.deviations.present() && model.deviations.size() >= n ? model.deviations.data() : nullptr;
+  const float *deviations = model.deviations.present() && model.deviations.size() >= n
+                                ? model.deviations.data()
+                                : nullptr;
   const Vec3f *normals =
       model.normals.present() && model.normals.size() >= n ? model.normals.data() : nullptr;
   const std::size_t t = scene.points ? 0 : drawableTriangles(model);
@@ -169,7 +170,8 @@ json documentJson(const ColourScale &scale, const ShareScene &scene, const Share
   std::size_t offset = 0;
   const auto add = [&](std::size_t bytes, int target, int componentType, std::size_t count,
                        const char *type) {
-    views.push_back({{"buffer", 0}, {"byteOffset", offset}, {"byteLength", bytes}, {"target", target}});
+    views.push_back(
+        {{"buffer", 0}, {"byteOffset", offset}, {"byteLength", bytes}, {"target", target}});
     accessors.push_back({{"bufferView", views.size() - 1},
                          {"componentType", componentType},
                          {"count", count},
@@ -244,14 +246,14 @@ private:
 
 } // namespace
 
-ExportResult formatGlb(const SessionModel &model, const ColourScale &scale,
-                       const ShareScene &scene, const ByteSink &sink) {
+ExportResult formatGlb(const SessionModel &model, const ColourScale &scale, const ShareScene &scene,
+                       const ByteSink &sink) {
   SharedMesh m;
   if (std::string why = prepare(model, scene, m); !why.empty())
     return ExportResult::failure(why);
   std::size_t binBytes = 0;
-  std::string text = documentJson(scale, scene, m, binBytes)
-                         .dump(-1, ' ', false, json::error_handler_t::replace);
+  std::string text =
+      documentJson(scale, scene, m, binBytes).dump(-1, ' ', false, json::error_handler_t::replace);
   text.append((4 - text.size() % 4) % 4, ' ');
   const std::size_t total = 12 + 8 + text.size() + 8 + binBytes;
   if (total > std::numeric_limits<std::uint32_t>::max())
@@ -318,9 +320,8 @@ ExportResult writeGltfFile(const std::string &target, const SessionModel &model,
   AtomicFile file(target);
   if (!file.ok())
     return ExportResult::failure(file.error());
-  const ExportResult r = formatGlb(model, scale, scene, [&file](const char *d, std::size_t s) {
-    return file.write(d, s);
-  });
+  const ExportResult r = formatGlb(
+      model, scale, scene, [&file](const char *d, std::size_t s) { return file.write(d, s); });
   if (!r.ok) {
     const std::string why = file.ok() ? target + ": " + r.message : file.error();
     file.discard();

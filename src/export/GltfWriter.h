@@ -33,8 +33,8 @@ float linearFromDisplay(double component);
 // from the scale, the deviation as the attribute _DEVIATION, triangles (POINTS without them or
 // with scene.points), the legend and callouts in the root's extras. Fails, writing nothing,
 // for a model without points or whose triangles name missing points.
-ExportResult formatGlb(const SessionModel &model, const ColourScale &scale,
-                       const ShareScene &scene, const ByteSink &sink);
+ExportResult formatGlb(const SessionModel &model, const ColourScale &scale, const ShareScene &scene,
+                       const ByteSink &sink);
 
 // The whole file in memory (for tests and small models); empty when refused.
 std::vector<char> glbBytes(const SessionModel &model, const ColourScale &scale,

@@ -54,11 +54,20 @@ std::string htmlEscaped(const std::string &text) {
   std::string out;
   for (const char c : text) {
     switch (c) {
-    case '<': out += "&lt;"; break;
-    case '>': out += "&gt;"; break;
-    case '&': out += "&amp;"; break;
-    case '"': out += "&quot;"; break;
-    default: out += c;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    case '&':
+      out += "&amp;";
+      break;
+    case '"':
+      out += "&quot;";
+      break;
+    default:
+      out += c;
     }
   }
   return out;
@@ -86,9 +95,8 @@ ExportResult writeWebPage(const std::string &target, const SessionModel &model,
   file.write("</style>\n</head>\n<body>\n<script type=\"application/octet-stream\" "
              "id=\"model-glb\">");
   Base64Writer base64(file);
-  ExportResult r = formatGlb(model, scale, scene, [&base64](const char *d, std::size_t s) {
-    return base64.write(d, s);
-  });
+  ExportResult r = formatGlb(
+      model, scale, scene, [&base64](const char *d, std::size_t s) { return base64.write(d, s); });
   if (r.ok && !base64.finish())
     r = ExportResult::failure("writing the page failed");
   if (!r.ok) {

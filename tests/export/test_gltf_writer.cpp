@@ -62,7 +62,8 @@ SessionModel grid(int n) {
   std::vector<std::array<int, 4>> triangles;
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x)
-      points.push_back({float(x), float(y), 0.1f * float(x % 3), 0.05f * float((x * 7 + y) % 13) - 0.3f});
+      points.push_back(
+          {float(x), float(y), 0.1f * float(x % 3), 0.05f * float((x * 7 + y) % 13) - 0.3f});
   for (int y = 0; y + 1 < n; ++y)
     for (int x = 0; x + 1 < n; ++x) {
       const int i = y * n + x;
@@ -174,8 +175,8 @@ TEST(GltfWriter, RefusalsKeepTheExistingFile) {
   model.path = dir.file("in.txt");
   ASSERT_TRUE(exportModelFile(page, model, kScale).ok);
   const std::string html = readWholeFile(page);
-  EXPECT_NE(html.find("id=\"model-glb\">Z2xURgIAAAA"), std::string::npos); // "glTF", version 2
-  EXPECT_EQ(html.find(" src="), std::string::npos); // nothing to fetch
+  EXPECT_NE(html.find("id=\"model-glb\">Z2xURgIAAA"), std::string::npos); // "glTF", version 2
+  EXPECT_EQ(html.find(" src="), std::string::npos);                       // nothing to fetch
   EXPECT_EQ(html.find("<link"), std::string::npos);
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"out.HTML", "out.glb"}));
 }

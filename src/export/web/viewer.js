@@ -148,7 +148,9 @@
   bands.forEach(function (b) {
     var row = element('div', { class: 'entry' }, legend);
     element('span', { class: 'swatch' }, row).style.background = cssColour(b.colour);
-    element('span', {}, row, fixed(b.lower, 3) + ' .. ' + fixed(b.upper, 3));
+    // The outer entries reach the scale's ends (+-9999): label them by their inner limit.
+    element('span', {}, row, b.upper >= 9999 ? '> ' + fixed(b.lower, 3)
+      : b.lower <= -9999 ? '< ' + fixed(b.upper, 3) : fixed(b.lower, 3) + ' .. ' + fixed(b.upper, 3));
   });
 
   // Callouts: a list, and labels that follow the model on screen.
