@@ -100,6 +100,9 @@ std::string prepare(const SessionModel &model, const ShareScene &scene, SharedMe
     in.triangles = model.triangles.data();
     in.triangleCount = t;
     m.coarse = decimateMesh(in, scene.maxTriangles);
+    // The clustering aims near the target; a budget is a limit, so coarsen until within it.
+    while (m.coarse.triangleCount() > scene.maxTriangles && m.coarse.cellSize > 0)
+      m.coarse = clusterMesh(in, m.coarse.cellSize * 1.1);
     m.positions = m.coarse.positions.data();
     m.vertexCount = m.coarse.vertexCount();
     m.deviations = m.coarse.deviations.data();

@@ -140,8 +140,8 @@ TEST(GltfWriter, PointsModeAndReducedMeshKeepingTheWorstDeviation) {
   g = readGlb(glbBytes(model, kScale, scene));
   const auto indices = g.accessor<std::uint32_t>(g.primitive()["indices"]);
   const auto deviations = g.accessor<float>(g.primitive()["attributes"]["_DEVIATION"]);
-  EXPECT_LE(indices.size() / 3, 300u * 2);
-  EXPECT_LT(indices.size() / 3, std::size_t(model.triangleCount));
+  EXPECT_LE(indices.size() / 3, 300u);
+  EXPECT_GT(indices.size() / 3, 100u);
   EXPECT_EQ(g.doc["extras"]["reducedFrom"], model.triangleCount);
   float worst = 0, kept = 0;
   for (float d : model.deviations)

@@ -2,7 +2,7 @@
 // as a viewer would: the glTF validator must report nothing, and each web page, opened in
 // headless Chromium, must pass the checks it writes into its own document.
 import { execFileSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, readdirSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createRequire } from 'node:module';
@@ -40,9 +40,15 @@ if (mode === 'gltf') {
       fail(JSON.stringify(report.issues.messages.filter((m) => m.severity < 2).slice(0, 5)));
   }
 } else {
-  for (const input of samples) {
-    const extras = glbJson(exportTo(input, join(work, 'model.glb'), ['--max-triangles', '2000000'])).extras;
-    const page = exportTo(input, join(work, 'page.html'));
+  // Each sample as it is, one with a record's callouts, one reduced.
+  const rocker = samples.find((s) => s.endsWith('rocker-arm.ses'));
+  const cases = samples.map((s) => [s, []]);
+  cases.push([rocker, ['--annotations', join(src, 'tests/fuzz/corpus/annotations_reader/full.json')]],
+    [rocker, ['--max-triangles', '5000']]);
+  for (const [input, options] of cases) {
+    const budget = options.includes('--max-triangles') ? [] : ['--max-triangles', '2000000'];
+    const extras = glbJson(exportTo(input, join(work, 'model.glb'), [...options, ...budget])).extras;
+    const page = exportTo(input, join(work, 'page.html'), options);
     const dom = execFileSync('chromium', ['--headless=new', '--use-angle=swiftshader',
       '--enable-unsafe-swiftshader', '--no-sandbox', '--disable-gpu', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
@@ -56,8 +62,12 @@ if (mode === 'gltf') {
     if (r.vertices !== extras.vertices) fail(`${input}: ${r.vertices} vertices, glb has ${extras.vertices}`);
     if (r.legendEntries !== extras.legend.length)
       fail(`${input}: ${r.legendEntries} legend entries, expected ${extras.legend.length}`);
+    if (r.callouts !== extras.callouts.length)
+      fail(`${input}: ${r.callouts} callouts, expected ${extras.callouts.length}`);
+    if (!r.title.includes(extras.reducedFrom ? `reduced from ${extras.reducedFrom} triangles` : extras.title))
+      fail(`${input}: title line "${r.title}"`);
     if (!r.ok) fail(`${input}: hover readout ${JSON.stringify(r.hover)}`);
   }
 }
-writeFileSync(join(work, 'done'), '');
+rmSync(work, { recursive: true, force: true });
 process.exit(failures ? 1 : 0);

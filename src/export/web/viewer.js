@@ -182,7 +182,7 @@
           line.setAttribute('stroke', '#000');
           line.setAttribute('stroke-width', '1.5');
           svg.appendChild(line);
-          distances.push({ a: a, b: b, line: line, el: element('div', { class: 'banner' }, labels,
+          distances.push({ a: a, b: b, line: line, el: element('div', { class: 'banner distance' }, labels,
             c.id + '  ' + fixed(c.deviation, 3) + ' mm' + (c.comment ? '  ' + c.comment : '')) });
         }
       }
@@ -446,7 +446,8 @@
   }
   function selfTest() {
     var result = { vertices: vertexCount, triangles: model.indices ? model.indices.length / 3 : 0,
-      legendEntries: legend.querySelectorAll('.entry').length, callouts: callouts.length };
+      legendEntries: legend.querySelectorAll('.entry').length, callouts: callouts.length,
+      title: document.getElementById('title').textContent };
     var m = matrices(), step = Math.max(1, Math.floor(vertexCount / 97));
     for (var i = Math.floor(step / 2); i < vertexCount; i += step) {
       var s = transform(m.both, model.positions[3 * i], model.positions[3 * i + 1], model.positions[3 * i + 2]);
