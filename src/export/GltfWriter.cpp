@@ -24,6 +24,9 @@ constexpr std::uint32_t kGlbMagic = 0x46546C67; // "glTF"
 constexpr std::uint32_t kJsonChunk = 0x4E4F534A;
 constexpr std::uint32_t kBinChunk = 0x004E4942;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
+// glTF accessors hold no NaN or infinity: a point without a finite deviation holds this
+// value, named in the extras ("noDeviation"), and keeps its colour.
+constexpr float kNoDeviation = -std::numeric_limits<float>::max();
 
 // The mesh that is written: the model's own arrays, or a reduced mesh owned here.
 struct SharedMesh {
@@ -149,6 +152,7 @@ json extrasJson(const ColourScale &scale, const ShareScene &scene, const SharedM
                  {"gradient", scale.gradient()},
                  {"beyondColour", colourJson(Colour{1, 1, 1})},
                  {"legend", legend},
+                 {"noDeviation", kNoDeviation},
                  {"callouts", callouts},
                  {"triangles", m.triangleCount},
                  {"vertices", m.vertexCount}};
@@ -181,6 +185,8 @@ json documentJson(const ColourScale &scale, const ShareScene &scene, const Share
                          {"type", type}});
     offset += bytes;
   };
+  // Coordinates stay as in the file (mm), with no node translation: viewers frame the model
+  // from these exact bounds.
   add(n * 12, 34962, 5126, n, "VEC3");
   accessors.back()["min"] = json::array({lo[0], lo[1], lo[2]});
   accessors.back()["max"] = json::array({hi[0], hi[1], hi[2]});
@@ -287,11 +293,9 @@ ExportResult formatGlb(const SessionModel &model, const ColourScale &scale, cons
     }
     w.put(linear);
   }
-  if (m.deviations) {
-    w.bytes(m.deviations, n * sizeof(float));
-  } else {
-    for (std::size_t i = 0; i < n && w.ok(); ++i)
-      w.put(0.0f);
+  for (std::size_t i = 0; i < n && w.ok(); ++i) {
+    const float d = m.deviations ? m.deviations[i] : 0.0f;
+    w.put(std::isfinite(d) ? d : kNoDeviation);
   }
   if (m.indices) {
     w.bytes(m.indices, m.triangleCount * 3 * sizeof(std::uint32_t));

@@ -111,7 +111,10 @@
     if (parent) parent.appendChild(e);
     return e;
   }
-  function fixed(v, places) { return v === null || v === undefined ? '-' : Number(v).toFixed(places); }
+  var noDeviation = null;
+  function fixed(v, places) {
+    return v === null || v === undefined || v === noDeviation ? '-' : Number(v).toFixed(places);
+  }
   function cssColour(c) {
     return 'rgb(' + c.map(function (v) { return Math.round(v * 255); }).join(',') + ')';
   }
@@ -125,6 +128,8 @@
     return;
   }
   var ex = model.extras, tol = ex.tolerance || { upper: 0, lower: 0 };
+  // The marked value arrives as a double; the attribute holds it as a float.
+  if (ex.noDeviation !== undefined) noDeviation = Math.fround(ex.noDeviation);
   var vertexCount = model.positions.length / 3;
 
   // Title line: file, tolerances, and whether the mesh was reduced.
