@@ -176,7 +176,10 @@
       element('td', {}, row, fixed(c.deviation, 3));
       element('td', { class: 'text' }, row, c.comment || '');
       if (c.kind === 'banner') {
-        banners.push({ c: c, el: element('div', { class: 'banner' }, labels,
+        var dot = document.createElementNS('http://www.w3.org/2000/svg', 'circle');
+        dot.setAttribute('r', '3.5');
+        svg.appendChild(dot);
+        banners.push({ c: c, dot: dot, el: element('div', { class: 'banner' }, labels,
           c.id + '  ' + fixed(c.deviation, 3) + (c.comment ? '  ' + c.comment : '')) });
       } else if (c.kind === 'distance-end') {
         ends[c.id] = c;
@@ -289,6 +292,8 @@
       b.el.style.left = s[0] + 'px';
       b.el.style.top = s[1] + 'px';
       b.el.style.display = s[2] > 1 || s[2] < -1 ? 'none' : '';
+      b.dot.setAttribute('cx', s[0]);
+      b.dot.setAttribute('cy', s[1]);
     });
     distances.forEach(function (d) {
       var a = toScreen(m, d.a.position), b = toScreen(m, d.b.position);
@@ -296,6 +301,19 @@
       d.line.setAttribute('x2', b[0]); d.line.setAttribute('y2', b[1]);
       d.el.style.left = (a[0] + b[0]) / 2 + 'px';
       d.el.style.top = (a[1] + b[1]) / 2 + 'px';
+    });
+    // Labels of nearby points would cover each other: move a label up past those placed.
+    var placed = [];
+    banners.forEach(function (b) {
+      if (b.el.style.display === 'none') return;
+      for (var tries = 0; tries < 20; tries++) {
+        var r = b.el.getBoundingClientRect(), hit = placed.find(function (q) {
+          return r.left < q.right && q.left < r.right && r.top < q.bottom && q.top < r.bottom;
+        });
+        if (!hit) break;
+        b.el.style.top = parseFloat(b.el.style.top) - (r.bottom - hit.top) - 2 + 'px';
+      }
+      placed.push(b.el.getBoundingClientRect());
     });
   }
   var pending = false;
