@@ -12,6 +12,8 @@ if [ "${1:-}" = "--test" ]; then
   # Preflight on a Java runtime).
   pkgs+=(qpdf poppler-utils libpdfbox2-java libactivation-java libjaxb-api-java
     default-jre-headless)
+  # Opens the exported web page headless (the web tests).
+  pkgs+=(chromium)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

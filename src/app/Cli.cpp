@@ -29,6 +29,8 @@ const char *const kUsage =
     "usage: velmora-viewer [FILE...]         open each FILE in a window\n"
     "       velmora-viewer --info [--csv] FILE\n"
     "       velmora-viewer --export OUT.wrl|OUT.u3d|OUT.pdf FILE\n"
+    "       velmora-viewer --export OUT.glb|OUT.html [--annotations F.json] [--max-triangles N] "
+    "FILE\n"
     "       velmora-viewer --snapshot OUT.bmp [--size WxH] [--annotations F.json] FILE\n"
     "       velmora-viewer --report OUT.pdf [--annotations F.json] [--accept P]\n"
     "                      [--field part|lot|operator|approved-by=VALUE]... FILE\n"
@@ -135,6 +137,14 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
         return false;
       }
       snapshotOnly.push_back(a);
+    } else if (a == "--max-triangles") {
+      if (!value())
+        return false;
+      if (!parseInt(v, out.maxTriangles) || out.maxTriangles < 1) {
+        error = "--max-triangles takes a whole number from 1 to 1000000000, not '" + v + "'";
+        return false;
+      }
+      display.push_back(a);
     } else if (a == "--tolerance") {
       double t = 0;
       if (!value())

@@ -47,6 +47,7 @@ struct CliArgs {
   std::set<std::string> given; // every option on the command line, e.g. "--tolerance"
   double accept = 100;         // --accept P: the report passes with at least P % inside
   std::vector<std::pair<std::string, std::string>> fields; // --field NAME=VALUE, in order
+  int maxTriangles = 0; // --max-triangles N: the triangle budget of a .glb or .html; 0 without
 };
 
 // Band counts the legend can show legibly; the settings dialog takes the same range.
@@ -87,6 +88,8 @@ int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliA
 int parseReportOption(const std::vector<std::string> &argv, std::size_t &i, CliArgs &out,
                       std::string &error);
 bool checkReportOptions(const CliArgs &args, std::string &error);
+// Whether the command is an export to glTF or a web page, which take a record and a budget.
+bool sharedExport(const CliArgs &args);
 // Whether the record options fit the command; false with a message when not.
 bool checkRecordOptions(const CliArgs &args, std::string &error);
 // A saved record's display settings, overridden by the display options given on the command

@@ -2,6 +2,7 @@
 // a saved annotation record and/or of the worst points, without a display.
 #include "analysis/WorstPoints.h"
 #include "app/Cli.h"
+#include "export/ExportFile.h"
 #include "records/AnnotationsFile.h"
 #include "records/CalloutTable.h"
 #include "session/SessionModel.h"
@@ -11,7 +12,10 @@
 #include <cstdlib>
 #include <string>
 
-namespace {} // namespace
+bool sharedExport(const CliArgs &args) {
+  const ExportKind kind = exportKindFor(args.output);
+  return args.command == "export" && (kind == ExportKind::Gltf || kind == ExportKind::WebPage);
+}
 
 DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &s) {
   DisplayOptions d = args.display;
@@ -85,8 +89,10 @@ bool checkRecordOptions(const CliArgs &args, std::string &error) {
   else if (args.worst && args.command != "callouts")
     error = "--worst goes with --callouts";
   else if (!args.annotations.empty() && args.command != "callouts" && args.command != "report" &&
-           args.command != "snapshot")
-    error = "--annotations goes with --callouts, --report or --snapshot";
+           args.command != "snapshot" && !sharedExport(args))
+    error = "--annotations goes with --callouts, --report, --snapshot or --export OUT.glb|OUT.html";
+  else if (args.maxTriangles > 0 && !sharedExport(args))
+    error = "--max-triangles goes with --export OUT.glb|OUT.html";
   else if (args.command == "callouts" && args.annotations.empty() && !args.worst)
     error = "--callouts needs --annotations F.json or --worst N";
   return error.empty();

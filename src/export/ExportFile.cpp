@@ -2,6 +2,7 @@
 
 #include "export/U3dExport.h"
 #include "export/VrmlWriter.h"
+#include "export/WebPage.h"
 #include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
@@ -28,13 +29,18 @@ ExportKind exportKindFor(const std::string &targetPath) {
     return ExportKind::U3d;
   if (hasSuffixNoCase(targetPath, ".pdf"))
     return ExportKind::Pdf3d;
+  if (hasSuffixNoCase(targetPath, ".glb"))
+    return ExportKind::Gltf;
+  if (hasSuffixNoCase(targetPath, ".html"))
+    return ExportKind::WebPage;
   return ExportKind::Unknown;
 }
 
 namespace {
 ExportResult unknownKind(const std::string &target) {
-  return ExportResult::failure(target + ": unknown export type; the file name must end in .wrl "
-                                        "(VRML), .u3d (U3D) or .pdf (3D PDF)");
+  return ExportResult::failure(
+      target + ": unknown export type; the file name must end in .wrl "
+               "(VRML), .u3d (U3D), .pdf (3D PDF), .glb (glTF binary) or .html (web page)");
 }
 ExportResult pointTextRefused(const std::string &path) {
   return ExportResult::failure(path + ": export needs a session file (.ses); point text files "
@@ -47,15 +53,18 @@ std::string emptyModelProblem(const std::string &target, const SessionModel &mod
 }
 
 std::string exportRefusal(const std::string &target, const std::string &inputPath) {
-  if (!isSessionFilePath(inputPath))
+  const ExportKind kind = exportKindFor(target);
+  // The shared formats take the model as read, so a point text file is as good as a session.
+  const bool anyModel = kind == ExportKind::Gltf || kind == ExportKind::WebPage;
+  if (!anyModel && !isSessionFilePath(inputPath))
     return pointTextRefused(inputPath).message;
-  if (exportKindFor(target) == ExportKind::Unknown)
+  if (kind == ExportKind::Unknown)
     return unknownKind(target).message;
   return targetIsInputProblem(target, inputPath);
 }
 
 ExportResult exportModelFile(const std::string &target, const SessionModel &model,
-                             const ColourScale &scale) {
+                             const ColourScale &scale, const ShareScene &scene) {
   if (const std::string refused = exportRefusal(target, model.path); !refused.empty())
     return ExportResult::failure(refused);
   if (const std::string empty = emptyModelProblem(target, model); !empty.empty())
@@ -65,6 +74,10 @@ ExportResult exportModelFile(const std::string &target, const SessionModel &mode
     return writeVrmlFile(target, model, scale);
   case ExportKind::U3d:
     return ExportU3dScene(target, model, scale);
+  case ExportKind::Gltf:
+    return writeGltfFile(target, model, scale, scene);
+  case ExportKind::WebPage:
+    return writeWebPage(target, model, scale, scene);
   default:
     return ExportResult::failure(target + ": a 3D PDF is written with a picture of the view, "
                                           "which this export cannot draw");
@@ -72,7 +85,7 @@ ExportResult exportModelFile(const std::string &target, const SessionModel &mode
 }
 
 ExportResult exportSessionFile(const std::string &target, const std::string &sessionPath,
-                               const ColourScale &scale) {
+                               const ColourScale &scale, const ShareScene &scene) {
   // Everything that can be refused without reading is refused before the read.
   if (const std::string refused = exportRefusal(target, sessionPath); !refused.empty())
     return ExportResult::failure(refused);
@@ -81,5 +94,5 @@ ExportResult exportSessionFile(const std::string &target, const std::string &ses
   std::string error;
   if (!readModelFile(sessionPath, model, isSession, error))
     return ExportResult::failure(error);
-  return exportModelFile(target, model, scale);
+  return exportModelFile(target, model, scale, scene);
 }

@@ -9,6 +9,7 @@
 #include "view/UiServices.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 
 namespace {
@@ -32,7 +33,8 @@ void ModelView::onExport() {
   const QString typed = ui.saveFileName(
       this, QStringLiteral("Dateiname und Pfad des Ziels angeben"), QStringLiteral("output"),
       {QStringLiteral("wrl file (*.wrl)"), QStringLiteral("u3d file (*.u3d)"),
-       QStringLiteral("3D PDF (*.pdf)")},
+       QStringLiteral("3D PDF (*.pdf)"), QStringLiteral("glTF binary (*.glb)"),
+       QStringLiteral("Web page (*.html)")},
       QStringLiteral("wrl"), &filter);
   if (typed.isEmpty())
     return;
@@ -53,6 +55,10 @@ void ModelView::onExport() {
   } else {
     const SessionModel &model = *cloud->model();
     const ColourScale scale = exportScale(kind, *this, cloud);
+    // The shared formats are titled with the file's name; the web page keeps its budget.
+    ShareScene scene;
+    scene.title =
+        QFileInfo(QFile::decodeName(QByteArray::fromStdString(model.path))).fileName().toStdString();
     // The poster is drawn here, on the thread that holds the GL context; the file is written
     // on a worker.
     QImage poster;
@@ -64,7 +70,7 @@ void ModelView::onExport() {
         this, QStringLiteral("Exporting..."), target,
         [&](const std::string &path) {
           if (kind != ExportKind::Pdf3d)
-            return exportModelFile(path, model, scale);
+            return exportModelFile(path, model, scale, scene);
           return export3dPdf(path, model, scale, [&](QSize, std::string &error) {
             error = posterError;
             return poster;

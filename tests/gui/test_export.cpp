@@ -68,7 +68,8 @@ TEST_F(ExportTest, DialogOffersBothFormatsAndCancelDoesNothing) {
   EXPECT_EQ(ui.saveCalls[0].defaultName, "output");
   EXPECT_EQ(ui.saveCalls[0].defaultSuffix, "wrl");
   EXPECT_EQ(ui.saveCalls[0].filters,
-            (QStringList{"wrl file (*.wrl)", "u3d file (*.u3d)", "3D PDF (*.pdf)"}));
+            (QStringList{"wrl file (*.wrl)", "u3d file (*.u3d)", "3D PDF (*.pdf)",
+                         "glTF binary (*.glb)", "Web page (*.html)"}));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"square.ses"});
 }
 
@@ -84,6 +85,24 @@ TEST_F(ExportTest, VrmlUsesThePointCloudsSettingsInAnyCase) {
     EXPECT_TRUE(readAllBytes(path).startsWith("#VRML V2.0 utf8")) << name;
     EXPECT_EQ(readAllBytes(path), expected) << name;
   }
+}
+
+// The shared formats colour as the window does (the point cloud's settings) and are titled
+// with the file's name.
+TEST_F(ExportTest, GltfAndWebPageTakeThePointCloudsSettings) {
+  ShareScene scene;
+  scene.title = "square.ses";
+  const ColourScale shown(0.1f, -0.2f, 7, 0, true, true);
+  const std::vector<char> expected = glbBytes(*cloud->model(), shown, scene);
+  ASSERT_FALSE(expected.empty());
+  const QString glb = dir.filePath("Out.GLB"), page = dir.filePath("out.html");
+  for (const QString &path : {glb, page}) {
+    const auto messages = exportTo(path);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Exporting successful") << messages[0].detail.toStdString();
+  }
+  EXPECT_EQ(readAllBytes(glb), QByteArray(expected.data(), qsizetype(expected.size())));
+  EXPECT_TRUE(readAllBytes(page).contains("<title>square.ses</title>"));
 }
 
 TEST_F(ExportTest, U3dUsesTheViewsBandWithoutGradientOrExtendedColours) {

@@ -1,0 +1,18 @@
+# Writes OUT, a header holding SCRIPT and STYLE as raw string literals. The texts are split
+# into pieces well below the length compilers accept for one literal.
+function(literal name file out)
+  file(READ ${file} text)
+  string(LENGTH "${text}" len)
+  set(body "inline constexpr const char *${name}[] = {\n")
+  set(pos 0)
+  while(pos LESS len)
+    string(SUBSTRING "${text}" ${pos} 8000 piece)
+    string(APPEND body "R\"velmora(${piece})velmora\",\n")
+    math(EXPR pos "${pos} + 8000")
+  endwhile()
+  string(APPEND body "nullptr};\n")
+  set(${out} "${body}" PARENT_SCOPE)
+endfunction()
+literal(kWebViewerScript ${SCRIPT} script)
+literal(kWebViewerStyle ${STYLE} style)
+file(WRITE ${OUT} "// Generated from src/export/web; edit those files.\n#pragma once\n${script}${style}")
