@@ -67,6 +67,21 @@ void U3dBitWriter::flushAccumulator() {
   bits_ += 64;
   acc_ = 0;
   accBits_ = 0;
+  if (sink_ && out_.size() >= chunk_)
+    drain();
+}
+
+void U3dBitWriter::setSink(Sink sink, std::size_t chunkBytes) {
+  sink_ = std::move(sink);
+  chunk_ = chunkBytes;
+  out_.reserve(chunkBytes + 8);
+}
+
+void U3dBitWriter::drain() {
+  if (sinkOk_ && !out_.empty())
+    sinkOk_ = sink_(out_.data(), out_.size());
+  handed_ += out_.size();
+  out_.clear();
 }
 
 void U3dBitWriter::emitBits(std::uint32_t bits, unsigned count) {
@@ -206,7 +221,10 @@ std::vector<std::uint8_t> U3dBitWriter::finish() {
   for (unsigned i = 0; i < accBits_; i += 8)
     out_.push_back(static_cast<std::uint8_t>(acc_ >> i));
   std::vector<std::uint8_t> data;
-  data.swap(out_);
+  if (sink_)
+    drain();
+  else
+    data.swap(out_);
   bits_ = 0;
   acc_ = 0;
   accBits_ = 0;
