@@ -22,8 +22,8 @@
 //       Writes the rectangle as a binary PPM and prints its hash.
 //   frame_watch pointer X Y W H
 //       Moves the pointer to X Y and prints where it is then.
-#include <X11/Xlib.h>
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <chrono>
