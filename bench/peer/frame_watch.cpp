@@ -1,15 +1,28 @@
 // frame_watch: watches a rectangle of the X screen and reports when what it shows changes,
-// for timing programs from the outside in the same way whatever they are.
+// for timing programs from the outside in the same way whatever they are. Every mode sleeps
+// between polls, so the watcher's own cost is bounded and the same for every program.
 //
-//   frame_watch settle X Y W H PID QUIET_MS TIMEOUT_S
+//   frame_watch window X Y W H PID REGEX TIMEOUT_S
+//       Waits (a look every 20 ms) for a viewable top-level window of process PID whose name
+//       matches REGEX and prints "ID X Y W H". X Y W H are ignored (kept for a common form).
+//   frame_watch place X Y W H WINDOW
+//       Moves WINDOW to X Y and sizes it W x H (W 0: keeps its size), waits until it is so.
+//   frame_watch settle X Y W H PID QUIET_MS TIMEOUT_S [DISMISS_REGEX [WINDOW WW WH]]
 //       Polls every 10 ms and prints "T HASH HWM" (T: CLOCK_REALTIME nanoseconds, HWM: the
 //       process's peak resident memory so far in KiB) for the first poll and every change. Ends
 //       once the rectangle has not changed for QUIET_MS and process PID used less than a tenth of a
-//       core meanwhile (it is done drawing), or after TIMEOUT_S; prints "end T".
-//   frame_watch count X Y W H SECONDS
-//       Polls as fast as it can for SECONDS and prints "changes N polls P seconds S".
+//       core meanwhile (it is done drawing), or after TIMEOUT_S; prints "end T". Every 100 ms it
+//       also answers a viewable window whose name matches DISMISS_REGEX with Return (once per
+//       window) and puts WINDOW back to 0 0 WW x WH if it moved or changed size (noted on
+//       stderr): the same work whatever program is watched.
+//   frame_watch count X Y W H SECONDS [INTERVAL_MS]
+//       Polls every INTERVAL_MS (default 5) for SECONDS and prints
+//       "changes N polls P seconds S cpu C" (C: the watcher's own CPU seconds).
 //   frame_watch grab X Y W H OUT.ppm
 //       Writes the rectangle as a binary PPM and prints its hash.
+//   frame_watch pointer X Y W H
+//       Moves the pointer to X Y and prints where it is then.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -20,9 +33,13 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -102,10 +119,107 @@ long long peakKiB(long pid) {
   return -1;
 }
 
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// The name of a window, _NET_WM_NAME (UTF-8) before WM_NAME.
+std::string windowName(Display *dpy, Window w) {
+  Atom type;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char *data = nullptr;
+  std::string name;
+  const Atom netName = XInternAtom(dpy, "_NET_WM_NAME", False);
+  if (XGetWindowProperty(dpy, w, netName, 0, 1024, False, AnyPropertyType, &type, &format, &n,
+                         &after, &data) == Success &&
+      data) {
+    name.assign(reinterpret_cast<char *>(data), n);
+    XFree(data);
+  }
+  if (name.empty()) {
+    char *plain = nullptr;
+    if (XFetchName(dpy, w, &plain) && plain) {
+      name = plain;
+      XFree(plain);
+    }
+  }
+  return name;
+}
+
+long windowPid(Display *dpy, Window w) {
+  Atom type;
+  int format;
+  unsigned long n = 0, after = 0;
+  unsigned char *data = nullptr;
+  long pid = -1;
+  const Atom pidAtom = XInternAtom(dpy, "_NET_WM_PID", False);
+  if (XGetWindowProperty(dpy, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after,
+                         &data) == Success &&
+      data) {
+    if (n == 1)
+      pid = long(*reinterpret_cast<unsigned long *>(data));
+    XFree(data);
+  }
+  return pid;
+}
+
+// Viewable children of the root (there is no window manager under Xvfb).
+std::vector<Window> topLevels(Display *dpy) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned n = 0;
+  std::vector<Window> out;
+  if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &n))
+    return out;
+  for (unsigned i = 0; i < n; ++i) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(dpy, children[i], &a) && a.map_state == IsViewable)
+      out.push_back(children[i]);
+  }
+  if (children)
+    XFree(children);
+  return out;
+}
+
+bool geometry(Display *dpy, Window w, int &x, int &y, int &width, int &height) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(dpy, w, &a))
+    return false;
+  Window child = 0;
+  XTranslateCoordinates(dpy, w, DefaultRootWindow(dpy), 0, 0, &x, &y, &child);
+  width = a.width;
+  height = a.height;
+  return true;
+}
+
+void pressReturn(Display *dpy, Window w) {
+  XKeyEvent e{};
+  e.display = dpy;
+  e.window = w;
+  e.root = DefaultRootWindow(dpy);
+  e.time = CurrentTime;
+  e.same_screen = True;
+  e.keycode = XKeysymToKeycode(dpy, XStringToKeysym("Return"));
+  for (int type : {KeyPress, KeyRelease}) {
+    e.type = type;
+    XSendEvent(dpy, w, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+               reinterpret_cast<XEvent *>(&e));
+  }
+  XFlush(dpy);
+}
+
+double ownCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
 int usage() {
-  std::fputs("usage: frame_watch settle X Y W H PID QUIET_MS TIMEOUT_S\n"
-             "       frame_watch count X Y W H SECONDS\n"
-             "       frame_watch grab X Y W H OUT.ppm\n",
+  std::fputs("usage: frame_watch window X Y W H PID REGEX TIMEOUT_S\n"
+             "       frame_watch place X Y W H WINDOW\n"
+             "       frame_watch settle X Y W H PID QUIET_MS TIMEOUT_S [DISMISS [WINDOW WW WH]]\n"
+             "       frame_watch count X Y W H SECONDS [INTERVAL_MS]\n"
+             "       frame_watch grab X Y W H OUT.ppm\n"
+             "       frame_watch pointer X Y W H\n",
              stderr);
   return 2;
 }
@@ -113,7 +227,7 @@ int usage() {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc < 7)
+  if (argc < 6)
     return usage();
   const std::string mode = argv[1];
   Grabber g;
@@ -122,33 +236,82 @@ int main(int argc, char **argv) {
   g.w = std::atoi(argv[4]);
   g.h = std::atoi(argv[5]);
   g.dpy = XOpenDisplay(nullptr);
-  if (!g.dpy || g.w <= 0 || g.h <= 0) {
+  if (!g.dpy || g.w < 0 || g.h < 0) {
     std::fputs("frame_watch: no display or an empty rectangle\n", stderr);
     return 1;
   }
   g.root = DefaultRootWindow(g.dpy);
+  // Windows come and go while they are looked at: a vanished one is skipped, not fatal.
+  XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
 
-  if (mode == "grab") {
+  if (mode == "pointer") {
+    XWarpPointer(g.dpy, None, g.root, 0, 0, 0, 0, g.x, g.y);
+    XSync(g.dpy, False);
+    Window r = 0, c = 0;
+    int px = 0, py = 0, wx = 0, wy = 0;
+    unsigned mask = 0;
+    XQueryPointer(g.dpy, g.root, &r, &c, &px, &py, &wx, &wy, &mask);
+    std::printf("%d %d\n", px, py);
+    return 0;
+  }
+  if (mode == "window" && argc >= 9) {
+    const long pid = std::atol(argv[6]);
+    const std::regex pattern(argv[7]);
+    const std::int64_t deadline = nowNs() + std::int64_t(std::atof(argv[8]) * 1e9);
+    while (nowNs() < deadline) {
+      for (Window w : topLevels(g.dpy)) {
+        int x, y, width, height;
+        if (windowPid(g.dpy, w) == pid && std::regex_search(windowName(g.dpy, w), pattern) &&
+            geometry(g.dpy, w, x, y, width, height)) {
+          std::printf("%lu %d %d %d %d\n", w, x, y, width, height);
+          return 0;
+        }
+      }
+      sleepMs(20);
+    }
+    return 1;
+  }
+  if (mode == "place" && argc >= 7) {
+    const Window w = std::strtoul(argv[6], nullptr, 10);
+    int x, y, width, height;
+    if (!geometry(g.dpy, w, x, y, width, height))
+      return 1;
+    const int ww = g.w > 0 ? g.w : width, wh = g.h > 0 ? g.h : height;
+    XMoveResizeWindow(g.dpy, w, g.x, g.y, unsigned(ww), unsigned(wh));
+    XSync(g.dpy, False);
+    for (int i = 0; i < 250; ++i) {
+      if (geometry(g.dpy, w, x, y, width, height) && x == g.x && y == g.y && width == ww &&
+          height == wh)
+        break;
+      sleepMs(20);
+    }
+    std::printf("%lu %d %d %d %d\n", w, x, y, width, height);
+    return 0;
+  }
+  if (mode == "grab" && argc >= 7) {
     std::string ppm;
     const std::uint64_t h = g.hash(&ppm);
     std::ofstream(argv[6], std::ios::binary) << ppm;
     std::printf("%016llx\n", static_cast<unsigned long long>(h));
     return 0;
   }
-  if (mode == "count") {
+  if (mode == "count" && argc >= 7) {
     const double seconds = std::atof(argv[6]);
+    const int interval = argc >= 8 ? std::atoi(argv[7]) : 5;
+    const double cpu0 = ownCpuSeconds();
     const std::int64_t start = nowNs(), end = start + std::int64_t(seconds * 1e9);
     std::uint64_t last = g.hash();
     long changes = 0, polls = 1;
     while (nowNs() < end) {
+      sleepMs(interval);
       const std::uint64_t h = g.hash();
       ++polls;
       if (h != last)
         ++changes;
       last = h;
     }
-    std::printf("changes %ld polls %ld seconds %.3f\n", changes, polls,
-                double(nowNs() - start) * 1e-9);
+    std::printf("changes %ld polls %ld seconds %.3f cpu %.3f\n", changes, polls,
+                double(nowNs() - start) * 1e-9, ownCpuSeconds() - cpu0);
     return 0;
   }
   if (mode == "settle" && argc >= 9) {
@@ -156,6 +319,31 @@ int main(int argc, char **argv) {
     const std::int64_t quietNs = std::atoll(argv[7]) * 1000000;
     const std::int64_t deadline = nowNs() + std::int64_t(std::atof(argv[8]) * 1e9);
     const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    const bool dismiss = argc >= 10 && argv[9][0] != '\0';
+    const std::regex dismissPattern(dismiss ? argv[9] : "x");
+    const Window keep = argc >= 13 ? std::strtoul(argv[10], nullptr, 10) : 0;
+    const int keepW = argc >= 13 ? std::atoi(argv[11]) : 0;
+    const int keepH = argc >= 13 ? std::atoi(argv[12]) : 0;
+    std::set<Window> answered;
+    int tick = 0;
+    // The chores every 100 ms: the same for every program, whether or not there is anything
+    // to answer or to put back.
+    const auto chores = [&] {
+      if (dismiss)
+        for (Window w : topLevels(g.dpy))
+          if (!answered.count(w) && std::regex_search(windowName(g.dpy, w), dismissPattern)) {
+            pressReturn(g.dpy, w);
+            answered.insert(w);
+          }
+      int x, y, width, height;
+      if (keep && geometry(g.dpy, keep, x, y, width, height) &&
+          (x != 0 || y != 0 || width != keepW || height != keepH)) {
+        std::fprintf(stderr, "%lld window was %dx%d at %d,%d: put back\n",
+                     static_cast<long long>(nowNs()), width, height, x, y);
+        XMoveResizeWindow(g.dpy, keep, 0, 0, unsigned(keepW), unsigned(keepH));
+        XFlush(g.dpy);
+      }
+    };
     std::uint64_t last = g.hash();
     std::int64_t lastChange = nowNs();
     long long cpuAtChange = cpuTicks(pid);
@@ -163,7 +351,9 @@ int main(int argc, char **argv) {
                 static_cast<unsigned long long>(last), peakKiB(pid));
     std::fflush(stdout);
     for (;;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      sleepMs(10);
+      if (++tick % 10 == 0)
+        chores();
       const std::uint64_t h = g.hash();
       const std::int64_t t = nowNs();
       const long long cpu = cpuTicks(pid);

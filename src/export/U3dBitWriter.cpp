@@ -67,9 +67,24 @@ void U3dBitWriter::flushAccumulator() {
   bits_ += 64;
   acc_ = 0;
   accBits_ = 0;
+  if (sink_ && out_.size() >= chunk_)
+    drain();
 }
 
-void U3dBitWriter::emitBits(std::uint32_t bits, unsigned count) {
+void U3dBitWriter::setSink(Sink sink, std::size_t chunkBytes) {
+  sink_ = std::move(sink);
+  chunk_ = chunkBytes;
+  out_.reserve(chunkBytes + 8);
+}
+
+void U3dBitWriter::drain() {
+  if (sinkOk_ && !out_.empty())
+    sinkOk_ = sink_(out_.data(), out_.size());
+  handed_ += out_.size();
+  out_.clear();
+}
+
+[[gnu::always_inline]] inline void U3dBitWriter::emitBits(std::uint32_t bits, unsigned count) {
   acc_ |= static_cast<std::uint64_t>(bits) << accBits_;
   const unsigned room = 64 - accBits_;
   if (count < room) {
@@ -85,7 +100,9 @@ void U3dBitWriter::emitBits(std::uint32_t bits, unsigned count) {
   }
 }
 
-void U3dBitWriter::renormalise(std::uint32_t low, std::uint32_t high) {
+// Inlined into the coding paths: it is most of the encoder's time.
+[[gnu::always_inline]] inline void U3dBitWriter::renormalise(std::uint32_t low,
+                                                             std::uint32_t high) {
   // Leading bits on which low and high agree are settled; shift them out at once. The
   // first of them releases the pending opposite bits of earlier middle straddles.
   const std::uint32_t differ = (low ^ high) & 0xFFFF;
@@ -206,7 +223,10 @@ std::vector<std::uint8_t> U3dBitWriter::finish() {
   for (unsigned i = 0; i < accBits_; i += 8)
     out_.push_back(static_cast<std::uint8_t>(acc_ >> i));
   std::vector<std::uint8_t> data;
-  data.swap(out_);
+  if (sink_)
+    drain();
+  else
+    data.swap(out_);
   bits_ = 0;
   acc_ = 0;
   accBits_ = 0;

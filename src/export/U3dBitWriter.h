@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -49,8 +50,18 @@ public:
   void dynamic(U3dHistogram &h, std::uint32_t v, int widthBytes);
 
   // Closes the block: a trailing zero U32 when any compressed value was written, then
-  // zero bits up to a byte boundary. Returns the block data.
+  // zero bits up to a byte boundary. Returns the block data, or with a sink hands the rest
+  // to it and returns nothing.
   std::vector<std::uint8_t> finish();
+
+  // Hands the whole bytes to sink whenever about chunkBytes have gathered, so that a block
+  // larger than memory allows is never held. The first refusal sticks: sinkOk() turns false
+  // and later bytes are dropped.
+  using Sink = std::function<bool(const void *data, std::size_t size)>;
+  void setSink(Sink sink, std::size_t chunkBytes = std::size_t{1} << 20);
+  bool sinkOk() const { return sinkOk_; }
+  // Bytes handed to the sink so far.
+  std::uint64_t bytesHanded() const { return handed_; }
 
   std::size_t bitCount() const { return bits_ + accBits_; }
   // Reserves room for about n bytes of output.
@@ -63,14 +74,19 @@ private:
   // Appends count bits, given least significant first (count <= 32).
   void emitBits(std::uint32_t bits, unsigned count);
   void flushAccumulator();
+  void drain();
   bool atRest() const { return low_ == 0 && high_ == 0xFFFF && pending_ == 0; }
 
   // Output: whole bytes in out_, then up to 63 further bits in acc_ (bit k of the stream
   // is bit k % 8 of byte k / 8, so the accumulator fills from its low end).
   std::vector<std::uint8_t> out_;
-  std::size_t bits_ = 0; // bits in out_, always a multiple of 64 until finish()
+  std::size_t bits_ = 0; // bits written, always a multiple of 64 until finish()
   std::uint64_t acc_ = 0;
   unsigned accBits_ = 0;
   std::uint32_t low_ = 0, high_ = 0xFFFF, pending_ = 0;
   bool compressed_ = false;
+  Sink sink_;
+  std::size_t chunk_ = 0;
+  std::uint64_t handed_ = 0;
+  bool sinkOk_ = true;
 };

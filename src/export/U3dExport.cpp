@@ -5,15 +5,19 @@
 #include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <string_view>
 #include <vector>
 
 namespace {
+
+float positiveZero(float v) { return v == 0.0f ? 0.0f : v; }
 
 // Plain-text listing of the exported mesh, numbers as a default-formatted stream would
 // print them (6 significant digits). Formatted into a buffer that is written out in large
@@ -63,7 +67,54 @@ private:
   std::size_t used_ = 0;
 };
 
-void writeListing(const U3dMesh &mesh, const SessionModel &model) {
+// The model's mesh as the U3D scene holds it, read in place. Positions as stored, the
+// scale's colour per point, the triangle's flat normal at each corner (computed when the model
+// has none, zeros as +0 so that equal models give byte-identical files).
+class ModelMesh : public U3dMeshSource {
+public:
+  ModelMesh(const SessionModel &model, const ColourScale &scale, std::size_t points,
+            std::size_t faces)
+      : model_(model), scale_(scale), points_(points), faces_(faces),
+        haveNormals_(model.triangleNormals.size() >= faces),
+        haveDeviations_(model.deviations.size() >= points) {}
+
+  std::size_t pointCount() const override { return points_; }
+  std::size_t faceCount() const override { return faces_; }
+  void positions(std::size_t first, std::size_t n, Vec3f *out) const override {
+    std::copy_n(model_.points.begin() + static_cast<std::ptrdiff_t>(first), n, out);
+  }
+  void colours(std::size_t first, std::size_t n, std::array<float, 4> *out) const override {
+    for (std::size_t i = 0; i < n; ++i) {
+      const Colour c = scale_.colourFor(haveDeviations_ ? model_.deviations[first + i] : 0.0f);
+      // The colour as shown on screen, in the file's red, green, blue order.
+      out[i] = {static_cast<float>(c.r), static_cast<float>(c.g), static_cast<float>(c.b), 1.0f};
+    }
+  }
+  void faces(std::size_t first, std::size_t n, std::array<std::uint32_t, 3> *out) const override {
+    for (std::size_t i = 0; i < n; ++i) {
+      const TriangleRecord &t = model_.triangles[first + i];
+      out[i] = {static_cast<std::uint32_t>(t.a), static_cast<std::uint32_t>(t.b),
+                static_cast<std::uint32_t>(t.c)};
+    }
+  }
+  void cornerNormals(std::size_t first, std::size_t n, Vec3f *out) const override {
+    for (std::size_t i = 0; i < n; ++i)
+      out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = flatNormal(first + i);
+  }
+  Vec3f flatNormal(std::size_t j) const {
+    const TriangleRecord &t = model_.triangles[j];
+    const Vec3f n = haveNormals_ ? model_.triangleNormals[j] : triangleNormalOf(model_, t);
+    return {positiveZero(n.x), positiveZero(n.y), positiveZero(n.z)};
+  }
+
+private:
+  const SessionModel &model_;
+  const ColourScale &scale_;
+  std::size_t points_, faces_;
+  bool haveNormals_, haveDeviations_;
+};
+
+void writeListing(const ModelMesh &mesh, const SessionModel &model) {
   const std::string path = u3dListingPath();
   if (path.empty())
     return;
@@ -74,11 +125,11 @@ void writeListing(const U3dMesh &mesh, const SessionModel &model) {
     return; // failing to write the listing must not fail the export
 
   const auto id = [](std::size_t i) { return static_cast<long long>(i); };
-  const std::size_t faces = mesh.faces.size();
+  const std::size_t faces = mesh.faceCount();
   Listing out(f);
   out << "Punkte:\n\n";
-  for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
-    const Vec3f &p = mesh.positions[i];
+  for (std::size_t i = 0; i < mesh.pointCount(); ++i) {
+    const Vec3f &p = model.points[i];
     out << "Punkt " << id(i) << ":  " << double{p.x} << "   " << double{p.y} << "  " << double{p.z}
         << "\n";
   }
@@ -91,7 +142,7 @@ void writeListing(const U3dMesh &mesh, const SessionModel &model) {
   }
   out << "\nNormalen:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
-    const Vec3f &n = mesh.normals[3 * j];
+    const Vec3f n = mesh.flatNormal(j);
     out << "Normale " << id(j) << ":  " << double{n.x} << "   " << double{n.y} << "  "
         << double{n.z} << "\n";
   }
@@ -101,8 +152,6 @@ void writeListing(const U3dMesh &mesh, const SessionModel &model) {
         << id(3 * j + 2) << "   " << static_cast<long long>(model.triangles[j].normalIndex) << "\n";
   }
 }
-
-float positiveZero(float v) { return v == 0.0f ? 0.0f : v; }
 
 } // namespace
 
@@ -121,9 +170,10 @@ std::string u3dListingPath() {
 }
 
 namespace {
-ExportResult fillMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale) {
-  if (!mesh)
-    return ExportResult::failure("U3D export: no mesh to fill");
+// The model's mesh, or why it cannot be exported: fewer points or triangles than declared,
+// a corner that names a missing point, more than the file format can count.
+ExportResult modelMesh(const SessionModel &model, const ColourScale &scale,
+                       std::unique_ptr<ModelMesh> &mesh) {
   const std::size_t points = model.pointCount > 0 ? static_cast<std::size_t>(model.pointCount) : 0;
   if (points > model.points.size())
     return ExportResult::failure(model.path + ": the model holds fewer points than it declares");
@@ -143,56 +193,60 @@ ExportResult fillMesh(U3dMesh *mesh, const SessionModel &model, const ColourScal
                                      " refers to point " + std::to_string(v) + " of " +
                                      std::to_string(points));
   }
+  if (points > 0xFFFFFFFFu || 3 * faces > 0xFFFFFFFFu)
+    return ExportResult::failure(model.path + ": the mesh is too large for the file format");
   // The model may be the one a window shows: it is read, never changed, so missing normals are
-  // computed here as the model would compute them.
-  const bool haveNormals = model.triangleNormals.size() >= faces;
+  // computed on the way as the model would compute them.
+  mesh = std::make_unique<ModelMesh>(model, scale, points, faces);
+  return ExportResult::success();
+}
 
+ExportResult fillMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale,
+                      std::unique_ptr<ModelMesh> &source) {
+  if (!mesh)
+    return ExportResult::failure("U3D export: no mesh to fill");
+  if (ExportResult r = modelMesh(model, scale, source); !r.ok)
+    return r;
+  const std::size_t points = source->pointCount(), faces = source->faceCount();
   mesh->positions.assign(model.points.begin(), model.points.begin() + points);
 
-  const bool haveDeviations = model.deviations.size() >= points;
   mesh->colours.resize(points);
-  for (std::size_t i = 0; i < points; ++i) {
-    const Colour c = scale.colourFor(haveDeviations ? model.deviations[i] : 0.0f);
-    // The colour as shown on screen, in the file's red, green, blue order.
-    mesh->colours[i] = {static_cast<float>(c.r), static_cast<float>(c.g), static_cast<float>(c.b),
-                        1.0f};
-  }
-
+  source->colours(0, points, mesh->colours.data());
   mesh->faces.resize(faces);
+  source->faces(0, faces, mesh->faces.data());
   mesh->normals.resize(3 * faces);
-  for (std::size_t j = 0; j < faces; ++j) {
-    const TriangleRecord &t = model.triangles[j];
-    mesh->faces[j] = {static_cast<std::uint32_t>(t.a), static_cast<std::uint32_t>(t.b),
-                      static_cast<std::uint32_t>(t.c)};
-    const Vec3f n = haveNormals ? model.triangleNormals[j] : triangleNormalOf(model, t);
-    // Zeros as +0 so that equal models give byte-identical files.
-    const Vec3f flat{positiveZero(n.x), positiveZero(n.y), positiveZero(n.z)};
-    mesh->normals[3 * j] = mesh->normals[3 * j + 1] = mesh->normals[3 * j + 2] = flat;
-  }
+  source->cornerNormals(0, faces, mesh->normals.data());
   return ExportResult::success();
 }
 } // namespace
 
 ExportResult FillAuthorMesh(U3dMesh *mesh, const SessionModel &model, const ColourScale &scale) {
-  ExportResult filled = fillMesh(mesh, model, scale);
+  std::unique_ptr<ModelMesh> source;
+  ExportResult filled = fillMesh(mesh, model, scale, source);
   if (filled.ok)
-    writeListing(*mesh, model);
+    writeListing(*source, model);
   return filled;
 }
+
+U3dSceneFile::U3dSceneFile() = default;
+U3dSceneFile::U3dSceneFile(U3dSceneFile &&) noexcept = default;
+U3dSceneFile::~U3dSceneFile() = default;
 
 U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &scale,
                                U3dListing listing) {
   U3dSceneFile file;
-  U3dMesh mesh;
-  file.result = listing == U3dListing::Write ? FillAuthorMesh(&mesh, model, scale)
-                                             : fillMesh(&mesh, model, scale);
+  std::unique_ptr<ModelMesh> mesh;
+  file.result = modelMesh(model, scale, mesh);
   if (!file.result.ok)
     return file;
-  if (const std::string problem = mesh.inconsistency(); !problem.empty()) {
-    file.result = ExportResult::failure(model.path + ": " + problem);
-    return file;
-  }
-  file.layout = std::make_unique<U3dFileLayout>(buildU3dSceneBlocks(mesh));
+  // The base mesh's size takes one encoding of the faces: done on a second thread while
+  // the listing is written.
+  std::future<std::vector<U3dBlock>> blocks =
+      std::async(std::launch::async, [&] { return buildU3dSceneBlocks(*mesh); });
+  if (listing == U3dListing::Write)
+    writeListing(*mesh, model);
+  file.layout = std::make_unique<U3dFileLayout>(blocks.get());
+  file.mesh = std::move(mesh);
   return file;
 }
 
@@ -204,7 +258,13 @@ ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &m
   AtomicFile file(targetPath);
   if (!file.ok())
     return ExportResult::failure(file.error());
-  scene.layout->write([&](const void *data, std::size_t size) { return file.write(data, size); });
+  // A refusal with the file still fine is the mesh not matching its announced size.
+  if (!scene.layout->write(
+          [&](const void *data, std::size_t size) { return file.write(data, size); }) &&
+      file.ok()) {
+    file.discard();
+    return ExportResult::failure(targetPath + ": the mesh changed while it was written");
+  }
   if (!file.commit())
     return ExportResult::failure(file.error());
   return ExportResult::success();

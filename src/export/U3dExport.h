@@ -8,6 +8,7 @@
 class SessionModel;
 class U3dFileLayout;
 struct U3dMesh;
+class U3dMeshSource;
 
 // Writes the session file at sessionPath as the fixed U3D scene (camera, light, model with
 // the measured mesh coloured by the scale, shader, texture, motion) to targetPath.
@@ -24,11 +25,18 @@ int ExportU3d(const std::string &targetPath, const std::string &sessionPath,
 ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &model,
                             const ColourScale &scale);
 
-// The U3D file of the model's scene, built in memory: exactly the bytes ExportU3dScene
-// writes. layout is set when result is ok. The diagnostic listing belongs to the U3D export
-// itself; a file that only carries the scene (the 3D PDF) leaves it out.
+// The U3D file of the model's scene: exactly the bytes ExportU3dScene writes, all but the
+// measured mesh built in memory, the mesh encoded from the model as it is written. layout is set
+// when result is ok. The diagnostic listing belongs to the U3D export itself; a file that only
+// carries the scene (the 3D PDF) leaves it out. The layout reads the model's mesh through mesh
+// while it is written, so the model must outlive it.
 struct U3dSceneFile {
+  U3dSceneFile();
+  U3dSceneFile(U3dSceneFile &&) noexcept;
+  ~U3dSceneFile();
+
   ExportResult result;
+  std::unique_ptr<U3dMeshSource> mesh;
   std::unique_ptr<U3dFileLayout> layout;
 };
 enum class U3dListing { Write, Skip };

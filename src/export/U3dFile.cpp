@@ -25,11 +25,19 @@ U3dBlock makeHeader(std::uint32_t declarationSize, std::uint64_t fileSize) {
 } // namespace
 
 void appendU3dBlock(std::vector<std::uint8_t> &out, const U3dBlock &block) {
+  const std::uint64_t size = block.dataSize();
   putU32(out, block.type);
-  putU32(out, static_cast<std::uint32_t>(block.data.size()));
+  putU32(out, static_cast<std::uint32_t>(size));
   putU32(out, 0);
-  out.insert(out.end(), block.data.begin(), block.data.end());
-  out.resize(out.size() + (u3dPad4(block.data.size()) - block.data.size()), 0);
+  if (block.streamData)
+    block.streamData([&](const void *data, std::size_t n) {
+      const auto *bytes = static_cast<const std::uint8_t *>(data);
+      out.insert(out.end(), bytes, bytes + n);
+      return true;
+    });
+  else
+    out.insert(out.end(), block.data.begin(), block.data.end());
+  out.resize(out.size() + static_cast<std::size_t>(u3dPad4(size) - size), 0);
 }
 
 U3dBlock makeU3dChain(const std::string &name, std::uint32_t chainType,
@@ -71,13 +79,27 @@ bool U3dFileLayout::write(const Sink &sink) const {
   static const std::uint8_t zeros[4] = {0, 0, 0, 0};
   auto writeBlock = [&](const U3dBlock &b) {
     std::uint8_t frame[12];
-    const std::uint32_t v[3] = {b.type, static_cast<std::uint32_t>(b.data.size()), 0};
+    const std::uint64_t size = b.dataSize();
+    const std::uint32_t v[3] = {b.type, static_cast<std::uint32_t>(size), 0};
     for (int k = 0; k < 3; ++k)
       for (int i = 0; i < 4; ++i)
         frame[4 * k + i] = static_cast<std::uint8_t>(v[k] >> (8 * i));
-    const std::size_t pad = u3dPad4(b.data.size()) - b.data.size();
-    return sink(frame, 12) && (b.data.empty() || sink(b.data.data(), b.data.size())) &&
-           (pad == 0 || sink(zeros, pad));
+    const auto pad = static_cast<std::size_t>(u3dPad4(size) - size);
+    if (!sink(frame, 12))
+      return false;
+    if (b.streamData) {
+      // The streamed block must bring exactly the bytes its frame announced.
+      std::uint64_t streamed = 0;
+      if (!b.streamData([&](const void *d, std::size_t n) {
+            streamed += n;
+            return sink(d, n);
+          }) ||
+          streamed != size)
+        return false;
+    } else if (!b.data.empty() && !sink(b.data.data(), b.data.size())) {
+      return false;
+    }
+    return pad == 0 || sink(zeros, pad);
   };
   if (!writeBlock(header_))
     return false;

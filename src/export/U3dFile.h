@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Block type codes of the U3D blocks the exported scene uses.
@@ -27,18 +28,29 @@ inline constexpr std::uint32_t kMotion = 0xFFFFFF56;
 inline constexpr std::uint32_t kTextureContinuation = 0xFFFFFF5C;
 } // namespace u3d
 
-// One U3D block: its type and its encoded data (metadata is never written).
+// Where encoded bytes go, piece by piece; false stops the writing.
+using U3dSink = std::function<bool(const void *data, std::size_t size)>;
+
+// One U3D block: its type and its encoded data (metadata is never written). A block too large
+// to hold (the measured mesh) has no data but its size and what encodes it into a sink.
 struct U3dBlock {
+  U3dBlock() = default;
+  U3dBlock(std::uint32_t t, std::vector<std::uint8_t> d) : type(t), data(std::move(d)) {}
+
   std::uint32_t type = 0;
   std::vector<std::uint8_t> data;
+  std::uint64_t streamedSize = 0;
+  std::function<bool(const U3dSink &)> streamData;
+
+  std::uint64_t dataSize() const { return streamData ? streamedSize : data.size(); }
 };
 
-inline std::size_t u3dPad4(std::size_t n) { return (n + 3) & ~static_cast<std::size_t>(3); }
+inline std::uint64_t u3dPad4(std::uint64_t n) { return (n + 3) & ~std::uint64_t{3}; }
 
 // Bytes the block takes in a file: frame, data and padding.
-inline std::size_t u3dBlockFileSize(const U3dBlock &b) { return 12 + u3dPad4(b.data.size()); }
+inline std::uint64_t u3dBlockFileSize(const U3dBlock &b) { return 12 + u3dPad4(b.dataSize()); }
 
-// Appends the block with its frame and zero padding.
+// Appends the block with its frame and zero padding (streamed data included).
 void appendU3dBlock(std::vector<std::uint8_t> &out, const U3dBlock &block);
 
 // A modifier chain wrapping complete blocks: the object first, then its modifiers.
@@ -60,7 +72,7 @@ public:
   const std::vector<U3dBlock> &blocks() const { return blocks_; }
 
   // Hands header and blocks, in file order, to sink; stops with false at the first refusal.
-  using Sink = std::function<bool(const void *data, std::size_t size)>;
+  using Sink = U3dSink;
   bool write(const Sink &sink) const;
   std::vector<std::uint8_t> bytes() const;
 

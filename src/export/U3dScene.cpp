@@ -3,7 +3,10 @@
 #include "export/U3dBitWriter.h"
 #include "export/U3dPng.h"
 
+#include <algorithm>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -112,16 +115,21 @@ U3dBlock clodModifier() {
   return {u3d::kClodModifier, w.finish()};
 }
 
-void meshCounts(U3dBitWriter &w, const U3dMesh &m) {
-  w.u32(static_cast<std::uint32_t>(m.faces.size()));
-  w.u32(static_cast<std::uint32_t>(m.positions.size()));
-  w.u32(static_cast<std::uint32_t>(m.normals.size()));
-  w.u32(static_cast<std::uint32_t>(m.colours.size()));
+// Numbers of faces and points; every face has three normals of its own, every point a colour.
+struct MeshSize {
+  std::size_t faces = 0, points = 0;
+};
+
+void meshCounts(U3dBitWriter &w, MeshSize m) {
+  w.u32(static_cast<std::uint32_t>(m.faces));
+  w.u32(static_cast<std::uint32_t>(m.points));
+  w.u32(static_cast<std::uint32_t>(3 * m.faces));
+  w.u32(static_cast<std::uint32_t>(m.points));
   w.u32(0); // specular colours
   w.u32(kTexCoordCount);
 }
 
-U3dBlock meshDeclaration(const U3dMesh &m) {
+U3dBlock meshDeclaration(MeshSize m) {
   U3dBitWriter w;
   w.string("ModelResource1");
   w.u32(0); // chain index
@@ -132,7 +140,7 @@ U3dBlock meshDeclaration(const U3dMesh &m) {
   w.u32(1);   // one texture layer
   w.u32(2);   // of two dimensions
   w.u32(0);   // original shading id
-  const auto p = static_cast<std::uint32_t>(m.positions.size());
+  const auto p = static_cast<std::uint32_t>(m.points);
   w.u32(p); // everything sits in the base mesh
   w.u32(p);
   for (int i = 0; i < 3; ++i)
@@ -152,7 +160,7 @@ U3dBlock baseMesh(const U3dMesh &m) {
   w.reserve(64 + m.positions.size() * 28 + m.normals.size() * 12 + faces * 40);
   w.string("ModelResource1");
   w.u32(0); // chain index
-  meshCounts(w, m);
+  meshCounts(w, {m.faces.size(), m.positions.size()});
   for (const Vec3f &p : m.positions) {
     w.f32(p.x);
     w.f32(p.y);
@@ -183,6 +191,87 @@ U3dBlock baseMesh(const U3dMesh &m) {
     }
   }
   return {u3d::kClodBaseMesh, w.finish()};
+}
+
+// The streamed base mesh: the same fields as baseMesh, read from the source in batches.
+constexpr std::size_t kBatch = 16384;
+constexpr std::string_view kModelResource = "ModelResource1";
+
+// Bytes of the base mesh before its faces: all plain values, so one byte each.
+std::uint64_t plainBaseMeshBytes(MeshSize m) {
+  return 2 + kModelResource.size() + 4 + 6 * 4 + std::uint64_t{m.points} * (12 + 16) +
+         std::uint64_t{m.faces} * 36 + kTexCoordCount * 16;
+}
+
+void encodePlainBaseMesh(U3dBitWriter &w, const U3dMeshSource &m) {
+  const MeshSize size{m.faceCount(), m.pointCount()};
+  w.string(kModelResource);
+  w.u32(0); // chain index
+  meshCounts(w, size);
+  std::vector<Vec3f> vectors(3 * kBatch);
+  for (std::size_t first = 0; first < size.points; first += kBatch) {
+    const std::size_t n = std::min(kBatch, size.points - first);
+    m.positions(first, n, vectors.data());
+    w.f32s(&vectors[0].x, 3 * n);
+  }
+  for (std::size_t first = 0; first < size.faces; first += kBatch) {
+    const std::size_t n = std::min(kBatch, size.faces - first);
+    m.cornerNormals(first, n, vectors.data());
+    w.f32s(&vectors[0].x, 9 * n);
+  }
+  std::vector<std::array<float, 4>> colours(kBatch);
+  for (std::size_t first = 0; first < size.points; first += kBatch) {
+    const std::size_t n = std::min(kBatch, size.points - first);
+    m.colours(first, n, colours.data());
+    w.f32s(colours[0].data(), 4 * n);
+  }
+  for (std::uint32_t i = 0; i < kTexCoordCount; ++i)
+    for (int k = 0; k < 4; ++k)
+      w.f32(0.0f);
+}
+
+// The faces start with the coder at rest on a byte boundary, so their encoding does not
+// depend on the plain values before them.
+void encodeBaseMeshFaces(U3dBitWriter &w, const U3dMeshSource &m) {
+  const std::size_t faces = m.faceCount();
+  const auto positions = static_cast<std::uint32_t>(m.pointCount());
+  const auto normals = static_cast<std::uint32_t>(3 * faces);
+  U3dHistogram shading;
+  std::vector<std::array<std::uint32_t, 3>> batch(kBatch);
+  for (std::size_t first = 0; first < faces; first += kBatch) {
+    const std::size_t n = std::min(kBatch, faces - first);
+    m.faces(first, n, batch.data());
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t j = first + i;
+      w.dynamic(shading, 0, 4);
+      for (std::uint32_t k = 0; k < 3; ++k) {
+        const std::uint32_t v = batch[i][k];
+        w.staticU32(v, positions);
+        w.staticU32(static_cast<std::uint32_t>(3 * j + k), normals);
+        w.staticU32(v, positions);
+        w.staticU32(0, kTexCoordCount);
+      }
+    }
+  }
+}
+
+U3dBlock streamedBaseMesh(const U3dMeshSource &m) {
+  U3dBitWriter counter;
+  counter.setSink([](const void *, std::size_t) { return true; });
+  encodeBaseMeshFaces(counter, m);
+  counter.finish();
+  U3dBlock block;
+  block.type = u3d::kClodBaseMesh;
+  block.streamedSize = plainBaseMeshBytes({m.faceCount(), m.pointCount()}) + counter.bytesHanded();
+  block.streamData = [&m](const U3dSink &sink) {
+    U3dBitWriter w;
+    w.setSink(sink);
+    encodePlainBaseMesh(w, m);
+    encodeBaseMeshFaces(w, m);
+    w.finish();
+    return w.sinkOk();
+  };
+  return block;
 }
 
 U3dBlock viewResource() {
@@ -330,7 +419,9 @@ std::vector<std::uint8_t> u3dCheckerPixels() {
 
 const std::array<float, 16> &u3dModelNodeMatrix() { return kModelMatrix; }
 
-std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMesh &mesh) {
+namespace {
+// base is the base mesh block, absent when the mesh has no points.
+std::vector<U3dBlock> sceneBlocks(MeshSize mesh, std::optional<U3dBlock> base) {
   const std::vector<std::uint8_t> pixels = u3dCheckerPixels();
   const std::vector<std::uint8_t> png = encodePngRgb(kTextureSize, kTextureSize, pixels.data());
 
@@ -350,9 +441,20 @@ std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMesh &mesh) {
                                 {textureDeclaration(static_cast<std::uint32_t>(png.size()))}));
   blocks.push_back(motion());
   blocks.push_back(priorityUpdate(256));
-  // A mesh without positions has nothing to continue.
-  if (!mesh.positions.empty())
-    blocks.push_back(baseMesh(mesh));
+  if (base)
+    blocks.push_back(std::move(*base));
   blocks.push_back(textureContinuation(png));
   return blocks;
+}
+} // namespace
+
+// A mesh without positions has nothing to continue.
+std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMesh &mesh) {
+  return sceneBlocks({mesh.faces.size(), mesh.positions.size()},
+                     mesh.positions.empty() ? std::nullopt : std::optional(baseMesh(mesh)));
+}
+
+std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMeshSource &mesh) {
+  return sceneBlocks({mesh.faceCount(), mesh.pointCount()},
+                     mesh.pointCount() == 0 ? std::nullopt : std::optional(streamedBaseMesh(mesh)));
 }

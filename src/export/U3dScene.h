@@ -20,10 +20,28 @@ struct U3dMesh {
   std::string inconsistency() const;
 };
 
+// The measured mesh read piece by piece where it lives (the model), so that the export never
+// holds a copy of it: ranges [first, first + n) of points or faces into out.
+class U3dMeshSource {
+public:
+  virtual ~U3dMeshSource() = default;
+  virtual std::size_t pointCount() const = 0;
+  virtual std::size_t faceCount() const = 0;
+  virtual void positions(std::size_t first, std::size_t n, Vec3f *out) const = 0;
+  virtual void colours(std::size_t first, std::size_t n, std::array<float, 4> *out) const = 0;
+  virtual void faces(std::size_t first, std::size_t n, std::array<std::uint32_t, 3> *out) const = 0;
+  // The three corner normals of each face: 3 n values.
+  virtual void cornerNormals(std::size_t first, std::size_t n, Vec3f *out) const = 0;
+};
+
 // The blocks of the fixed exported scene (camera, light, model node with its modifiers,
 // model resource, view and light resources, material, shader, texture, motion) around the
 // given mesh, in file order without the header. The mesh must be consistent.
 std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMesh &mesh);
+// The same blocks, the base mesh streamed: its size is found by encoding the faces once
+// without keeping the bytes, and writing encodes it again straight into the file. The
+// source must outlive the blocks and hold at most 2^32 - 1 points and corner normals.
+std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMeshSource &mesh);
 
 // The model node's matrix relative to the world (column order): where the mesh's own
 // coordinates land in the scene, and so where a viewer of the file must look.

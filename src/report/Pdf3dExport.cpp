@@ -132,7 +132,9 @@ public:
 
     begin(streamId, "<< /Type /3D /Subtype /U3D /VA [" + ref(viewId) + "] /DV 0 /Length " +
                         std::to_string(u3d.fileSize()) + " >>\nstream\n");
-    u3d.write([&](const void *data, std::size_t size) { return put(data, size); });
+    if (!u3d.write([&](const void *data, std::size_t size) { return put(data, size); }) &&
+        out_.ok())
+      throw std::runtime_error("the mesh changed while it was written");
     put("\nendstream\nendobj\n");
 
     const double w = kAnnotation.width(), h = kAnnotation.height();

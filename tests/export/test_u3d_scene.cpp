@@ -411,6 +411,34 @@ TEST(U3dScene, IdenticalInputsGiveIdenticalFiles) {
   EXPECT_FALSE(std::signbit(s.mesh->normals[2][2]));
 }
 
+// The export encodes the mesh from the model while writing, in pieces; its bytes must equal
+// those of the whole file built in memory from the filled mesh (the encoder as it was).
+TEST(U3dScene, StreamedFileEqualsTheFileBuiltInMemory) {
+  Env env;
+  struct Case {
+    std::size_t points, triangles;
+    bool normals;
+  };
+  // The last case spans several of the writer's 1 MiB pieces.
+  for (const Case c : {Case{0, 0, false}, Case{7, 0, false}, Case{16383, 40, true},
+                       Case{16384, 9000, false}, Case{300, 500, true}, Case{30000, 60000, false}}) {
+    SCOPED_TRACE(std::to_string(c.points) + " points, " + std::to_string(c.triangles) +
+                 " triangles");
+    SessionModel model = makeModel(c.points, c.triangles, static_cast<unsigned>(c.points + 3));
+    if (c.normals)
+      model.ComputeTriangleNormals(static_cast<std::uint32_t>(c.triangles));
+    U3dMesh mesh;
+    ASSERT_TRUE(FillAuthorMesh(&mesh, model, outsideScale()).ok);
+    const std::vector<std::uint8_t> inMemory = U3dFileLayout(buildU3dSceneBlocks(mesh)).bytes();
+
+    ASSERT_TRUE(ExportU3dScene(env.dir.file("s.u3d"), model, outsideScale()).ok);
+    EXPECT_TRUE(readWholeFile(env.dir.file("s.u3d")) == inMemory);
+    const U3dSceneFile scene = buildU3dSceneFile(model, outsideScale(), U3dListing::Skip);
+    ASSERT_TRUE(scene.layout);
+    EXPECT_EQ(scene.layout->fileSize(), inMemory.size());
+  }
+}
+
 TEST(U3dScene, DiagnosticListingDescribesTheMesh) {
   Env env;
   SessionModel m;
