@@ -1,6 +1,6 @@
 #include "app/SessionAnnotations.h"
 
-#include "app/SessionDocument.h"
+#include "document/Document.h"
 #include "records/CalloutTable.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
@@ -22,18 +22,31 @@ std::string local(const QString &path) { return QFile::encodeName(path).toStdStr
 QString fromLocal(const std::string &path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
-void status(const QString &text) { SessionDocument::ShowStatusText(text); }
 } // namespace
 
-SessionAnnotations::SessionAnnotations(ModelView &view, const QString &sessionPath)
-    : view_(&view), sessionPath_(sessionPath),
-      sidecarPath_(fromLocal(sidecarPathFor(local(sessionPath)))), targetPath_(sidecarPath_) {
+SessionAnnotations::SessionAnnotations(ModelView &view, Document &document,
+                                       std::function<void(const QString &)> status)
+    : view_(&view), doc_(document), status_(std::move(status)),
+      sessionPath_(fromLocal(document.sessionPath())),
+      sidecarPath_(fromLocal(document.sidecarPath())), targetPath_(sidecarPath_) {
+  doc_.setTargetPath(local(targetPath_));
   // What the window shows right after loading is what "unsaved" is measured against until
   // a record is restored or saved.
   baseline_ = comparable(captureAnnotations(view, view.scene()));
+  // The report and the exports read the session file again: they ask first when it changed.
+  view.confirmSessionFile = [this, v = &view] { return checkSessionFile(v); };
 }
 
-SessionAnnotations::~SessionAnnotations() { waitForWork(); }
+void SessionAnnotations::status(const QString &text) const {
+  if (status_)
+    status_(text);
+}
+
+SessionAnnotations::~SessionAnnotations() {
+  waitForWork();
+  if (view_)
+    view_->confirmSessionFile = nullptr;
+}
 
 void SessionAnnotations::startRestore() {
   const GLPointCloud *cloud = view_ ? view_->pointCloud() : nullptr;
@@ -79,6 +92,8 @@ void SessionAnnotations::finishRestore() {
   ModelView *view = view_.data();
   if (!view)
     return;
+  // What the window read is what a later save compares the file with, refused or not.
+  doc_.setSidecarIdentity(read_.identity);
   if (read_.absent) {
     emit restoreFinished(false);
     return;
@@ -95,24 +110,53 @@ void SessionAnnotations::finishRestore() {
     emit restoreFinished(false);
     return;
   }
+  std::vector<std::string> found = read_.notes;
+  applyRecord(read_.annotations, found);
+  QStringList notes;
+  for (const std::string &n : found)
+    notes << QString::fromStdString(n);
+  status(notes.isEmpty() ? QStringLiteral("Annotations restored")
+                         : QStringLiteral("Annotations restored (%1)").arg(notes.join("; ")));
+  emit restoreFinished(true);
+}
+
+void SessionAnnotations::applyRecord(const Annotations &record, std::vector<std::string> &notes) {
+  ModelView *view = view_.data();
+  if (!view)
+    return;
+  // Checked again whatever its source: nothing is drawn from a value the dialog refuses.
+  for (std::string &n : doc_.restore(record))
+    notes.push_back(std::move(n));
   view->makeCurrent();
-  const AppliedNodes added = applyAnnotations(read_.annotations, *view, view->scene());
+  // A record replaces what the window shows (a restore finds nothing yet; a reload drops
+  // the window's own banners, distances, comments and section).
+  ViewScene &scene = view->scene();
+  view->selectOnly(nullptr);
+  std::vector<SceneNode *> old;
+  for (NodeList *list : {&scene.banners, &scene.distances, &scene.comments})
+    while (SceneNode *n = list->head()) {
+      list->remove(n);
+      view->forgetNode(n);
+      old.push_back(n);
+    }
+  const bool hadSection = view->hasSection();
+  if (hadSection) {
+    scene.sectionCurves.clear();
+    scene.clearPlane();
+    view->showModel = true;
+  }
+  view->releaseNodes(old);
+  const AppliedNodes added = applyAnnotations(doc_.annotations(), *view, scene);
   view->doneCurrent();
   // Undo stops at the restored record.
   view->resetHistory();
   view->notifyAnnotationsChanged();
   if (view->settingsDialog)
     view->settingsDialog->loadFromView();
-  if (added.section)
+  if (added.section || hadSection)
     view->notifySectionChanged();
   view->renderFrame();
   baseline_ = comparable(captureAnnotations(*view, view->scene()));
-  QStringList notes;
-  for (const std::string &n : read_.notes)
-    notes << QString::fromStdString(n);
-  status(notes.isEmpty() ? QStringLiteral("Annotations restored")
-                         : QStringLiteral("Annotations restored (%1)").arg(notes.join("; ")));
-  emit restoreFinished(true);
 }
 
 Annotations SessionAnnotations::comparable(Annotations a) {
@@ -138,7 +182,7 @@ bool SessionAnnotations::hasUnsavedChanges() {
 
 bool SessionAnnotations::write(QWidget *parent, const QString &path, ExistingFile existing) {
   const Annotations a = record();
-  const ExportResult r = writeAnnotations(local(path), a, local(sessionPath_), existing);
+  const AnnotationsWriteResult r = writeAnnotations(local(path), a, local(sessionPath_), existing);
   if (!r.ok) {
     UiServices::instance().message(parent, QStringLiteral("The annotations were not saved."),
                                    QString::fromStdString(r.message), UiServices::Icon::Warning);
@@ -146,6 +190,8 @@ bool SessionAnnotations::write(QWidget *parent, const QString &path, ExistingFil
   }
   baseline_ = comparable(a);
   targetPath_ = path;
+  doc_.setTargetPath(local(path));
+  doc_.setSidecarIdentity(r.identity);
   status(QStringLiteral("Annotations saved to %1").arg(QFileInfo(path).fileName()));
   return true;
 }
@@ -153,6 +199,32 @@ bool SessionAnnotations::write(QWidget *parent, const QString &path, ExistingFil
 bool SessionAnnotations::save(QWidget *parent) {
   if (!view_ || !view_->pointCloud())
     return false;
+  if (!checkSessionFile(parent))
+    return false;
+  // Another window or program saved there since this window read or wrote the file: its
+  // work is never replaced silently. (The restore finishes first: it records what was read.)
+  identity();
+  if (doc_.sidecarChangedOnDisk()) {
+    const QString name = QFileInfo(targetPath_).fileName();
+    switch (UiServices::instance().choose(
+        parent, QStringLiteral("%1 changed on disk.").arg(name),
+        QStringLiteral("Another window or program saved annotations there since this window "
+                       "read or saved them. Replace them with the annotations of this window, "
+                       "reload theirs (the changes of this window are lost), or save this "
+                       "window's annotations to another file?"),
+        {QStringLiteral("Replace"), QStringLiteral("Reload theirs"),
+         QStringLiteral("Save as...")})) {
+    case 0:
+      return write(parent, targetPath_, ExistingFile::Replace);
+    case 1:
+      reloadTarget(parent);
+      return false;
+    case 2:
+      return saveAs(parent);
+    default:
+      return false;
+    }
+  }
   // A file there that is not a record of this model is replaced only when the user says so.
   struct stat st {};
   const std::string target = local(targetPath_);
@@ -169,6 +241,56 @@ bool SessionAnnotations::save(QWidget *parent) {
     }
   }
   return write(parent, targetPath_, ExistingFile::Keep);
+}
+
+bool SessionAnnotations::reloadTarget(QWidget *parent) {
+  if (!view_ || !view_->pointCloud())
+    return false;
+  const AnnotationsReadResult theirs = readAnnotationsFor(local(targetPath_), identity());
+  if (!theirs.ok) {
+    UiServices::instance().message(parent,
+                                   QStringLiteral("The annotations in %1 were not applied.")
+                                       .arg(QFileInfo(targetPath_).fileName()),
+                                   QString::fromStdString(theirs.error) +
+                                       QStringLiteral("\n\nThe window keeps its own annotations."),
+                                   UiServices::Icon::Warning);
+    return false;
+  }
+  std::vector<std::string> found = theirs.notes;
+  applyRecord(theirs.annotations, found);
+  doc_.setSidecarIdentity(theirs.identity);
+  QStringList notes;
+  for (const std::string &n : found)
+    notes << QString::fromStdString(n);
+  status(notes.isEmpty() ? QStringLiteral("Annotations reloaded")
+                         : QStringLiteral("Annotations reloaded (%1)").arg(notes.join("; ")));
+  return true;
+}
+
+bool SessionAnnotations::checkSessionFile(QWidget *parent) {
+  if (!doc_.sessionChangedOnDisk())
+    return true;
+  const int choice = UiServices::instance().choose(
+      parent, QStringLiteral("%1 changed on disk.").arg(QFileInfo(sessionPath_).fileName()),
+      QStringLiteral("The session file is not the one this window opened. Reload opens it "
+                     "again in this window (annotations not saved are lost); Keep goes on "
+                     "with the model shown."),
+      {QStringLiteral("Reload"), QStringLiteral("Keep")});
+  if (choice == 0) {
+    emit reloadRequested();
+    return false;
+  }
+  if (choice == 1) {
+    // Asked again only when the file changes once more.
+    doc_.setSessionIdentity(doc_.sessionIdentityOnDisk());
+    return true;
+  }
+  return false;
+}
+
+void SessionAnnotations::discardChanges() {
+  if (ModelView *view = view_.data())
+    baseline_ = comparable(captureAnnotations(*view, view->scene()));
 }
 
 bool SessionAnnotations::saveAs(QWidget *parent) {

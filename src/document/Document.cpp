@@ -175,6 +175,8 @@ bool Document::sidecarChangedOnDisk() const {
   return !(*now == *sidecarIdentity_);
 }
 
+std::optional<FileIdentity> Document::sessionIdentityOnDisk() const { return statOf(sessionPath_); }
+
 bool Document::sessionChangedOnDisk() const {
   if (sessionPath_.empty())
     return false;

@@ -98,6 +98,8 @@ public:
   void setSessionIdentity(std::optional<FileIdentity> identity) {
     sessionIdentity_ = std::move(identity);
   }
+  // The session file's size and modification time now (no hash: it may be large).
+  std::optional<FileIdentity> sessionIdentityOnDisk() const;
   // Another window or program wrote the target since this window read or wrote it: its bytes
   // differ, or there was none and now there is one (or the other way round).
   bool sidecarChangedOnDisk() const;

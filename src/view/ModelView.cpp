@@ -22,8 +22,6 @@
 #include <vector>
 
 namespace {
-ModelView *currentView = nullptr;
-
 QSettings viewSettings() {
   return QSettings(QStringLiteral("VelmoraViewer"), QStringLiteral("VelmoraViewer"));
 }
@@ -32,14 +30,9 @@ const QString kFrameBudgetKey = QStringLiteral("View/FrameBudgetMs");
 constexpr double kMinFrameBudgetMs = 5, kMaxFrameBudgetMs = 10000;
 } // namespace
 
-ModelView *ModelView::current() { return currentView; }
-
-void ModelView::setCurrent(ModelView *view) { currentView = view; }
-
 ModelView::ModelView(QWidget *parent)
     : QOpenGLWidget(parent), scene_(std::make_unique<ViewScene>(*this)),
       lookup_(new PointLookup(*this)) {
-  currentView = this;
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(1, 1);
@@ -77,8 +70,6 @@ ModelView::~ModelView() {
   makeCurrent();
   scene_.reset();
   doneCurrent();
-  if (currentView == this)
-    currentView = nullptr;
 }
 
 GLPointCloud *ModelView::pointCloud() const { return scene_->pointCloud(); }
@@ -244,7 +235,6 @@ void ModelView::onTolerance() {
 void ModelView::setCentreFromBounds() { centre = boundsCentre(); }
 
 void ModelView::focusInEvent(QFocusEvent *e) {
-  currentView = this;
   emit activated(this);
   QOpenGLWidget::focusInEvent(e);
 }
@@ -258,7 +248,6 @@ void ModelView::endDrag() {
 }
 
 void ModelView::mousePressEvent(QMouseEvent *e) {
-  currentView = this;
   const QPoint at = devicePixel(e->position());
   const int x = at.x(), y = at.y();
   switch (e->button()) {

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,10 +27,6 @@ class ModelView : public QOpenGLWidget, public ViewState {
 public:
   explicit ModelView(QWidget *parent = nullptr);
   ~ModelView() override;
-
-  // The view commands act on: the most recently constructed or activated view.
-  static ModelView *current();
-  static void setCurrent(ModelView *view);
 
   ViewScene &scene() { return *scene_; }
   // The background build of the shown model's nearest-point index.
@@ -120,6 +117,11 @@ public:
   // Whether the context is a compatibility context (immediate mode draws); set once
   // initializeGL ran.
   bool contextUsable() const { return contextUsable_; }
+
+  // Asked before the report and the exports read the session file again: false when they
+  // must not go on (the file changed on disk and the user chose to reload it). Set by the
+  // window's annotation record; unset means go on.
+  std::function<bool()> confirmSessionFile;
 
   // The loaded session file carries nominal points (enables the magnification field).
   bool hasNominalPoints = false;

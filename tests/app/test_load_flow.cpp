@@ -39,7 +39,7 @@ protected:
     ASSERT_NE(r, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([r] { return !r->restoring(); }, 10000));
   }
-  std::size_t bannerCount() const { return ModelView::current()->scene().banners.size(); }
+  std::size_t bannerCount() const { return activeView()->scene().banners.size(); }
 };
 
 TEST_F(LoadFlow, StartsWithTheEmptyMainWindowAndItsMenu) {
@@ -53,7 +53,7 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
   GLPointCloud *node = currentNode();
   ASSERT_NE(node, nullptr);
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(node->upperTolerance, 0.25);
   EXPECT_EQ(node->lowerTolerance, -0.25);
@@ -65,12 +65,12 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   EXPECT_EQ(view->upperTolerance, 0.25);
   EXPECT_EQ(view->lowerTolerance, -0.25);
   EXPECT_FALSE(view->interacting);
-  EXPECT_FALSE(SessionDocument::current()->hasNominalPoints());
+  EXPECT_FALSE(activeDocument()->hasNominalPoints());
   EXPECT_EQ(view->scene().pointCloud(), node);
   EXPECT_EQ(view->scene().models.head(), node);
   EXPECT_EQ(frame->currentMenuId(), 1289);
   EXPECT_EQ(frame->windowTitle(), "VelmoraViewer - part.ses");
-  EXPECT_EQ(QString::fromStdString(currentSessionPath()),
+  EXPECT_EQ(activeDocument()->path(),
             QFileInfo(file("part.ses")).absoluteFilePath());
   // The status bar showed the load as it happened.
   ASSERT_GE(statusTexts.size(), 2);
@@ -83,8 +83,8 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
 
 TEST_F(LoadFlow, NominalPointsAreRecordedOnTheDocument) {
   ASSERT_TRUE(frame->openDocument(sessionFile("nominal.ses", true), true));
-  EXPECT_TRUE(SessionDocument::current()->hasNominalPoints());
-  EXPECT_TRUE(ModelView::current()->hasNominalPoints);
+  EXPECT_TRUE(activeDocument()->hasNominalPoints());
+  EXPECT_TRUE(activeView()->hasNominalPoints);
 }
 
 TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
@@ -95,8 +95,8 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   EXPECT_EQ(node->upperTolerance, 0.0); // the node's own default, not the session's 0.25
   EXPECT_EQ(node->model()->deviationMode, 0);
   EXPECT_EQ(node->model()->pointCount, 4);
-  EXPECT_EQ(ModelView::current()->upperTolerance, 0.25); // the view's default, untouched
-  EXPECT_EQ(ModelView::current()->displayMode, 1);       // applying settings keeps the points
+  EXPECT_EQ(activeView()->upperTolerance, 0.25); // the view's default, untouched
+  EXPECT_EQ(activeView()->displayMode, 1);       // applying settings keeps the points
 
   // A session file without triangles has no surface: its points show, coloured.
   const std::vector<Vec3f> pts = {{0, 0, 0}, {4, 0, 1}, {4, 2, 2}};
@@ -105,8 +105,8 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   EXPECT_EQ(currentNode()->displayMode, 1);
   EXPECT_EQ(currentNode()->width, 1);
   EXPECT_EQ(currentNode()->model()->deviationMode, 3);
-  EXPECT_EQ(ModelView::current()->displayMode, 1);
-  EXPECT_EQ(ModelView::current()->pointSize, 1);
+  EXPECT_EQ(activeView()->displayMode, 1);
+  EXPECT_EQ(activeView()->pointSize, 1);
 }
 
 TEST_F(LoadFlow, UpperCaseSuffixIsStillASessionFile) {
@@ -144,7 +144,7 @@ TEST_F(LoadFlow, PipesAndFoldersAreRefusedWithTheReasonAndNeverBlock) {
 TEST_F(LoadFlow, RefusedFileShowsItsMessageAndOpensNoWindow) {
   ASSERT_TRUE(frame->openDocument(sessionFile("good.ses"), true));
   GLPointCloud *before = currentNode();
-  const QString sessionBefore = QString::fromStdString(currentSessionPath());
+  const QString sessionBefore = activeDocument()->path();
   writeTextFile(file("broken.ses").toStdString(), "short"); // shorter than a header
   EXPECT_FALSE(frame->openDocument(file("broken.ses"), true));
   ASSERT_EQ(ui.messages.size(), 1);
@@ -152,7 +152,7 @@ TEST_F(LoadFlow, RefusedFileShowsItsMessageAndOpensNoWindow) {
   // The open document, its window and the session path are untouched.
   ASSERT_EQ(frame->childFrames().size(), 1);
   EXPECT_EQ(currentNode(), before);
-  EXPECT_EQ(QString::fromStdString(currentSessionPath()), sessionBefore);
+  EXPECT_EQ(activeDocument()->path(), sessionBefore);
   EXPECT_EQ(frame->statusText(), "Ready");
 }
 
@@ -184,7 +184,7 @@ TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
   ASSERT_EQ(frame->childFrames().size(), 1);
   ASSERT_NE(currentNode(), nullptr);
   EXPECT_EQ(currentNode()->displayMode, 1);
-  ModelView *v = ModelView::current();
+  ModelView *v = activeView();
   EXPECT_EQ(v, frame->childFrames().front()->view());
   EXPECT_EQ(v->panX, 0);
   // The point file spans 4 x 2 x 3: centred on its box and fitted to it.
@@ -218,7 +218,7 @@ TEST_F(LoadFlow, DroppedFilesOpenAsFurtherDocumentsAndTheNewestIsCurrent) {
   QCoreApplication::sendEvent(frame, &drop);
   ASSERT_EQ(frame->childFrames().size(), 3) << ui.messages.join("; ").toStdString();
   EXPECT_EQ(currentNode()->displayMode, 1); // the point file came last
-  EXPECT_EQ(SessionDocument::current(), frame->childFrames().back()->document());
+  EXPECT_EQ(activeDocument(), frame->childFrames().back()->document());
 }
 
 TEST_F(LoadFlow, EveryFileOfTheCommandLineOpensInAWindowOfItsOwn) {
@@ -236,8 +236,8 @@ TEST_F(LoadFlow, ActivatingAWindowMakesItsViewAndDocumentCurrent) {
   ASSERT_TRUE(frame->openDocument(pointFile(), false));
   DocumentWindow *first = frame->childFrames().front();
   frame->mdiArea()->setActiveSubWindow(first);
-  EXPECT_EQ(ModelView::current(), first->view());
-  EXPECT_EQ(SessionDocument::current(), first->document());
+  EXPECT_EQ(activeView(), first->view());
+  EXPECT_EQ(activeDocument(), first->document());
   EXPECT_EQ(currentNode()->displayMode, 4);
   // A command now acts on that window.
   first->view()->panX = 12;
@@ -259,7 +259,7 @@ TEST_F(LoadFlow, RecentFilesKeepTheLastFourMostRecentFirst) {
 TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   const QString path = sessionFile();
   openAndRestore(path);
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   Annotations made;
   made.display = {0.2, -0.15, 9, 0, true, true, 4, 0, 1.0, 2, 2};
   made.banners = {{4, {3, 2, 1}, "check, \"this\""}, {7, {-6, 0, 0}, ""}};
@@ -290,8 +290,8 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   EXPECT_EQ(frame->statusText(), "Annotations restored");
   EXPECT_EQ(records()->record(), saved.annotations);
   EXPECT_FALSE(records()->hasUnsavedChanges());
-  EXPECT_FALSE(ModelView::current()->undoStack()->canUndo());
-  EXPECT_EQ(ModelView::current()->grabFramebuffer(), before);
+  EXPECT_FALSE(activeView()->undoStack()->canUndo());
+  EXPECT_EQ(activeView()->grabFramebuffer(), before);
 }
 
 TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) {
@@ -313,7 +313,7 @@ TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) 
                                           "applied."));
     EXPECT_EQ(bannerCount(), 0u);
     // A later save asks first; No offers another file, and cancelling that writes nothing.
-    ModelView::current()->calloutWorstPoints(1, 0);
+    activeView()->calloutWorstPoints(1, 0);
     ui.questionAnswer = false;
     ui.saveAnswers = {QString()};
     const qsizetype asked = ui.questions.size();
@@ -335,7 +335,7 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
   const QString path = sessionFile();
   const QString sidecar = path + ".velmora.json";
   openAndRestore(path);
-  ModelView::current()->calloutWorstPoints(1, 0);
+  activeView()->calloutWorstPoints(1, 0);
   ui.saveChoice = UiServices::SaveChoice::Cancel;
   frame->runCommand(ID_FILE_CLOSE);
   EXPECT_FALSE(frame->close());                                  // quitting asks too
@@ -350,11 +350,11 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
 
   openAndRestore(path);
   EXPECT_EQ(bannerCount(), 1u);
-  ModelView::current()->deleteSelected(); // nothing selected: no change
+  activeView()->deleteSelected(); // nothing selected: no change
   frame->runCommand(ID_FILE_CLOSE);
   EXPECT_EQ(ui.saveQuestions.size(), 4); // nothing changed: not asked
   openAndRestore(path);
-  ModelView::current()->calloutWorstPoints(2, 0);
+  activeView()->calloutWorstPoints(2, 0);
   ui.saveChoice = UiServices::SaveChoice::Discard;
   frame->runCommand(ID_FILE_CLOSE);
   QTRY_VERIFY(frame->childFrames().isEmpty());

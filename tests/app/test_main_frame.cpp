@@ -153,9 +153,9 @@ TEST_F(MainFrame, ViewCommandsNeedADocumentWindowAndTheirBuiltPart) {
   EXPECT_TRUE(frame->action(ID_EXPORT)->isEnabled());
   // Tolerance opens the settings dialog of the active view.
   frame->runCommand(ID_TOLERANCE);
-  ASSERT_FALSE(ModelView::current()->settingsDialog.isNull());
-  EXPECT_TRUE(ModelView::current()->settingsDialog->isVisible());
-  ModelView::current()->settingsDialog->close();
+  ASSERT_FALSE(activeView()->settingsDialog.isNull());
+  EXPECT_TRUE(activeView()->settingsDialog->isVisible());
+  activeView()->settingsDialog->close();
 }
 
 TEST_F(MainFrame, StatusBarHasTheMessagePaneAndThreeIndicators) {
@@ -312,7 +312,7 @@ TEST_F(MainFrame, WindowMenuArrangesWindowsInsideTheAreaAndCyclesThem) {
 
 TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   QAction *showModel = frame->action(ID_VIEW_SHOW_MODEL);
   EXPECT_TRUE(showModel->isCheckable() && showModel->isChecked());
   EXPECT_FALSE(frame->action(ID_CLEAR_SECTION)->isEnabled());
@@ -340,7 +340,7 @@ TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
 
 TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   CalloutDock *dock = frame->calloutDock();
   EXPECT_FALSE(dock->isVisible());
   frame->runCommand(ID_VIEW_CALLOUTS);
