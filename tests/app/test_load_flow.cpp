@@ -10,6 +10,7 @@
 
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPointer>
 #include <QUndoStack>
 #include <QUrl>
 #include <sys/stat.h>
@@ -70,8 +71,7 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   EXPECT_EQ(view->scene().models.head(), node);
   EXPECT_EQ(frame->currentMenuId(), 1289);
   EXPECT_EQ(frame->windowTitle(), "VelmoraViewer - part.ses");
-  EXPECT_EQ(activeDocument()->path(),
-            QFileInfo(file("part.ses")).absoluteFilePath());
+  EXPECT_EQ(activeDocument()->path(), QFileInfo(file("part.ses")).absoluteFilePath());
   // The status bar showed the load as it happened.
   ASSERT_GE(statusTexts.size(), 2);
   EXPECT_EQ(statusTexts.front(), "Is loading...");
@@ -362,3 +362,71 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
 }
 
 VELMORA_GUI_TEST_MAIN()
+
+TEST_F(LoadFlow, SavingOverWhatAnotherWindowSavedAsksAndReloadAppliesTheirs) {
+  const QString path = sessionFile();
+  const QString sidecar = path + ".velmora.json";
+  openAndRestore(path);
+  DocumentWindow *first = frame->childFrames().front();
+  ASSERT_TRUE(frame->openDocument(path, false));
+  DocumentWindow *second = frame->childFrames().back();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !records()->restoring(); }, 10000));
+  // The second window saves two banners first: nothing was there, nobody is asked.
+  activeView()->calloutWorstPoints(2, 0);
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_TRUE(ui.choices.isEmpty());
+  const QByteArray theirs = bytesOf(sidecar);
+  ASSERT_FALSE(theirs.isEmpty());
+
+  // The first window read no sidecar; one exists now: Ctrl+S asks, Cancel writes nothing.
+  frame->mdiArea()->setActiveSubWindow(first);
+  activeView()->calloutWorstPoints(1, 0);
+  frame->runCommand(ID_FILE_SAVE);
+  ASSERT_EQ(ui.choices, QStringList{"part.ses.velmora.json changed on disk."});
+  EXPECT_EQ(bytesOf(sidecar), theirs);
+  // "Reload theirs" shows the other window's banners in place of its own, as saved.
+  ui.chooseAnswers = {1};
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(bytesOf(sidecar), theirs);
+  EXPECT_EQ(bannerCount(), 2u);
+  EXPECT_FALSE(records()->hasUnsavedChanges());
+  EXPECT_FALSE(activeView()->undoStack()->canUndo());
+  // Now it holds what is on disk: a save replaces it without asking.
+  activeView()->calloutWorstPoints(3, 0);
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(ui.choices.size(), 2);
+  EXPECT_GT(bannerCount(), 2u);
+  EXPECT_EQ(readAnnotations(sidecar.toStdString()).annotations.banners.size(), bannerCount());
+
+  // The second window's save would lose that: it asks, and "Replace" is its answer.
+  frame->mdiArea()->setActiveSubWindow(second);
+  ui.chooseAnswers = {0};
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(ui.choices.size(), 3);
+  EXPECT_EQ(readAnnotations(sidecar.toStdString()).annotations.banners.size(), 2u);
+}
+
+TEST_F(LoadFlow, ASessionFileChangedOnDiskIsNotWorkedOnWithoutAsking) {
+  const QString path = sessionFile();
+  openAndRestore(path);
+  activeView()->calloutWorstPoints(1, 0);
+  // Another program writes the file anew (another size).
+  writeBytes(path, bytesOf(path) + QByteArray(16, '\0'));
+  frame->runCommand(ID_FILE_SAVE);
+  ASSERT_EQ(ui.choices, QStringList{"part.ses changed on disk."});
+  EXPECT_FALSE(QFileInfo::exists(path + ".velmora.json"));
+  // Keep goes on with the model in memory, and is not asked again for the same change.
+  ui.chooseAnswers = {1};
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_TRUE(QFileInfo::exists(path + ".velmora.json"));
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(ui.choices.size(), 2);
+  // Reload opens the file again in place of the window; the report asks as Save does.
+  writeBytes(path, bytesOf(path) + QByteArray(16, '\0'));
+  QPointer<DocumentWindow> old = frame->activeChild();
+  ui.chooseAnswers = {0};
+  frame->runCommand(ID_CREATE_REPORT);
+  EXPECT_EQ(ui.choices.size(), 3);
+  QTRY_VERIFY(!old && frame->childFrames().size() == 1);
+  EXPECT_EQ(activeDocument()->path(), path);
+}
