@@ -165,5 +165,12 @@ void CalloutDock::commentEdited(QTableWidgetItem *item) {
   if (text == node->comment)
     return;
   QScopedValueRollback<bool> busy(updating_, true);
+  // Only what Save can write is taken.
+  if (text.size() > RecordLimits::kMaxCalloutCommentBytes) {
+    item->setText(QString::fromStdString(node->comment));
+    emit v->statusMessage(QStringLiteral("A callout comment holds at most %1 bytes (UTF-8)")
+                              .arg(RecordLimits::kMaxCalloutCommentBytes));
+    return;
+  }
   v->undoStack()->push(new CalloutCommentCommand(node, node->comment, text));
 }

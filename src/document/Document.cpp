@@ -169,10 +169,11 @@ bool Document::hasUnsavedChanges() const { return !(comparable(annotations_) == 
 void Document::markSaved() { baseline_ = comparable(annotations_); }
 
 bool Document::sidecarChangedOnDisk() const {
+  // A file that is gone holds nobody's work: writing it loses nothing.
   const std::optional<FileIdentity> now = FileIdentity::of(targetPath_);
-  if (!now || !sidecarIdentity_)
-    return now.has_value() != sidecarIdentity_.has_value();
-  return !(*now == *sidecarIdentity_);
+  if (!now)
+    return false;
+  return !sidecarIdentity_ || !(*now == *sidecarIdentity_);
 }
 
 std::optional<FileIdentity> Document::sessionIdentityOnDisk() const { return statOf(sessionPath_); }

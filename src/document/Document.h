@@ -101,7 +101,7 @@ public:
   // The session file's size and modification time now (no hash: it may be large).
   std::optional<FileIdentity> sessionIdentityOnDisk() const;
   // Another window or program wrote the target since this window read or wrote it: its bytes
-  // differ, or there was none and now there is one (or the other way round).
+  // differ, or there was none and now there is one (one that is gone holds nobody's work).
   bool sidecarChangedOnDisk() const;
   // The session file is not the one opened (size or modification time differ, or it is gone).
   bool sessionChangedOnDisk() const;

@@ -87,15 +87,6 @@ void applyCamera(const CameraRecord &c, ViewState &view) {
     view.panY = *c.panY * scale;
 }
 
-std::string commentTextToUtf8(const std::string &latin1) {
-  return QString::fromLatin1(QByteArray::fromStdString(latin1)).toUtf8().toStdString();
-}
-
-std::string commentTextFromUtf8(const std::string &utf8) {
-  // As the comment dialog hands its text to the node.
-  return QString::fromUtf8(QByteArray::fromStdString(utf8)).toLatin1().toStdString();
-}
-
 namespace {
 
 // The point index of a banner made before indices were kept: the model point it sits on.
@@ -130,7 +121,7 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
     if (!t)
       return;
     CommentRecord c;
-    c.text = commentTextToUtf8(t->lines().empty() ? std::string() : t->lines()[0]);
+    c.text = t->text();
     c.x = t->position.x;
     c.y = t->position.y;
     c.size = t->size();
@@ -213,8 +204,8 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
                         ? double(view.viewHeight) / *record.camera.viewHeight
                         : 1.0;
   for (const CommentRecord &c : record.comments) {
-    auto *text = new CommentNode(&view, c.x * sx, c.y * sy, static_cast<float>(c.angle), c.size,
-                                 commentTextFromUtf8(c.text));
+    auto *text =
+        new CommentNode(&view, c.x * sx, c.y * sy, static_cast<float>(c.angle), c.size, c.text);
     text->fontSelector = TextNode::kOutlineFont;
     text->fill = c.fill;
     added.comments.push_back(text);

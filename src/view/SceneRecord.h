@@ -49,8 +49,3 @@ struct SceneCallouts {
   std::vector<SceneNode *> nodes; // one per row
 };
 SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene);
-
-// The comment text of a node (single-byte) as UTF-8, and back; characters a comment cannot
-// show become '?'.
-std::string commentTextToUtf8(const std::string &latin1);
-std::string commentTextFromUtf8(const std::string &utf8);

@@ -5,6 +5,7 @@
 #include "app/CommandIds.h"
 #include "app/SessionAnnotations.h"
 #include "gui/GuiTestMain.h"
+#include "view/CommentNode.h"
 #include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
 
@@ -429,4 +430,38 @@ TEST_F(LoadFlow, ASessionFileChangedOnDiskIsNotWorkedOnWithoutAsking) {
   EXPECT_EQ(ui.choices.size(), 3);
   QTRY_VERIFY(!old && frame->childFrames().size() == 1);
   EXPECT_EQ(activeDocument()->path(), path);
+}
+
+TEST_F(LoadFlow, CommentTextsComeBackByteForByte) {
+  const QString path = sessionFile();
+  const QString sidecar = path + ".velmora.json";
+  openAndRestore(path);
+  Annotations made;
+  made.comments = {{std::string(10000, 'x'), 40, 500, 24, 10, true},
+                   {"Prüfung \xe6\xb8\xac\xe5\xae\x9a\nzweite Zeile\r\n\xce\xb1\xce\xb2", 60, 300,
+                    20, 0, false}};
+  ModelView *view = activeView();
+  view->makeCurrent();
+  applyAnnotations(made, *view, view->scene());
+  view->doneCurrent();
+  frame->runCommand(ID_FILE_SAVE);
+  const QByteArray first = bytesOf(sidecar);
+  const AnnotationsReadResult saved = readAnnotations(sidecar.toStdString());
+  ASSERT_TRUE(saved.ok) << saved.error;
+  ASSERT_EQ(saved.annotations.comments.size(), 2u);
+  EXPECT_EQ(saved.annotations.comments[0].text, made.comments[0].text);
+  EXPECT_EQ(saved.annotations.comments[1].text, made.comments[1].text);
+  // The node draws three lines; what it has no glyph for shows as '?'.
+  auto *node = dynamic_cast<CommentNode *>(view->scene().comments.tail());
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->lines(), (std::vector<std::string>{"Pr\xfc"
+                                                     "fung ??",
+                                                     "zweite Zeile", "??"}));
+
+  frame->runCommand(ID_FILE_CLOSE);
+  openAndRestore(path);
+  EXPECT_FALSE(records()->hasUnsavedChanges());
+  std::remove(sidecar.toLocal8Bit().constData());
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(bytesOf(sidecar), first);
 }

@@ -94,6 +94,8 @@ TEST(Document, ToldWhenTheSidecarOrTheSessionFileChangedOnDisk) {
   EXPECT_FALSE(doc.sidecarChangedOnDisk());
   writeFile(sidecar, "{ } ");
   EXPECT_TRUE(doc.sidecarChangedOnDisk());
+  std::remove(sidecar.c_str());
+  EXPECT_FALSE(doc.sidecarChangedOnDisk());
 
   EXPECT_FALSE(doc.sessionChangedOnDisk());
   writeFile(session, "other points");
