@@ -9,6 +9,7 @@
 // With --points it then switches the model to points and reports the same for the switch.
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/DocumentWindow.h"
 #include "scene/GLPointCloud.h"
 #include "view/ModelView.h"
 #include "view/ViewScene.h"

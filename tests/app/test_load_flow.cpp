@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 #include "app/CommandIds.h"
 #include "app/SessionAnnotations.h"
+#include "document/Document.h"
 #include "gui/GuiTestMain.h"
 #include "view/CommentNode.h"
 #include "view/ProgramSettings.h"
@@ -464,4 +465,25 @@ TEST_F(LoadFlow, CommentTextsComeBackByteForByte) {
   std::remove(sidecar.toLocal8Bit().constData());
   frame->runCommand(ID_FILE_SAVE);
   EXPECT_EQ(bytesOf(sidecar), first);
+}
+
+TEST_F(LoadFlow, AHandEditedSidecarWithBadTolerancesOpensWithTheRestAndANote) {
+  const QString path = sessionFile();
+  openAndRestore(path);
+  Annotations edited;
+  edited.session = records()->record().session;
+  edited.display.upperTolerance = -0.5; // below the lower tolerance: refused by the dialog
+  edited.display.colourBars = 9;
+  edited.banners = {{4, {3, 2, 1}, "kept"}};
+  frame->runCommand(ID_FILE_CLOSE);
+  writeBytes(path + ".velmora.json", QByteArray::fromStdString(annotationsJson(edited)));
+  openAndRestore(path);
+  EXPECT_TRUE(frame->statusText().startsWith("Annotations restored (") &&
+              frame->statusText().contains("display.upperTolerance -0.5 is below"))
+      << frame->statusText().toStdString();
+  EXPECT_EQ(bannerCount(), 1u);
+  EXPECT_EQ(activeView()->colourBars, 9);
+  EXPECT_EQ(activeView()->upperTolerance, DisplaySettings{}.upperTolerance);
+  EXPECT_EQ(activeDocument()->document()->banners().size(), 1u);
+  EXPECT_FALSE(records()->hasUnsavedChanges());
 }
