@@ -89,6 +89,7 @@ void SessionAnnotations::finishRestore() {
   if (settled_ || !worker_)
     return;
   settled_ = true;
+  doc_.setIdentity(identity_);
   ModelView *view = view_.data();
   if (!view)
     return;

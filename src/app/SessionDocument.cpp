@@ -61,5 +61,8 @@ void SessionDocument::attachToView(ModelView &view) {
   hasNominalPoints_ = r.hasNominalPoints;
   view.hasNominalPoints = hasNominalPoints_;
   view.doneCurrent();
+  // The point cloud owns the model and lives as long as the window; the document only
+  // refers to it (an aliasing pointer without an owner).
+  document_->setModel(std::shared_ptr<const SessionModel>(std::shared_ptr<void>(), model_));
   annotations_ = std::make_unique<SessionAnnotations>(view, *document_, showStatus);
 }

@@ -33,7 +33,8 @@ public:
   Document() = default;
   Document(std::string sessionPath, std::shared_ptr<const SessionModel> model);
 
-  // The model shown (shared with the node that draws it) and the file it was read from.
+  // The model shown (shared with the node that draws it, or referred to without owning it
+  // when the node outlives the document) and the file it was read from.
   const std::shared_ptr<const SessionModel> &model() const { return model_; }
   void setModel(std::shared_ptr<const SessionModel> model) { model_ = std::move(model); }
   const std::string &sessionPath() const { return sessionPath_; }
