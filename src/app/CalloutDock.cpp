@@ -10,12 +10,43 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <cmath>
+
+namespace {
+// Refuses typing beyond what a record holds, so Save never fails on an accepted comment.
+class CommentLimit : public QValidator {
+public:
+  using QValidator::QValidator;
+  State validate(QString &input, int &) const override {
+    return std::size_t(input.toUtf8().size()) <= RecordLimits::kMaxCalloutCommentBytes ? Acceptable
+                                                                                       : Invalid;
+  }
+};
+
+class CommentDelegate : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                        const QModelIndex &index) const override {
+    QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+      line->setMaxLength(int(RecordLimits::kMaxCalloutCommentBytes));
+      line->setValidator(new CommentLimit(line));
+      line->setToolTip(
+          QStringLiteral("At most %1 bytes (UTF-8)").arg(RecordLimits::kMaxCalloutCommentBytes));
+    }
+    return editor;
+  }
+};
+} // namespace
 
 CalloutDock::CalloutDock(QWidget *parent) : QDockWidget(QStringLiteral("Callouts"), parent) {
   setObjectName(QStringLiteral("callouts"));
@@ -33,6 +64,7 @@ CalloutDock::CalloutDock(QWidget *parent) : QDockWidget(QStringLiteral("Callouts
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                           QAbstractItemView::AnyKeyPressed);
+  table_->setItemDelegateForColumn(Comment, new CommentDelegate(table_));
   export_ = new QPushButton(QStringLiteral("Export callouts..."), content);
   export_->setObjectName(QStringLiteral("exportCallouts"));
   auto *buttons = new QHBoxLayout;
