@@ -8,8 +8,8 @@
 // full and decimated frame times while dragging, the frame after release, and peak memory.
 // With --points it then switches the model to points and reports the same for the switch.
 #include "app/Application.h"
-#include "app/MainWindow.h"
 #include "app/DocumentWindow.h"
+#include "app/MainWindow.h"
 #include "scene/GLPointCloud.h"
 #include "view/ModelView.h"
 #include "view/ViewScene.h"
