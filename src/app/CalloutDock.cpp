@@ -5,6 +5,7 @@
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
+#include "view/SceneSync.h"
 #include "view/ViewCommands.h"
 #include "view/ViewScene.h"
 
@@ -114,7 +115,7 @@ void CalloutDock::refresh() {
 void CalloutDock::fillRows() {
   SceneCallouts callouts;
   if (ModelView *v = view_.data())
-    callouts = calloutsOf(*v, v->scene());
+    callouts = calloutsOf(*v);
   nodes_ = callouts.nodes;
   kinds_.clear();
   table_->clearContents();
@@ -190,19 +191,25 @@ void CalloutDock::commentEdited(QTableWidgetItem *item) {
   if (updating_ || !item || item->column() != Comment)
     return;
   ModelView *v = view_.data();
-  auto *node = dynamic_cast<LabelNode *>(nodeAt(item->row()));
-  if (!v || !node)
+  const std::optional<SceneSync::Ref> ref =
+      v ? v->sync().recordOf(nodeAt(item->row())) : std::nullopt;
+  if (!ref)
     return;
+  const Document &doc = v->document();
+  const std::string before = ref->part == Document::Part::Banners
+                                 ? doc.banners()[ref->index].comment
+                                 : doc.distances()[ref->index].comment;
   const std::string text = item->text().toStdString();
-  if (text == node->comment)
+  if (text == before)
     return;
   QScopedValueRollback<bool> busy(updating_, true);
   // Only what Save can write is taken.
   if (text.size() > RecordLimits::kMaxCalloutCommentBytes) {
-    item->setText(QString::fromStdString(node->comment));
+    item->setText(QString::fromStdString(before));
     emit v->statusMessage(QStringLiteral("A callout comment holds at most %1 bytes (UTF-8)")
                               .arg(RecordLimits::kMaxCalloutCommentBytes));
     return;
   }
-  v->undoStack()->push(new CalloutCommentCommand(node, node->comment, text));
+  v->undoStack()->push(
+      new CalloutCommentCommand(v->document(), ref->part, ref->index, before, text));
 }

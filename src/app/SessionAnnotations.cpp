@@ -6,6 +6,7 @@
 #include "session/SessionModel.h"
 #include "view/ModelView.h"
 #include "view/SceneRecord.h"
+#include "view/SceneSync.h"
 #include "view/SettingsDialog.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
@@ -32,7 +33,8 @@ SessionAnnotations::SessionAnnotations(ModelView &view, Document &document,
   doc_.setTargetPath(local(targetPath_));
   // What the window shows right after loading is what "unsaved" is measured against until
   // a record is restored or saved.
-  baseline_ = comparable(captureAnnotations(view, view.scene()));
+  pull();
+  doc_.markSaved();
   // The report and the exports read the session file again: they ask first when it changed.
   view.confirmSessionFile = [this, v = &view] { return checkSessionFile(v); };
 }
@@ -125,29 +127,39 @@ void SessionAnnotations::applyRecord(const Annotations &record, std::vector<std:
   ModelView *view = view_.data();
   if (!view)
     return;
-  // Checked again whatever its source: nothing is drawn from a value the dialog refuses.
-  for (std::string &n : doc_.restore(record))
-    notes.push_back(std::move(n));
+  // Comment positions are pixels of the view the record was made in: shown (and kept)
+  // proportionally in this one.
+  Annotations shown = record;
+  const CameraRecord &c = record.camera;
+  const double sx = c.viewWidth && *c.viewWidth > 0 ? double(view->viewWidth) / *c.viewWidth : 1.0;
+  const double sy =
+      c.viewHeight && *c.viewHeight > 0 ? double(view->viewHeight) / *c.viewHeight : 1.0;
+  for (CommentRecord &comment : shown.comments) {
+    comment.x *= sx;
+    comment.y *= sy;
+  }
   view->makeCurrent();
-  // A record replaces what the window shows (a restore finds nothing yet; a reload drops
-  // the window's own banners, distances, comments and section).
-  ViewScene &scene = view->scene();
   view->selectOnly(nullptr);
-  std::vector<SceneNode *> old;
-  for (NodeList *list : {&scene.banners, &scene.distances, &scene.comments})
-    while (SceneNode *n = list->head()) {
-      list->remove(n);
-      view->forgetNode(n);
-      old.push_back(n);
-    }
+  // A record replaces what the window shows (a restore finds nothing yet; a reload drops
+  // the window's own section; the document's records replace its banners and comments).
+  ViewScene &scene = view->scene();
   const bool hadSection = view->hasSection();
   if (hadSection) {
     scene.sectionCurves.clear();
     scene.clearPlane();
     view->showModel = true;
   }
-  view->releaseNodes(old);
-  const AppliedNodes added = applyAnnotations(doc_.annotations(), *view, scene);
+  // Checked again whatever its source: nothing is drawn from a value the dialog refuses.
+  for (std::string &n : doc_.restore(shown))
+    notes.push_back(std::move(n));
+  // Settings, camera and section as the record says; the labels are coloured by the
+  // settings, so they are drawn again after them.
+  Annotations rest = doc_.annotations();
+  rest.banners.clear();
+  rest.distances.clear();
+  rest.comments.clear();
+  const AppliedNodes added = applyAnnotations(rest, *view, scene);
+  view->sync().rebuild();
   view->doneCurrent();
   // Undo stops at the restored record.
   view->resetHistory();
@@ -157,28 +169,33 @@ void SessionAnnotations::applyRecord(const Annotations &record, std::vector<std:
   if (added.section || hadSection)
     view->notifySectionChanged();
   view->renderFrame();
-  baseline_ = comparable(captureAnnotations(*view, view->scene()));
+  pull();
+  doc_.markSaved();
 }
 
-Annotations SessionAnnotations::comparable(Annotations a) {
-  a.camera = {};
-  a.session = {};
-  return a;
+void SessionAnnotations::pull() {
+  // The settings and the section are still set by their dialogs on the view: the document
+  // takes them from there.
+  ModelView *view = view_.data();
+  if (!view)
+    return;
+  doc_.setDisplay(displaySettingsOf(*view, view->pointCloud()));
+  doc_.setCamera(cameraOf(*view));
+  doc_.setSection(sectionOf(view->scene()));
 }
 
 Annotations SessionAnnotations::record() {
-  Annotations a;
-  if (ModelView *view = view_.data())
-    a = captureAnnotations(*view, view->scene());
-  a.session = identity();
-  return a;
+  identity();
+  pull();
+  return doc_.annotations();
 }
 
 bool SessionAnnotations::hasUnsavedChanges() {
   ModelView *view = view_.data();
   if (!view || !view->pointCloud())
     return false;
-  return !(comparable(captureAnnotations(*view, view->scene())) == baseline_);
+  pull();
+  return doc_.hasUnsavedChanges();
 }
 
 bool SessionAnnotations::write(QWidget *parent, const QString &path, ExistingFile existing) {
@@ -189,7 +206,7 @@ bool SessionAnnotations::write(QWidget *parent, const QString &path, ExistingFil
                                    QString::fromStdString(r.message), UiServices::Icon::Warning);
     return false;
   }
-  baseline_ = comparable(a);
+  doc_.markSaved();
   targetPath_ = path;
   doc_.setTargetPath(local(path));
   doc_.setSidecarIdentity(r.identity);
@@ -290,8 +307,8 @@ bool SessionAnnotations::checkSessionFile(QWidget *parent) {
 }
 
 void SessionAnnotations::discardChanges() {
-  if (ModelView *view = view_.data())
-    baseline_ = comparable(captureAnnotations(*view, view->scene()));
+  pull();
+  doc_.markSaved();
 }
 
 bool SessionAnnotations::saveAs(QWidget *parent) {
@@ -327,7 +344,7 @@ bool SessionAnnotations::exportCallouts(QWidget *parent) {
   if (!view)
     return false;
   UiServices &ui = UiServices::instance();
-  const SceneCallouts callouts = calloutsOf(*view, view->scene());
+  const SceneCallouts callouts = calloutsOf(*view);
   if (callouts.rows.empty()) {
     ui.message(parent, QStringLiteral("There are no callouts to export."),
                QStringLiteral("Pin banners or measure distances first."),

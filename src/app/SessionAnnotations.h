@@ -61,6 +61,10 @@ public:
   // on disk": Reload (emits reloadRequested, false) or Keep (goes on with the model in
   // memory, true; asked again only after another change). True when it did not change.
   bool checkSessionFile(QWidget *parent);
+  // Shows a record (checked as on opening) in place of the window's banners, distances,
+  // comments, settings and section, as what was last saved; sanitize's notes are added to
+  // notes. Undo stops there.
+  void applyRecord(const Annotations &record, std::vector<std::string> &notes);
   // Forgets the unsaved changes (the window is about to be reloaded).
   void discardChanges();
   // Export callouts: the callout table as CSV, never over the session file or the record.
@@ -74,18 +78,16 @@ signals:
 
 private:
   void finishRestore();
-  // Shows a record in place of the window's annotations; its notes are added to notes.
-  void applyRecord(const Annotations &record, std::vector<std::string> &notes);
   const ModelIdentity &identity();
   bool write(QWidget *parent, const QString &path, ExistingFile existing);
   void status(const QString &text) const;
-  static Annotations comparable(Annotations a);
+  // Takes the view's settings, camera and section into the document.
+  void pull();
 
   QPointer<ModelView> view_;
   Document &doc_;
   std::function<void(const QString &)> status_;
   QString sessionPath_, sidecarPath_, targetPath_;
-  Annotations baseline_; // comparable() form of what was last saved or restored
 
   // Filled by the worker, read once it finished.
   std::unique_ptr<QThread> worker_;

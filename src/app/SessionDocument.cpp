@@ -35,7 +35,7 @@ bool SessionDocument::readFile(const QString &path, QString &error) {
   }
   path_ = path;
   // The identity is taken now: a change on disk after this point is another program's.
-  document_ = std::make_unique<Document>(p, nullptr);
+  document_ = std::make_shared<Document>(p, nullptr);
   return true;
 }
 
@@ -64,5 +64,6 @@ void SessionDocument::attachToView(ModelView &view) {
   // The point cloud owns the model and lives as long as the window; the document only
   // refers to it (an aliasing pointer without an owner).
   document_->setModel(std::shared_ptr<const SessionModel>(std::shared_ptr<void>(), model_));
+  view.setDocument(document_);
   annotations_ = std::make_unique<SessionAnnotations>(view, *document_, showStatus);
 }

@@ -47,7 +47,7 @@ public:
 private:
   GLPointCloud *pointCloud_ = nullptr;    // owned by the view's scene
   std::unique_ptr<SessionModel> pending_; // until the node takes it
-  std::unique_ptr<Document> document_;
+  std::shared_ptr<Document> document_;    // shared with the view, which draws from it
   std::unique_ptr<SessionAnnotations> annotations_;
   SessionModel *model_ = nullptr;
   bool hasNominalPoints_ = false;

@@ -8,9 +8,11 @@
 #include "view/BannerNode.h"
 #include "view/CommentNode.h"
 #include "view/DistanceNode.h"
+#include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/PolylineNode.h"
 #include "view/ProgramSettings.h"
+#include "view/SceneSync.h"
 #include "view/SectionDialog.h"
 #include "view/ViewScene.h"
 
@@ -129,38 +131,29 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
     c.fill = t->fill;
     a.comments.push_back(c);
   });
-  if (const auto *curve = dynamic_cast<const PolylineNode *>(scene.sectionCurves.head());
-      curve && !curve->sectionPlane.empty())
-    a.section = SectionRecord{curve->sectionPlane, curve->sectionPoint};
+  a.section = sectionOf(scene);
   return a;
 }
 
-SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene) {
+std::optional<SectionRecord> sectionOf(const ViewScene &scene) {
+  if (const auto *curve = dynamic_cast<const PolylineNode *>(scene.sectionCurves.head());
+      curve && !curve->sectionPlane.empty())
+    return SectionRecord{curve->sectionPlane, curve->sectionPoint};
+  return std::nullopt;
+}
+
+SceneCallouts calloutsOf(ModelView &view) {
   SceneCallouts out;
-  const SessionModel *model = scene.shownModel();
+  const SessionModel *model = view.scene().shownModel();
   if (!model)
     return out;
-  std::vector<BannerRecord> banners;
-  std::vector<DistanceRecord> distances;
-  std::vector<SceneNode *> bannerNodes, distanceNodes;
-  scene.banners.forEach([&](SceneNode *n) {
-    const auto *b = dynamic_cast<const BannerNode *>(n);
-    if (const int index = b ? indexOf(model, *b) : -1; index >= 0) {
-      banners.push_back(BannerRecord{index, {}, b->comment});
-      bannerNodes.push_back(n);
-    }
-  });
-  scene.distances.forEach([&](SceneNode *n) {
-    const auto *d = dynamic_cast<const DistanceNode *>(n);
-    if (d && d->firstIndex >= 0 && d->secondIndex >= 0) {
-      distances.push_back(DistanceRecord{d->firstIndex, d->secondIndex, {}, d->comment});
-      distanceNodes.push_back(n);
-    }
-  });
-  out.rows = calloutRows(*model, banners, distances, view.lowerTolerance, view.upperTolerance);
+  const Document &doc = view.document();
+  out.rows =
+      calloutRows(*model, doc.banners(), doc.distances(), view.lowerTolerance, view.upperTolerance);
   for (const CalloutRow &r : out.rows)
-    out.nodes.push_back(r.kind == CalloutRow::Kind::Banner ? bannerNodes[std::size_t(r.callout)]
-                                                           : distanceNodes[std::size_t(r.callout)]);
+    out.nodes.push_back(view.sync().nodes(r.kind == CalloutRow::Kind::Banner
+                                              ? Document::Part::Banners
+                                              : Document::Part::Distances)[std::size_t(r.callout)]);
   return out;
 }
 

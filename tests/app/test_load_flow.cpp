@@ -268,9 +268,9 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   made.distances = {{0, 8, {0, -12, 0}, "span"}};
   made.comments = {{"Lot 7 \xc3\xa4", 40, 500, 24, 10, true}};
   made.section = SectionRecord{"Y/Z", {5, 0, 0}};
-  view->makeCurrent();
-  applyAnnotations(made, *view, view->scene());
-  view->doneCurrent();
+  std::vector<std::string> notes;
+  records()->applyRecord(made, notes);
+  EXPECT_TRUE(notes.empty());
   view->setStandardView(ModelView::StandardView::Isometric);
   view->panX = 25;
   view->panY = -10;
@@ -442,9 +442,9 @@ TEST_F(LoadFlow, CommentTextsComeBackByteForByte) {
                    {"Prüfung \xe6\xb8\xac\xe5\xae\x9a\nzweite Zeile\r\n\xce\xb1\xce\xb2", 60, 300,
                     20, 0, false}};
   ModelView *view = activeView();
-  view->makeCurrent();
-  applyAnnotations(made, *view, view->scene());
-  view->doneCurrent();
+  std::vector<std::string> notes;
+  records()->applyRecord(made, notes);
+  EXPECT_TRUE(notes.empty());
   frame->runCommand(ID_FILE_SAVE);
   const QByteArray first = bytesOf(sidecar);
   const AnnotationsReadResult saved = readAnnotations(sidecar.toStdString());
