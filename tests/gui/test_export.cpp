@@ -24,7 +24,6 @@ protected:
     cloud = load();
     ASSERT_NE(cloud, nullptr);
     sessionPath = (dir.path() + "/square.ses").toStdString();
-    setCurrentSessionPath(sessionPath);
     // The node's settings and the view's differ, so a scale from the wrong one shows.
     cloud->upperTolerance = 0.1;
     cloud->lowerTolerance = -0.2;
@@ -38,7 +37,6 @@ protected:
     view->pointFilter = 2;
   }
   void TearDown() override {
-    setCurrentSessionPath({});
     ViewFixture::TearDown();
   }
   // Runs the command with the user choosing path; returns the messages shown.
