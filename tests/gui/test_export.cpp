@@ -36,9 +36,7 @@ protected:
     view->colourBars = 4;
     view->pointFilter = 2;
   }
-  void TearDown() override {
-    ViewFixture::TearDown();
-  }
+  void TearDown() override { ViewFixture::TearDown(); }
   // Runs the command with the user choosing path; returns the messages shown.
   std::vector<FakeUi::Message> exportTo(const QString &path) {
     ui.messages.clear();
