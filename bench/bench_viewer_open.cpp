@@ -8,6 +8,7 @@
 // full and decimated frame times while dragging, the frame after release, and peak memory.
 // With --points it then switches the model to points and reports the same for the switch.
 #include "app/Application.h"
+#include "app/DocumentWindow.h"
 #include "app/MainWindow.h"
 #include "scene/GLPointCloud.h"
 #include "view/ModelView.h"
@@ -102,7 +103,7 @@ void BM_OpenToFrames(benchmark::State &state) {
       state.SkipWithError("open failed");
       return;
     }
-    ModelView *v = ModelView::current();
+    ModelView *v = frame->activeChild()->view();
     spinUntil([v] { return v->framesDrawn > 0; });
     firstFrame += double(timer.nsecsElapsed()) * 1e-6;
     spinUntil([v] { return v->fullFramesDrawn > 0; });
@@ -179,7 +180,7 @@ int runScenario(const QString &path, bool points) {
   }
   const qint64 opened = clock.elapsed();
   beat.start();
-  ModelView *v = ModelView::current();
+  ModelView *v = frame->activeChild()->view();
   spinUntil([v] { return v->framesDrawn > 0; });
   const qint64 first = clock.elapsed();
   // When everything is uploaded (before the driver draws the first full frame, which adds

@@ -36,8 +36,6 @@ void Application::setDefaultSurfaceFormat() {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
-QString Application::currentSessionPath() { return QString::fromStdString(::currentSessionPath()); }
-
 bool Application::initInstance(const QStringList &files) {
   ProgramSettings::pointSizeClass = 1;
   QCoreApplication::setOrganizationName(QStringLiteral("VelmoraViewer"));

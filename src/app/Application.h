@@ -30,9 +30,6 @@ public:
   MainWindow *mainFrame() const { return frame_.get(); }
   const DocTemplateRegistry &templates() const { return templates_; }
 
-  // The path of the file most recently loaded into a 3D document.
-  static QString currentSessionPath();
-
   // The document string of the 3D template.
   static const char *sessionDocString();
 

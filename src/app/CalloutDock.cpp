@@ -5,17 +5,49 @@
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
+#include "view/SceneSync.h"
 #include "view/ViewCommands.h"
 #include "view/ViewScene.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <cmath>
+
+namespace {
+// Refuses typing beyond what a record holds, so Save never fails on an accepted comment.
+class CommentLimit : public QValidator {
+public:
+  using QValidator::QValidator;
+  State validate(QString &input, int &) const override {
+    return std::size_t(input.toUtf8().size()) <= RecordLimits::kMaxCalloutCommentBytes ? Acceptable
+                                                                                       : Invalid;
+  }
+};
+
+class CommentDelegate : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                        const QModelIndex &index) const override {
+    QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+      line->setMaxLength(int(RecordLimits::kMaxCalloutCommentBytes));
+      line->setValidator(new CommentLimit(line));
+      line->setToolTip(
+          QStringLiteral("At most %1 bytes (UTF-8)").arg(RecordLimits::kMaxCalloutCommentBytes));
+    }
+    return editor;
+  }
+};
+} // namespace
 
 CalloutDock::CalloutDock(QWidget *parent) : QDockWidget(QStringLiteral("Callouts"), parent) {
   setObjectName(QStringLiteral("callouts"));
@@ -33,6 +65,7 @@ CalloutDock::CalloutDock(QWidget *parent) : QDockWidget(QStringLiteral("Callouts
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                           QAbstractItemView::AnyKeyPressed);
+  table_->setItemDelegateForColumn(Comment, new CommentDelegate(table_));
   export_ = new QPushButton(QStringLiteral("Export callouts..."), content);
   export_->setObjectName(QStringLiteral("exportCallouts"));
   auto *buttons = new QHBoxLayout;
@@ -82,7 +115,7 @@ void CalloutDock::refresh() {
 void CalloutDock::fillRows() {
   SceneCallouts callouts;
   if (ModelView *v = view_.data())
-    callouts = calloutsOf(*v, v->scene());
+    callouts = calloutsOf(*v);
   nodes_ = callouts.nodes;
   kinds_.clear();
   table_->clearContents();
@@ -158,12 +191,25 @@ void CalloutDock::commentEdited(QTableWidgetItem *item) {
   if (updating_ || !item || item->column() != Comment)
     return;
   ModelView *v = view_.data();
-  auto *node = dynamic_cast<LabelNode *>(nodeAt(item->row()));
-  if (!v || !node)
+  const std::optional<SceneSync::Ref> ref =
+      v ? v->sync().recordOf(nodeAt(item->row())) : std::nullopt;
+  if (!ref)
     return;
+  const Document &doc = v->document();
+  const std::string before = ref->part == Document::Part::Banners
+                                 ? doc.banners()[ref->index].comment
+                                 : doc.distances()[ref->index].comment;
   const std::string text = item->text().toStdString();
-  if (text == node->comment)
+  if (text == before)
     return;
   QScopedValueRollback<bool> busy(updating_, true);
-  v->undoStack()->push(new CalloutCommentCommand(node, node->comment, text));
+  // Only what Save can write is taken.
+  if (text.size() > RecordLimits::kMaxCalloutCommentBytes) {
+    item->setText(QString::fromStdString(before));
+    emit v->statusMessage(QStringLiteral("A callout comment holds at most %1 bytes (UTF-8)")
+                              .arg(RecordLimits::kMaxCalloutCommentBytes));
+    return;
+  }
+  v->undoStack()->push(
+      new CalloutCommentCommand(v->document(), ref->part, ref->index, before, text));
 }

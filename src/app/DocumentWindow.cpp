@@ -31,8 +31,6 @@ DocumentWindow::~DocumentWindow() {
   // The view (and with it the scene and the point cloud) goes before the document that
   // points at them.
   delete widget();
-  if (doc_ && SessionDocument::current() == doc_.get())
-    SessionDocument::setCurrent(nullptr);
 }
 
 void DocumentWindow::closeEvent(QCloseEvent *e) {

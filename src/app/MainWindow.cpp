@@ -29,6 +29,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QOpenGLWidget>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QSettings>
@@ -159,8 +160,6 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *e) {
       fitInside(w, mdi_->viewport()->size());
   return QMainWindow::eventFilter(watched, e);
 }
-
-MainWindow *MainWindow::instance() { return mainFrame; }
 
 MainWindow::MainWindow(DocTemplateRegistry &templates, QWidget *parent)
     : QMainWindow(parent), templates_(templates) {
@@ -406,10 +405,6 @@ DocumentWindow *MainWindow::activeChild() const {
 
 void MainWindow::subWindowActivated(QMdiSubWindow *w) {
   auto *child = qobject_cast<DocumentWindow *>(w);
-  if (child && child->view()) {
-    ModelView::setCurrent(child->view());
-    SessionDocument::setCurrent(child->document());
-  }
   // The callout list shows the active window's callouts (none for a preview).
   if (child || mdi_->subWindowList().isEmpty())
     calloutDock_->setView(child ? child->view() : nullptr);
@@ -470,8 +465,6 @@ void MainWindow::updateCommandStates() {
 void MainWindow::runCommand(int id) {
   DocumentWindow *child = activeChild();
   ModelView *view = child && child->view() ? child->view() : nullptr;
-  if (view)
-    ModelView::setCurrent(view);
   switch (id) {
   case ID_FILE_OPEN:
     onFileOpen();
@@ -638,8 +631,8 @@ bool MainWindow::openInPlaceOfOthers(const QString &path) {
   // The open windows close once the new file was accepted, so a refused file loses nothing.
   if (!openDocument(path, true))
     return false;
-  if (ModelView *v = ModelView::current())
-    v->onShowAllPoints();
+  if (DocumentWindow *c = activeChild(); c && c->view())
+    c->view()->onShowAllPoints();
   return true;
 }
 
@@ -665,9 +658,7 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   }
   waitUntilOnScreen();
   auto doc = std::make_unique<SessionDocument>();
-  SessionDocument *previous = nullptr;
-  if (DocumentWindow *c = activeChild())
-    previous = c->document();
+  doc->showStatus = [this](const QString &t) { showStatusText(t); };
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QString error;
   const bool ok = doc->readFile(info.absoluteFilePath(), error);
@@ -677,8 +668,6 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   const bool empty = info.size() == 0;
   if (!ok || empty) {
     doc.reset();
-    // The document that was current before stays current.
-    SessionDocument::setCurrent(previous);
     showStatusText(QStringLiteral("Ready"));
     if (empty)
       UiServices::instance().message(
@@ -690,7 +679,6 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   }
   // Windows with unsaved annotations ask first; Cancel keeps them and drops the new file.
   if (closeOthers && !confirmCloseAll()) {
-    SessionDocument::setCurrent(previous);
     showStatusText(QStringLiteral("Ready"));
     return false;
   }
@@ -704,8 +692,6 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   child->sizeClientArea(900, 600, mdi_->viewport()->size());
   keepInside(child, mdi_->viewport()->size());
   ModelView *view = child->view();
-  ModelView::setCurrent(view);
-  SessionDocument::setCurrent(d);
   child->setWindowTitle(info.fileName());
   connect(view, &ModelView::sectionChanged, this, &MainWindow::updateCommandStates);
   connect(view, &ModelView::statusMessage, this, [this, child](const QString &text) {
@@ -731,8 +717,22 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   view->renderFrame();
   updateCommandStates();
   // The sidecar is read and applied once the window shows its model.
-  if (SessionAnnotations *records = d->annotations())
+  if (SessionAnnotations *records = d->annotations()) {
+    // Reload after the session file changed on disk: this window goes (without asking about
+    // its annotations: the user chose to reload) and the file opens again.
+    connect(records, &SessionAnnotations::reloadRequested, this, [this, child] {
+      QTimer::singleShot(0, this, [this, child = QPointer<DocumentWindow>(child)] {
+        if (!child || !child->document())
+          return;
+        const QString path = child->document()->path();
+        if (SessionAnnotations *r = child->document()->annotations())
+          r->discardChanges();
+        child->close();
+        openDocument(path, false);
+      });
+    });
     records->startRestore();
+  }
   return true;
 }
 

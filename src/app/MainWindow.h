@@ -20,9 +20,6 @@ public:
   explicit MainWindow(DocTemplateRegistry &templates, QWidget *parent = nullptr);
   ~MainWindow() override;
 
-  // The application's main window, or null.
-  static MainWindow *instance();
-
   // Open command: file dialog, then close every document window and open the file.
   // False when cancelled or the file was refused.
   bool onFileOpen();

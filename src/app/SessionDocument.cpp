@@ -1,41 +1,26 @@
 #include "app/SessionDocument.h"
 
-#include "app/MainWindow.h"
 #include "app/SessionAnnotations.h"
+#include "document/Document.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/LoadStep.h"
 #include "view/ModelView.h"
-#include "view/ProgramSettings.h"
 #include "view/ViewScene.h"
-
-namespace {
-SessionDocument *currentDoc = nullptr;
-}
 
 SessionDocument::SessionDocument() : pending_(std::make_unique<SessionModel>()) {
   model_ = pending_.get();
-  currentDoc = this;
 }
 
-SessionDocument::~SessionDocument() {
-  annotations_.reset();
-  if (currentDoc == this)
-    currentDoc = nullptr;
-}
-
-SessionDocument *SessionDocument::current() { return currentDoc; }
-
-void SessionDocument::setCurrent(SessionDocument *doc) { currentDoc = doc; }
+SessionDocument::~SessionDocument() { annotations_.reset(); }
 
 SessionModel *SessionDocument::sessionModel() const { return model_; }
 
-void SessionDocument::ShowStatusText(const QString &text) {
-  if (MainWindow *frame = MainWindow::instance())
-    frame->showStatusText(text);
-}
-
 bool SessionDocument::readFile(const QString &path, QString &error) {
+  const auto ShowStatusText = [this](const QString &t) {
+    if (showStatus)
+      showStatus(t);
+  };
   ShowStatusText(QStringLiteral("Is loading..."));
   if (!pending_) {
     pending_ = std::make_unique<SessionModel>();
@@ -49,6 +34,8 @@ bool SessionDocument::readFile(const QString &path, QString &error) {
     return false;
   }
   path_ = path;
+  // The identity is taken now: a change on disk after this point is another program's.
+  document_ = std::make_shared<Document>(p, nullptr);
   return true;
 }
 
@@ -62,16 +49,21 @@ void SessionDocument::attachToView(ModelView &view) {
     pointCloud_ = nullptr;
   }
   // Upload progress and the settings' apply step report in the status bar.
-  view.scene().showStatus = [](const char *t) { ShowStatusText(QString::fromLatin1(t)); };
-  // The exports read the file again, so the path is only recorded once it was accepted.
-  setCurrentSessionPath(path_.toStdString());
+  const auto report = [status = showStatus](const char *t) {
+    if (status)
+      status(QString::fromLatin1(t));
+  };
+  view.scene().showStatus = report;
   const LoadStepResult r =
-      runLoadStep(view, view.scene(), std::move(pending_), isSessionFile_,
-                  [](const char *t) { ShowStatusText(QString::fromLatin1(t)); });
+      runLoadStep(view, view.scene(), std::move(pending_), isSessionFile_, report);
   pointCloud_ = r.node;
   model_ = pointCloud_ ? pointCloud_->model() : nullptr;
   hasNominalPoints_ = r.hasNominalPoints;
   view.hasNominalPoints = hasNominalPoints_;
   view.doneCurrent();
-  annotations_ = std::make_unique<SessionAnnotations>(view, path_);
+  // The point cloud owns the model and lives as long as the window; the document only
+  // refers to it (an aliasing pointer without an owner).
+  document_->setModel(std::shared_ptr<const SessionModel>(std::shared_ptr<void>(), model_));
+  view.setDocument(document_);
+  annotations_ = std::make_unique<SessionAnnotations>(view, *document_, showStatus);
 }

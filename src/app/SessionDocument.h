@@ -1,7 +1,9 @@
 #pragma once
 #include <QString>
+#include <functional>
 #include <memory>
 
+class Document;
 class GLPointCloud;
 class SessionAnnotations;
 class SessionModel;
@@ -14,25 +16,24 @@ public:
   SessionDocument();
   ~SessionDocument();
 
-  // The document commands act on: the most recently constructed or activated one.
-  static SessionDocument *current();
-  static void setCurrent(SessionDocument *doc);
-
   // First half of the load step: status "Is loading...", read the file with the reader its
   // suffix asks for. False with a message when the reader refuses the file; the document
   // then holds no model and the caller opens no window.
   bool readFile(const QString &path, QString &error);
   // Second half, once the view exists: node creation and the defaults of a fresh file,
-  // bounds, zoom to fit, scene centre, status "Ready". Records the session path and sets up
-  // the annotation record of the window (its restore starts with startRestore()).
+  // bounds, zoom to fit, scene centre, status "Ready". Sets up the annotation record of the
+  // window (its restore starts with startRestore()).
   void attachToView(ModelView &view);
 
   // The annotation record of the window (saved beside the file), once the model is shown.
   SessionAnnotations *annotations() const { return annotations_.get(); }
 
-  // Sets the text of the status bar's message pane and repaints it at once (loading runs
-  // without returning to the event loop).
-  static void ShowStatusText(const QString &text);
+  // The window's state as records: model, path, settings, annotations, file identities.
+  Document *document() const { return document_.get(); }
+
+  // Where status texts go (the frame's message pane, repainted at once: loading runs
+  // without returning to the event loop); set by the window before readFile.
+  std::function<void(const QString &)> showStatus;
 
   GLPointCloud *pointCloud() const { return pointCloud_; }
   SessionModel *sessionModel() const;
@@ -46,6 +47,7 @@ public:
 private:
   GLPointCloud *pointCloud_ = nullptr;    // owned by the view's scene
   std::unique_ptr<SessionModel> pending_; // until the node takes it
+  std::shared_ptr<Document> document_;    // shared with the view, which draws from it
   std::unique_ptr<SessionAnnotations> annotations_;
   SessionModel *model_ = nullptr;
   bool hasNominalPoints_ = false;

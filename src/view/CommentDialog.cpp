@@ -1,5 +1,7 @@
 #include "view/CommentDialog.h"
 
+#include "records/Annotations.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -7,6 +9,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QTextCursor>
 #include <charconv>
 #include <string>
 
@@ -28,6 +32,10 @@ CommentDialog::CommentDialog(QWidget *parent) : QDialog(parent) {
   angleEdit_->setObjectName(QString::number(IdAngle));
   fillCheck_ = new QCheckBox(QStringLiteral("fill"), this);
   fillCheck_->setObjectName(QString::number(IdFill));
+  limitLabel_ = new QLabel(this);
+  limitLabel_->setObjectName(QStringLiteral("limit"));
+  limitLabel_->setWordWrap(true);
+  limitLabel_->hide();
   auto *ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName(QStringLiteral("1"));
   ok->setDefault(true);
@@ -43,17 +51,42 @@ CommentDialog::CommentDialog(QWidget *parent) : QDialog(parent) {
   grid->addWidget(angleEdit_, 2, 1);
   grid->addWidget(new QLabel(QStringLiteral("\u00B0"), this), 2, 2);
   grid->addWidget(fillCheck_, 3, 1);
+  grid->addWidget(limitLabel_, 4, 0, 1, 3);
   auto *buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
-  grid->addLayout(buttons, 4, 0, 1, 3);
+  grid->addLayout(buttons, 5, 0, 1, 3);
 
+  connect(textEdit_, &QPlainTextEdit::textChanged, this, &CommentDialog::onTextChanged);
   connect(ok, &QPushButton::clicked, this, &CommentDialog::onOk);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void CommentDialog::onTextChanged() {
+  const QString now = textEdit_->toPlainText();
+  if (std::size_t(now.toUtf8().size()) <= RecordLimits::kMaxCommentBytes) {
+    accepted_ = now;
+    return;
+  }
+  // Refused as it is typed (or pasted): Save could not write it.
+  const QSignalBlocker block(textEdit_);
+  textEdit_->setPlainText(accepted_);
+  textEdit_->moveCursor(QTextCursor::End);
+  limitLabel_->setText(QStringLiteral("A comment holds at most %1 bytes of text (UTF-8).")
+                           .arg(RecordLimits::kMaxCommentBytes));
+  limitLabel_->show();
+}
+
 void CommentDialog::onOk() {
+  // Sizes below the smallest are raised to it by the comment; larger ones are refused.
+  if (const double size = readNumber(sizeEdit_->text()); size > RecordLimits::kMaxCommentSize) {
+    limitLabel_->setText(
+        QStringLiteral("The size is at most %1 pixels.").arg(RecordLimits::kMaxCommentSize));
+    limitLabel_->show();
+    sizeEdit_->setFocus();
+    return;
+  }
   text = textEdit_->toPlainText();
   sizeText = sizeEdit_->text();
   angleText = angleEdit_->text();

@@ -3,12 +3,15 @@
 #include <QString>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
 // "Add a Comment": text, size, angle and fill of a new comment. Each control's objectName is
-// its numeric id (1000 text, 1001 size, 1018 angle, 1002 fill, 1 OK, 2 Cancel).
+// its numeric id (1000 text, 1001 size, 1018 angle, 1002 fill, 1 OK, 2 Cancel). It accepts
+// only what a saved record holds (RecordLimits): typing beyond the text's limit is refused,
+// and OK refuses a size above the largest, each saying the limit in the dialog.
 class CommentDialog : public QDialog {
   Q_OBJECT
 public:
@@ -34,9 +37,12 @@ public:
 
 private:
   void onOk();
+  void onTextChanged();
 
   QPlainTextEdit *textEdit_;
   QLineEdit *sizeEdit_;
   QLineEdit *angleEdit_;
   QCheckBox *fillCheck_;
+  QLabel *limitLabel_;
+  QString accepted_; // the text as last accepted while typing
 };

@@ -4,6 +4,8 @@
 #include "scene/ViewState.h"
 
 #include <GL/gl.h>
+#include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -13,7 +15,20 @@ CommentNode::CommentNode(ViewState *view, double x, double y, float angle, doubl
     : TextNode(view), position(x, y, 0) {
   setSize(size);
   angle_ = clampAngle(angle);
-  setLine(0, text);
+  setText(text);
+}
+
+void CommentNode::setText(const std::string &utf8) {
+  text_ = utf8;
+  // One glyph list per Latin-1 character: what has none shows as '?' (toLatin1's stand-in).
+  lines_.clear();
+  const QStringList lines = QString::fromUtf8(QByteArray::fromStdString(utf8)).split('\n');
+  for (QString line : lines) {
+    if (lines_.size() == kMaxLines)
+      break;
+    line.remove('\r');
+    lines_.push_back(line.toLatin1().toStdString());
+  }
 }
 
 float CommentNode::clampAngle(float a) {
@@ -48,7 +63,8 @@ bool CommentNode::hitTest(int x, int y, float angle, int viewportHeight) {
   // The cache is filled by drawing; refresh it so a comment is hittable before its first frame.
   const float width = textWidth();
   const float boxW = static_cast<float>(width * size_ * 1.1407389898578169);
-  const float boxH = static_cast<float>(size_ * 0.9833333333333333);
+  const float boxH = static_cast<float>(size_ * 0.9833333333333333 *
+                                        double(std::max<std::size_t>(1, lines_.size())));
   const double dx = x - position.x;
   const double dy = (viewportHeight - y) - position.y;
   const float theta = static_cast<float>(-clampAngle(angle) * std::numbers::pi / 180.0);
@@ -66,6 +82,7 @@ void CommentNode::draw(ViewState *view, int /*pass*/) {
   if (!visible || !drawsInto(view))
     return;
   const float width = textWidth();
+  const float rows = static_cast<float>(std::max<std::size_t>(1, lines_.size()));
 
   GLint vp[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, vp);
@@ -96,8 +113,8 @@ void CommentNode::draw(ViewState *view, int /*pass*/) {
     glBegin(GL_POLYGON);
     glVertex2f(0, 0);
     glVertex2f(width + 0.6f, 0);
-    glVertex2f(width + 0.6f, 1);
-    glVertex2f(0, 1);
+    glVertex2f(width + 0.6f, rows);
+    glVertex2f(0, rows);
     glEnd();
     glLineWidth(1);
   }
@@ -108,9 +125,11 @@ void CommentNode::draw(ViewState *view, int /*pass*/) {
     glColor3d(0.2, 0.2, 0.2);
   if (fontSelector == kOutlineFont && GLTextList::outlineFontReady()) {
     const GLuint base = GLTextList::outlineListBase();
-    for (const std::string &line : lines_) {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      const std::string &line = lines_[i];
       glPushMatrix();
-      glTranslatef(0.3f, 0.2f, 0.05f);
+      // The first line on top; the position is the bottom-left corner of the last.
+      glTranslatef(0.3f, 0.2f + rows - 1.0f - static_cast<float>(i), 0.05f);
       // One list per byte: the text is never interpreted, so '%' and the like show as is.
       for (unsigned char ch : line)
         glCallList(base + ch);

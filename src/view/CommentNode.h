@@ -3,7 +3,9 @@
 #include "view/TextNode.h"
 
 // A comment on the view: outline text at a window position (pixels from the bottom-left
-// corner), turned by an angle, optionally on a light box; selectable and movable.
+// corner), turned by an angle, optionally on a light box; selectable and movable. The text is
+// kept as given (UTF-8, with its line breaks) and drawn one line under the other, the first on
+// top; characters the outline font has no glyph for show as '?'.
 class CommentNode : public TextNode {
 public:
   static constexpr double kMinSize = 10.0;
@@ -31,10 +33,15 @@ public:
 
   static float clampAngle(float a);
 
+  // The text as given, and what replaces it (the drawn lines follow).
+  const std::string &text() const { return text_; }
+  void setText(const std::string &utf8);
+
   Vec3d position;
   bool fill = false;
 
 private:
+  std::string text_;
   double size_ = kMinSize;
   float angle_ = 0.0f;
 };

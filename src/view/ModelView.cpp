@@ -1,5 +1,8 @@
 #include "view/ModelView.h"
 
+#include "document/Document.h"
+#include "view/SceneSync.h"
+
 #include "scene/GLPointCloud.h"
 #include "view/BannerNode.h"
 #include "view/PointLookup.h"
@@ -22,8 +25,6 @@
 #include <vector>
 
 namespace {
-ModelView *currentView = nullptr;
-
 QSettings viewSettings() {
   return QSettings(QStringLiteral("VelmoraViewer"), QStringLiteral("VelmoraViewer"));
 }
@@ -32,14 +33,9 @@ const QString kFrameBudgetKey = QStringLiteral("View/FrameBudgetMs");
 constexpr double kMinFrameBudgetMs = 5, kMaxFrameBudgetMs = 10000;
 } // namespace
 
-ModelView *ModelView::current() { return currentView; }
-
-void ModelView::setCurrent(ModelView *view) { currentView = view; }
-
 ModelView::ModelView(QWidget *parent)
     : QOpenGLWidget(parent), scene_(std::make_unique<ViewScene>(*this)),
       lookup_(new PointLookup(*this)) {
-  currentView = this;
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(1, 1);
@@ -54,6 +50,8 @@ ModelView::ModelView(QWidget *parent)
     renderFrame();
     emit settingsApplied();
   };
+  document_ = std::make_shared<Document>();
+  sync_ = std::make_unique<SceneSync>(*this, *document_);
   undoStack_ = std::make_unique<QUndoStack>();
   connect(undoStack_.get(), &QUndoStack::indexChanged, this, [this] { emit annotationsChanged(); });
   // A window spreads the upload of a large model over frames and keeps answering.
@@ -69,19 +67,33 @@ ModelView::~ModelView() {
     delete settingsDialog.data();
   if (sectionDialog)
     delete sectionDialog.data();
-  // Steps of the undo history hold nodes that are out of their lists; they go first, and
-  // nobody hears of the emptied history of a closing window.
+  // Nobody hears of the emptied history of a closing window; the scene no longer follows
+  // the document.
   undoStack_->disconnect();
   undoStack_.reset();
+  sync_.reset();
   // Display lists belong to this widget's context: release them while it is current.
   makeCurrent();
   scene_.reset();
   doneCurrent();
-  if (currentView == this)
-    currentView = nullptr;
 }
 
 GLPointCloud *ModelView::pointCloud() const { return scene_->pointCloud(); }
+
+void ModelView::setDocument(std::shared_ptr<Document> document) {
+  if (!document)
+    return;
+  undoStack_->clear();
+  makeCurrent();
+  sync_.reset();
+  // The nodes of the old document go with it.
+  for (NodeList *list : {&scene_->banners, &scene_->distances, &scene_->comments})
+    list->clear();
+  document_ = std::move(document);
+  sync_ = std::make_unique<SceneSync>(*this, *document_);
+  doneCurrent();
+  emit annotationsChanged();
+}
 
 void ModelView::renderFrame() {
   if (isVisible())
@@ -244,7 +256,6 @@ void ModelView::onTolerance() {
 void ModelView::setCentreFromBounds() { centre = boundsCentre(); }
 
 void ModelView::focusInEvent(QFocusEvent *e) {
-  currentView = this;
   emit activated(this);
   QOpenGLWidget::focusInEvent(e);
 }
@@ -258,7 +269,6 @@ void ModelView::endDrag() {
 }
 
 void ModelView::mousePressEvent(QMouseEvent *e) {
-  currentView = this;
   const QPoint at = devicePixel(e->position());
   const int x = at.x(), y = at.y();
   switch (e->button()) {

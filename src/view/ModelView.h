@@ -5,10 +5,13 @@
 #include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class Document;
+class SceneSync;
 class SettingsDialog;
 class SceneNode;
 class GLPointCloud;
@@ -27,11 +30,13 @@ public:
   explicit ModelView(QWidget *parent = nullptr);
   ~ModelView() override;
 
-  // The view commands act on: the most recently constructed or activated view.
-  static ModelView *current();
-  static void setCurrent(ModelView *view);
-
   ViewScene &scene() { return *scene_; }
+  // What the window shows as records; its banners, distances and comments are drawn from
+  // it. A view starts with an empty document of its own; setDocument replaces it (and the
+  // undo history).
+  Document &document() const { return *document_; }
+  SceneSync &sync() const { return *sync_; }
+  void setDocument(std::shared_ptr<Document> document);
   // The background build of the shown model's nearest-point index.
   PointLookup &pointLookup() { return *lookup_; }
   GLPointCloud *pointCloud() const;
@@ -80,7 +85,8 @@ public:
   // Annotations (ModelViewAnnotations.cpp). What is added to the window (banners, distances,
   // comments), moved, edited or deleted goes through the undo history as one step each.
   QUndoStack *undoStack() const { return undoStack_.get(); }
-  // Records nodes that were just appended to their lists as one undoable step.
+  // Adds what nodes that were just appended to their lists show to the document, as one
+  // undoable step; the nodes themselves are released (the scene draws the new records).
   void recordAdded(const std::vector<SceneNode *> &nodes, const QString &text);
   // Removes the selected banners, distances and comments as one undoable step.
   void deleteSelected();
@@ -120,6 +126,11 @@ public:
   // Whether the context is a compatibility context (immediate mode draws); set once
   // initializeGL ran.
   bool contextUsable() const { return contextUsable_; }
+
+  // Asked before the report and the exports read the session file again: false when they
+  // must not go on (the file changed on disk and the user chose to reload it). Set by the
+  // window's annotation record; unset means go on.
+  std::function<bool()> confirmSessionFile;
 
   // The loaded session file carries nominal points (enables the magnification field).
   bool hasNominalPoints = false;
@@ -183,6 +194,8 @@ private:
   void drawMeasureMarker();
 
   std::unique_ptr<ViewScene> scene_;
+  std::shared_ptr<Document> document_;
+  std::unique_ptr<SceneSync> sync_;
   std::unique_ptr<QUndoStack> undoStack_;
   PointLookup *lookup_; // a child object
   bool captured_ = false;

@@ -14,6 +14,7 @@
 #include "view/GLMatrices.h"
 #include "view/Picking.h"
 #include "view/ProgramSettings.h"
+#include "view/SceneSync.h"
 #include "view/ViewCommands.h"
 #include "view/ViewScene.h"
 #include "view/WorstPointsDialog.h"
@@ -40,27 +41,90 @@ NodeList *ModelView::listFor(const SceneNode *node) const {
   return nullptr;
 }
 
+namespace {
+// The record a node made by a command shows; false for a node no record can hold (one not
+// made from model points).
+bool recordFrom(const SceneNode *node, RecordEntry &e) {
+  if (const auto *d = dynamic_cast<const DistanceNode *>(node)) {
+    e.part = Document::Part::Distances;
+    e.distance = DistanceRecord{d->firstIndex, d->secondIndex, d->boxOffset(), d->comment};
+    return d->firstIndex >= 0 && d->secondIndex >= 0;
+  }
+  if (const auto *b = dynamic_cast<const BannerNode *>(node)) {
+    e.part = Document::Part::Banners;
+    e.banner = BannerRecord{b->pointIndex, b->boxOffset(), b->comment};
+    return b->pointIndex >= 0;
+  }
+  if (const auto *t = dynamic_cast<const CommentNode *>(node)) {
+    e.part = Document::Part::Comments;
+    e.comment =
+        CommentRecord{t->text(), t->position.x, t->position.y, t->size(), t->angle(), t->fill};
+    return true;
+  }
+  return false;
+}
+} // namespace
+
 void ModelView::recordAdded(const std::vector<SceneNode *> &nodes, const QString &text) {
-  std::vector<NodesCommand::Slot> entries;
-  for (SceneNode *n : nodes)
-    if (NodeList *list = listFor(n))
-      entries.push_back({list, n});
-  if (!entries.empty())
-    undoStack_->push(new NodesCommand(*this, NodesCommand::Kind::Add, std::move(entries), text));
+  std::vector<RecordEntry> entries;
+  std::vector<SceneNode *> made;
+  std::size_t next[3] = {document_->banners().size(), document_->distances().size(),
+                         document_->comments().size()};
+  std::vector<bool> selected;
+  for (SceneNode *n : nodes) {
+    NodeList *list = listFor(n);
+    if (!list || list->indexOf(n) < 0)
+      continue;
+    RecordEntry e;
+    const bool held = recordFrom(n, e);
+    list->remove(n);
+    forgetNode(n);
+    made.push_back(n);
+    if (!held)
+      continue;
+    e.index = next[int(e.part)]++;
+    entries.push_back(e);
+    selected.push_back(n->isSelected());
+  }
+  // The scene draws the records from now on.
+  releaseNodes(made);
+  if (entries.empty())
+    return;
+  const std::vector<RecordEntry> added = entries;
+  undoStack_->push(
+      new RecordsCommand(*document_, RecordsCommand::Kind::Add, std::move(entries), text));
+  for (std::size_t i = 0; i < added.size(); ++i)
+    if (SceneNode *n = sync_->nodes(added[i].part)[added[i].index]; n && selected[i])
+      n->setSelected(true);
+  renderFrame();
 }
 
 void ModelView::deleteSelected() {
-  std::vector<NodesCommand::Slot> entries;
-  for (NodeList *list : {&scene_->banners, &scene_->distances, &scene_->comments})
-    list->forEach([&](SceneNode *n) {
-      if (n->isSelected())
-        entries.push_back({list, n});
-    });
+  std::vector<RecordEntry> entries;
+  for (Document::Part part :
+       {Document::Part::Banners, Document::Part::Distances, Document::Part::Comments}) {
+    const std::vector<SceneNode *> &nodes = sync_->nodes(part);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      if (!nodes[i] || !nodes[i]->isSelected())
+        continue;
+      RecordEntry e;
+      e.part = part;
+      e.index = i;
+      if (part == Document::Part::Banners)
+        e.banner = document_->banners()[i];
+      else if (part == Document::Part::Distances)
+        e.distance = document_->distances()[i];
+      else
+        e.comment = document_->comments()[i];
+      entries.push_back(e);
+    }
+  }
   if (entries.empty())
     return;
-  // The nodes stay alive in the step, so the deletion can be undone.
-  undoStack_->push(new NodesCommand(*this, NodesCommand::Kind::Remove, std::move(entries),
-                                    QStringLiteral("delete")));
+  // The records stay in the step, so the deletion can be undone.
+  undoStack_->push(new RecordsCommand(*document_, RecordsCommand::Kind::Remove, std::move(entries),
+                                      QStringLiteral("delete")));
+  renderFrame();
   emit selectionChanged();
 }
 
@@ -90,29 +154,42 @@ void ModelView::selectOnly(SceneNode *node) {
 
 void ModelView::resetHistory() { undoStack_->clear(); }
 
+namespace {
+// What a move changes in a node's record: a label's box offset, a comment's position.
+Vec3d movedValue(const SceneNode *node) {
+  if (const auto *b = dynamic_cast<const BannerNode *>(node))
+    return b->boxOffset();
+  if (const auto *t = dynamic_cast<const CommentNode *>(node))
+    return Vec3d(t->position.x, t->position.y, 0);
+  return {};
+}
+} // namespace
+
 void ModelView::beginMoveRecording() {
   moveStart_.clear();
   if (mouseMode == MouseMode::DragBanners) {
     for (NodeList *list : {&scene_->banners, &scene_->distances})
       list->forEach([this](SceneNode *n) {
         if (n->isSelected())
-          moveStart_.emplace_back(n, MoveCommand::positionOf(n));
+          moveStart_.emplace_back(n, movedValue(n));
       });
   } else if (mouseMode == MouseMode::DragComment && draggedComment) {
-    moveStart_.emplace_back(draggedComment, MoveCommand::positionOf(draggedComment));
+    moveStart_.emplace_back(draggedComment, movedValue(draggedComment));
   }
 }
 
 void ModelView::endMoveRecording() {
   std::vector<MoveCommand::Move> moves;
   for (const auto &[node, before] : moveStart_) {
-    const Vec3d after = MoveCommand::positionOf(node);
-    if (!(after == before))
-      moves.push_back({node, before, after});
+    const Vec3d after = movedValue(node);
+    const std::optional<SceneSync::Ref> ref = sync_->recordOf(node);
+    if (ref && !(after == before))
+      moves.push_back({ref->part, ref->index, before, after});
   }
   moveStart_.clear();
+  // The nodes are where the drag left them; the step moves the records there.
   if (!moves.empty())
-    undoStack_->push(new MoveCommand(*this, std::move(moves)));
+    undoStack_->push(new MoveCommand(*document_, std::move(moves)));
 }
 
 const QCursor &ModelView::idleCursor() const {

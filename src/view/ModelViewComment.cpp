@@ -23,9 +23,9 @@ void ModelView::onAddComment() {
   if (result != QDialog::Accepted)
     return;
 
-  // Texts are single-byte: one glyph list per Latin-1 character.
-  auto *comment = new CommentNode(this, 100, 400, static_cast<float>(angle), size,
-                                  text.toLatin1().toStdString());
+  // The text is kept as typed (UTF-8, line breaks and all); the node draws what it can.
+  auto *comment =
+      new CommentNode(this, 100, 400, static_cast<float>(angle), size, text.toStdString());
   comment->setScale(static_cast<float>(size));
   comment->fontSelector = TextNode::kOutlineFont;
   comment->fill = fill;

@@ -28,6 +28,8 @@ ColourScale exportScale(ExportKind kind, const ModelView &view, const GLPointClo
 } // namespace
 
 void ModelView::onExport() {
+  if (confirmSessionFile && !confirmSessionFile())
+    return;
   UiServices &ui = UiServices::instance();
   QString filter;
   const QString typed = ui.saveFileName(

@@ -23,6 +23,8 @@ LegendSettings viewLegend(const ModelView &view, const GLPointCloud &cloud) {
 } // namespace
 
 void ModelView::onCreateReport() {
+  if (confirmSessionFile && !confirmSessionFile())
+    return;
   UiServices &ui = UiServices::instance();
   const GLPointCloud *cloud = pointCloud();
   if (!cloud || !cloud->model()) {

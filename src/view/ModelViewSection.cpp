@@ -19,7 +19,6 @@ const PolylineNode *sectionNode(ViewScene &scene) {
 } // namespace
 
 void ModelView::onGenerateSectionCurve() {
-  setCurrent(this);
   auto *dialog = new SectionDialog(*this, window());
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   sectionDialog = dialog;

@@ -12,7 +12,3 @@ struct ProgramSettings {
   // 1 = S, 2 = M, 3 = L; read by the banner drawing.
   static inline int pointSizeClass = 1;
 };
-
-// Path of the file most recently loaded into a 3D document (the exports read it again).
-std::string currentSessionPath();
-void setCurrentSessionPath(const std::string &path);

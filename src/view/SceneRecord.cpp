@@ -8,9 +8,11 @@
 #include "view/BannerNode.h"
 #include "view/CommentNode.h"
 #include "view/DistanceNode.h"
+#include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/PolylineNode.h"
 #include "view/ProgramSettings.h"
+#include "view/SceneSync.h"
 #include "view/SectionDialog.h"
 #include "view/ViewScene.h"
 
@@ -87,15 +89,6 @@ void applyCamera(const CameraRecord &c, ViewState &view) {
     view.panY = *c.panY * scale;
 }
 
-std::string commentTextToUtf8(const std::string &latin1) {
-  return QString::fromLatin1(QByteArray::fromStdString(latin1)).toUtf8().toStdString();
-}
-
-std::string commentTextFromUtf8(const std::string &utf8) {
-  // As the comment dialog hands its text to the node.
-  return QString::fromUtf8(QByteArray::fromStdString(utf8)).toLatin1().toStdString();
-}
-
 namespace {
 
 // The point index of a banner made before indices were kept: the model point it sits on.
@@ -130,7 +123,7 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
     if (!t)
       return;
     CommentRecord c;
-    c.text = commentTextToUtf8(t->lines().empty() ? std::string() : t->lines()[0]);
+    c.text = t->text();
     c.x = t->position.x;
     c.y = t->position.y;
     c.size = t->size();
@@ -138,38 +131,29 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
     c.fill = t->fill;
     a.comments.push_back(c);
   });
-  if (const auto *curve = dynamic_cast<const PolylineNode *>(scene.sectionCurves.head());
-      curve && !curve->sectionPlane.empty())
-    a.section = SectionRecord{curve->sectionPlane, curve->sectionPoint};
+  a.section = sectionOf(scene);
   return a;
 }
 
-SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene) {
+std::optional<SectionRecord> sectionOf(const ViewScene &scene) {
+  if (const auto *curve = dynamic_cast<const PolylineNode *>(scene.sectionCurves.head());
+      curve && !curve->sectionPlane.empty())
+    return SectionRecord{curve->sectionPlane, curve->sectionPoint};
+  return std::nullopt;
+}
+
+SceneCallouts calloutsOf(ModelView &view) {
   SceneCallouts out;
-  const SessionModel *model = scene.shownModel();
+  const SessionModel *model = view.scene().shownModel();
   if (!model)
     return out;
-  std::vector<BannerRecord> banners;
-  std::vector<DistanceRecord> distances;
-  std::vector<SceneNode *> bannerNodes, distanceNodes;
-  scene.banners.forEach([&](SceneNode *n) {
-    const auto *b = dynamic_cast<const BannerNode *>(n);
-    if (const int index = b ? indexOf(model, *b) : -1; index >= 0) {
-      banners.push_back(BannerRecord{index, {}, b->comment});
-      bannerNodes.push_back(n);
-    }
-  });
-  scene.distances.forEach([&](SceneNode *n) {
-    const auto *d = dynamic_cast<const DistanceNode *>(n);
-    if (d && d->firstIndex >= 0 && d->secondIndex >= 0) {
-      distances.push_back(DistanceRecord{d->firstIndex, d->secondIndex, {}, d->comment});
-      distanceNodes.push_back(n);
-    }
-  });
-  out.rows = calloutRows(*model, banners, distances, view.lowerTolerance, view.upperTolerance);
+  const Document &doc = view.document();
+  out.rows =
+      calloutRows(*model, doc.banners(), doc.distances(), view.lowerTolerance, view.upperTolerance);
   for (const CalloutRow &r : out.rows)
-    out.nodes.push_back(r.kind == CalloutRow::Kind::Banner ? bannerNodes[std::size_t(r.callout)]
-                                                           : distanceNodes[std::size_t(r.callout)]);
+    out.nodes.push_back(view.sync().nodes(r.kind == CalloutRow::Kind::Banner
+                                              ? Document::Part::Banners
+                                              : Document::Part::Distances)[std::size_t(r.callout)]);
   return out;
 }
 
@@ -213,8 +197,8 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
                         ? double(view.viewHeight) / *record.camera.viewHeight
                         : 1.0;
   for (const CommentRecord &c : record.comments) {
-    auto *text = new CommentNode(&view, c.x * sx, c.y * sy, static_cast<float>(c.angle), c.size,
-                                 commentTextFromUtf8(c.text));
+    auto *text =
+        new CommentNode(&view, c.x * sx, c.y * sy, static_cast<float>(c.angle), c.size, c.text);
     text->fontSelector = TextNode::kOutlineFont;
     text->fill = c.fill;
     added.comments.push_back(text);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+class ModelView;
 class SceneNode;
 class GLPointCloud;
 class ViewScene;
@@ -29,6 +30,9 @@ void applyCamera(const CameraRecord &camera, ViewState &view);
 // Nodes that do not belong to the shown model (no point index) are left out.
 Annotations captureAnnotations(const ViewState &view, const ViewScene &scene);
 
+// The section shown, if any.
+std::optional<SectionRecord> sectionOf(const ViewScene &scene);
+
 // The nodes a record added, in list order.
 struct AppliedNodes {
   std::vector<SceneNode *> banners, distances, comments;
@@ -42,15 +46,10 @@ struct AppliedNodes {
 // nodes). Indices outside the model are skipped (a matching record has none).
 AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewScene &scene);
 
-// The callout table of the scene (its banners, then its distances, as the record lists them)
-// against the view's tolerances, and for each row the node it shows.
+// The callout table of a window (the banners, then the distances of its document) against
+// the view's tolerances, and for each row the record and the node that shows it.
 struct SceneCallouts {
   std::vector<CalloutRow> rows;
   std::vector<SceneNode *> nodes; // one per row
 };
-SceneCallouts calloutsOf(const ViewState &view, const ViewScene &scene);
-
-// The comment text of a node (single-byte) as UTF-8, and back; characters a comment cannot
-// show become '?'.
-std::string commentTextToUtf8(const std::string &latin1);
-std::string commentTextFromUtf8(const std::string &utf8);
+SceneCallouts calloutsOf(ModelView &view);

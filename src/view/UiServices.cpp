@@ -3,7 +3,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <vector>
 
 namespace {
 UiServices *installed = nullptr;
@@ -47,6 +49,25 @@ UiServices::SaveChoice UiServices::saveChanges(QWidget *parent, const QString &t
   default:
     return SaveChoice::Cancel;
   }
+}
+
+int UiServices::choose(QWidget *parent, const QString &text, const QString &detail,
+                       const QStringList &buttons) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("VelmoraViewer"), text,
+                  QMessageBox::NoButton, parent);
+  if (!detail.isEmpty())
+    box.setInformativeText(detail);
+  std::vector<QAbstractButton *> added;
+  for (const QString &b : buttons)
+    added.push_back(box.addButton(b, QMessageBox::AcceptRole));
+  box.addButton(QMessageBox::Cancel);
+  if (!added.empty())
+    box.setDefaultButton(static_cast<QPushButton *>(added.front()));
+  box.exec();
+  for (std::size_t i = 0; i < added.size(); ++i)
+    if (box.clickedButton() == added[i])
+      return int(i);
+  return -1;
 }
 
 QString UiServices::openFileName(QWidget *parent, const QString &title, const QStringList &filters,

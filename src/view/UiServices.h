@@ -20,6 +20,10 @@ public:
   // Save / Discard / Cancel, asked before unsaved work would be lost.
   enum class SaveChoice { Save, Discard, Cancel };
   virtual SaveChoice saveChanges(QWidget *parent, const QString &text, const QString &detail = {});
+  // A question with the given buttons (the first is the default) and Cancel: the index of
+  // the button chosen, -1 for Cancel or a closed box.
+  virtual int choose(QWidget *parent, const QString &text, const QString &detail,
+                     const QStringList &buttons);
   // Open-file dialog starting in directory (when given); an empty result means cancelled.
   // Filters are Qt filter strings such as "ses file (*.ses)".
   virtual QString openFileName(QWidget *parent, const QString &title, const QStringList &filters,

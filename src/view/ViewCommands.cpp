@@ -1,102 +1,80 @@
 #include "view/ViewCommands.h"
 
-#include "scene/NodeList.h"
-#include "view/BannerNode.h"
-#include "view/CommentNode.h"
-#include "view/ModelView.h"
-
 #include <algorithm>
 
-NodesCommand::NodesCommand(ModelView &view, Kind kind, std::vector<Slot> entries,
-                           const QString &text)
-    : QUndoCommand(text), view_(view), kind_(kind), entries_(std::move(entries)) {
+using Part = Document::Part;
+
+RecordsCommand::RecordsCommand(Document &document, Kind kind, std::vector<RecordEntry> entries,
+                               const QString &text)
+    : QUndoCommand(text), doc_(document), kind_(kind), entries_(std::move(entries)) {
   // Put back in ascending order, each at its old place: the earlier ones are back already
   // when a later one is inserted.
-  for (Slot &s : entries_)
-    s.index = s.list->indexOf(s.node);
-  std::sort(entries_.begin(), entries_.end(), [](const Slot &a, const Slot &b) {
-    return a.list != b.list ? a.list < b.list : a.index < b.index;
+  std::sort(entries_.begin(), entries_.end(), [](const RecordEntry &a, const RecordEntry &b) {
+    return a.part != b.part ? a.part < b.part : a.index < b.index;
   });
 }
 
-NodesCommand::~NodesCommand() {
-  if (linked_)
-    return;
-  std::vector<SceneNode *> nodes;
-  for (const Slot &s : entries_)
-    nodes.push_back(s.node);
-  view_.releaseNodes(nodes);
-}
-
-void NodesCommand::link() {
-  if (linked_)
-    return;
-  for (const Slot &s : entries_)
-    s.list->insert(s.node, std::size_t(std::max(s.index, 0)));
-  linked_ = true;
-}
-
-void NodesCommand::unlink() {
-  if (!linked_)
-    return;
-  for (const Slot &s : entries_) {
-    s.list->remove(s.node);
-    view_.forgetNode(s.node);
+void RecordsCommand::insert() {
+  for (const RecordEntry &e : entries_) {
+    if (e.part == Part::Banners)
+      doc_.insertBanner(e.index, e.banner);
+    else if (e.part == Part::Distances)
+      doc_.insertDistance(e.index, e.distance);
+    else
+      doc_.insertComment(e.index, e.comment);
   }
-  linked_ = false;
 }
 
-void NodesCommand::redo() {
-  // The first redo of an Add step finds its nodes linked already.
-  if (kind_ == Kind::Add)
-    link();
+void RecordsCommand::remove() {
+  // The later ones first, so the indices of the earlier ones still hold.
+  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+    if (it->part == Part::Banners)
+      doc_.removeBanner(it->index);
+    else if (it->part == Part::Distances)
+      doc_.removeDistance(it->index);
+    else
+      doc_.removeComment(it->index);
+  }
+}
+
+void RecordsCommand::redo() { kind_ == Kind::Add ? insert() : remove(); }
+
+void RecordsCommand::undo() { kind_ == Kind::Add ? remove() : insert(); }
+
+MoveCommand::MoveCommand(Document &document, std::vector<Move> moves)
+    : QUndoCommand(QStringLiteral("move")), doc_(document), moves_(std::move(moves)) {}
+
+void MoveCommand::set(const Move &m, const Vec3d &value) {
+  if (m.part == Part::Banners)
+    doc_.setBannerOffset(m.index, value);
+  else if (m.part == Part::Distances)
+    doc_.setDistanceOffset(m.index, value);
   else
-    unlink();
-  view_.renderFrame();
-}
-
-void NodesCommand::undo() {
-  if (kind_ == Kind::Add)
-    unlink();
-  else
-    link();
-  view_.renderFrame();
-}
-
-MoveCommand::MoveCommand(ModelView &view, std::vector<Move> moves)
-    : QUndoCommand(QStringLiteral("move")), view_(view), moves_(std::move(moves)) {}
-
-Vec3d MoveCommand::positionOf(const SceneNode *node) {
-  if (const auto *b = dynamic_cast<const BannerNode *>(node))
-    return b->labelAnchor;
-  if (const auto *t = dynamic_cast<const CommentNode *>(node))
-    return t->position;
-  return {};
-}
-
-void MoveCommand::setPosition(SceneNode *node, const Vec3d &position) {
-  if (auto *b = dynamic_cast<BannerNode *>(node))
-    b->labelAnchor = position;
-  else if (auto *t = dynamic_cast<CommentNode *>(node))
-    t->position = position;
+    doc_.setCommentPosition(m.index, value.x, value.y);
 }
 
 void MoveCommand::redo() {
   for (const Move &m : moves_)
-    setPosition(m.node, m.after);
-  view_.renderFrame();
+    set(m, m.after);
 }
 
 void MoveCommand::undo() {
   for (const Move &m : moves_)
-    setPosition(m.node, m.before);
-  view_.renderFrame();
+    set(m, m.before);
 }
 
-CalloutCommentCommand::CalloutCommentCommand(LabelNode *node, std::string before, std::string after)
-    : QUndoCommand(QStringLiteral("edit callout comment")), node_(node), before_(std::move(before)),
-      after_(std::move(after)) {}
+CalloutCommentCommand::CalloutCommentCommand(Document &document, Part part, std::size_t index,
+                                             std::string before, std::string after)
+    : QUndoCommand(QStringLiteral("edit callout comment")), doc_(document), part_(part),
+      index_(index), before_(std::move(before)), after_(std::move(after)) {}
 
-void CalloutCommentCommand::redo() { node_->comment = after_; }
+void CalloutCommentCommand::set(const std::string &text) {
+  if (part_ == Part::Banners)
+    doc_.setBannerComment(index_, text);
+  else
+    doc_.setDistanceComment(index_, text);
+}
 
-void CalloutCommentCommand::undo() { node_->comment = before_; }
+void CalloutCommentCommand::redo() { set(after_); }
+
+void CalloutCommentCommand::undo() { set(before_); }

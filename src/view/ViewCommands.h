@@ -1,80 +1,78 @@
 #pragma once
 // The undoable steps of a 3D window: adding and removing banners, distances and comments,
-// moving them, and editing a callout's comment. Nodes a step has taken out of their list are
-// kept alive by the step, so undo can put them back; they are released with the step.
+// moving them, and editing a callout's comment. Each step edits the window's Document; the
+// scene follows the document, so a step never holds a node.
+#include "document/Document.h"
 #include "geometry/Vec3d.h"
 
 #include <QUndoCommand>
 #include <string>
 #include <vector>
 
-class LabelNode;
-class SceneNode;
-class NodeList;
-class ModelView;
+// One record of a list, with its place in the list.
+struct RecordEntry {
+  Document::Part part = Document::Part::Banners;
+  std::size_t index = 0;
+  BannerRecord banner;     // when part is Banners
+  DistanceRecord distance; // when part is Distances
+  CommentRecord comment;   // when part is Comments
+};
 
-// Nodes that come and go together: an Add step links them (they were appended already when
-// the step is recorded), a Remove step unlinks them; undo does the reverse and puts each
-// node back at its place in its list.
-class NodesCommand : public QUndoCommand {
+// Records that come and go together: an Add step inserts them, a Remove step takes them out;
+// undo does the reverse and puts each back at its place in its list.
+class RecordsCommand : public QUndoCommand {
 public:
   enum class Kind { Add, Remove };
-  struct Slot {
-    NodeList *list = nullptr;
-    SceneNode *node = nullptr;
-    int index = -1; // place in the list when linked; set by the step
-  };
-
-  NodesCommand(ModelView &view, Kind kind, std::vector<Slot> entries, const QString &text);
-  ~NodesCommand() override;
+  RecordsCommand(Document &document, Kind kind, std::vector<RecordEntry> entries,
+                 const QString &text);
 
   void undo() override;
   void redo() override;
 
 private:
-  void link();
-  void unlink();
+  void insert();
+  void remove();
 
-  ModelView &view_;
+  Document &doc_;
   Kind kind_;
-  std::vector<Slot> entries_;
-  // Both kinds are recorded with their nodes in place: an Add step after the nodes were
-  // appended, a Remove step before they are taken out.
-  bool linked_ = true;
+  std::vector<RecordEntry> entries_; // ascending by list and index
 };
 
-// Labels or comments moved by a drag: the positions before and after (a label's anchor, a
-// comment's window position). Recorded once the drag ended, so the first redo puts the nodes
-// where they already are.
+// Labels or comments moved by a drag: a label's box offset or a comment's window position
+// (x, y) before and after.
 class MoveCommand : public QUndoCommand {
 public:
   struct Move {
-    SceneNode *node = nullptr;
+    Document::Part part = Document::Part::Banners;
+    std::size_t index = 0;
     Vec3d before, after;
   };
-  MoveCommand(ModelView &view, std::vector<Move> moves);
+  MoveCommand(Document &document, std::vector<Move> moves);
 
   void undo() override;
   void redo() override;
 
-  // Where a movable node is now: a label's anchor or a comment's position.
-  static Vec3d positionOf(const SceneNode *node);
-  static void setPosition(SceneNode *node, const Vec3d &position);
-
 private:
-  ModelView &view_;
+  void set(const Move &m, const Vec3d &value);
+
+  Document &doc_;
   std::vector<Move> moves_;
 };
 
 // A new comment on a banner or a distance (the callout table's comment column).
 class CalloutCommentCommand : public QUndoCommand {
 public:
-  CalloutCommentCommand(LabelNode *node, std::string before, std::string after);
+  CalloutCommentCommand(Document &document, Document::Part part, std::size_t index,
+                        std::string before, std::string after);
 
   void undo() override;
   void redo() override;
 
 private:
-  LabelNode *node_;
+  void set(const std::string &text);
+
+  Document &doc_;
+  Document::Part part_;
+  std::size_t index_;
   std::string before_, after_;
 };

@@ -33,6 +33,11 @@ public:
     saveQuestions.push_back(text);
     return saveChoice;
   }
+  // Three-way questions: the next scripted answer (-1 = Cancel when none is left).
+  int choose(QWidget *, const QString &text, const QString &, const QStringList &) override {
+    choices.push_back(text);
+    return chooseAnswers.empty() ? -1 : chooseAnswers.takeFirst();
+  }
   QString openFileName(QWidget *, const QString &title, const QStringList &filters,
                        const QString &suffix, const QString &directory) override {
     lastTitle = title;
@@ -45,7 +50,8 @@ public:
                        const QString &, QString *) override {
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
   }
-  QStringList messages, openAnswers, saveAnswers, lastFilters, questions, saveQuestions;
+  QStringList messages, openAnswers, saveAnswers, lastFilters, questions, saveQuestions, choices;
+  QList<int> chooseAnswers;
   bool questionAnswer = true;
   SaveChoice saveChoice = SaveChoice::Discard;
   QString lastTitle, lastSuffix, lastDirectory;
@@ -80,8 +86,17 @@ protected:
     writeTextFile(file(name).toStdString(), "0 0 0\n4 0 1\n4 2 2\n0 2 3\n");
     return file(name);
   }
+  // The window commands act on: the frame's active child.
+  ModelView *activeView() const {
+    DocumentWindow *c = frame ? frame->activeChild() : nullptr;
+    return c ? c->view() : nullptr;
+  }
+  SessionDocument *activeDocument() const {
+    DocumentWindow *c = frame ? frame->activeChild() : nullptr;
+    return c ? c->document() : nullptr;
+  }
   GLPointCloud *currentNode() const {
-    return SessionDocument::current() ? SessionDocument::current()->pointCloud() : nullptr;
+    return activeDocument() ? activeDocument()->pointCloud() : nullptr;
   }
 
   QTemporaryDir dir, settingsDir;

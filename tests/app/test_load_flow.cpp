@@ -4,12 +4,15 @@
 #include "AppFixture.h"
 #include "app/CommandIds.h"
 #include "app/SessionAnnotations.h"
+#include "document/Document.h"
 #include "gui/GuiTestMain.h"
+#include "view/CommentNode.h"
 #include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
 
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPointer>
 #include <QUndoStack>
 #include <QUrl>
 #include <sys/stat.h>
@@ -39,7 +42,7 @@ protected:
     ASSERT_NE(r, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([r] { return !r->restoring(); }, 10000));
   }
-  std::size_t bannerCount() const { return ModelView::current()->scene().banners.size(); }
+  std::size_t bannerCount() const { return activeView()->scene().banners.size(); }
 };
 
 TEST_F(LoadFlow, StartsWithTheEmptyMainWindowAndItsMenu) {
@@ -53,7 +56,7 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
   GLPointCloud *node = currentNode();
   ASSERT_NE(node, nullptr);
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(node->upperTolerance, 0.25);
   EXPECT_EQ(node->lowerTolerance, -0.25);
@@ -65,13 +68,12 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   EXPECT_EQ(view->upperTolerance, 0.25);
   EXPECT_EQ(view->lowerTolerance, -0.25);
   EXPECT_FALSE(view->interacting);
-  EXPECT_FALSE(SessionDocument::current()->hasNominalPoints());
+  EXPECT_FALSE(activeDocument()->hasNominalPoints());
   EXPECT_EQ(view->scene().pointCloud(), node);
   EXPECT_EQ(view->scene().models.head(), node);
   EXPECT_EQ(frame->currentMenuId(), 1289);
   EXPECT_EQ(frame->windowTitle(), "VelmoraViewer - part.ses");
-  EXPECT_EQ(QString::fromStdString(currentSessionPath()),
-            QFileInfo(file("part.ses")).absoluteFilePath());
+  EXPECT_EQ(activeDocument()->path(), QFileInfo(file("part.ses")).absoluteFilePath());
   // The status bar showed the load as it happened.
   ASSERT_GE(statusTexts.size(), 2);
   EXPECT_EQ(statusTexts.front(), "Is loading...");
@@ -83,8 +85,8 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
 
 TEST_F(LoadFlow, NominalPointsAreRecordedOnTheDocument) {
   ASSERT_TRUE(frame->openDocument(sessionFile("nominal.ses", true), true));
-  EXPECT_TRUE(SessionDocument::current()->hasNominalPoints());
-  EXPECT_TRUE(ModelView::current()->hasNominalPoints);
+  EXPECT_TRUE(activeDocument()->hasNominalPoints());
+  EXPECT_TRUE(activeView()->hasNominalPoints);
 }
 
 TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
@@ -95,8 +97,8 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   EXPECT_EQ(node->upperTolerance, 0.0); // the node's own default, not the session's 0.25
   EXPECT_EQ(node->model()->deviationMode, 0);
   EXPECT_EQ(node->model()->pointCount, 4);
-  EXPECT_EQ(ModelView::current()->upperTolerance, 0.25); // the view's default, untouched
-  EXPECT_EQ(ModelView::current()->displayMode, 1);       // applying settings keeps the points
+  EXPECT_EQ(activeView()->upperTolerance, 0.25); // the view's default, untouched
+  EXPECT_EQ(activeView()->displayMode, 1);       // applying settings keeps the points
 
   // A session file without triangles has no surface: its points show, coloured.
   const std::vector<Vec3f> pts = {{0, 0, 0}, {4, 0, 1}, {4, 2, 2}};
@@ -105,8 +107,8 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   EXPECT_EQ(currentNode()->displayMode, 1);
   EXPECT_EQ(currentNode()->width, 1);
   EXPECT_EQ(currentNode()->model()->deviationMode, 3);
-  EXPECT_EQ(ModelView::current()->displayMode, 1);
-  EXPECT_EQ(ModelView::current()->pointSize, 1);
+  EXPECT_EQ(activeView()->displayMode, 1);
+  EXPECT_EQ(activeView()->pointSize, 1);
 }
 
 TEST_F(LoadFlow, UpperCaseSuffixIsStillASessionFile) {
@@ -144,7 +146,7 @@ TEST_F(LoadFlow, PipesAndFoldersAreRefusedWithTheReasonAndNeverBlock) {
 TEST_F(LoadFlow, RefusedFileShowsItsMessageAndOpensNoWindow) {
   ASSERT_TRUE(frame->openDocument(sessionFile("good.ses"), true));
   GLPointCloud *before = currentNode();
-  const QString sessionBefore = QString::fromStdString(currentSessionPath());
+  const QString sessionBefore = activeDocument()->path();
   writeTextFile(file("broken.ses").toStdString(), "short"); // shorter than a header
   EXPECT_FALSE(frame->openDocument(file("broken.ses"), true));
   ASSERT_EQ(ui.messages.size(), 1);
@@ -152,7 +154,7 @@ TEST_F(LoadFlow, RefusedFileShowsItsMessageAndOpensNoWindow) {
   // The open document, its window and the session path are untouched.
   ASSERT_EQ(frame->childFrames().size(), 1);
   EXPECT_EQ(currentNode(), before);
-  EXPECT_EQ(QString::fromStdString(currentSessionPath()), sessionBefore);
+  EXPECT_EQ(activeDocument()->path(), sessionBefore);
   EXPECT_EQ(frame->statusText(), "Ready");
 }
 
@@ -184,7 +186,7 @@ TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
   ASSERT_EQ(frame->childFrames().size(), 1);
   ASSERT_NE(currentNode(), nullptr);
   EXPECT_EQ(currentNode()->displayMode, 1);
-  ModelView *v = ModelView::current();
+  ModelView *v = activeView();
   EXPECT_EQ(v, frame->childFrames().front()->view());
   EXPECT_EQ(v->panX, 0);
   // The point file spans 4 x 2 x 3: centred on its box and fitted to it.
@@ -218,7 +220,7 @@ TEST_F(LoadFlow, DroppedFilesOpenAsFurtherDocumentsAndTheNewestIsCurrent) {
   QCoreApplication::sendEvent(frame, &drop);
   ASSERT_EQ(frame->childFrames().size(), 3) << ui.messages.join("; ").toStdString();
   EXPECT_EQ(currentNode()->displayMode, 1); // the point file came last
-  EXPECT_EQ(SessionDocument::current(), frame->childFrames().back()->document());
+  EXPECT_EQ(activeDocument(), frame->childFrames().back()->document());
 }
 
 TEST_F(LoadFlow, EveryFileOfTheCommandLineOpensInAWindowOfItsOwn) {
@@ -236,8 +238,8 @@ TEST_F(LoadFlow, ActivatingAWindowMakesItsViewAndDocumentCurrent) {
   ASSERT_TRUE(frame->openDocument(pointFile(), false));
   DocumentWindow *first = frame->childFrames().front();
   frame->mdiArea()->setActiveSubWindow(first);
-  EXPECT_EQ(ModelView::current(), first->view());
-  EXPECT_EQ(SessionDocument::current(), first->document());
+  EXPECT_EQ(activeView(), first->view());
+  EXPECT_EQ(activeDocument(), first->document());
   EXPECT_EQ(currentNode()->displayMode, 4);
   // A command now acts on that window.
   first->view()->panX = 12;
@@ -259,16 +261,16 @@ TEST_F(LoadFlow, RecentFilesKeepTheLastFourMostRecentFirst) {
 TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   const QString path = sessionFile();
   openAndRestore(path);
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   Annotations made;
   made.display = {0.2, -0.15, 9, 0, true, true, 4, 0, 1.0, 2, 2};
   made.banners = {{4, {3, 2, 1}, "check, \"this\""}, {7, {-6, 0, 0}, ""}};
   made.distances = {{0, 8, {0, -12, 0}, "span"}};
   made.comments = {{"Lot 7 \xc3\xa4", 40, 500, 24, 10, true}};
   made.section = SectionRecord{"Y/Z", {5, 0, 0}};
-  view->makeCurrent();
-  applyAnnotations(made, *view, view->scene());
-  view->doneCurrent();
+  std::vector<std::string> notes;
+  records()->applyRecord(made, notes);
+  EXPECT_TRUE(notes.empty());
   view->setStandardView(ModelView::StandardView::Isometric);
   view->panX = 25;
   view->panY = -10;
@@ -290,8 +292,8 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   EXPECT_EQ(frame->statusText(), "Annotations restored");
   EXPECT_EQ(records()->record(), saved.annotations);
   EXPECT_FALSE(records()->hasUnsavedChanges());
-  EXPECT_FALSE(ModelView::current()->undoStack()->canUndo());
-  EXPECT_EQ(ModelView::current()->grabFramebuffer(), before);
+  EXPECT_FALSE(activeView()->undoStack()->canUndo());
+  EXPECT_EQ(activeView()->grabFramebuffer(), before);
 }
 
 TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) {
@@ -313,7 +315,7 @@ TEST_F(LoadFlow, SidecarsThatDoNotFitAreNeitherAppliedNorReplacedWithoutAsking) 
                                           "applied."));
     EXPECT_EQ(bannerCount(), 0u);
     // A later save asks first; No offers another file, and cancelling that writes nothing.
-    ModelView::current()->calloutWorstPoints(1, 0);
+    activeView()->calloutWorstPoints(1, 0);
     ui.questionAnswer = false;
     ui.saveAnswers = {QString()};
     const qsizetype asked = ui.questions.size();
@@ -335,7 +337,7 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
   const QString path = sessionFile();
   const QString sidecar = path + ".velmora.json";
   openAndRestore(path);
-  ModelView::current()->calloutWorstPoints(1, 0);
+  activeView()->calloutWorstPoints(1, 0);
   ui.saveChoice = UiServices::SaveChoice::Cancel;
   frame->runCommand(ID_FILE_CLOSE);
   EXPECT_FALSE(frame->close());                                  // quitting asks too
@@ -350,11 +352,11 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
 
   openAndRestore(path);
   EXPECT_EQ(bannerCount(), 1u);
-  ModelView::current()->deleteSelected(); // nothing selected: no change
+  activeView()->deleteSelected(); // nothing selected: no change
   frame->runCommand(ID_FILE_CLOSE);
   EXPECT_EQ(ui.saveQuestions.size(), 4); // nothing changed: not asked
   openAndRestore(path);
-  ModelView::current()->calloutWorstPoints(2, 0);
+  activeView()->calloutWorstPoints(2, 0);
   ui.saveChoice = UiServices::SaveChoice::Discard;
   frame->runCommand(ID_FILE_CLOSE);
   QTRY_VERIFY(frame->childFrames().isEmpty());
@@ -362,3 +364,126 @@ TEST_F(LoadFlow, ClosingWithUnsavedAnnotationsAsksToSaveDiscardOrCancel) {
 }
 
 VELMORA_GUI_TEST_MAIN()
+
+TEST_F(LoadFlow, SavingOverWhatAnotherWindowSavedAsksAndReloadAppliesTheirs) {
+  const QString path = sessionFile();
+  const QString sidecar = path + ".velmora.json";
+  openAndRestore(path);
+  DocumentWindow *first = frame->childFrames().front();
+  ASSERT_TRUE(frame->openDocument(path, false));
+  DocumentWindow *second = frame->childFrames().back();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !records()->restoring(); }, 10000));
+  // The second window saves two banners first: nothing was there, nobody is asked.
+  activeView()->calloutWorstPoints(2, 0);
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_TRUE(ui.choices.isEmpty());
+  const QByteArray theirs = bytesOf(sidecar);
+  ASSERT_FALSE(theirs.isEmpty());
+
+  // The first window read no sidecar; one exists now: Ctrl+S asks, Cancel writes nothing.
+  frame->mdiArea()->setActiveSubWindow(first);
+  activeView()->calloutWorstPoints(1, 0);
+  frame->runCommand(ID_FILE_SAVE);
+  ASSERT_EQ(ui.choices, QStringList{"part.ses.velmora.json changed on disk."});
+  EXPECT_EQ(bytesOf(sidecar), theirs);
+  // "Reload theirs" shows the other window's banners in place of its own, as saved.
+  ui.chooseAnswers = {1};
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(bytesOf(sidecar), theirs);
+  EXPECT_EQ(bannerCount(), 2u);
+  EXPECT_FALSE(records()->hasUnsavedChanges());
+  EXPECT_FALSE(activeView()->undoStack()->canUndo());
+  // Now it holds what is on disk: a save replaces it without asking.
+  activeView()->calloutWorstPoints(3, 0);
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(ui.choices.size(), 2);
+  EXPECT_GT(bannerCount(), 2u);
+  EXPECT_EQ(readAnnotations(sidecar.toStdString()).annotations.banners.size(), bannerCount());
+
+  // The second window's save would lose that: it asks, and "Replace" is its answer.
+  frame->mdiArea()->setActiveSubWindow(second);
+  ui.chooseAnswers = {0};
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(ui.choices.size(), 3);
+  EXPECT_EQ(readAnnotations(sidecar.toStdString()).annotations.banners.size(), 2u);
+}
+
+TEST_F(LoadFlow, ASessionFileChangedOnDiskIsNotWorkedOnWithoutAsking) {
+  const QString path = sessionFile();
+  openAndRestore(path);
+  activeView()->calloutWorstPoints(1, 0);
+  // Another program writes the file anew (another size).
+  writeBytes(path, bytesOf(path) + QByteArray(16, '\0'));
+  frame->runCommand(ID_FILE_SAVE);
+  ASSERT_EQ(ui.choices, QStringList{"part.ses changed on disk."});
+  EXPECT_FALSE(QFileInfo::exists(path + ".velmora.json"));
+  // Keep goes on with the model in memory, and is not asked again for the same change.
+  ui.chooseAnswers = {1};
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_TRUE(QFileInfo::exists(path + ".velmora.json"));
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(ui.choices.size(), 2);
+  // Reload opens the file again in place of the window; the report asks as Save does.
+  writeBytes(path, bytesOf(path) + QByteArray(16, '\0'));
+  QPointer<DocumentWindow> old = frame->activeChild();
+  ui.chooseAnswers = {0};
+  frame->runCommand(ID_CREATE_REPORT);
+  EXPECT_EQ(ui.choices.size(), 3);
+  QTRY_VERIFY(!old && frame->childFrames().size() == 1);
+  EXPECT_EQ(activeDocument()->path(), path);
+}
+
+TEST_F(LoadFlow, CommentTextsComeBackByteForByte) {
+  const QString path = sessionFile();
+  const QString sidecar = path + ".velmora.json";
+  openAndRestore(path);
+  Annotations made;
+  made.comments = {{std::string(10000, 'x'), 40, 500, 24, 10, true},
+                   {"Prüfung \xe6\xb8\xac\xe5\xae\x9a\nzweite Zeile\r\n\xce\xb1\xce\xb2", 60, 300,
+                    20, 0, false}};
+  ModelView *view = activeView();
+  std::vector<std::string> notes;
+  records()->applyRecord(made, notes);
+  EXPECT_TRUE(notes.empty());
+  frame->runCommand(ID_FILE_SAVE);
+  const QByteArray first = bytesOf(sidecar);
+  const AnnotationsReadResult saved = readAnnotations(sidecar.toStdString());
+  ASSERT_TRUE(saved.ok) << saved.error;
+  ASSERT_EQ(saved.annotations.comments.size(), 2u);
+  EXPECT_EQ(saved.annotations.comments[0].text, made.comments[0].text);
+  EXPECT_EQ(saved.annotations.comments[1].text, made.comments[1].text);
+  // The node draws three lines; what it has no glyph for shows as '?'.
+  auto *node = dynamic_cast<CommentNode *>(view->scene().comments.tail());
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->lines(), (std::vector<std::string>{"Pr\xfc"
+                                                     "fung ??",
+                                                     "zweite Zeile", "??"}));
+
+  frame->runCommand(ID_FILE_CLOSE);
+  openAndRestore(path);
+  EXPECT_FALSE(records()->hasUnsavedChanges());
+  std::remove(sidecar.toLocal8Bit().constData());
+  frame->runCommand(ID_FILE_SAVE);
+  EXPECT_EQ(bytesOf(sidecar), first);
+}
+
+TEST_F(LoadFlow, AHandEditedSidecarWithBadTolerancesOpensWithTheRestAndANote) {
+  const QString path = sessionFile();
+  openAndRestore(path);
+  Annotations edited;
+  edited.session = records()->record().session;
+  edited.display.upperTolerance = -0.5; // below the lower tolerance: refused by the dialog
+  edited.display.colourBars = 9;
+  edited.banners = {{4, {3, 2, 1}, "kept"}};
+  frame->runCommand(ID_FILE_CLOSE);
+  writeBytes(path + ".velmora.json", QByteArray::fromStdString(annotationsJson(edited)));
+  openAndRestore(path);
+  EXPECT_TRUE(frame->statusText().startsWith("Annotations restored (") &&
+              frame->statusText().contains("display.upperTolerance -0.5 is below"))
+      << frame->statusText().toStdString();
+  EXPECT_EQ(bannerCount(), 1u);
+  EXPECT_EQ(activeView()->colourBars, 9);
+  EXPECT_EQ(activeView()->upperTolerance, DisplaySettings{}.upperTolerance);
+  EXPECT_EQ(activeDocument()->document()->banners().size(), 1u);
+  EXPECT_FALSE(records()->hasUnsavedChanges());
+}

@@ -154,9 +154,9 @@ TEST_F(MainFrame, ViewCommandsNeedADocumentWindowAndTheirBuiltPart) {
   EXPECT_TRUE(frame->action(ID_EXPORT)->isEnabled());
   // Tolerance opens the settings dialog of the active view.
   frame->runCommand(ID_TOLERANCE);
-  ASSERT_FALSE(ModelView::current()->settingsDialog.isNull());
-  EXPECT_TRUE(ModelView::current()->settingsDialog->isVisible());
-  ModelView::current()->settingsDialog->close();
+  ASSERT_FALSE(activeView()->settingsDialog.isNull());
+  EXPECT_TRUE(activeView()->settingsDialog->isVisible());
+  activeView()->settingsDialog->close();
 }
 
 TEST_F(MainFrame, StatusBarHasTheMessagePaneAndThreeIndicators) {
@@ -347,7 +347,7 @@ TEST_F(MainFrame, WindowMenuArrangesWindowsInsideTheAreaAndCyclesThem) {
 
 TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   QAction *showModel = frame->action(ID_VIEW_SHOW_MODEL);
   EXPECT_TRUE(showModel->isCheckable() && showModel->isChecked());
   EXPECT_FALSE(frame->action(ID_CLEAR_SECTION)->isEnabled());
@@ -375,7 +375,7 @@ TEST_F(MainFrame, SectionCommandsAndTheShowModelToggleFollowTheView) {
 
 TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable) {
   ASSERT_TRUE(frame->openDocument(sessionFile(), true));
-  ModelView *view = ModelView::current();
+  ModelView *view = activeView();
   CalloutDock *dock = frame->calloutDock();
   EXPECT_FALSE(dock->isVisible());
   // The window fills the area's width: the docked list narrows the area and the window with
@@ -422,7 +422,7 @@ TEST_F(MainFrame, CalloutListFollowsTheActiveViewItsSelectionAndExportsTheTable)
   frame->runCommand(ID_EXPORT_CALLOUTS);
   QFile csv(file("table.csv"));
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-  EXPECT_EQ(csv.readAll().toStdString(), calloutCsv(calloutsOf(*view, view->scene()).rows));
+  EXPECT_EQ(csv.readAll().toStdString(), calloutCsv(calloutsOf(*view).rows));
   // Another window shows its own (none); back in the first its rows return.
   DocumentWindow *first = frame->activeChild();
   ASSERT_TRUE(frame->openDocument(sessionFile("b.ses"), false));

@@ -24,7 +24,6 @@ protected:
     cloud = load();
     ASSERT_NE(cloud, nullptr);
     sessionPath = (dir.path() + "/square.ses").toStdString();
-    setCurrentSessionPath(sessionPath);
     // The node's settings and the view's differ, so a scale from the wrong one shows.
     cloud->upperTolerance = 0.1;
     cloud->lowerTolerance = -0.2;
@@ -37,10 +36,7 @@ protected:
     view->colourBars = 4;
     view->pointFilter = 2;
   }
-  void TearDown() override {
-    setCurrentSessionPath({});
-    ViewFixture::TearDown();
-  }
+  void TearDown() override { ViewFixture::TearDown(); }
   // Runs the command with the user choosing path; returns the messages shown.
   std::vector<FakeUi::Message> exportTo(const QString &path) {
     ui.messages.clear();

@@ -6,6 +6,7 @@
 #include "analysis/BackgroundPointIndex.h"
 #include "analysis/ColourScale.h"
 #include "analysis/WorstPoints.h"
+#include "document/Document.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/BackgroundWork.h"
@@ -543,10 +544,15 @@ TEST_F(PickingTest, DistanceToolTakesPointsShownWithinEightPixels) {
   EXPECT_FALSE(view->isMeasuring());
 }
 
-TEST_F(PickingTest, UndoAndRedoTakeBackAddingMovingAndDeleting) {
+TEST_F(PickingTest, UndoAndRedoTakeBackAddingMovingAndDeletingInTheDocument) {
+  const Document &doc = view->document();
   click(pixelOfPoint(3, 3));
   addComment("note", "20", "0", false);
   ASSERT_EQ(banners().size(), 1u);
+  ASSERT_EQ(doc.banners().size(), 1u);
+  ASSERT_EQ(doc.comments().size(), 1u);
+  EXPECT_EQ(doc.comments()[0].text, "note");
+  const BannerRecord pinned = doc.banners()[0];
   BannerNode *b = banners()[0];
   const Vec3d placed = b->labelAnchor;
   const QPoint start = boxOf(b);
@@ -555,26 +561,35 @@ TEST_F(PickingTest, UndoAndRedoTakeBackAddingMovingAndDeleting) {
   release(start + QPoint(30, 0));
   const Vec3d moved = b->labelAnchor;
   ASSERT_FALSE(moved == placed);
+  // The drag's end moved the record.
+  EXPECT_FALSE(doc.banners()[0].boxOffset == pinned.boxOffset);
   key(QEvent::KeyPress, Qt::Key_Delete); // the press selected it
   EXPECT_TRUE(banners().empty());
+  EXPECT_TRUE(doc.banners().empty());
   QUndoStack *undo = view->undoStack();
   ASSERT_EQ(undo->count(), 4); // banner, comment, move, delete
+  // Each step edits the document; the scene draws what it holds.
   undo->undo();
-  EXPECT_EQ(banners(), std::vector<BannerNode *>{b});
-  EXPECT_EQ(b->labelAnchor, moved);
+  ASSERT_EQ(banners().size(), 1u);
+  EXPECT_EQ(banners()[0]->labelAnchor, moved);
   undo->undo();
-  EXPECT_EQ(b->labelAnchor, placed);
+  EXPECT_EQ(doc.banners()[0], pinned);
+  EXPECT_EQ(banners()[0]->labelAnchor, placed);
   undo->undo();
   EXPECT_TRUE(comments().empty());
+  EXPECT_TRUE(doc.comments().empty());
   undo->undo();
   EXPECT_TRUE(banners().empty());
+  EXPECT_FALSE(doc.hasUnsavedChanges());
   for (int i = 0; i < 3; ++i)
     undo->redo();
-  EXPECT_EQ(banners(), std::vector<BannerNode *>{b});
-  EXPECT_EQ(b->labelAnchor, moved);
+  ASSERT_EQ(banners().size(), 1u);
+  EXPECT_EQ(banners()[0]->labelAnchor, moved);
+  EXPECT_EQ(banners()[0]->pointIndex, pinned.point);
   EXPECT_EQ(comments().size(), 1u);
   undo->redo();
   EXPECT_TRUE(banners().empty());
+  EXPECT_TRUE(doc.banners().empty());
 }
 
 TEST_F(PickingTest, WorstPointsGetBannersInOneStep) {

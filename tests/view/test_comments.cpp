@@ -1,6 +1,7 @@
 // Comments: clamping, width, rotated hit test, drawing with the outline font, the dialog.
 #include "test_banners_env.h"
 
+#include "records/Annotations.h"
 #include "view/CommentDialog.h"
 #include "view/CommentNode.h"
 
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
 #include <cmath>
 #include <limits>
 
@@ -245,6 +247,35 @@ TEST(CommentDialog, NumbersReadLikeTheEditsMeanThem) {
   EXPECT_EQ(CommentDialog::readNumber(""), 0);
   EXPECT_EQ(CommentDialog::readNumber("+-3"), 0);
   EXPECT_EQ(CommentDialog::readNumber("1,5"), 1); // the point is the decimal separator
+}
+
+TEST(CommentDialog, TakesOnlyWhatARecordHolds) {
+  CommentDialog dlg;
+  auto *text = dlg.findChild<QPlainTextEdit *>("1000");
+  auto *size = dlg.findChild<QLineEdit *>("1001");
+  auto *ok = dlg.findChild<QPushButton *>("1");
+  auto *limit = dlg.findChild<QLabel *>("limit");
+  ASSERT_TRUE(text && size && ok && limit);
+  // Many lines of non-Latin text up to the limit are taken as typed...
+  const QString most = QString(int(RecordLimits::kMaxCommentBytes / 2) - 1, QChar(0x3b1)) + "\nx";
+  text->setPlainText(most);
+  EXPECT_EQ(text->toPlainText(), most);
+  EXPECT_TRUE(limit->isHidden());
+  // ... one more byte is refused while typing, and the dialog says the limit.
+  text->moveCursor(QTextCursor::End);
+  text->insertPlainText("y");
+  EXPECT_EQ(text->toPlainText(), most);
+  EXPECT_FALSE(limit->isHidden());
+  EXPECT_TRUE(limit->text().contains(QString::number(RecordLimits::kMaxCommentBytes)));
+  // A size beyond the largest a record holds keeps the dialog open.
+  size->setText("10001");
+  ok->click();
+  EXPECT_NE(dlg.result(), QDialog::Accepted);
+  EXPECT_TRUE(limit->text().contains("10000"));
+  size->setText("10000");
+  ok->click();
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_EQ(dlg.text, most);
 }
 
 int main(int argc, char **argv) { return runAll(argc, argv); }

@@ -2,7 +2,10 @@
 #include "ViewFixture.h"
 #include "gui/GuiTestMain.h"
 
+#include "document/Document.h"
 #include "scene/ScaleNode.h"
+#include "view/BannerNode.h"
+#include "view/SceneSync.h"
 
 #include <QImage>
 #include <QUndoStack>
@@ -324,35 +327,41 @@ TEST_F(ViewNavigation, KeysOneToSevenShowTheStandardViewsAndResetGoesBackToTheTo
   EXPECT_EQ(view->rotation.accumulated, ViewRotation::identity());
 }
 
-TEST_F(ViewNavigation, DeleteRemovesOnlySelectedNodesUndoablyAndReleasesThemWithTheStep) {
+TEST_F(ViewNavigation, DeleteRemovesOnlySelectedRecordsUndoablyAndTheSceneFollows) {
   load();
-  int deaths = 0;
-  auto *keepBanner = new CountingNode(&deaths);
-  auto *dropBanner = new CountingNode(&deaths);
-  auto *dropComment = new CountingNode(&deaths);
-  auto *keepComment = new CountingNode(&deaths);
-  view->scene().banners.append(keepBanner);
-  view->scene().banners.append(dropBanner);
-  view->scene().comments.append(dropComment);
-  view->scene().comments.append(keepComment);
-  dropBanner->setSelected(true);
-  dropComment->setSelected(true);
+  using Part = Document::Part;
+  Document &doc = view->document();
+  doc.addBanner({0, {}, "keep"});
+  doc.addBanner({1, {1, 2, 0}, "drop"});
+  doc.addComment({"drop", 10, 20, 20, 0, false});
+  doc.addComment({"keep", 30, 40, 20, 0, false});
+  const Annotations before = doc.annotations();
+  ASSERT_EQ(view->scene().banners.size(), 2u); // drawn from the records
+  ASSERT_EQ(view->scene().comments.size(), 2u);
+  view->sync().nodes(Part::Banners)[1]->setSelected(true);
+  view->sync().nodes(Part::Comments)[0]->setSelected(true);
   QTest::keyClick(view.get(), Qt::Key_Delete);
-  EXPECT_EQ(deaths, 0); // kept by the undo step
-  EXPECT_EQ(view->scene().banners.head(), keepBanner);
-  EXPECT_EQ(NodeList::next(keepBanner), nullptr);
-  EXPECT_EQ(view->scene().comments.head(), keepComment);
-  // Undo puts each back at its place; redo takes them out again.
+  ASSERT_EQ(doc.banners().size(), 1u);
+  EXPECT_EQ(doc.banners()[0].comment, "keep");
+  ASSERT_EQ(doc.comments().size(), 1u);
+  EXPECT_EQ(doc.comments()[0].text, "keep");
+  EXPECT_EQ(view->scene().banners.size(), 1u);
+  EXPECT_EQ(view->scene().comments.size(), 1u);
+  // Undo puts each back at its place, and the scene draws them again; redo takes them out.
   view->undoStack()->undo();
-  EXPECT_EQ(NodeList::next(keepBanner), dropBanner);
-  EXPECT_EQ(view->scene().comments.head(), dropComment);
+  EXPECT_EQ(doc.annotations(), before);
+  ASSERT_EQ(view->scene().banners.size(), 2u);
+  const auto *back = dynamic_cast<const BannerNode *>(view->sync().nodes(Part::Banners)[1]);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->pointIndex, 1);
+  EXPECT_EQ(back->boxOffset(), (Vec3d{1, 2, 0}));
+  EXPECT_EQ(view->scene().comments.head(), view->sync().nodes(Part::Comments)[0]);
   view->undoStack()->redo();
   EXPECT_EQ(view->scene().banners.size(), 1u);
+  EXPECT_EQ(doc.banners().size(), 1u);
   // Nothing selected: nothing changes.
   QTest::keyClick(view.get(), Qt::Key_Delete);
   EXPECT_EQ(view->undoStack()->count(), 1);
-  view->undoStack()->clear();
-  EXPECT_EQ(deaths, 2);
 }
 
 TEST_F(ViewNavigation, CtrlIsTrackedAndMissedBannersKeepTheirSelectionWithIt) {
