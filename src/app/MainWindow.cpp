@@ -9,6 +9,7 @@
 #include "app/SessionDocument.h"
 #include "app/WindowStyle.h"
 #include "preview/PreviewApi.h"
+#include "session/SessionModel.h"
 #include "view/ModelView.h"
 #include "view/SnapshotWriter.h"
 #include "view/UiServices.h"
@@ -732,6 +733,14 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
       });
     });
     records->startRestore();
+  }
+  // A file that holds no points opens, but says at once why nothing shows and why the
+  // exports and the report will refuse it.
+  if (const SessionModel *m = d->sessionModel(); m && drawablePoints(*m) == 0) {
+    showStatusText(QStringLiteral("%1: the model has no points").arg(info.fileName()));
+    UiServices::instance().message(
+        this, QStringLiteral("%1: the model has no points").arg(info.fileName()),
+        QStringLiteral("There is nothing to show, export or report."), UiServices::Icon::Warning);
   }
   return true;
 }

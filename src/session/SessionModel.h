@@ -52,6 +52,9 @@ public:
   std::uint64_t skippedLines = 0;
   // Session files: bytes after the last block, which are ignored.
   std::uint64_t extraBytes = 0;
+  // The nearest-point index of these points, built by the layers that pick on first use: it
+  // lives and dies with its model, so each window's model has its own.
+  mutable std::shared_ptr<void> pointIndex;
 
   void SetPath(const char *newPath) { path = newPath ? newPath : ""; }
 

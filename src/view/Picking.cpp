@@ -106,18 +106,12 @@ ModelKey keyOf(const SessionModel &model) {
   return k;
 }
 
-// One index per model, built in the background (small models at once). An index holds the
-// point numbers of its model, so only the two most recent are kept (one model per window; two
-// windows hovered in turn do not rebuild).
-struct CachedIndex {
+// The index a model holds, with the key of the points it was built from: points moved since
+// (magnification) or another array make it stale.
+struct ModelIndex {
   ModelKey key;
   std::unique_ptr<BackgroundPointIndex> index;
 };
-std::vector<CachedIndex> &cache() {
-  static std::vector<CachedIndex> entries;
-  return entries;
-}
-constexpr std::size_t kMaxCachedModels = 2;
 
 } // namespace
 
@@ -127,16 +121,16 @@ bool isModelPoint(const SessionModel &model, int index) {
 
 BackgroundPointIndex &sharedLookup(const SessionModel &model) {
   const ModelKey key = keyOf(model);
-  auto &entries = cache();
-  for (CachedIndex &e : entries)
-    if (e.key == key)
-      return *e.index;
-  std::erase_if(entries, [&](const CachedIndex &e) { return e.key.model == &model; });
-  if (entries.size() >= kMaxCachedModels)
-    entries.erase(entries.begin());
-  entries.push_back({key, std::make_unique<BackgroundPointIndex>(model.points.data(), key.count,
-                                                                 key.count > kInlineIndexLimit)});
-  return *entries.back().index;
+  auto *held = static_cast<ModelIndex *>(model.pointIndex.get());
+  if (!held || !(held->key == key)) {
+    auto fresh = std::make_shared<ModelIndex>();
+    fresh->key = key;
+    fresh->index = std::make_unique<BackgroundPointIndex>(model.points.data(), key.count,
+                                                          key.count > kInlineIndexLimit);
+    held = fresh.get();
+    model.pointIndex = std::move(fresh);
+  }
+  return *held->index;
 }
 
 const NearestPointIndex &sharedIndex(const SessionModel &model) {
@@ -156,7 +150,8 @@ NearestHit nearestPoint(const SessionModel &model, const Vec3d &world) {
 }
 
 void forgetModel(const SessionModel *model) {
-  std::erase_if(cache(), [&](const CachedIndex &e) { return e.key.model == model; });
+  if (model)
+    model->pointIndex.reset();
 }
 
 int hoverIndex(const SessionModel *model, const Vec3d &world) {
