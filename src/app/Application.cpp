@@ -39,7 +39,6 @@ void Application::setDefaultSurfaceFormat() {
 QString Application::currentSessionPath() { return QString::fromStdString(::currentSessionPath()); }
 
 bool Application::initInstance(const QStringList &files) {
-  ProgramSettings::pointSizeClass = 1;
   QCoreApplication::setOrganizationName(QStringLiteral("VelmoraViewer"));
   QCoreApplication::setApplicationName(QStringLiteral("VelmoraViewer"));
   // Links the windows to the installed launcher and its metadata on Wayland desktops.

@@ -87,7 +87,7 @@ void CalloutDock::fillRows() {
   kinds_.clear();
   table_->clearContents();
   table_->setRowCount(int(callouts.rows.size()));
-  const int places = ProgramSettings::decimalPlaces;
+  const int places = view_ ? view_->display.decimalPlaces : DisplaySettings{}.decimalPlaces;
   const auto number = [places](double v) {
     return std::isnan(v)
                ? QStringLiteral("-")

@@ -19,7 +19,7 @@ int export3d(const CliArgs &args) {
   std::string drawError;
   {
     HeadlessView view;
-    if (!view.open(args.file, args.display))
+    if (!view.open(args.file, args))
       return cliFail(view.error());
     if (const std::string empty = emptyModelProblem(args.output, view.model()); !empty.empty())
       return cliFail(empty);
@@ -33,7 +33,7 @@ int export3d(const CliArgs &args) {
   std::string error;
   if (!readModelFile(args.file, model, isSessionFile, error))
     return cliFail(error);
-  const ExportResult r = export3dPdf(args.output, model, args.display.colourScale(),
+  const ExportResult r = export3dPdf(args.output, model, modelScale(args.display),
                                      [&](QSize, std::string &pictureError) {
                                        if (poster.isNull())
                                          pictureError = drawError;
@@ -46,6 +46,6 @@ int export3d(const CliArgs &args) {
 int runExport(const CliArgs &args) {
   if (exportKindFor(args.output) == ExportKind::Pdf3d)
     return export3d(args);
-  const ExportResult r = exportSessionFile(args.output, args.file, args.display.colourScale());
+  const ExportResult r = exportSessionFile(args.output, args.file, modelScale(args.display));
   return r.ok ? 0 : cliFail(r.message);
 }

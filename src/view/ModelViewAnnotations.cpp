@@ -24,9 +24,8 @@
 #include <algorithm>
 
 namespace {
-QString valueText(double v) {
-  return QString::fromStdString(
-      picking::formatValue(v, ProgramSettings::decimalPlaces, picking::kPanelBuffer));
+QString valueText(double v, int places) {
+  return QString::fromStdString(picking::formatValue(v, places, picking::kPanelBuffer));
 }
 } // namespace
 
@@ -179,14 +178,15 @@ void ModelView::measureClick(int x, int y) {
   }
   std::unique_ptr<DistanceNode> node =
       makeDistance(this, *model, measureFirst_, index, sample.modelView, worldUnitsPerPixel(),
-                   ProgramSettings::decimalPlaces);
+                   display.decimalPlaces);
   measuring_ = false;
   measureFirst_ = -1;
   setCursor(idleCursor());
   if (!node)
     return;
   const Vec3d d = node->second - node->first;
-  emit statusMessage(QStringLiteral("Distance %1 mm").arg(valueText(length(d))));
+  emit statusMessage(
+      QStringLiteral("Distance %1 mm").arg(valueText(length(d), display.decimalPlaces)));
   DistanceNode *added = node.get();
   scene_->distances.append(node.release());
   recordAdded({added}, QStringLiteral("add distance"));
@@ -215,16 +215,14 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
   WorstPointsRequest request;
   request.count = std::clamp(count, 1, WorstPointsRequest::kMaxCount);
   request.spacing = spacing;
-  request.lower = lowerTolerance;
-  request.upper = upperTolerance;
+  request.lower = display.lowerTolerance;
+  request.upper = display.upperTolerance;
   std::vector<std::int32_t> worst;
   emit statusMessage(QStringLiteral("Finding the worst points..."));
   runInBackground(window(), QStringLiteral("Finding the worst points..."),
                   [&] { worst = worstPoints(*model, request); });
 
-  const ColourScale scale(static_cast<float>(cloud->upperTolerance),
-                          static_cast<float>(cloud->lowerTolerance), colourBars, 0, false,
-                          cloud->extendedColours);
+  const ColourScale scale = bannerScale(display);
   makeCurrent();
   const std::array<double, 16> modelView = currentModelView();
   doneCurrent();
@@ -232,7 +230,7 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
   std::vector<BannerNode *> labels;
   for (const std::int32_t index : worst) {
     auto banner = picking::makeBanner(this, *model, index, modelView, worldUnitsPerPixel(),
-                                      ProgramSettings::decimalPlaces, scale);
+                                      display.decimalPlaces, scale);
     added.push_back(banner.get());
     labels.push_back(banner.get());
     scene_->banners.append(banner.release());

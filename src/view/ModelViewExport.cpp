@@ -14,13 +14,12 @@ namespace {
 // view's tolerances, bars and filter with gradient and extended colours off.
 ColourScale exportScale(ExportKind kind, const ModelView &view, const GLPointCloud *cloud) {
   // The 3D PDF carries the U3D scene, coloured alike.
-  if (kind == ExportKind::U3d || kind == ExportKind::Pdf3d || !cloud)
-    return ColourScale(static_cast<float>(view.upperTolerance),
-                       static_cast<float>(view.lowerTolerance), view.colourBars, view.pointFilter,
-                       false, false);
-  return ColourScale(static_cast<float>(cloud->upperTolerance),
-                     static_cast<float>(cloud->lowerTolerance), cloud->bandCount,
-                     cloud->pointFilter, cloud->showGradient, cloud->extendedColours);
+  if (kind == ExportKind::U3d || kind == ExportKind::Pdf3d || !cloud) {
+    DisplaySettings plain = view.display;
+    plain.gradient = plain.extendedColours = false;
+    return modelScale(plain);
+  }
+  return modelScale(cloud->display);
 }
 } // namespace
 

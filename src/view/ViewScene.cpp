@@ -103,7 +103,13 @@ const std::vector<double> &ViewScene::legendShares() {
                      l.gradient,
                      l.extended};
   if (!shares_.valid || !(shares_.key == key)) {
-    const ColourScale scale(l.upper, l.lower, l.barCount, l.layout, l.gradient, l.extended);
+    DisplaySettings shown;
+    shown.upperTolerance = l.upper;
+    shown.lowerTolerance = l.lower;
+    shown.colourBars = l.barCount;
+    shown.gradient = l.gradient;
+    shown.extendedColours = l.extended;
+    const ColourScale scale = legendScale(shown);
     shares_ = {true, key, {}};
     for (const BandCount &b : DeviationStats::countBands(key.values, key.count, scale))
       shares_.shares.push_back(b.fraction);
@@ -112,10 +118,11 @@ const std::vector<double> &ViewScene::legendShares() {
 }
 
 void ViewScene::rebuildLegend(ViewState &view, bool gradient) {
-  legend_ = std::make_unique<LegendNode>(&view, float(view.upperTolerance),
-                                         float(view.lowerTolerance), view.colourBars, 0, gradient);
+  const DisplaySettings &d = view.display;
+  legend_ = std::make_unique<LegendNode>(&view, float(d.upperTolerance), float(d.lowerTolerance),
+                                         d.colourBars, code(ScaleLayout::Standard), gradient);
   // The legend shows the model's extended colours switch.
-  legend()->extended = pointCloud_ ? pointCloud_->extendedColours : false;
+  legend()->extended = pointCloud_ ? pointCloud_->display.extendedColours : false;
 }
 
 void ViewScene::setPlaneCorners(const std::array<Vec3d, 4> &corners) {
@@ -206,8 +213,8 @@ void ViewScene::draw(ViewState &view) {
     drawHoverPanel(view, *this, p.x, p.y, p.z, picking::deviationOf(*model, view.hoveredPoint),
                    view.hoveredPoint);
   }
-  rebuildLegend(view, cloud->showGradient);
-  if (view.showPercentages)
+  rebuildLegend(view, cloud->display.gradient);
+  if (view.display.showPercentages)
     legend()->entryShares = legendShares();
   if (view.overlays) {
     legend()->drawLegend(&view, 0);
@@ -240,17 +247,12 @@ void ViewScene::applySettings(ViewState &view) {
     return;
   if (showStatus)
     showStatus("Is loading....");
-  cloud->upperTolerance = float(view.upperTolerance);
-  cloud->invalidate();
-  cloud->lowerTolerance = float(view.lowerTolerance);
-  cloud->invalidate();
-  cloud->magnification = float(view.magnification);
-  cloud->invalidate();
-  cloud->displayMode = view.displayMode;
-  cloud->invalidate();
-  cloud->width = view.pointSize;
-  cloud->invalidate();
-  cloud->pointFilter = view.pointFilter;
+  // The cloud draws with the view's settings; the colour arrays follow on the next draw.
+  cloud->display = view.display;
+  // It draws in single precision: the band it filters with is the one it colours with.
+  cloud->display.upperTolerance = float(view.display.upperTolerance);
+  cloud->display.lowerTolerance = float(view.display.lowerTolerance);
+  cloud->display.magnification = float(view.display.magnification);
   cloud->invalidate();
   rebuildLegend(view, false);
   if (requestFrame)
