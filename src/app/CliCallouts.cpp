@@ -4,7 +4,6 @@
 #include "app/Cli.h"
 #include "records/AnnotationsFile.h"
 #include "records/CalloutTable.h"
-#include "report/ReportRecord.h"
 #include "session/SessionModel.h"
 
 #include <cmath>
@@ -37,17 +36,21 @@ DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings d) {
 CliDisplay cliDisplayFor(const CliArgs &args, const SessionModel &model) {
   CliDisplay out;
   if (!args.noAnnotations) {
-    const ReportRecord r = reportRecordFor(model, args.annotations);
-    if (!r.ok) {
+    // --annotations must be usable; the sidecar is optional and never in the way.
+    const std::string path =
+        args.annotations.empty() ? sidecarPathFor(model.path) : args.annotations;
+    AnnotationsReadResult r = readAnnotationsFor(path, ModelIdentity::of(model));
+    out.notes = std::move(r.notes);
+    if (r.ok) {
+      out.found = true;
+      out.recordPath = path;
+      out.record = std::move(r.annotations);
+    } else if (!args.annotations.empty()) {
       out.ok = false;
       out.error = r.error;
       return out;
-    }
-    out.notes = r.notes;
-    out.found = r.found;
-    if (r.found) {
-      out.recordPath = r.path;
-      out.record = r.annotations;
+    } else if (!r.absent) {
+      out.notes.push_back(r.error + "; its settings are not applied, the defaults are used");
     }
   }
   out.settings = displaySettingsFor(args, out.record.display);
@@ -112,13 +115,11 @@ bool checkRecordOptions(const CliArgs &args, std::string &error) {
     error = "--spacing goes with --worst";
   else if (args.worst && args.command != "callouts")
     error = "--worst goes with --callouts";
-  else if (!args.annotations.empty() && args.command != "callouts" && args.command != "report" &&
-           args.command != "snapshot")
-    error = "--annotations goes with --callouts, --report or --snapshot";
+  else if (!args.annotations.empty() && args.command == "section")
+    error = "--annotations goes with --info, --export, --snapshot, --report or --callouts";
   else if (args.noAnnotations && !args.annotations.empty())
     error = "--no-annotations and --annotations cannot be given together";
-  else if (args.noAnnotations && args.command != "info" && args.command != "export" &&
-           args.command != "snapshot" && args.command != "report" && args.command != "callouts")
+  else if (args.noAnnotations && args.command == "section")
     error = "--no-annotations goes with --info, --export, --snapshot, --report or --callouts";
   else if (args.command == "callouts" && args.annotations.empty() && !args.worst)
     error = "--callouts needs --annotations F.json or --worst N";

@@ -5,10 +5,35 @@
 #include "report/Pdf3dExport.h"
 #include "session/SessionModel.h"
 
+#include "records/Annotations.h"
+
 #include <cstdio>
+#include <filesystem>
 #include <malloc.h>
 
 namespace {
+// The colours of an export follow the rule of every command: a record's settings under the
+// options given. Without a record to look at the file is not read twice.
+bool exportSettings(const CliArgs &args, DisplaySettings &out) {
+  out = displaySettingsFor(args, DisplaySettings{});
+  if (args.noAnnotations ||
+      (args.annotations.empty() && !std::filesystem::exists(sidecarPathFor(args.file))))
+    return true;
+  SessionModel model;
+  bool isSessionFile = false;
+  std::string error;
+  if (!readModelFile(args.file, model, isSessionFile, error))
+    return true; // the export itself names the problem
+  const CliDisplay shown = cliDisplayFor(args, model);
+  if (!shown.ok) {
+    cliFail(shown.error);
+    return false;
+  }
+  cliNotes(shown.notes);
+  out = shown.settings;
+  return true;
+}
+
 // The 3D PDF needs the opening view's picture. It is drawn first and the view is closed
 // before the U3D scene is built: its GL copies of a large model would otherwise stay
 // resident beside the scene's bytes. The file is then read again, as loaded, for the scene.
@@ -17,10 +42,20 @@ int export3d(const CliArgs &args) {
     return cliFail(refused);
   QImage poster;
   std::string drawError;
+  DisplaySettings settings;
   {
     HeadlessView view;
-    if (!view.open(args.file, args))
+    if (!view.open(args.file))
       return cliFail(view.error());
+    const CliDisplay shown = cliDisplayFor(args, view.model());
+    if (!shown.ok)
+      return cliFail(shown.error);
+    cliNotes(shown.notes);
+    settings = shown.settings;
+    if (shown.found)
+      view.setDisplay(settings);
+    else
+      view.setDisplay(args);
     if (const std::string empty = emptyModelProblem(args.output, view.model()); !empty.empty())
       return cliFail(empty);
     poster = view.draw(pdf3dPosterSize());
@@ -33,12 +68,12 @@ int export3d(const CliArgs &args) {
   std::string error;
   if (!readModelFile(args.file, model, isSessionFile, error))
     return cliFail(error);
-  const ExportResult r = export3dPdf(args.output, model, modelScale(args.display),
-                                     [&](QSize, std::string &pictureError) {
-                                       if (poster.isNull())
-                                         pictureError = drawError;
-                                       return std::move(poster);
-                                     });
+  const ExportResult r =
+      export3dPdf(args.output, model, modelScale(settings), [&](QSize, std::string &pictureError) {
+        if (poster.isNull())
+          pictureError = drawError;
+        return std::move(poster);
+      });
   return r.ok ? 0 : cliFail(r.message);
 }
 } // namespace
@@ -46,6 +81,9 @@ int export3d(const CliArgs &args) {
 int runExport(const CliArgs &args) {
   if (exportKindFor(args.output) == ExportKind::Pdf3d)
     return export3d(args);
-  const ExportResult r = exportSessionFile(args.output, args.file, modelScale(args.display));
+  DisplaySettings settings;
+  if (!exportSettings(args, settings))
+    return 1;
+  const ExportResult r = exportSessionFile(args.output, args.file, modelScale(settings));
   return r.ok ? 0 : cliFail(r.message);
 }

@@ -73,6 +73,11 @@ void HeadlessView::setDisplay(const CliArgs &args) {
                          *scene_);
 }
 
+void HeadlessView::setDisplay(const DisplaySettings &settings) {
+  if (cloud_ && context_->makeCurrent())
+    applyDisplaySettings(settings, *view_, *scene_);
+}
+
 void HeadlessView::applyRecord(const Annotations &record, QSize size) {
   if (!cloud_ || !context_->makeCurrent())
     return;

@@ -29,6 +29,8 @@ public:
   // Applies the display options given over what opening chose, as the settings dialog does
   // (after open).
   void setDisplay(const CliArgs &args);
+  // Applies display settings as a restored record sets them (after open).
+  void setDisplay(const DisplaySettings &settings);
   // Both.
   bool open(const std::string &file, const CliArgs &args) {
     if (!open(file))

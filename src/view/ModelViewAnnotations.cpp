@@ -204,7 +204,6 @@ void ModelView::onCalloutWorstPoints() {
 }
 
 int ModelView::calloutWorstPoints(int count, double spacing) {
-  GLPointCloud *cloud = pointCloud();
   const SessionModel *model = scene_->shownModel();
   if (!model)
     return 0;

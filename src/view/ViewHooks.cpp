@@ -63,7 +63,7 @@ void drawSingleBannerPanel(ViewState &view, ViewScene &scene) {
   picking::drawPanel(view, texts, 30, Colour{1, 1, 1});
 }
 
-void drawHoverPanel(ViewState &view, ViewScene &scene, double x, double y, double z,
+void drawHoverPanel(ViewState &view, ViewScene & /*scene*/, double x, double y, double z,
                     std::optional<double> deviation, int /*index*/) {
   // The hover panel shows the outside layout's plain colours.
   DisplaySettings outside = view.display;
