@@ -38,7 +38,10 @@ const char *const kUsage =
     "       velmora-viewer -h|--help|--version\n"
     "display options of --info, --export, --snapshot, --report, --section and --callouts:\n"
     "  --tolerance T (T > 0) | --upper U --lower L (U >= L), --bars N (3..50),\n"
-    "  --gradient, --extended, --outside-only, --points\n";
+    "  --gradient, --extended, --outside-only, --points\n"
+    "settings of --info, --export, --snapshot, --report and --callouts: those saved beside\n"
+    "FILE (FILE.velmora.json) or in --annotations F.json, unless --no-annotations; display\n"
+    "options given win\n";
 
 std::string joined(const std::vector<std::string> &names) {
   std::string s;

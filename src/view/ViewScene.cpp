@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 ViewScene::ViewScene(ViewState &view) : view_(&view) {
@@ -241,6 +242,15 @@ std::string ViewScene::uploadStatus() const {
   return "Uploading model... " + std::to_string(percent) + " %";
 }
 
+namespace {
+// A value rounded to float. Through a volatile: GCC 12 at -O2 drops a pair of adjacent
+// double -> float -> double round trips after a struct copy (vectorised), keeping the doubles.
+double singlePrecision(double v) {
+  volatile float rounded = static_cast<float>(v);
+  return rounded;
+}
+} // namespace
+
 void ViewScene::applySettings(ViewState &view) {
   GLPointCloud *cloud = pointCloud_;
   if (!cloud)
@@ -250,9 +260,9 @@ void ViewScene::applySettings(ViewState &view) {
   // The cloud draws with the view's settings; the colour arrays follow on the next draw.
   cloud->display = view.display;
   // It draws in single precision: the band it filters with is the one it colours with.
-  cloud->display.upperTolerance = float(view.display.upperTolerance);
-  cloud->display.lowerTolerance = float(view.display.lowerTolerance);
-  cloud->display.magnification = float(view.display.magnification);
+  cloud->display.upperTolerance = singlePrecision(view.display.upperTolerance);
+  cloud->display.lowerTolerance = singlePrecision(view.display.lowerTolerance);
+  cloud->display.magnification = singlePrecision(view.display.magnification);
   cloud->invalidate();
   rebuildLegend(view, false);
   if (requestFrame)

@@ -3,7 +3,6 @@
 #include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
 #include "test_snapshot_fakes.h"
-#include "view/ProgramSettings.h"
 #include "view/ViewFixture.h"
 
 #include <QApplication>
@@ -26,16 +25,16 @@ protected:
     sessionPath = (dir.path() + "/square.ses").toStdString();
     setCurrentSessionPath(sessionPath);
     // The node's settings and the view's differ, so a scale from the wrong one shows.
-    cloud->upperTolerance = 0.1;
-    cloud->lowerTolerance = -0.2;
-    cloud->bandCount = 7;
-    cloud->pointFilter = 0;
-    cloud->showGradient = true;
-    cloud->extendedColours = true;
-    view->upperTolerance = 0.3;
-    view->lowerTolerance = -0.05;
-    view->colourBars = 4;
-    view->pointFilter = 2;
+    cloud->display.upperTolerance = 0.1;
+    cloud->display.lowerTolerance = -0.2;
+    cloud->display.colourBars = 7;
+    cloud->display.pointFilter = static_cast<PointFilter>(0);
+    cloud->display.gradient = true;
+    cloud->display.extendedColours = true;
+    view->display.upperTolerance = 0.3;
+    view->display.lowerTolerance = -0.05;
+    view->display.colourBars = 4;
+    view->display.pointFilter = static_cast<PointFilter>(2);
   }
   void TearDown() override {
     setCurrentSessionPath({});
