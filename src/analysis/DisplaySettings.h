@@ -47,8 +47,11 @@ struct DisplaySettings {
   BannerLineColour bannerLineColour = BannerLineColour::Own;
   bool showPercentages = false; // the shares of the points beside the legend
 
+  // The filter's code is the layout's: 2 (and 1, the outside colours over every point, which
+  // the point cloud still draws) take the outside layout.
   ScaleLayout scaleLayout() const {
-    return pointFilter == PointFilter::OutsideOnly ? ScaleLayout::Outside : ScaleLayout::Standard;
+    return ColourScale::isOutsideLayout(static_cast<int>(pointFilter)) ? ScaleLayout::Outside
+                                                                       : ScaleLayout::Standard;
   }
   friend bool operator==(const DisplaySettings &, const DisplaySettings &) = default;
 };

@@ -5,6 +5,7 @@
 #include "app/CommandIds.h"
 #include "app/SessionAnnotations.h"
 #include "gui/GuiTestMain.h"
+#include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
 
 #include <QDropEvent>
@@ -261,7 +262,18 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   openAndRestore(path);
   ModelView *view = ModelView::current();
   Annotations made;
-  made.display = {0.2, -0.15, 9, 0, true, true, 4, 0, 1.0, 2, 2};
+  made.display = {0.2,
+                  -0.15,
+                  9,
+                  PointFilter::All,
+                  true,
+                  true,
+                  DisplayMode::Triangles,
+                  PointSize::Triangles,
+                  1.0,
+                  2,
+                  BannerLineColour::Black,
+                  true};
   made.banners = {{4, {3, 2, 1}, "check, \"this\""}, {7, {-6, 0, 0}, ""}};
   made.distances = {{0, 8, {0, -12, 0}, "span"}};
   made.comments = {{"Lot 7 \xc3\xa4", 40, 500, 24, 10, true}};
