@@ -49,18 +49,22 @@ void paintTitle(QPainter &p, const ReportContent &c) {
              fm.elidedText(file.absoluteFilePath(), Qt::ElideMiddle, 275));
 
   const double upper = c.legend.upperTolerance, lower = c.legend.lowerTolerance;
-  QString tolerance = (upper > 0 ? QStringLiteral("+") : QString()) + fittedNumber(upper, 3, 10) +
-                      QStringLiteral(" / ") + fittedNumber(lower, 3, 10) + QStringLiteral(" mm");
-  if (!c.toleranceSource.empty())
-    tolerance += QStringLiteral(" (") + QString::fromStdString(c.toleranceSource) + ')';
+  const QString tolerance = (upper > 0 ? QStringLiteral("+") : QString()) +
+                            fittedNumber(upper, 3, 10) + QStringLiteral(" / ") +
+                            fittedNumber(lower, 3, 10) + QStringLiteral(" mm");
   std::vector<std::pair<QString, QString>> fields = {
       {QStringLiteral("Date"), c.created.toString(QStringLiteral("yyyy-MM-dd HH:mm"))},
       {QStringLiteral("Points"), countText(std::size_t(std::max(0LL, c.points)))},
-      {QStringLiteral("Triangles"), countText(std::size_t(std::max(0LL, c.triangles)))},
       {QStringLiteral("Tolerance"), tolerance},
-      {QStringLiteral("Units"), QStringLiteral("mm")},
-      {QStringLiteral("Program"), QStringLiteral("VelmoraViewer " VELMORA_VERSION)},
   };
+  // Where the tolerances came from, on the line below them (a row without a key spans its
+  // column).
+  if (!c.toleranceSource.empty())
+    fields.push_back({QString(), '(' + QString::fromStdString(c.toleranceSource) + ')'});
+  fields.insert(fields.end(),
+                {{QStringLiteral("Triangles"), countText(std::size_t(std::max(0LL, c.triangles)))},
+                 {QStringLiteral("Units"), QStringLiteral("mm")},
+                 {QStringLiteral("Program"), QStringLiteral("VelmoraViewer " VELMORA_VERSION)}});
   for (const auto &[key, value] :
        {std::pair{"Part", &c.part}, std::pair{"Lot", &c.lot},
         std::pair{"Operator", &c.operatorName}, std::pair{"Approved by", &c.approvedBy}})
@@ -80,8 +84,9 @@ void paintTitle(QPainter &p, const ReportContent &c) {
     p.setFont(key);
     p.drawText(QPointF(x, y), fields[i].first);
     p.setFont(value);
-    p.drawText(QPointF(x + keyWidth, y),
-               valueMetrics.elidedText(fields[i].second, Qt::ElideRight, kColumn - keyWidth - 6));
+    const double indent = fields[i].first.isEmpty() ? 0 : keyWidth;
+    p.drawText(QPointF(x + indent, y),
+               valueMetrics.elidedText(fields[i].second, Qt::ElideRight, kColumn - indent - 6));
   }
   p.restore();
 }

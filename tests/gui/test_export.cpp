@@ -3,6 +3,7 @@
 #include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
 #include "test_snapshot_fakes.h"
+#include "view/ProgramSettings.h"
 #include "view/ViewFixture.h"
 
 #include <QApplication>
@@ -144,7 +145,7 @@ TEST_F(ExportTest, CreateReportWritesTheWindowsView) {
   ASSERT_TRUE(text.waitForFinished(60000));
   const QByteArray words = text.readAllStandardOutput().simplified();
   EXPECT_TRUE(words.contains("square.ses")) << words.toStdString();
-  EXPECT_TRUE(words.contains("-0.050 to 0.300 mm")) << words.toStdString();
+  EXPECT_TRUE(words.contains("+0.300 / -0.050 mm")) << words.toStdString();
   // 0.3f lies on the upper limit as drawn, so it counts inside, as its colour says.
   EXPECT_TRUE(words.contains("FAIL: 55.6 % inside (every point inside required). 5 of 9 measured "
                              "points"))

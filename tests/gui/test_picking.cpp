@@ -202,10 +202,12 @@ TEST_F(PickingTest, ClickOnAPointPinsABannerWithItsDeviation) {
   EXPECT_NEAR(bs[0]->labelAnchor.y, 4 + k150, 1e-9);
   EXPECT_NEAR(bs[0]->labelAnchor.z, 0, 1e-9);
 
+  view->display.decimalPlaces = 0;
   click(pixelOfPoint(9, 6));
   bs = banners();
   ASSERT_EQ(bs.size(), 2u);
   EXPECT_EQ(bs[1]->lines().at(0), "1"); // 0.5 rounded
+  view->display.decimalPlaces = 3;
   click(pixelOfPoint(2, 5));
   ASSERT_EQ(banners().size(), 3u);
   EXPECT_EQ(banners()[2]->lines().at(0), "-0.375");
