@@ -223,8 +223,8 @@ int runScenario(const QString &path, bool points) {
   if (points) {
     beat.start();
     clock.restart();
-    v->display.displayMode = static_cast<DisplayMode>(1);
-    v->display.pointSize = static_cast<PointSize>(1);
+    v->display.displayMode = DisplayMode::Points;
+    v->display.pointSize = PointSize::S;
     v->makeCurrent();
     v->scene().applySettings(*v);
     v->doneCurrent();

@@ -29,13 +29,13 @@ protected:
     cloud->display.upperTolerance = 0.1;
     cloud->display.lowerTolerance = -0.2;
     cloud->display.colourBars = 7;
-    cloud->display.pointFilter = static_cast<PointFilter>(0);
+    cloud->display.pointFilter = PointFilter::All;
     cloud->display.gradient = true;
     cloud->display.extendedColours = true;
     view->display.upperTolerance = 0.3;
     view->display.lowerTolerance = -0.05;
     view->display.colourBars = 4;
-    view->display.pointFilter = static_cast<PointFilter>(2);
+    view->display.pointFilter = PointFilter::OutsideOnly;
   }
   void TearDown() override {
     setCurrentSessionPath({});

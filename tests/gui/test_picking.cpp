@@ -243,8 +243,8 @@ TEST_F(PickingTest, ClicksOnACoarseMeshSnapToCornersWithinEightPixels) {
 }
 
 TEST_F(PickingTest, HoverOverTheBackgroundBetweenShownPointsSnaps) {
-  view->display.displayMode = static_cast<DisplayMode>(1);
-  view->display.pointSize = static_cast<PointSize>(1);
+  view->display.displayMode = DisplayMode::Points;
+  view->display.pointSize = PointSize::S;
   view->scene().applySettings(*view);
   paint();
   const QPoint p = pixelOfPoint(3, 7);

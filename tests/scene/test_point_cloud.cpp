@@ -72,7 +72,7 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
                                {300, 100, 50, 0.24f},
                                {400, 100, 50, 0.3f},
                                {500, 100, 50, -0.3f}}));
-  c->display.displayMode = static_cast<DisplayMode>(4);
+  c->display.displayMode = DisplayMode::Triangles;
   pixelFrame();
   c->draw(&view, 0);
   const Pixels f = grab();
@@ -98,7 +98,7 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
                                   {200, 300, 40, 0.0625f},
                                   {300, 300, 40, 0.0f},
                                   {400, 300, 40, -0.25f}}));
-  grad->display.displayMode = static_cast<DisplayMode>(4);
+  grad->display.displayMode = DisplayMode::Triangles;
   grad->display.gradient = true;
   pixelFrame();
   grad->draw(&view, 0);
@@ -111,7 +111,7 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
 
 TEST_F(PointCloud, MeshIsCompiledOnceAndRecompiledOnlyAfterInvalidate) {
   auto c = cloud(squaresModel({{100, 100, 50, 0.3f}}));
-  c->display.displayMode = static_cast<DisplayMode>(4);
+  c->display.displayMode = DisplayMode::Triangles;
   c->meshPath = GLPointCloud::MeshPath::Arrays;
   pixelFrame();
   c->draw(&view, 0);
@@ -149,7 +149,7 @@ TEST_F(PointCloud, MeshIsCompiledOnceAndRecompiledOnlyAfterInvalidate) {
 
 TEST_F(PointCloud, MeshBuffersUploadOnceAndOnlyTheColoursAfterAColourChange) {
   auto c = cloud(squaresModel({{100, 100, 50, 0.3f}}));
-  c->display.displayMode = static_cast<DisplayMode>(4);
+  c->display.displayMode = DisplayMode::Triangles;
   for (int frame = 0; frame < 2; ++frame) {
     pixelFrame();
     c->draw(&view, 0);
@@ -181,7 +181,7 @@ TEST_F(PointCloud, BadNormalIndicesAndMissingArraysAreNotRead) {
   m->triangles[1].normalIndex = -5;
   m->triangles[2].c = 999999; // a corner outside the points: triangle skipped
   auto c = cloud(std::move(m));
-  c->display.displayMode = static_cast<DisplayMode>(4);
+  c->display.displayMode = DisplayMode::Triangles;
   c->vertexNormals = false;
   pixelFrame();
   c->draw(&view, 0);
@@ -266,9 +266,9 @@ TEST_F(PointCloud, FilterShowsOnlyPointsOutsideTheToleranceWithTheirNeedles) {
   for (int i = 0; i < 4; ++i)
     m->nominalPoints[i] = {pts[i].x, pts[i].y - 20, 0};
   auto c = cloud(std::move(m));
-  c->display.displayMode = static_cast<DisplayMode>(4);
-  c->display.pointFilter = static_cast<PointFilter>(2);
-  c->display.pointSize = static_cast<PointSize>(1);
+  c->display.displayMode = DisplayMode::Triangles;
+  c->display.pointFilter = PointFilter::OutsideOnly;
+  c->display.pointSize = PointSize::S;
   c->display.magnification = 1;
   for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::ClientArrays,
                     GLPointCloud::PointPath::Immediate}) {
@@ -299,7 +299,7 @@ TEST_F(PointCloud, UncolouredAndSelectedPointsUseTheNodeColour) {
   m->deviationMode = 0;
   auto c = cloud(std::move(m));
   c->setColour(1, 0.5, 0);
-  c->display.pointFilter = static_cast<PointFilter>(2); // without deviations every point passes
+  c->display.pointFilter = PointFilter::OutsideOnly; // without deviations every point passes
   pixelFrame();
   c->draw(&view, 0);
   Pixels f = grab();
@@ -340,7 +340,7 @@ TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
   for (std::size_t i = 0; i < pts.size(); ++i)
     model->nominalPoints[i] = {pts[i].x + off(rng), pts[i].y + off(rng), 0};
   auto c = cloud(std::move(model));
-  c->display.pointSize = static_cast<PointSize>(2);
+  c->display.pointSize = PointSize::M;
   c->uploadChunk = 7001; // blocks that do not start on a multiple of the stride
   struct Setting {
     bool gradient, extended;
@@ -411,7 +411,7 @@ TEST_F(PointCloud, MeshVerticesAreMagnifiedFromTheNominalPoints) {
   for (int i = 0; i < 4; ++i) // nominal square 10 px lower
     m->nominalPoints[i] = {m->points[i].x, m->points[i].y - 10, 0};
   auto c = cloud(std::move(m));
-  c->display.displayMode = static_cast<DisplayMode>(4);
+  c->display.displayMode = DisplayMode::Triangles;
   c->display.magnification = 3; // vertices at S + 3 (P - S): 20 px above the measured square
   pixelFrame();
   c->draw(&view, 0);
@@ -431,8 +431,8 @@ TEST_F(PointCloud, WithoutNominalPointsNeedlesRunBackAlongTheNormalByTheDeviatio
   auto c = cloud(std::move(m));
   c->display.upperTolerance = 30;
   c->display.lowerTolerance = -30;
-  c->display.displayMode = static_cast<DisplayMode>(1);
-  c->display.pointSize = static_cast<PointSize>(1);
+  c->display.displayMode = DisplayMode::Points;
+  c->display.pointSize = PointSize::S;
   c->display.magnification = 1;
   for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::Immediate}) {
     c->pointPath = path;
@@ -581,7 +581,7 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
     const std::size_t lastTri = std::size_t(model->triangleCount) - 2;
     const TriangleRecord lastRecord = model->triangles[lastTri];
     auto c = cloud(std::move(model));
-    c->display.displayMode = static_cast<DisplayMode>(4);
+    c->display.displayMode = DisplayMode::Triangles;
     c->vertexNormals = !s.flat;
     c->display.pointFilter = static_cast<PointFilter>(s.layout);
     c->display.gradient = s.gradient;
@@ -655,7 +655,7 @@ TEST_F(PointCloud, MeshDrawLeavesClientStateAndBuffersAsFound) {
     for (std::size_t k = 0; k < std::size_t(m->triangleCount); ++k)
       m->triangles[k].b = -1;
     auto c = cloud(std::move(m));
-    c->display.displayMode = static_cast<DisplayMode>(4);
+    c->display.displayMode = DisplayMode::Triangles;
     c->meshPath = path;
     c->uploadChunk = 64;
     litFrame();
@@ -689,7 +689,7 @@ TEST_F(PointCloud, DraggingDrawsTheCoarseMeshWithItsSpotsAndReleaseDrawsTheStill
   const std::size_t spot = 60 * 180 + 90; // at (452.5, 302.5)
   m->deviations[spot] = 0.6f;
   auto c = cloud(std::move(m));
-  c->display.displayMode = static_cast<DisplayMode>(4);
+  c->display.displayMode = DisplayMode::Triangles;
   c->display.extendedColours = true;
   c->draw(&view, 0); // uploads: not a frame that measures the model
   EXPECT_FALSE(c->lastDrawFull());
@@ -737,14 +737,14 @@ TEST_F(PointCloud, LargeUploadsSpreadOverFramesBehindAStandInAndEndInTheFullFram
   for (int mode : {4, 1}) {
     auto reference = cloud(gridModel(180, 120, 5, 0.1f));
     reference->display.displayMode = static_cast<DisplayMode>(mode);
-    reference->display.pointSize = static_cast<PointSize>(1);
+    reference->display.pointSize = PointSize::S;
     pixelFrame();
     reference->draw(&view, 0);
     const Pixels full = grab();
 
     auto c = cloud(gridModel(180, 120, 5, 0.1f));
     c->display.displayMode = static_cast<DisplayMode>(mode);
-    c->display.pointSize = static_cast<PointSize>(1);
+    c->display.pointSize = PointSize::S;
     c->progressiveMinElements = 0;
     c->uploadChunk = 2000;
     view.liveWindow = true;

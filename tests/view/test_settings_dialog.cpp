@@ -129,7 +129,7 @@ TEST_F(SettingsDialogTest, FilterCheckBoxTogglesBetweenOutsideOnlyAndAll) {
   EXPECT_EQ(code(node->display.pointFilter), 0);
   d->close();
   // A new dialog starts with the toggle off: its first click selects outside-only again.
-  view->display.pointFilter = static_cast<PointFilter>(0);
+  view->display.pointFilter = PointFilter::All;
   SettingsDialog *d2 = open();
   click(d2, 1021);
   EXPECT_EQ(code(view->display.pointFilter), 2);
