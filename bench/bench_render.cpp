@@ -99,9 +99,9 @@ struct Scene {
     view.boundsMax = b.max();
     view.zoomToFit();
     cloud = std::make_unique<GLPointCloud>(&view, std::move(m));
-    cloud->upperTolerance = 0.25;
-    cloud->lowerTolerance = -0.25;
-    cloud->displayMode = mode;
+    cloud->display.upperTolerance = 0.25;
+    cloud->display.lowerTolerance = -0.25;
+    cloud->display.displayMode = static_cast<DisplayMode>(mode);
     cloud->width = mode == 1 ? 1 : 0;
   }
   // One frame, finished; its wall time in ms.
@@ -130,7 +130,7 @@ Scene &meshScene() {
       }
       m->deviationMode = 3;
       s.setUp(std::move(m), 4);
-      s.cloud->magnification = 1; // as a session file opens
+      s.cloud->display.magnification = 1; // as a session file opens
     }
   }
   return s;
@@ -206,7 +206,7 @@ void BM_MeshColourChange(benchmark::State &state) {
   Scene &s = meshScene();
   s.cloud->meshPath = GLPointCloud::MeshPath::Buffers;
   for (auto _ : state) {
-    s.cloud->bandCount = s.cloud->bandCount == 15 ? 16 : 15;
+    s.cloud->display.colourBars = s.cloud->display.colourBars == 15 ? 16 : 15;
     s.cloud->invalidate();
     s.frame();
   }
@@ -216,14 +216,14 @@ void BM_MeshColourChange(benchmark::State &state) {
 void BM_Points10M(benchmark::State &state) {
   Scene &s = pointScene();
   s.cloud->pointPath = GLPointCloud::PointPath::Arrays;
-  s.cloud->magnification = float(state.range(0));
+  s.cloud->display.magnification = float(state.range(0));
   drawFrames(state, s, state.range(1) != 0);
 }
 
 void BM_Points10M_Immediate(benchmark::State &state) {
   Scene &s = pointScene();
   s.cloud->pointPath = GLPointCloud::PointPath::Immediate;
-  s.cloud->magnification = 0;
+  s.cloud->display.magnification = 0;
   drawFrames(state, s, false);
   s.cloud->pointPath = GLPointCloud::PointPath::Arrays;
 }

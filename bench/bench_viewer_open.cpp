@@ -224,8 +224,8 @@ int runScenario(const QString &path, bool points) {
   if (points) {
     beat.start();
     clock.restart();
-    v->displayMode = 1;
-    v->pointSize = 1;
+    v->display.displayMode = DisplayMode::Points;
+    v->display.pointSize = PointSize::S;
     v->makeCurrent();
     v->scene().applySettings(*v);
     v->doneCurrent();

@@ -2,7 +2,6 @@
 
 #include "app/CommandIds.h"
 #include "app/MainWindow.h"
-#include "view/ProgramSettings.h"
 
 #include <QApplication>
 #include <QFile>
@@ -37,7 +36,6 @@ void Application::setDefaultSurfaceFormat() {
 }
 
 bool Application::initInstance(const QStringList &files) {
-  ProgramSettings::pointSizeClass = 1;
   QCoreApplication::setOrganizationName(QStringLiteral("VelmoraViewer"));
   QCoreApplication::setApplicationName(QStringLiteral("VelmoraViewer"));
   // Links the windows to the installed launcher and its metadata on Wayland desktops.

@@ -3,7 +3,6 @@
 #include "view/LabelNode.h"
 #include "view/ModelView.h"
 #include "view/Picking.h"
-#include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
 #include "view/SceneSync.h"
 #include "view/ViewCommands.h"
@@ -120,7 +119,7 @@ void CalloutDock::fillRows() {
   kinds_.clear();
   table_->clearContents();
   table_->setRowCount(int(callouts.rows.size()));
-  const int places = ProgramSettings::decimalPlaces;
+  const int places = view_ ? view_->display.decimalPlaces : DisplaySettings{}.decimalPlaces;
   const auto number = [places](double v) {
     return std::isnan(v)
                ? QStringLiteral("-")

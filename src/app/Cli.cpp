@@ -40,7 +40,10 @@ const char *const kUsage =
     "       velmora-viewer -h|--help|--version\n"
     "display options of --info, --export, --snapshot, --report, --section and --callouts:\n"
     "  --tolerance T (T > 0) | --upper U --lower L (U >= L), --bars N (3..50),\n"
-    "  --gradient, --extended, --outside-only, --points\n";
+    "  --gradient, --extended, --outside-only, --points\n"
+    "settings of --info, --export, --snapshot, --report and --callouts: those saved beside\n"
+    "FILE (FILE.velmora.json) or in --annotations F.json, unless --no-annotations; display\n"
+    "options given win\n";
 
 std::string joined(const std::vector<std::string> &names) {
   std::string s;
@@ -153,8 +156,8 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
         error = "--tolerance takes a positive number, not '" + v + "'";
         return false;
       }
-      out.display.upper = t;
-      out.display.lower = -t;
+      out.display.upperTolerance = t;
+      out.display.lowerTolerance = -t;
       display.push_back(a);
     } else if (a == "--upper" || a == "--lower") {
       double t = 0;
@@ -164,23 +167,28 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
         error = a + " takes a finite number, not '" + v + "'";
         return false;
       }
-      (a == "--upper" ? out.display.upper : out.display.lower) = t;
+      (a == "--upper" ? out.display.upperTolerance : out.display.lowerTolerance) = t;
       (a == "--upper" ? upperText : lowerText) = v;
       display.push_back(a);
     } else if (a == "--bars") {
       if (!value())
         return false;
-      if (!parseInt(v, out.display.bars) || out.display.bars < kMinBars ||
-          out.display.bars > kMaxBars) {
+      if (!parseInt(v, out.display.colourBars) ||
+          out.display.colourBars < DisplayLimits::kMinColourBars ||
+          out.display.colourBars > DisplayLimits::kMaxColourBars) {
         error = "--bars takes a whole number from 3 to 50, not '" + v + "'";
         return false;
       }
       display.push_back(a);
     } else if (a == "--gradient" || a == "--extended" || a == "--outside-only" || a == "--points") {
-      (a == "--gradient"       ? out.display.gradient
-       : a == "--extended"     ? out.display.extended
-       : a == "--outside-only" ? out.display.outsideOnly
-                               : out.display.points) = true;
+      if (a == "--gradient")
+        out.display.gradient = true;
+      else if (a == "--extended")
+        out.display.extendedColours = true;
+      else if (a == "--outside-only")
+        out.display.pointFilter = PointFilter::OutsideOnly;
+      else
+        out.display.displayMode = DisplayMode::Points;
       display.push_back(a);
     } else if (const int r = parseRecordOption(argv, i, out, error); r != 0) {
       if (r < 0)
@@ -231,7 +239,7 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
     error = "--upper and --lower go together";
     return false;
   }
-  if (out.display.upper < out.display.lower) {
+  if (out.display.upperTolerance < out.display.lowerTolerance) {
     error = "the upper tolerance " + upperText + " is below the lower tolerance " + lowerText;
     return false;
   }

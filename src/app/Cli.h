@@ -1,31 +1,12 @@
 #pragma once
-#include "analysis/ColourScale.h"
 #include "records/Annotations.h"
+
+class SessionModel;
 
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
-
-struct DisplaySettings;
-
-// Display options shared by the headless commands; the defaults are those of a freshly
-// opened session file.
-struct DisplayOptions {
-  double upper = 0.25;
-  double lower = -0.25;
-  int bars = 15;
-  bool gradient = false;
-  bool extended = false;
-  bool outsideOnly = false; // point filter 2
-  bool points = false;      // points instead of triangles
-
-  int pointFilter() const { return outsideOnly ? 2 : 0; }
-  ColourScale colourScale() const {
-    return ColourScale(static_cast<float>(upper), static_cast<float>(lower), bars, pointFilter(),
-                       gradient, extended);
-  }
-};
 
 // Parsed command line: a headless command, the desktop application with its files, or a
 // request for the usage or the version.
@@ -38,21 +19,18 @@ struct CliArgs {
   std::string plane;              // --section X/Y|Y/Z|X/Z
   double at[3] = {0, 0, 0};       // --at X,Y,Z
   bool csv = false;               // --info --csv: a CSV header and row instead of JSON
-  DisplayOptions display;
-  bool help = false;           // -h, --help
-  bool version = false;        // --version
-  std::string annotations;     // --annotations F.json: a saved annotation record to apply
-  int worst = 0;               // --worst N (1..100): call out the N worst points; 0 without
-  double spacing = -1;         // --spacing D (mm) between worst points; < 0: the default
-  std::set<std::string> given; // every option on the command line, e.g. "--tolerance"
-  double accept = 100;         // --accept P: the report passes with at least P % inside
+  DisplaySettings display;        // the display options, over the defaults
+  bool noAnnotations = false;     // --no-annotations: no record's settings, not even the sidecar
+  bool help = false;              // -h, --help
+  bool version = false;           // --version
+  std::string annotations;        // --annotations F.json: a saved annotation record to apply
+  int worst = 0;                  // --worst N (1..100): call out the N worst points; 0 without
+  double spacing = -1;            // --spacing D (mm) between worst points; < 0: the default
+  std::set<std::string> given;    // every option on the command line, e.g. "--tolerance"
+  double accept = 100;            // --accept P: the report passes with at least P % inside
   std::vector<std::pair<std::string, std::string>> fields; // --field NAME=VALUE, in order
   int maxTriangles = 0; // --max-triangles N: the triangle budget of a .glb or .html; 0 without
 };
-
-// Band counts the legend can show legibly; the settings dialog takes the same range.
-constexpr int kMinBars = 3;
-constexpr int kMaxBars = 50;
 
 // Parses the arguments (without the program name) and checks that they fit together: unknown
 // options, bad or missing values and options without their command are errors. On error
@@ -95,8 +73,23 @@ bool checkRecordOptions(const CliArgs &args, std::string &error);
 // A saved record's display settings, overridden by the display options given on the command
 // line (tolerances and bars when given; the switches when set).
 DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings saved);
-// Those settings (already overridden) as display options.
-DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &shown);
+
+// The settings a headless command counts and draws with: the record of --annotations or the
+// sidecar beside the file (unless --no-annotations), under the display options given. A
+// sidecar that does not belong to the model or cannot be read is left out with a note.
+struct CliDisplay {
+  bool ok = true;
+  std::string error;              // --annotations could not be used
+  std::vector<std::string> notes; // for cliNotes
+  bool found = false;             // a record applies
+  std::string recordPath;         // its file
+  Annotations record;             // its callouts and camera, with `settings` as display
+  DisplaySettings settings;       // what to show
+  std::string toleranceSource;    // "default", "record" or "options"
+};
+CliDisplay cliDisplayFor(const CliArgs &args, const SessionModel &model);
+// How the report names the tolerances' source: "default", "command line", "from NAME".
+std::string toleranceSourceText(const CliDisplay &display);
 
 // The --info output (JSON, or CSV with args.csv), with its final line feed; false with a
 // message when the file cannot be read.

@@ -17,40 +17,71 @@ bool sharedExport(const CliArgs &args) {
   return args.command == "export" && (kind == ExportKind::Gltf || kind == ExportKind::WebPage);
 }
 
-DisplayOptions displayFor(const CliArgs &args, const DisplaySettings &s) {
-  DisplayOptions d = args.display;
-  d.upper = s.upperTolerance;
-  d.lower = s.lowerTolerance;
-  d.bars = s.colourBars;
-  d.gradient = s.gradient;
-  d.extended = s.extendedColours;
-  d.outsideOnly = s.pointFilter == 2;
-  d.points = s.displayMode == 1;
-  return d;
-}
-
 DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings d) {
   const auto given = [&](const char *option) { return args.given.count(option) > 0; };
   if (given("--tolerance") || given("--upper") || given("--lower")) {
-    d.upperTolerance = args.display.upper;
-    d.lowerTolerance = args.display.lower;
+    d.upperTolerance = args.display.upperTolerance;
+    d.lowerTolerance = args.display.lowerTolerance;
   }
   if (given("--bars"))
-    d.colourBars = args.display.bars;
+    d.colourBars = args.display.colourBars;
   d.gradient = d.gradient || args.display.gradient;
-  d.extendedColours = d.extendedColours || args.display.extended;
-  if (args.display.outsideOnly)
-    d.pointFilter = 2;
-  if (args.display.points) {
-    d.displayMode = 1;
-    d.pointSize = d.pointSize > 0 ? d.pointSize : 1;
+  d.extendedColours = d.extendedColours || args.display.extendedColours;
+  if (args.display.pointFilter == PointFilter::OutsideOnly)
+    d.pointFilter = PointFilter::OutsideOnly;
+  if (args.display.displayMode == DisplayMode::Points) {
+    d.displayMode = DisplayMode::Points;
+    if (d.pointSize == PointSize::Triangles)
+      d.pointSize = PointSize::S;
   }
   return d;
+}
+
+CliDisplay cliDisplayFor(const CliArgs &args, const SessionModel &model) {
+  CliDisplay out;
+  if (!args.noAnnotations) {
+    // --annotations must be usable; the sidecar is optional and never in the way.
+    const std::string path =
+        args.annotations.empty() ? sidecarPathFor(model.path) : args.annotations;
+    AnnotationsReadResult r = readAnnotationsFor(path, ModelIdentity::of(model));
+    out.notes = std::move(r.notes);
+    if (r.ok) {
+      out.found = true;
+      out.recordPath = path;
+      out.record = std::move(r.annotations);
+    } else if (!args.annotations.empty()) {
+      out.ok = false;
+      out.error = r.error;
+      return out;
+    } else if (!r.absent) {
+      out.notes.push_back(r.error + "; its settings are not applied, the defaults are used");
+    }
+  }
+  out.settings = displaySettingsFor(args, out.record.display);
+  out.record.display = out.settings;
+  const bool toleranceGiven =
+      args.given.count("--tolerance") || args.given.count("--upper") || args.given.count("--lower");
+  out.toleranceSource = toleranceGiven ? "options" : out.found ? "record" : "default";
+  return out;
+}
+
+std::string toleranceSourceText(const CliDisplay &d) {
+  if (d.toleranceSource == "options")
+    return "command line";
+  if (d.toleranceSource == "record") {
+    const std::size_t slash = d.recordPath.find_last_of('/');
+    return "from " + (slash == std::string::npos ? d.recordPath : d.recordPath.substr(slash + 1));
+  }
+  return "default";
 }
 
 int parseRecordOption(const std::vector<std::string> &argv, std::size_t &i, CliArgs &out,
                       std::string &error) {
   const std::string &a = argv[i];
+  if (a == "--no-annotations") {
+    out.noAnnotations = true;
+    return 1;
+  }
   if (a != "--callouts" && a != "--annotations" && a != "--worst" && a != "--spacing")
     return 0;
   if (i + 1 >= argv.size()) {
@@ -88,9 +119,12 @@ bool checkRecordOptions(const CliArgs &args, std::string &error) {
     error = "--spacing goes with --worst";
   else if (args.worst && args.command != "callouts")
     error = "--worst goes with --callouts";
-  else if (!args.annotations.empty() && args.command != "callouts" && args.command != "report" &&
-           args.command != "snapshot" && !sharedExport(args))
-    error = "--annotations goes with --callouts, --report, --snapshot or --export OUT.glb|OUT.html";
+  else if (!args.annotations.empty() && args.command == "section")
+    error = "--annotations goes with --info, --export, --snapshot, --report or --callouts";
+  else if (args.noAnnotations && !args.annotations.empty())
+    error = "--no-annotations and --annotations cannot be given together";
+  else if (args.noAnnotations && args.command == "section")
+    error = "--no-annotations goes with --info, --export, --snapshot, --report or --callouts";
   else if (args.maxTriangles > 0 && !sharedExport(args))
     error = "--max-triangles goes with --export OUT.glb|OUT.html";
   else if (args.command == "callouts" && args.annotations.empty() && !args.worst)
@@ -115,7 +149,13 @@ int runCallouts(const CliArgs &args) {
     cliNotes(r.notes);
     record = r.annotations;
   }
-  const DisplayOptions display = displayFor(args, displaySettingsFor(args, record.display));
+  // The tolerances the rows are judged against follow the rule of every command.
+  const CliDisplay shown = cliDisplayFor(args, model);
+  if (!shown.ok)
+    return cliFail(shown.error);
+  if (args.annotations.empty())
+    cliNotes(shown.notes);
+  const DisplaySettings &display = shown.settings;
 
   std::vector<BannerRecord> banners = record.banners;
   if (args.worst > 0) {
@@ -123,8 +163,8 @@ int runCallouts(const CliArgs &args) {
     request.count = args.worst;
     request.spacing =
         args.spacing >= 0 ? args.spacing : defaultWorstPointSpacing(model.GetBoundingBox());
-    request.lower = display.lower;
-    request.upper = display.upper;
+    request.lower = display.lowerTolerance;
+    request.upper = display.upperTolerance;
     request.gradient = display.gradient;
     const std::vector<std::int32_t> worst = worstPoints(model, request);
     if (worst.size() < static_cast<std::size_t>(args.worst))
@@ -137,7 +177,8 @@ int runCallouts(const CliArgs &args) {
   }
 
   const std::vector<CalloutRow> rows =
-      calloutRows(model, banners, record.distances, display.lower, display.upper, display.gradient);
+      calloutRows(model, banners, record.distances, display.lowerTolerance, display.upperTolerance,
+                  display.gradient);
   std::vector<std::string> inputs{args.file};
   if (!args.annotations.empty())
     inputs.push_back(args.annotations);

@@ -4,18 +4,17 @@
 #include "export/ExportFile.h"
 #include "records/CalloutTable.h"
 #include "report/Pdf3dExport.h"
-#include "report/ReportRecord.h"
 #include "session/SessionModel.h"
 
+#include "records/Annotations.h"
+
 #include <cstdio>
+#include <filesystem>
 #include <malloc.h>
 
 namespace {
-// The colours of the shared exports come from the settings shown, through this one function.
-ColourScale shareScale(const DisplayOptions &shown) { return shown.colourScale(); }
-
-// glTF and web page: the model as read, coloured and called out as a window opens it with its
-// record (the sidecar or --annotations), command-line options winning.
+// glTF and web page: the model as read, coloured and called out by the rule of every command
+// (the sidecar or --annotations, unless --no-annotations; command-line options win).
 int exportShared(const CliArgs &args) {
   if (const std::string refused = exportRefusal(args.output, args.file); !refused.empty())
     return cliFail(refused);
@@ -28,23 +27,43 @@ int exportShared(const CliArgs &args) {
     return cliFail(error);
   if (const std::string empty = emptyModelProblem(args.output, model); !empty.empty())
     return cliFail(empty);
-  const ReportRecord record = reportRecordFor(model, args.annotations);
-  if (!record.ok)
-    return cliFail(record.error);
-  cliNotes(record.notes);
-  const DisplayOptions shown =
-      displayFor(args, displaySettingsFor(args, record.found ? record.annotations.display
-                                                             : DisplaySettings{}));
+  const CliDisplay shown = cliDisplayFor(args, model);
+  if (!shown.ok)
+    return cliFail(shown.error);
+  cliNotes(shown.notes);
+  const DisplaySettings &d = shown.settings;
   ShareScene scene;
   const std::size_t slash = args.file.rfind('/');
   scene.title = slash == std::string::npos ? args.file : args.file.substr(slash + 1);
-  scene.points = shown.points;
+  scene.points = d.displayMode == DisplayMode::Points;
   scene.maxTriangles = static_cast<std::size_t>(args.maxTriangles);
-  if (record.found)
-    scene.callouts = calloutRows(model, record.annotations.banners, record.annotations.distances,
-                                 shown.lower, shown.upper, shown.gradient);
-  const ExportResult r = exportModelFile(args.output, model, shareScale(shown), scene);
+  if (shown.found)
+    scene.callouts = calloutRows(model, shown.record.banners, shown.record.distances,
+                                 d.lowerTolerance, d.upperTolerance, d.gradient);
+  const ExportResult r = exportModelFile(args.output, model, modelScale(d), scene);
   return r.ok ? 0 : cliFail(r.message);
+}
+
+// The colours of an export follow the rule of every command: a record's settings under the
+// options given. Without a record to look at the file is not read twice.
+bool exportSettings(const CliArgs &args, DisplaySettings &out) {
+  out = displaySettingsFor(args, DisplaySettings{});
+  if (args.noAnnotations ||
+      (args.annotations.empty() && !std::filesystem::exists(sidecarPathFor(args.file))))
+    return true;
+  SessionModel model;
+  bool isSessionFile = false;
+  std::string error;
+  if (!readModelFile(args.file, model, isSessionFile, error))
+    return true; // the export itself names the problem
+  const CliDisplay shown = cliDisplayFor(args, model);
+  if (!shown.ok) {
+    cliFail(shown.error);
+    return false;
+  }
+  cliNotes(shown.notes);
+  out = shown.settings;
+  return true;
 }
 
 // The 3D PDF needs the opening view's picture. It is drawn first and the view is closed
@@ -55,10 +74,20 @@ int export3d(const CliArgs &args) {
     return cliFail(refused);
   QImage poster;
   std::string drawError;
+  DisplaySettings settings;
   {
     HeadlessView view;
-    if (!view.open(args.file, args.display))
+    if (!view.open(args.file))
       return cliFail(view.error());
+    const CliDisplay shown = cliDisplayFor(args, view.model());
+    if (!shown.ok)
+      return cliFail(shown.error);
+    cliNotes(shown.notes);
+    settings = shown.settings;
+    if (shown.found)
+      view.setDisplay(settings);
+    else
+      view.setDisplay(args);
     if (const std::string empty = emptyModelProblem(args.output, view.model()); !empty.empty())
       return cliFail(empty);
     poster = view.draw(pdf3dPosterSize());
@@ -71,12 +100,12 @@ int export3d(const CliArgs &args) {
   std::string error;
   if (!readModelFile(args.file, model, isSessionFile, error))
     return cliFail(error);
-  const ExportResult r = export3dPdf(args.output, model, args.display.colourScale(),
-                                     [&](QSize, std::string &pictureError) {
-                                       if (poster.isNull())
-                                         pictureError = drawError;
-                                       return std::move(poster);
-                                     });
+  const ExportResult r =
+      export3dPdf(args.output, model, modelScale(settings), [&](QSize, std::string &pictureError) {
+        if (poster.isNull())
+          pictureError = drawError;
+        return std::move(poster);
+      });
   return r.ok ? 0 : cliFail(r.message);
 }
 } // namespace
@@ -86,6 +115,9 @@ int runExport(const CliArgs &args) {
     return export3d(args);
   if (sharedExport(args))
     return exportShared(args);
-  const ExportResult r = exportSessionFile(args.output, args.file, args.display.colourScale());
+  DisplaySettings settings;
+  if (!exportSettings(args, settings))
+    return 1;
+  const ExportResult r = exportSessionFile(args.output, args.file, modelScale(settings));
   return r.ok ? 0 : cliFail(r.message);
 }

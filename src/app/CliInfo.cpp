@@ -166,12 +166,20 @@ bool infoText(const CliArgs &args, std::string &out, std::string &error) {
   if (!readModelFile(args.file, model, session, error))
     return false;
   const int triangles = model.triangleCount > 0 ? model.triangleCount : 0;
+  const CliDisplay shown = cliDisplayFor(args, model);
+  if (!shown.ok) {
+    error = shown.error;
+    return false;
+  }
+  cliNotes(shown.notes);
   std::vector<std::pair<const char *, std::string>> fields;
   DeviationStats stats;
   if (session) {
-    const ColourScale scale = args.display.colourScale();
+    // The legend's entries, as the report counts them.
+    const ColourScale scale = legendScale(shown.settings);
     stats = DeviationStats::compute(model.deviations.data(), model.deviations.size(),
-                                    args.display.lower, args.display.upper, &scale);
+                                    shown.settings.lowerTolerance, shown.settings.upperTolerance,
+                                    &scale);
     fields = deviationFields(stats);
   } else {
     fields = deviationFields(DeviationStats{}); // names only: a points file has no deviations
@@ -183,13 +191,17 @@ bool infoText(const CliArgs &args, std::string &out, std::string &error) {
     out = "file,format,points,triangles";
     for (const auto &f : fields)
       out += std::string(",") + f.first;
-    out += '\n';
+    out += ",tolerance_upper,tolerance_lower,tolerance_source\n";
     out += csvField(args.file);
     out += session ? ",session," : ",points,";
     out += std::to_string(model.pointCount) + ',' + std::to_string(triangles);
     for (const auto &f : fields)
       out += ',' + f.second;
-    out += '\n';
+    out += ',';
+    appendNumber(out, shown.settings.upperTolerance);
+    out += ',';
+    appendNumber(out, shown.settings.lowerTolerance);
+    out += ',' + shown.toleranceSource + '\n';
     return true;
   }
 
@@ -222,6 +234,11 @@ bool infoText(const CliArgs &args, std::string &out, std::string &error) {
     appendBands(out, stats);
     out += '}';
   }
+  out += ", \"tolerance\": {\"upper\": ";
+  appendNumber(out, shown.settings.upperTolerance);
+  out += ", \"lower\": ";
+  appendNumber(out, shown.settings.lowerTolerance);
+  out += ", \"source\": \"" + shown.toleranceSource + "\"}";
   out += "}\n";
   return true;
 }

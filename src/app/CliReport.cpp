@@ -62,32 +62,27 @@ int runReport(const CliArgs &args) {
     return cliFail(empty);
   // The callouts of --annotations, or of the sidecar saved beside the file, whose settings the
   // view then shows (as a window restores them) unless the command line sets them.
-  const ReportRecord record = reportRecordFor(view.model(), args.annotations);
+  const CliDisplay record = cliDisplayFor(args, view.model());
   if (!record.ok)
     return cliFail(record.error);
   cliNotes(record.notes);
   const ViewState &opening = view.view();
   const QSize snapshotSize =
       reportSnapshotSize(double(opening.viewWidth) / double(opening.viewHeight));
-  DisplayOptions d = args.display;
-  if (record.found) {
+  const DisplaySettings &d = record.settings;
+  if (record.found)
     // The view as a window opens it with its record: camera, banners, distances, comments.
-    Annotations shown = record.annotations;
-    shown.display = displaySettingsFor(args, shown.display);
-    d = displayFor(args, shown.display);
-    view.applyRecord(shown, snapshotSize);
-  } else {
-    view.setDisplay(d);
-  }
+    view.applyRecord(record.record, snapshotSize);
+  else
+    view.setDisplay(args);
 
-  const LegendSettings legend{float(d.upper), float(d.lower), d.bars, d.gradient, d.extended};
-  ReportContent content =
-      reportContentFor(view.model(), view.isSessionFile(), d.lower, d.upper, legend);
+  ReportContent content = reportContentFor(view.model(), view.isSessionFile(), d);
+  content.toleranceSource = toleranceSourceText(record);
   if (record.found) {
-    content.inputs.push_back(record.path);
+    content.inputs.push_back(record.recordPath);
     content.haveCallouts = true;
-    content.callouts = calloutRows(view.model(), record.annotations.banners,
-                                   record.annotations.distances, d.lower, d.upper, d.gradient);
+    content.callouts = calloutRows(view.model(), record.record.banners, record.record.distances,
+                                   d.lowerTolerance, d.upperTolerance, d.gradient);
   }
   content.acceptPercent = args.accept;
   for (const auto &[name, value] : args.fields)

@@ -25,9 +25,7 @@ int runSection(const CliArgs &args) {
     return cliFail(error);
 
   // Section points are coloured as in the view: the standard layout, whatever the point filter.
-  const DisplayOptions &d = args.display;
-  const ColourScale scale(static_cast<float>(d.upper), static_cast<float>(d.lower), d.bars, 0,
-                          false, d.extended);
+  const ColourScale scale = bannerScale(args.display);
   const Vec3d at{args.at[0], args.at[1], args.at[2]};
   const SectionResult section =
       SectionCutter().cut(SectionMesh::of(model), record->normal(), at, scale);

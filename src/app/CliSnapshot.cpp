@@ -15,22 +15,17 @@ int runSnapshot(const CliArgs &args) {
   if (const std::string problem = outputIsInputProblem(args); !problem.empty())
     return cliFail(problem);
   HeadlessView view;
-  if (args.annotations.empty()) {
-    if (!view.open(args.file, args.display))
-      return cliFail(view.error());
-  } else {
-    if (!view.open(args.file))
-      return cliFail(view.error());
-    // The record shows as the window restores it; display options given here win.
-    const AnnotationsReadResult r =
-        readAnnotationsFor(args.annotations, ModelIdentity::of(view.model()));
-    if (!r.ok)
-      return cliFail(r.error);
-    cliNotes(r.notes);
-    Annotations record = r.annotations;
-    record.display = displaySettingsFor(args, record.display);
-    view.applyRecord(record, {args.width, args.height});
-  }
+  if (!view.open(args.file))
+    return cliFail(view.error());
+  // A record shows as the window restores it; display options given here win.
+  const CliDisplay shown = cliDisplayFor(args, view.model());
+  if (!shown.ok)
+    return cliFail(shown.error);
+  cliNotes(shown.notes);
+  if (shown.found)
+    view.applyRecord(shown.record, {args.width, args.height});
+  else
+    view.setDisplay(args);
   const std::vector<std::uint8_t> rgba = view.drawRgba({args.width, args.height});
   if (rgba.empty())
     return cliFail(view.error());

@@ -5,7 +5,6 @@
 #include "scene/ViewState.h"
 #include "session/SessionModel.h"
 #include "view/LoadStep.h"
-#include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
 #include "view/ViewScene.h"
 
@@ -20,24 +19,6 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &te
   std::fprintf(stderr, "velmora-viewer: %s\n", qPrintable(text));
 }
 
-// The display options over what the load step chose (an option left out changes nothing),
-// set as the settings dialog and a restored record set them.
-void applyDisplayOptions(const DisplayOptions &d, ViewState &view, ViewScene &scene,
-                         GLPointCloud &cloud) {
-  DisplaySettings s = displaySettingsOf(view, &cloud);
-  s.upperTolerance = d.upper;
-  s.lowerTolerance = d.lower;
-  s.colourBars = d.bars;
-  s.gradient = d.gradient;
-  s.extendedColours = d.extended;
-  if (d.outsideOnly)
-    s.pointFilter = d.pointFilter();
-  if (d.points) {
-    s.displayMode = 1;
-    s.pointSize = 1;
-  }
-  applyDisplaySettings(s, view, scene);
-}
 } // namespace
 
 void ensureHeadlessGuiApplication() {
@@ -85,9 +66,16 @@ bool HeadlessView::open(const std::string &file) {
   return true;
 }
 
-void HeadlessView::setDisplay(const DisplayOptions &display) {
+void HeadlessView::setDisplay(const CliArgs &args) {
+  // An option left out changes nothing of what the load step chose.
   if (cloud_ && context_->makeCurrent())
-    applyDisplayOptions(display, *view_, *scene_, *cloud_);
+    applyDisplaySettings(displaySettingsFor(args, displaySettingsOf(*view_, cloud_)), *view_,
+                         *scene_);
+}
+
+void HeadlessView::setDisplay(const DisplaySettings &settings) {
+  if (cloud_ && context_->makeCurrent())
+    applyDisplaySettings(settings, *view_, *scene_);
 }
 
 void HeadlessView::applyRecord(const Annotations &record, QSize size) {

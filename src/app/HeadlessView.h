@@ -26,13 +26,16 @@ public:
   // Reads the file (only regular files; the reader its name asks for) and sets up the view
   // as a window opens it. False with error() naming the file and the reason.
   bool open(const std::string &file);
-  // Applies display options as the settings dialog does (after open).
-  void setDisplay(const DisplayOptions &display);
+  // Applies the display options given over what opening chose, as the settings dialog does
+  // (after open).
+  void setDisplay(const CliArgs &args);
+  // Applies display settings as a restored record sets them (after open).
+  void setDisplay(const DisplaySettings &settings);
   // Both.
-  bool open(const std::string &file, const DisplayOptions &display) {
+  bool open(const std::string &file, const CliArgs &args) {
     if (!open(file))
       return false;
-    setDisplay(display);
+    setDisplay(args);
     return true;
   }
 

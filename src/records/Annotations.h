@@ -3,6 +3,7 @@
 // file and restored when it is opened again. No Qt and no GL: the window converts its nodes
 // and settings to and from these structures, the command line and the tests use them as they
 // are. The file format is described in docs/annotations.md.
+#include "analysis/DisplaySettings.h"
 #include "geometry/Vec3d.h"
 #include "geometry/Vec3f.h"
 
@@ -17,13 +18,14 @@ class SessionModel;
 
 // What a record may hold, defined once: the writer refuses a record beyond these limits, the
 // reader accepts everything within them, and editors may refuse beyond them while typing.
-// Display ranges are those of the settings dialog and the command line.
+// Display ranges are DisplayLimits, those of the settings dialog and the command line.
 struct RecordLimits {
   static constexpr std::size_t kMaxCommentBytes = std::size_t{64} << 10;        // CommentRecord
   static constexpr std::size_t kMaxCalloutCommentBytes = std::size_t{64} << 10; // banner, distance
   static constexpr std::size_t kMaxFileNameBytes = 4096;                        // session.file
-  static constexpr int kMinColourBars = 3, kMaxColourBars = 50;
-  static constexpr int kMaxDecimalPlaces = 6;
+  static constexpr int kMinColourBars = DisplayLimits::kMinColourBars;
+  static constexpr int kMaxColourBars = DisplayLimits::kMaxColourBars;
+  static constexpr int kMaxDecimalPlaces = DisplayLimits::kMaxDecimalPlaces;
   static constexpr double kMinCommentSize = 10, kMaxCommentSize = 10000; // pixels
   static constexpr double kMaxCommentAngle = 90;                         // degrees, either way
   static constexpr double kMaxCommentPixels = 1e6; // |x|, |y|: beyond is off any screen
@@ -48,23 +50,6 @@ struct ModelIdentity {
 // CRC-32 (the zlib/PNG polynomial) of the points as stored in a session file: x, y, z of
 // every point as little-endian IEEE floats, 12 bytes per point, in index order.
 std::uint32_t pointBlockChecksum(const Vec3f *points, std::size_t count);
-
-// The display settings a record keeps. The defaults are those of a freshly opened session
-// file; a setting missing in a file reads as its default.
-struct DisplaySettings {
-  double upperTolerance = 0.25;  // > 0; the two are one part: both apply or neither
-  double lowerTolerance = -0.25; // < 0
-  int colourBars = 15;           // kMinColourBars..kMaxColourBars
-  int pointFilter = 0;           // 0 all points, 2 only points outside the tolerance
-  bool gradient = false;         // legend gradient
-  bool extendedColours = false;  // extended colour scale
-  int displayMode = 4;           // 1 points, 4 triangles
-  int pointSize = 0;             // 1 S, 2 M, 3 L, 0 with triangles
-  double magnification = 1.0;    // any finite number
-  int decimalPlaces = 3;         // 0..kMaxDecimalPlaces
-  int bannerLineColour = 0;      // 1 white, 2 black, 3 deviation, 0 the banner's own colour
-  friend bool operator==(const DisplaySettings &, const DisplaySettings &) = default;
-};
 
 // The camera of the view. Every field is optional in a file: the window keeps its own value
 // for a missing one (an absent camera leaves the view fitted as after opening).

@@ -233,7 +233,7 @@ void readDisplay(Checker &c, const json &root, DisplaySettings &d) {
   if (const json *f = c.field(o, "pointFilter")) {
     const int w = c.word(*f, "display.pointFilter", {"all", "outside"});
     if (w >= 0)
-      d.pointFilter = w == 0 ? 0 : 2;
+      d.pointFilter = w == 0 ? PointFilter::All : PointFilter::OutsideOnly;
   }
   if (const json *f = c.field(o, "gradient"))
     d.gradient = c.boolean(*f, "display.gradient");
@@ -242,10 +242,11 @@ void readDisplay(Checker &c, const json &root, DisplaySettings &d) {
   if (const json *f = c.field(o, "displayMode")) {
     const int w = c.word(*f, "display.displayMode", {"points", "triangles"});
     if (w >= 0)
-      d.displayMode = w == 0 ? 1 : 4;
+      d.displayMode = w == 0 ? DisplayMode::Points : DisplayMode::Triangles;
   }
   if (const json *f = c.field(o, "pointSize"))
-    d.pointSize = c.wholeInt(*f, "display.pointSize");
+    // Any whole number: the sanitizer notes one that names no size.
+    d.pointSize = static_cast<PointSize>(c.wholeInt(*f, "display.pointSize"));
   if (const json *f = c.field(o, "magnification"))
     d.magnification = c.number(*f, "display.magnification");
   if (const json *f = c.field(o, "decimalPlaces"))
@@ -253,8 +254,10 @@ void readDisplay(Checker &c, const json &root, DisplaySettings &d) {
   if (const json *f = c.field(o, "bannerLineColour")) {
     const int w = c.word(*f, "display.bannerLineColour", {"own", "white", "black", "deviation"});
     if (w >= 0)
-      d.bannerLineColour = w;
+      d.bannerLineColour = static_cast<BannerLineColour>(w);
   }
+  if (const json *f = c.field(o, "showPercentages"))
+    d.showPercentages = c.boolean(*f, "display.showPercentages");
 }
 
 void readCamera(Checker &c, const json &root, CameraRecord &cam) {

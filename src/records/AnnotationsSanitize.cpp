@@ -84,11 +84,17 @@ public:
     }
     range("display.colourBars", d.colourBars, L::kMinColourBars, L::kMaxColourBars, def.colourBars);
     range("display.decimalPlaces", d.decimalPlaces, 0, L::kMaxDecimalPlaces, def.decimalPlaces);
-    range("display.pointSize", d.pointSize, 0, 3, def.pointSize);
-    range("display.bannerLineColour", d.bannerLineColour, 0, 3, def.bannerLineColour);
-    oneOf("display.pointFilter", d.pointFilter, 0, 2, "0 (all) or 2 (outside)", def.pointFilter);
-    oneOf("display.displayMode", d.displayMode, 1, 4, "1 (points) or 4 (triangles)",
-          def.displayMode);
+    // The enums are checked as the numbers they hold: a record built in memory may hold any.
+    int size = code(d.pointSize), line = code(d.bannerLineColour);
+    int filter = code(d.pointFilter), mode = code(d.displayMode);
+    range("display.pointSize", size, 0, 3, code(def.pointSize));
+    range("display.bannerLineColour", line, 0, 3, code(def.bannerLineColour));
+    oneOf("display.pointFilter", filter, 0, 2, "0 (all) or 2 (outside)", code(def.pointFilter));
+    oneOf("display.displayMode", mode, 1, 4, "1 (points) or 4 (triangles)", code(def.displayMode));
+    d.pointSize = static_cast<PointSize>(size);
+    d.bannerLineColour = static_cast<BannerLineColour>(line);
+    d.pointFilter = static_cast<PointFilter>(filter);
+    d.displayMode = static_cast<DisplayMode>(mode);
     if (!std::isfinite(d.magnification)) {
       notes.push_back("display.magnification " + num(d.magnification) +
                       " is not a finite number: the default " + num(def.magnification) +

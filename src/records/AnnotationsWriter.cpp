@@ -116,15 +116,16 @@ std::string annotationsJson(const Annotations &a) {
       {"upperTolerance", d.upperTolerance},
       {"lowerTolerance", d.lowerTolerance},
       {"colourBars", d.colourBars},
-      {"pointFilter", d.pointFilter == 2 ? "outside" : "all"},
+      {"pointFilter", d.pointFilter == PointFilter::OutsideOnly ? "outside" : "all"},
       {"gradient", d.gradient},
       {"extendedColours", d.extendedColours},
-      {"displayMode", d.displayMode == 1 ? "points" : "triangles"},
-      {"pointSize", d.pointSize},
+      {"displayMode", d.displayMode == DisplayMode::Points ? "points" : "triangles"},
+      {"pointSize", code(d.pointSize)},
       {"magnification", d.magnification},
       {"decimalPlaces", d.decimalPlaces},
       {"bannerLineColour",
-       wordOf(d.bannerLineColour, {{1, "white"}, {2, "black"}, {3, "deviation"}}, "own")}};
+       wordOf(code(d.bannerLineColour), {{1, "white"}, {2, "black"}, {3, "deviation"}}, "own")},
+      {"showPercentages", d.showPercentages}};
 
   const CameraRecord &c = a.camera;
   ojson camera = ojson::object();

@@ -65,7 +65,7 @@ void paintStatisticsTable(QPainter &p, const QRectF &area, const DeviationStats 
 }
 
 void paintHistogram(QPainter &p, const QRectF &area, const DeviationStats &s,
-                    const LegendSettings &legend) {
+                    const DisplaySettings &legend) {
   p.save();
   p.setFont(reportFont(10, true));
   const QFontMetricsF head(p.font(), p.device());
@@ -135,8 +135,8 @@ void paintHistogram(QPainter &p, const QRectF &area, const DeviationStats &s,
   QPen limit(QColor(160, 0, 0), 0.8, Qt::DashLine);
   const double lowerX = barLeft(1) - 0.4 * w, upperX = barLeft(inner) + w + 0.4 * w;
   const double textY = plot.bottom() + fm.ascent() + 2;
-  for (const auto &[x, value] :
-       {std::pair{lowerX, double(legend.lower)}, std::pair{upperX, double(legend.upper)}}) {
+  for (const auto &[x, value] : {std::pair{lowerX, double(float(legend.lowerTolerance))},
+                                 std::pair{upperX, double(float(legend.upperTolerance))}}) {
     p.setPen(limit);
     p.drawLine(QPointF(x, plot.top() - fm.height() * 0.5), QPointF(x, plot.bottom() + 2));
     p.setPen(Qt::black);

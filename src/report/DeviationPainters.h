@@ -2,7 +2,7 @@
 #include <QRectF>
 
 struct DeviationStats;
-struct LegendSettings;
+struct DisplaySettings;
 class QPainter;
 
 // The statistics table of the report: count, extremes, moments, percentiles and the shares
@@ -14,4 +14,4 @@ void paintStatisticsTable(QPainter &painter, const QRectF &area, const Deviation
 // limits marked, a count axis. stats.bands must hold the entries of
 // reportHistogramScale(legend).
 void paintHistogram(QPainter &painter, const QRectF &area, const DeviationStats &stats,
-                    const LegendSettings &legend);
+                    const DisplaySettings &legend);

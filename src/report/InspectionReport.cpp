@@ -48,16 +48,23 @@ void paintTitle(QPainter &p, const ReportContent &c) {
   p.drawText(QPointF(kTitle.left() + 8, kTitle.top() + 52),
              fm.elidedText(file.absoluteFilePath(), Qt::ElideMiddle, 275));
 
-  const QString tolerance = fittedNumber(c.lower, 3, 10) + QStringLiteral(" to ") +
-                            fittedNumber(c.upper, 3, 10) + QStringLiteral(" mm");
+  const double upper = c.legend.upperTolerance, lower = c.legend.lowerTolerance;
+  const QString tolerance = (upper > 0 ? QStringLiteral("+") : QString()) +
+                            fittedNumber(upper, 3, 10) + QStringLiteral(" / ") +
+                            fittedNumber(lower, 3, 10) + QStringLiteral(" mm");
   std::vector<std::pair<QString, QString>> fields = {
       {QStringLiteral("Date"), c.created.toString(QStringLiteral("yyyy-MM-dd HH:mm"))},
       {QStringLiteral("Points"), countText(std::size_t(std::max(0LL, c.points)))},
-      {QStringLiteral("Triangles"), countText(std::size_t(std::max(0LL, c.triangles)))},
       {QStringLiteral("Tolerance"), tolerance},
-      {QStringLiteral("Units"), QStringLiteral("mm")},
-      {QStringLiteral("Program"), QStringLiteral("VelmoraViewer " VELMORA_VERSION)},
   };
+  // Where the tolerances came from, on the line below them (a row without a key spans its
+  // column).
+  if (!c.toleranceSource.empty())
+    fields.push_back({QString(), '(' + QString::fromStdString(c.toleranceSource) + ')'});
+  fields.insert(fields.end(),
+                {{QStringLiteral("Triangles"), countText(std::size_t(std::max(0LL, c.triangles)))},
+                 {QStringLiteral("Units"), QStringLiteral("mm")},
+                 {QStringLiteral("Program"), QStringLiteral("VelmoraViewer " VELMORA_VERSION)}});
   for (const auto &[key, value] :
        {std::pair{"Part", &c.part}, std::pair{"Lot", &c.lot},
         std::pair{"Operator", &c.operatorName}, std::pair{"Approved by", &c.approvedBy}})
@@ -77,8 +84,9 @@ void paintTitle(QPainter &p, const ReportContent &c) {
     p.setFont(key);
     p.drawText(QPointF(x, y), fields[i].first);
     p.setFont(value);
-    p.drawText(QPointF(x + keyWidth, y),
-               valueMetrics.elidedText(fields[i].second, Qt::ElideRight, kColumn - keyWidth - 6));
+    const double indent = fields[i].first.isEmpty() ? 0 : keyWidth;
+    p.drawText(QPointF(x + indent, y),
+               valueMetrics.elidedText(fields[i].second, Qt::ElideRight, kColumn - indent - 6));
   }
   p.restore();
 }
@@ -240,15 +248,14 @@ QSize reportSnapshotSize(double aspect) {
   return {int(std::lround(w / 72 * kDotsPerInch)), int(std::lround(h / 72 * kDotsPerInch))};
 }
 
-ReportContent reportContentFor(const SessionModel &model, bool measured, double lower, double upper,
-                               const LegendSettings &legend) {
+ReportContent reportContentFor(const SessionModel &model, bool measured,
+                               const DisplaySettings &legend) {
+  const double lower = legend.lowerTolerance, upper = legend.upperTolerance;
   ReportContent c;
   c.sessionPath = model.path;
   c.inputs = {model.path};
   c.points = model.pointCount;
   c.triangles = model.triangleCount > 0 ? model.triangleCount : 0;
-  c.lower = lower;
-  c.upper = upper;
   c.legend = legend;
   if (measured) {
     const ColourScale scale = reportHistogramScale(legend);
@@ -259,9 +266,7 @@ ReportContent reportContentFor(const SessionModel &model, bool measured, double 
   return c;
 }
 
-ColourScale reportHistogramScale(const LegendSettings &legend) {
-  return ColourScale(legend.upper, legend.lower, legend.bars, 0, legend.gradient, legend.extended);
-}
+ColourScale reportHistogramScale(const DisplaySettings &legend) { return legendScale(legend); }
 
 bool reportPasses(const DeviationStats &s, double acceptPercent) {
   if (!s.hasValues())
@@ -352,7 +357,9 @@ ExportResult writeInspectionReport(const std::string &target, const ReportConten
     const QRectF verdict(kMargin, verdictTop, kContentWidth, 28);
     QRectF used;
     p.drawText(verdict, Qt::TextWordWrap,
-               qs(reportVerdict(c.stats, c.lower, c.upper, c.acceptPercent)), &used);
+               qs(reportVerdict(c.stats, c.legend.lowerTolerance, c.legend.upperTolerance,
+                                c.acceptPercent)),
+               &used);
     const double tableTop = used.bottom() + 8;
     const int pages =
         c.haveCallouts ? CalloutLayout(p.device()).pages(tableTop, c.callouts.size()) : 1;

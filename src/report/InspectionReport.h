@@ -19,8 +19,10 @@ struct ReportContent {
   std::vector<std::string> inputs; // every file read (the report never lands on one)
   QDateTime created = QDateTime::currentDateTime();
   long long points = 0, triangles = 0;
-  double lower = -0.25, upper = 0.25; // the tolerance band, mm
-  LegendSettings legend;              // the view's colour legend
+  DisplaySettings legend; // the view's settings: the tolerance band (mm) and colour legend
+  // Where the tolerances came from, printed after them: "from NAME.json", "default",
+  // "command line"; empty: nothing printed (the window's own settings).
+  std::string toleranceSource;
   // The view drawn at reportSnapshotSize() of its aspect, with legend, axes and scale.
   QImage snapshot;
   // Statistics of the deviations against the band, with the counts of the legend's entries
@@ -49,8 +51,8 @@ bool isReportField(const std::string &name);
 // legend and the statistics of its deviations over the legend's entries (none when
 // measured is false: a point text file has no deviations). The caller adds the snapshot and
 // the callouts.
-ReportContent reportContentFor(const SessionModel &model, bool measured, double lower, double upper,
-                               const LegendSettings &legend);
+ReportContent reportContentFor(const SessionModel &model, bool measured,
+                               const DisplaySettings &legend);
 
 // Pixel size of the report's snapshot for a view of this width / height: the largest such
 // rectangle in the page's picture area, at 300 dots per inch of its printed size.
@@ -58,7 +60,7 @@ QSize reportSnapshotSize(double aspect);
 
 // The standard-layout colour scale whose entries the report's histogram counts: the
 // legend's bars and the entries below and above them.
-ColourScale reportHistogramScale(const LegendSettings &legend);
+ColourScale reportHistogramScale(const DisplaySettings &legend);
 
 // Whether the part passes the acceptance rule: at least acceptPercent of the measured points
 // inside (every one for 100). False without measured points.

@@ -28,21 +28,27 @@ QString label(float value) {
 }
 } // namespace
 
-LegendSettings LegendSettings::of(const ColourScale &scale) {
-  LegendSettings settings;
-  settings.upper = scale.upper();
-  settings.lower = scale.lower();
-  settings.bars =
+DisplaySettings legendSettingsOf(const ColourScale &scale) {
+  DisplaySettings settings;
+  settings.upperTolerance = scale.upper();
+  settings.lowerTolerance = scale.lower();
+  settings.colourBars =
       ColourScale::isOutsideLayout(scale.layout()) ? scale.bandCount() : scale.bandCount() - 2;
   settings.gradient = scale.gradient();
-  settings.extended = scale.extended();
+  settings.extendedColours = scale.extended();
   return settings;
 }
 
-void paintLegendStrip(QPainter &p, const QRectF &area, const LegendSettings &legend,
+void paintLegendStrip(QPainter &p, const QRectF &area, const DisplaySettings &settings,
                       const QFont &font) {
-  const ColourScale scale(legend.upper, legend.lower, std::max(legend.bars, 1), 0, legend.gradient,
-                          legend.extended);
+  DisplaySettings counted = settings;
+  counted.colourBars = std::max(settings.colourBars, 1);
+  const ColourScale scale = legendScale(counted);
+  // The strip works in the scale's own single precision.
+  const struct {
+    float upper, lower;
+    bool gradient, extended;
+  } legend{scale.upper(), scale.lower(), settings.gradient, settings.extendedColours};
   const int n = scale.bandCount() - 2;
   p.save();
   p.setFont(font);

@@ -71,7 +71,7 @@ QByteArray pageBytes(const QImage &poster, const QString &name, const ColourScal
   p.drawImage(kAnnotation, poster);
   p.setPen(QPen(Qt::black, 0.5));
   p.drawRect(kAnnotation);
-  paintLegendStrip(p, kLegend, LegendSettings::of(scale), reportFont(8));
+  paintLegendStrip(p, kLegend, legendSettingsOf(scale), reportFont(8));
   p.setFont(reportFont(9));
   p.drawText(QPointF(kMargin, 566), QStringLiteral("Deviation in mm, coloured as in the view."));
   p.drawText(QPointF(kMargin, 580),

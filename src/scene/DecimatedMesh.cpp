@@ -81,11 +81,11 @@ void DecimatedMesh::wait() {
     job_.wait();
 }
 
-void DecimatedMesh::draw(const ColourSettings &settings, bool colours) {
+void DecimatedMesh::draw(const DisplaySettings &settings, bool colours) {
   if (!have_ || mesh_.triangleCount() == 0)
     return;
   if (colours && (!coloursValid_ || !(coloursFor_ == settings))) {
-    const ColourScale scale = settings.scale();
+    const ColourScale scale = modelScale(settings);
     colours_.resize(3 * mesh_.vertexCount());
     for (std::size_t v = 0; v < mesh_.vertexCount(); ++v)
       colourInto(&colours_[3 * v], scale, mesh_.deviations[v]);

@@ -1,6 +1,6 @@
 #pragma once
 #include "analysis/MeshClustering.h"
-#include "scene/ColourSettings.h"
+#include "scene/DeviationColours.h"
 
 #include <atomic>
 #include <cstdint>
@@ -39,7 +39,7 @@ public:
 
   // Lit triangles from client arrays, deviation colours when colours is set (else the
   // current colour). Uses whatever lighting state is current.
-  void draw(const ColourSettings &settings, bool colours);
+  void draw(const DisplaySettings &settings, bool colours);
 
   std::size_t triangles() const { return mesh_.triangleCount(); }
   std::size_t bytes() const { return mesh_.bytes() + colours_.capacity() * sizeof(float); }
@@ -55,6 +55,6 @@ private:
   Key meshKey_{};
   bool have_ = false;
   std::vector<float> colours_;
-  ColourSettings coloursFor_{};
+  DisplaySettings coloursFor_{};
   bool coloursValid_ = false;
 };

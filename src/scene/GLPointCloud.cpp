@@ -74,16 +74,16 @@ int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, 
   return stride;
 }
 
-ColourSettings GLPointCloud::colourSettings() const {
-  ColourSettings c;
-  c.upper = float(upperTolerance);
-  c.lower = float(lowerTolerance);
-  c.bands = bandCount;
-  c.layout = pointFilter;
-  c.gradient = showGradient;
-  c.extended = extendedColours;
-  return c;
+DisplaySettings GLPointCloud::unappliedDisplay() {
+  DisplaySettings d;
+  d.upperTolerance = d.lowerTolerance = 0;
+  d.displayMode = DisplayMode::Points;
+  d.pointSize = PointSize::S;
+  d.magnification = 0;
+  return d;
 }
+
+DisplaySettings GLPointCloud::colourSettings() const { return colourPart(display); }
 
 GLPointCloud::PointsPass GLPointCloud::pointsPass() const {
   const SessionModel &m = *model_;
@@ -91,7 +91,9 @@ GLPointCloud::PointsPass GLPointCloud::pointsPass() const {
   p.count = std::int32_t(drawablePoints(m));
   p.hasDev = m.deviationMode > 0;
   p.devArray = p.hasDev && m.deviations.size() >= std::size_t(p.count);
-  p.colouring = !selected_ && p.hasDev && pointFilter >= 0 && pointFilter <= 2;
+  p.colouring =
+      !selected_ && p.hasDev &&
+      (display.pointFilter == PointFilter::All || display.pointFilter == PointFilter::OutsideOnly);
   return p;
 }
 
@@ -102,13 +104,14 @@ bool GLPointCloud::buffersUsable() {
 }
 
 bool GLPointCloud::uploadPending() const {
-  if (displayMode == 4)
+  if (display.displayMode == DisplayMode::Triangles)
     return !mesh_.queue().done();
   return !points_.queue().done();
 }
 
 double GLPointCloud::uploadProgress() const {
-  return displayMode == 4 ? mesh_.queue().progress() : points_.queue().progress();
+  return display.displayMode == DisplayMode::Triangles ? mesh_.queue().progress()
+                                                       : points_.queue().progress();
 }
 
 std::size_t GLPointCloud::drawingBytes() const {
@@ -129,7 +132,8 @@ bool GLPointCloud::runUploads(UploadQueue &queue, bool live) {
 }
 
 bool GLPointCloud::continueUploads(const ViewState &view) {
-  UploadQueue &queue = displayMode == 4 ? mesh_.queue() : points_.queue();
+  UploadQueue &queue =
+      display.displayMode == DisplayMode::Triangles ? mesh_.queue() : points_.queue();
   if (queue.done())
     return false;
   const BufferBindingGuard bindings;
@@ -162,20 +166,20 @@ void GLPointCloud::draw(ViewState *view, int) {
 
   glDisable(GL_LIGHTING);
   applyColour();
-  const ColourScale scale = colourSettings().scale();
-  if (pointFilter == 2)
-    displayMode = 1;
+  const ColourScale scale = modelScale(colourSettings());
+  if (display.pointFilter == PointFilter::OutsideOnly)
+    display.displayMode = DisplayMode::Points;
   if (!model_->triangleNormals.present())
     vertexNormals = true;
 
-  if (displayMode == 1) {
+  if (display.displayMode == DisplayMode::Points) {
     // A size of 0 is not a valid point size; the points keep the size they had.
-    if (width > 0)
-      glPointSize(float(width));
+    if (display.pointSize != PointSize::Triangles)
+      glPointSize(float(code(display.pointSize)));
     drawPoints(scale, stride, live);
     glPointSize(1);
     lastDrawDecimated_ = lastDrawFull_ && decimate && stride > 1;
-  } else if (displayMode == 4) {
+  } else if (display.displayMode == DisplayMode::Triangles) {
     drawTriangles(scale, view, decimate, live);
   }
 
@@ -206,9 +210,9 @@ void GLPointCloud::drawPoints(const ColourScale &scale, int stride, bool live) {
   s.colouring = pass.colouring;
   s.hasDev = pass.hasDev;
   s.devArray = pass.devArray;
-  s.filter = pointFilter;
-  s.upperTolerance = upperTolerance;
-  s.magnification = magnification;
+  s.filter = code(display.pointFilter);
+  s.upperTolerance = display.upperTolerance;
+  s.magnification = display.magnification;
   s.stride = stride;
   s.bufferObjects = pointPath == PointPath::Arrays && buffersUsable();
   points_.chunk = std::max<std::size_t>(uploadChunk, 1);
@@ -234,13 +238,14 @@ void GLPointCloud::drawPointsImmediate(const ColourScale &scale, int stride) {
   const SessionModel &m = *model_;
   const PointsPass pass = pointsPass();
   const DeviationAnchors anchors = DeviationAnchors::of(m);
-  const bool displaced = magnification > 0 && anchors.present();
+  const bool displaced = display.magnification > 0 && anchors.present();
   std::size_t points = 0, needles = 0;
   // Needles first, then the points, as the arrays draw them: no needle covers a point.
   for (int round = displaced && pass.hasDev ? 0 : 1; round < 2; ++round) {
     for (std::int32_t i = 0; i < pass.count; i += stride) {
       const float d = pass.deviation(m, i);
-      const bool passes = PointBuffers::passes(pointFilter, upperTolerance, d);
+      const bool passes =
+          PointBuffers::passes(code(display.pointFilter), display.upperTolerance, d);
       if (round == 0 ? !passes : (pass.hasDev && !passes))
         continue;
       if (pass.colouring) {
@@ -250,7 +255,7 @@ void GLPointCloud::drawPointsImmediate(const ColourScale &scale, int stride) {
       Vec3f p = m.points[i];
       if (displaced) {
         const Vec3f s = anchors.at(std::size_t(i));
-        p = DeviationAnchors::magnifiedPoint(p, s, magnification);
+        p = DeviationAnchors::magnifiedPoint(p, s, display.magnification);
         if (round == 0) {
           glBegin(GL_LINES);
           glVertex3f(p.x, p.y, p.z);
@@ -282,8 +287,8 @@ void GLPointCloud::drawPreview(const ColourScale &scale) {
   key.generation = modelGeneration_;
   key.colours = colourSettings();
   key.stride = std::max(1, int((std::int64_t(pass.count) + kPreviewPoints - 1) / kPreviewPoints));
-  key.filter = pointFilter;
-  key.upper = upperTolerance;
+  key.filter = code(display.pointFilter);
+  key.upper = display.upperTolerance;
   key.colouring = pass.colouring;
   key.hasDev = pass.hasDev;
   if (!previewValid_ || !(key == previewKey_)) {
@@ -291,7 +296,8 @@ void GLPointCloud::drawPreview(const ColourScale &scale) {
     previewColours_.clear();
     for (std::int32_t i = 0; i < pass.count; i += key.stride) {
       const float d = pass.deviation(m, i);
-      if (pass.hasDev && !PointBuffers::passes(pointFilter, upperTolerance, d))
+      if (pass.hasDev &&
+          !PointBuffers::passes(code(display.pointFilter), display.upperTolerance, d))
         continue;
       previewVertices_.push_back(m.points[std::size_t(i)]);
       if (pass.colouring) {
@@ -324,14 +330,16 @@ void GLPointCloud::drawPreview(const ColourScale &scale) {
 DecimatedMesh::Key GLPointCloud::decimatedKey() const {
   DecimatedMesh::Key k;
   k.generation = modelGeneration_;
-  k.magnification =
-      magnification > 0 && DeviationAnchors::of(*model_).present() ? magnification : 0;
+  k.magnification = display.magnification > 0 && DeviationAnchors::of(*model_).present()
+                        ? display.magnification
+                        : 0;
   return k;
 }
 
 void GLPointCloud::afterFullFrame(const ViewState &view) {
   const std::size_t triangles = drawableTriangles(*model_);
-  if (!view.liveWindow || displayMode != 4 || triangles == 0 || !view.overBudget())
+  if (!view.liveWindow || display.displayMode != DisplayMode::Triangles || triangles == 0 ||
+      !view.overBudget())
     return;
   // Frame time grows with the triangles drawn; aim at half the budget to leave room for the
   // rest of the frame.
@@ -385,7 +393,7 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     s.generation = modelGeneration_;
     s.colours = m.deviationMode > 0 && m.deviations.size() >= drawablePoints(m);
     s.colourSettings = colourSettings();
-    s.magnification = magnification;
+    s.magnification = display.magnification;
     s.flatNormals = !vertexNormals;
     s.bufferObjects = true;
     mesh_.chunk = std::max<std::size_t>(uploadChunk, 1);
@@ -426,8 +434,8 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
   const bool hasDev = m.deviationMode > 0 && m.deviations.size() >= pointCount;
   const bool haveVertexNormals = m.normals.present() && m.normals.size() >= pointCount;
   const DeviationAnchors anchors = DeviationAnchors::of(m);
-  const bool displaced = magnification > 0 && anchors.present();
-  const float mag = magnification;
+  const bool displaced = display.magnification > 0 && anchors.present();
+  const float mag = display.magnification;
 
   const bool fromArrays = meshPath != MeshPath::Immediate && vertexNormals && haveVertexNormals;
   triangleList = int(glGenLists(1));
@@ -496,7 +504,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   const SessionModel &m = *model_;
   const std::size_t n = drawablePoints(m);
   const std::size_t triCount = drawableTriangles(m);
-  const float mag = magnification;
+  const float mag = display.magnification;
 
   // Per point, once: the displaced vertex (same float formula as corner by corner) and the
   // deviation colour, as floats: the value glColor3d hands on. The list keeps its own copy,

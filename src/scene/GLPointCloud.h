@@ -1,6 +1,7 @@
 #pragma once
-#include "scene/ColourSettings.h"
+#include "analysis/DisplaySettings.h"
 #include "scene/DecimatedMesh.h"
+#include "scene/DeviationColours.h"
 #include "scene/MeshBuffers.h"
 #include "scene/PointBuffers.h"
 #include "scene/SceneNode.h"
@@ -36,16 +37,11 @@ public:
 
   SessionModel *model() const { return model_.get(); }
 
-  double upperTolerance = 0;
-  double lowerTolerance = 0;
-  int displayMode = 1; // 1 points, 4 triangles
-  int pointFilter = 0; // 0 all, 2 only outside the tolerance; also the scale's layout
-  float magnification = 0;
+  // What the model is drawn with: the view's settings as last applied (a points file keeps
+  // DisplayMode::Points whatever the view has). Until then: points, no tolerance band.
+  DisplaySettings display = unappliedDisplay();
   int triangleList = 0; // compiled mesh of the display-list paths, 0 = none
   bool vertexNormals = true;
-  bool showGradient = false;
-  bool extendedColours = false;
-  int bandCount = 15;
 
   // How the points pass is issued. Arrays (the default) keeps vertex and colour arrays in
   // buffer objects (client memory without them); ClientArrays keeps them in client memory;
@@ -104,7 +100,9 @@ public:
                        double lastFullFrameMs = 0, double frameBudgetMs = 50);
 
 private:
-  ColourSettings colourSettings() const;
+  static DisplaySettings unappliedDisplay();
+  // The part of the settings the colour arrays depend on.
+  DisplaySettings colourSettings() const;
   // What a points pass reads of the model and the settings, worked out once per pass.
   struct PointsPass {
     std::int32_t count = 0; // points that have all their arrays
@@ -147,7 +145,7 @@ private:
   // A few hundred thousand points shown while the full arrays upload.
   struct PreviewKey {
     std::uint64_t generation = 0;
-    ColourSettings colours;
+    DisplaySettings colours;
     int stride = 0, filter = 0;
     double upper = 0;
     bool colouring = false, hasDev = false;

@@ -7,6 +7,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -29,9 +30,22 @@ LegendNode::LegendNode(ViewState *view, float upper_, float lower_, int barCount
     : DrawableNode(view), barCount(barCount_), upper(upper_), lower(lower_), layout(layout_),
       gradient(gradient_) {}
 
+ColourScale LegendNode::scale(bool withGradient) const {
+  DisplaySettings d;
+  d.upperTolerance = upper;
+  d.lowerTolerance = lower;
+  d.colourBars = barCount;
+  d.gradient = withGradient;
+  d.extendedColours = extended;
+  if (!ColourScale::isOutsideLayout(layout))
+    return legendScale(d);
+  d.pointFilter = PointFilter::OutsideOnly;
+  return modelScale(d);
+}
+
 int LegendNode::effectiveBarCount() const {
-  const ColourScale scale(upper, lower, barCount, layout, false, extended);
-  return ColourScale::isOutsideLayout(layout) ? scale.bandCount() : scale.bandCount() - 2;
+  const ColourScale plain = scale(false);
+  return ColourScale::isOutsideLayout(layout) ? plain.bandCount() : plain.bandCount() - 2;
 }
 
 void LegendNode::drawLegend(ViewState *view, int) {
@@ -44,7 +58,7 @@ void LegendNode::drawLegend(ViewState *view, int) {
   const int W = rect.width, H = rect.height;
   beginWindowOverlay(W, H);
 
-  const ColourScale scale(upper, lower, barCount, layout, gradient, extended);
+  const ColourScale scale = this->scale(gradient);
   // The scale clamps the count (at least one band, at most its maximum); bars follow it so
   // that the bar height never divides by zero and bar i always has its band.
   const bool outside = ColourScale::isOutsideLayout(layout);
@@ -137,6 +151,18 @@ void LegendNode::drawShares(ViewState *view, int W, int n, int y0, int h, int en
     return;
   // Below and above the band: beside their boxes, or without boxes just beyond the bars.
   const int yTop = y0 + n * h;
-  write(0, extended ? 35 : y0 - 18);
-  write(entries - 1, extended ? yTop + 6 : yTop + 5);
+  const int yBelow = extended ? 35 : y0 - 18, yAbove = extended ? yTop + 6 : yTop + 5;
+  write(0, yBelow);
+  write(entries - 1, yAbove);
+  // Which side each of the two is: the tolerance it lies beyond, left of the share.
+  const int places = view->display.decimalPlaces;
+  view->textList->drawText(boundText(false, lower, places), x - 75, yBelow, 0, 10);
+  view->textList->drawText(boundText(true, upper, places), x - 75, yAbove, 0, 10);
+}
+
+std::string LegendNode::boundText(bool above, double tolerance, int places) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %+.*f", above ? ">" : "<",
+                std::clamp(places, 0, DisplayLimits::kMaxDecimalPlaces), tolerance);
+  return text;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "analysis/DisplaySettings.h"
 #include "scene/SceneNode.h"
 
 #include <string>
@@ -31,7 +32,12 @@ public:
 
   // "12.3%", with "<0.1%" and ">99.9%" so that a few values never read as none or all.
   static std::string percentText(double fraction);
+  // What the shares below and above the band are labelled with: "< -0.250", "> +0.250" with
+  // the given decimal places.
+  static std::string boundText(bool above, double tolerance, int places);
 
 private:
+  // The scale of this legend's layout, built from its settings.
+  ColourScale scale(bool withGradient) const;
   void drawShares(ViewState *view, int W, int n, int y0, int h, int entries) const;
 };

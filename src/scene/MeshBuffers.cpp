@@ -83,7 +83,7 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
   const bool coloursCurrent =
       !rebuild && (!s.colours || (coloursValid_ && same(coloursFor_) && coloursFor_.colours &&
                                   coloursFor_.colourSettings == s.colourSettings));
-  const ColourScale scale = s.colourSettings.scale();
+  const ColourScale scale = modelScale(s.colourSettings);
   const bool colours = s.colours;
   const auto positionsDone = [this, s] {
     positionsValid_ = true;
@@ -236,7 +236,7 @@ void MeshBuffers::queueFlat(const SessionModel &m, const Settings &s) {
   pointColoursValid_ = false;
   queue_.add(
       n, chunk, [this, n] { pointColours_.assign(3 * n, 0.0f); },
-      [this, &m, scale = s.colourSettings.scale()](std::size_t from, std::size_t to) {
+      [this, &m, scale = modelScale(s.colourSettings)](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i)
           colourInto(&pointColours_[3 * i], scale, m.deviations[i]);
       },

@@ -1,6 +1,6 @@
 #pragma once
 #include "geometry/Vec3f.h"
-#include "scene/ColourSettings.h"
+#include "scene/DeviationColours.h"
 #include "scene/GLArrayStore.h"
 #include "scene/UploadQueue.h"
 
@@ -23,7 +23,7 @@ public:
   struct Settings {
     std::uint64_t generation = 0; // of the model's arrays
     bool colours = false;         // per-vertex deviation colours; else the current colour
-    ColourSettings colourSettings;
+    DisplaySettings colourSettings;
     float magnification = 0; // > 0 with anchors: displaced vertices
     bool flatNormals = false;
     bool bufferObjects = true; // else client memory (a context without buffer objects)

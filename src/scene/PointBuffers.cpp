@@ -46,7 +46,7 @@ PointBuffers::Key PointBuffers::keyFor(const SessionModel &m, const Settings &s)
 
 void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
   const Key k = keyFor(m, s);
-  const ColourKey ck{k, s.colouring ? s.colourSettings : ColourSettings{}, s.colouring};
+  const ColourKey ck{k, s.colouring ? s.colourSettings : DisplaySettings{}, s.colouring};
   if (prepared_ && k == target_ && ck == targetColours_)
     return;
   ++builds_;
@@ -134,7 +134,7 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     queue_.add(
         sources, chunk, {},
         [this, step, perPoint, buffers, gathered, drawn, deviation, size = chunk,
-         scale = s.colourSettings.scale()](std::size_t from, std::size_t) {
+         scale = modelScale(s.colourSettings)](std::size_t from, std::size_t) {
           Block &b = *blocks_[from / size];
           staging_.resize((b.to - b.from) * perPoint * 4);
           std::uint8_t *out = staging_.data();

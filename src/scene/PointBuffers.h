@@ -1,6 +1,6 @@
 #pragma once
 #include "geometry/Vec3f.h"
-#include "scene/ColourSettings.h"
+#include "scene/DeviationColours.h"
 #include "scene/GLArrayStore.h"
 #include "scene/UploadQueue.h"
 
@@ -22,7 +22,7 @@ class PointBuffers {
 public:
   struct Settings {
     std::uint64_t generation = 0;
-    ColourSettings colourSettings;
+    DisplaySettings colourSettings;
     bool colouring = false; // a colour per point; else the current colour
     bool hasDev = false;    // deviations count: the filter and the needles apply
     bool devArray = false;  // the deviations can be read (else 0)
@@ -78,7 +78,7 @@ private:
   };
   struct ColourKey {
     Key key;
-    ColourSettings colours;
+    DisplaySettings colours;
     bool colouring = false;
     friend bool operator==(const ColourKey &, const ColourKey &) = default;
   };

@@ -1,4 +1,5 @@
 #pragma once
+#include "analysis/DisplaySettings.h"
 #include "geometry/Vec3d.h"
 #include "scene/ViewRotation.h"
 
@@ -19,15 +20,9 @@ class ViewState {
 public:
   virtual ~ViewState() = default;
 
-  // Display settings, copied into the point cloud by the apply step.
-  int displayMode = 4; // 1 points, 4 triangles
-  int pointSize = 0;   // 1 S, 2 M, 3 L, 0 with triangles
-  int pointFilter = 0; // 0 all points, 2 only outside the tolerance
-  double upperTolerance = 0.25;
-  double lowerTolerance = -0.25;
-  double magnification = 1.0;
-  int colourBars = 15;
-  bool showPercentages = false; // each colour band's share of the points beside the legend
+  // The display settings of this view's window; the apply step copies what the point cloud
+  // draws with into it.
+  DisplaySettings display;
   // The legend, scale bar and axes drawn over the model. A printed page turns them off and
   // paints its own at print size: here they are sized in pixels.
   bool overlays = true;

@@ -4,7 +4,6 @@
 #include "scene/ViewState.h"
 #include "scene/WindowOverlay.h"
 #include "view/GLMatrices.h"
-#include "view/ProgramSettings.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -104,17 +103,18 @@ void BannerNode::draw(ViewState *view, int pass) {
   const Layout l = layout(static_cast<int>(pxd), static_cast<int>(pyd), lx, ly);
   const int w = l.width, h = l.halfHeight;
   if (labelPlaced) {
-    switch (ProgramSettings::bannerLineColourMode) {
-    case 1:
+    // Own and Deviation both draw the banner's colour, the colour of its deviation.
+    switch (view ? view->display.bannerLineColour : BannerLineColour::Own) {
+    case BannerLineColour::White:
       glColor3d(1, 1, 1);
       break;
-    case 2:
+    case BannerLineColour::Black:
       glColor3d(0, 0, 0);
       break;
-    case 3:
+    case BannerLineColour::Deviation:
       bannerColour();
       break;
-    default:
+    case BannerLineColour::Own:
       break;
     }
     glBegin(GL_LINES);

@@ -13,34 +13,33 @@ LoadStepResult runLoadStep(ViewState &view, ViewScene &scene, std::unique_ptr<Se
   auto *node = new GLPointCloud(&view, std::move(model));
   result.node = node;
   if (isSessionFile) {
-    node->upperTolerance = 0.25;
-    node->invalidate();
-    view.upperTolerance = 0.25;
-    node->lowerTolerance = -0.25;
-    node->invalidate();
-    view.lowerTolerance = -0.25;
-    node->pointFilter = view.pointFilter;
-    node->displayMode = 4;
-    node->invalidate();
+    // A freshly opened session file: the default tolerances, the view's point filter, the
+    // mesh (or the points of a file without triangles).
+    const DisplaySettings defaults;
+    node->display.upperTolerance = defaults.upperTolerance;
+    node->display.lowerTolerance = defaults.lowerTolerance;
+    view.display.upperTolerance = defaults.upperTolerance;
+    view.display.lowerTolerance = defaults.lowerTolerance;
+    node->display.pointFilter = view.display.pointFilter;
+    node->display.displayMode = DisplayMode::Triangles;
+    node->display.pointSize = PointSize::Triangles;
     m->deviationMode = 3;
-    node->invalidate();
-    node->width = 0;
     if (m->triangleCount <= 0) {
       // Without triangles there is no surface to show: the points are shown instead.
-      node->displayMode = 1;
-      node->width = 1;
+      node->display.displayMode = DisplayMode::Points;
+      node->display.pointSize = PointSize::S;
     }
     result.hasNominalPoints = m->hasNominalPoints();
-    node->magnification = float(view.magnification);
+    node->display.magnification = float(view.display.magnification);
     node->invalidate();
     view.interacting = false;
   } else {
-    node->displayMode = 1;
+    node->display.displayMode = DisplayMode::Points;
     node->invalidate();
   }
   // The settings the dialog shows and applies start from what the node shows.
-  view.displayMode = node->displayMode;
-  view.pointSize = node->width;
+  view.display.displayMode = node->display.displayMode;
+  view.display.pointSize = node->display.pointSize;
   const BoundingBox &box = m->GetBoundingBox();
   view.boundsMin = box.min();
   view.boundsMax = box.max();

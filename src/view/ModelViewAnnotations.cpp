@@ -13,7 +13,6 @@
 #include "view/DistanceNode.h"
 #include "view/GLMatrices.h"
 #include "view/Picking.h"
-#include "view/ProgramSettings.h"
 #include "view/SceneSync.h"
 #include "view/ViewCommands.h"
 #include "view/ViewScene.h"
@@ -25,9 +24,8 @@
 #include <algorithm>
 
 namespace {
-QString valueText(double v) {
-  return QString::fromStdString(
-      picking::formatValue(v, ProgramSettings::decimalPlaces, picking::kPanelBuffer));
+QString valueText(double v, int places) {
+  return QString::fromStdString(picking::formatValue(v, places, picking::kPanelBuffer));
 }
 } // namespace
 
@@ -258,14 +256,15 @@ void ModelView::measureClick(int x, int y) {
   }
   std::unique_ptr<DistanceNode> node =
       makeDistance(this, *model, measureFirst_, index, sample.modelView, worldUnitsPerPixel(),
-                   ProgramSettings::decimalPlaces);
+                   display.decimalPlaces);
   measuring_ = false;
   measureFirst_ = -1;
   setCursor(idleCursor());
   if (!node)
     return;
   const Vec3d d = node->second - node->first;
-  emit statusMessage(QStringLiteral("Distance %1 mm").arg(valueText(length(d))));
+  emit statusMessage(
+      QStringLiteral("Distance %1 mm").arg(valueText(length(d), display.decimalPlaces)));
   DistanceNode *added = node.get();
   scene_->distances.append(node.release());
   recordAdded({added}, QStringLiteral("add distance"));
@@ -283,7 +282,6 @@ void ModelView::onCalloutWorstPoints() {
 }
 
 int ModelView::calloutWorstPoints(int count, double spacing) {
-  GLPointCloud *cloud = pointCloud();
   const SessionModel *model = scene_->shownModel();
   if (!model)
     return 0;
@@ -294,8 +292,8 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
   WorstPointsRequest request;
   request.count = std::clamp(count, 1, WorstPointsRequest::kMaxCount);
   request.spacing = spacing;
-  request.lower = lowerTolerance;
-  request.upper = upperTolerance;
+  request.lower = display.lowerTolerance;
+  request.upper = display.upperTolerance;
   std::vector<std::int32_t> worst;
   emit statusMessage(QStringLiteral("Finding the worst points..."));
   if (!runInBackground(this, QStringLiteral("Finding the worst points..."),
@@ -304,9 +302,7 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
     return 0;
   }
 
-  const ColourScale scale(static_cast<float>(cloud->upperTolerance),
-                          static_cast<float>(cloud->lowerTolerance), colourBars, 0, false,
-                          cloud->extendedColours);
+  const ColourScale scale = bannerScale(display);
   makeCurrent();
   const GLMatrices frame = currentMatrices();
   const std::array<double, 16> &modelView = frame.modelView;
@@ -315,7 +311,7 @@ int ModelView::calloutWorstPoints(int count, double spacing) {
   std::vector<BannerNode *> labels;
   for (const std::int32_t index : worst) {
     auto banner = picking::makeBanner(this, *model, index, modelView, worldUnitsPerPixel(),
-                                      ProgramSettings::decimalPlaces, scale);
+                                      display.decimalPlaces, scale);
     added.push_back(banner.get());
     labels.push_back(banner.get());
     scene_->banners.append(banner.release());

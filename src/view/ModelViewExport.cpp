@@ -5,7 +5,6 @@
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/BackgroundWork.h"
-#include "view/ProgramSettings.h"
 #include "view/UiServices.h"
 
 #include <QFile>
@@ -17,13 +16,12 @@ namespace {
 // view's tolerances, bars and filter with gradient and extended colours off.
 ColourScale exportScale(ExportKind kind, const ModelView &view, const GLPointCloud *cloud) {
   // The 3D PDF carries the U3D scene, coloured alike.
-  if (kind == ExportKind::U3d || kind == ExportKind::Pdf3d || !cloud)
-    return ColourScale(static_cast<float>(view.upperTolerance),
-                       static_cast<float>(view.lowerTolerance), view.colourBars, view.pointFilter,
-                       false, false);
-  return ColourScale(static_cast<float>(cloud->upperTolerance),
-                     static_cast<float>(cloud->lowerTolerance), cloud->bandCount,
-                     cloud->pointFilter, cloud->showGradient, cloud->extendedColours);
+  if (kind == ExportKind::U3d || kind == ExportKind::Pdf3d || !cloud) {
+    DisplaySettings plain = view.display;
+    plain.gradient = plain.extendedColours = false;
+    return modelScale(plain);
+  }
+  return modelScale(cloud->display);
 }
 } // namespace
 
@@ -59,8 +57,9 @@ void ModelView::onExport() {
     const ColourScale scale = exportScale(kind, *this, cloud);
     // The shared formats are titled with the file's name; the web page keeps its budget.
     ShareScene scene;
-    scene.title =
-        QFileInfo(QFile::decodeName(QByteArray::fromStdString(model.path))).fileName().toStdString();
+    scene.title = QFileInfo(QFile::decodeName(QByteArray::fromStdString(model.path)))
+                      .fileName()
+                      .toStdString();
     // The poster is drawn here, on the thread that holds the GL context; the file is written
     // on a worker.
     QImage poster;

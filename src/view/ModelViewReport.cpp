@@ -16,9 +16,11 @@
 
 namespace {
 // What the view's legend shows: its tolerances and bars, the model's colour switches.
-LegendSettings viewLegend(const ModelView &view, const GLPointCloud &cloud) {
-  return {float(view.upperTolerance), float(view.lowerTolerance), view.colourBars,
-          cloud.showGradient, cloud.extendedColours};
+DisplaySettings viewLegend(const ModelView &view, const GLPointCloud &cloud) {
+  DisplaySettings d = view.display;
+  d.gradient = cloud.display.gradient;
+  d.extendedColours = cloud.display.extendedColours;
+  return d;
 }
 } // namespace
 
@@ -45,15 +47,15 @@ void ModelView::onCreateReport() {
 
   // The window's model as loaded, with its current tolerances and legend, and its current
   // camera drawn offscreen at the printed size of the report's picture.
-  ReportContent content = reportContentFor(model, isSessionFilePath(model.path), lowerTolerance,
-                                           upperTolerance, viewLegend(*this, *cloud));
+  ReportContent content =
+      reportContentFor(model, isSessionFilePath(model.path), viewLegend(*this, *cloud));
   // The window's own banners and distances, with their comments: what it shows now, saved
   // or not (a sidecar beside the file was restored into the window when it opened).
   const Annotations live = captureAnnotations(*this, *scene_);
   if (!live.banners.empty() || !live.distances.empty()) {
     content.haveCallouts = true;
-    content.callouts =
-        calloutRows(model, live.banners, live.distances, lowerTolerance, upperTolerance);
+    content.callouts = calloutRows(model, live.banners, live.distances, display.lowerTolerance,
+                                   display.upperTolerance);
   }
   std::string error;
   const double aspect = height() > 0 ? double(width()) / double(height()) : 1.5;

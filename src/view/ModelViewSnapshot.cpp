@@ -41,7 +41,7 @@ void ModelView::onSnapshot() {
   ui.message(this, QStringLiteral("Snapshot was successful created!"));
   const QString source = QFileInfo(QFile::decodeName(QByteArray::fromStdString(input))).fileName();
   if (QFileInfo::exists(path))
-    openImagePreviewFor(
-        this, path,
-        snapshotTitle(source, upperTolerance, lowerTolerance, QDateTime::currentDateTime()));
+    openImagePreviewFor(this, path,
+                        snapshotTitle(source, display.upperTolerance, display.lowerTolerance,
+                                      QDateTime::currentDateTime()));
 }

@@ -11,7 +11,6 @@
 #include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/PolylineNode.h"
-#include "view/ProgramSettings.h"
 #include "view/SceneSync.h"
 #include "view/SectionDialog.h"
 #include "view/ViewScene.h"
@@ -21,41 +20,19 @@
 #include <cmath>
 
 DisplaySettings displaySettingsOf(const ViewState &view, const GLPointCloud *cloud) {
-  DisplaySettings d;
-  d.upperTolerance = view.upperTolerance;
-  d.lowerTolerance = view.lowerTolerance;
-  d.colourBars = view.colourBars;
-  d.pointFilter = view.pointFilter;
-  d.gradient = cloud && cloud->showGradient;
-  d.extendedColours = cloud && cloud->extendedColours;
-  // What is shown: a point file's cloud draws points whatever the view last applied.
-  d.displayMode = cloud ? cloud->displayMode : view.displayMode;
-  d.pointSize = cloud ? cloud->width : view.pointSize;
-  d.magnification = view.magnification;
-  d.decimalPlaces = ProgramSettings::decimalPlaces;
-  d.bannerLineColour = ProgramSettings::bannerLineColourMode;
+  DisplaySettings d = view.display;
+  if (cloud) {
+    // What is shown: a point file's cloud draws points whatever the view last applied.
+    d.displayMode = cloud->display.displayMode;
+    d.pointSize = cloud->display.pointSize;
+  }
   return d;
 }
 
 void applyDisplaySettings(const DisplaySettings &d, ViewState &view, ViewScene &scene) {
-  view.upperTolerance = d.upperTolerance;
-  view.lowerTolerance = d.lowerTolerance;
-  view.colourBars = d.colourBars;
-  view.pointFilter = d.pointFilter;
-  view.displayMode = d.displayMode;
-  view.pointSize = d.pointSize;
-  view.magnification = d.magnification;
-  if (view.pointSize > 0)
-    ProgramSettings::pointSizeClass = view.pointSize;
+  view.display = d;
   // Labels print at most this many places.
-  ProgramSettings::decimalPlaces = std::clamp(d.decimalPlaces, 0, picking::kMaxDecimalPlaces);
-  ProgramSettings::bannerLineColourMode = d.bannerLineColour;
-  if (GLPointCloud *cloud = scene.pointCloud()) {
-    cloud->bandCount = d.colourBars;
-    cloud->showGradient = d.gradient;
-    cloud->extendedColours = d.extendedColours;
-    cloud->invalidate();
-  }
+  view.display.decimalPlaces = std::clamp(d.decimalPlaces, 0, DisplayLimits::kMaxDecimalPlaces);
   scene.applySettings(view);
 }
 
@@ -148,8 +125,9 @@ SceneCallouts calloutsOf(ModelView &view) {
   if (!model)
     return out;
   const Document &doc = view.document();
-  out.rows =
-      calloutRows(*model, doc.banners(), doc.distances(), view.lowerTolerance, view.upperTolerance);
+  // The status column follows the colours, gradient included.
+  out.rows = calloutRows(*model, doc.banners(), doc.distances(), view.display.lowerTolerance,
+                         view.display.upperTolerance, view.display.gradient);
   for (const CalloutRow &r : out.rows)
     out.nodes.push_back(view.sync().nodes(r.kind == CalloutRow::Kind::Banner
                                               ? Document::Part::Banners
@@ -166,10 +144,8 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
   if (!cloud || !model)
     return added;
 
-  const ColourScale scale(static_cast<float>(cloud->upperTolerance),
-                          static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
-                          cloud->extendedColours);
-  const int places = ProgramSettings::decimalPlaces;
+  const ColourScale scale = bannerScale(view.display);
+  const int places = view.display.decimalPlaces;
   const std::array<double, 16> unturned = ViewRotation::identity();
   for (const BannerRecord &b : record.banners) {
     if (!picking::isModelPoint(*model, b.point))

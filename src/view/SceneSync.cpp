@@ -1,6 +1,7 @@
 #include "view/SceneSync.h"
 
 #include "analysis/ColourScale.h"
+#include "analysis/DisplaySettings.h"
 #include "scene/GLPointCloud.h"
 #include "session/SessionModel.h"
 #include "view/BannerNode.h"
@@ -8,7 +9,6 @@
 #include "view/DistanceNode.h"
 #include "view/ModelView.h"
 #include "view/Picking.h"
-#include "view/ProgramSettings.h"
 #include "view/ViewScene.h"
 
 #include <algorithm>
@@ -62,14 +62,12 @@ SceneNode *SceneSync::make(Part part, std::size_t index) {
     return nullptr;
   // Made as a restored record is: the record's offset places the label.
   const std::array<double, 16> unturned = ViewRotation::identity();
-  const int places = ProgramSettings::decimalPlaces;
+  const int places = view_.display.decimalPlaces;
   if (part == Part::Banners) {
     const BannerRecord &b = doc_.banners()[index];
     if (!picking::isModelPoint(*model, b.point))
       return nullptr;
-    const ColourScale scale(static_cast<float>(cloud->upperTolerance),
-                            static_cast<float>(cloud->lowerTolerance), view_.colourBars, 0, false,
-                            cloud->extendedColours);
+    const ColourScale scale = bannerScale(view_.display);
     auto banner = picking::makeBanner(&view_, *model, b.point, unturned, 0, places, scale);
     banner->setBoxOffset(b.boxOffset);
     banner->comment = b.comment;

@@ -255,9 +255,7 @@ std::unique_ptr<PolylineNode> makeSectionCurve(ViewState &view, GLPointCloud &cl
                                                const NearestPointIndex *index) {
   const SessionModel *model = cloud.model();
   const SectionMesh mesh = model ? SectionMesh::of(*model) : SectionMesh{};
-  const ColourScale scale(static_cast<float>(cloud.upperTolerance),
-                          static_cast<float>(cloud.lowerTolerance), view.colourBars, 0, false,
-                          cloud.extendedColours);
+  const ColourScale scale = bannerScale(view.display);
   const SectionResult section = SectionCutter().cut(mesh, normal, point, scale, index);
   auto node = std::make_unique<PolylineNode>(&view, section.points.size(), section.points.data());
   node->setColour(1, 0, 1);

@@ -2,7 +2,7 @@
 
 #include "view/ModelView.h"
 #include "view/Picking.h"
-#include "view/ProgramSettings.h"
+#include "view/SceneRecord.h"
 #include "view/UiServices.h"
 #include "view/ViewScene.h"
 
@@ -126,13 +126,16 @@ SettingsDialog::SettingsDialog(ModelView &view, QWidget *parent) : QDialog(paren
 
   auto *lineBox = new QGroupBox(QStringLiteral("Banner line color"));
   auto *ll = new QHBoxLayout(lineBox);
+  own_ = withId(new QRadioButton(QStringLiteral("Own")), 1030);
   white_ = withId(new QRadioButton(QStringLiteral("White")), 1027);
   black_ = withId(new QRadioButton(QStringLiteral("Black")), 1028);
   deviation_ = withId(new QRadioButton(QStringLiteral("Deviation")), 1029);
   lineColourGroup_ = new QButtonGroup(this);
-  lineColourGroup_->addButton(white_, 1);
-  lineColourGroup_->addButton(black_, 2);
-  lineColourGroup_->addButton(deviation_, 3);
+  lineColourGroup_->addButton(own_, code(BannerLineColour::Own));
+  lineColourGroup_->addButton(white_, code(BannerLineColour::White));
+  lineColourGroup_->addButton(black_, code(BannerLineColour::Black));
+  lineColourGroup_->addButton(deviation_, code(BannerLineColour::Deviation));
+  ll->addWidget(own_);
   ll->addWidget(white_);
   ll->addWidget(black_);
   ll->addWidget(deviation_);
@@ -190,16 +193,21 @@ SettingsDialog::SettingsDialog(ModelView &view, QWidget *parent) : QDialog(paren
     pointGroup_->addButton(b);
   }
 
-  connect(small_, &QPushButton::clicked, this, [this] { setPointMode(1, 1); });
-  connect(medium_, &QPushButton::clicked, this, [this] { setPointMode(1, 2); });
-  connect(large_, &QPushButton::clicked, this, [this] { setPointMode(1, 3); });
-  connect(triangle_, &QPushButton::clicked, this, [this] { setPointMode(4, 0); });
+  connect(small_, &QPushButton::clicked, this,
+          [this] { setPointMode(DisplayMode::Points, PointSize::S); });
+  connect(medium_, &QPushButton::clicked, this,
+          [this] { setPointMode(DisplayMode::Points, PointSize::M); });
+  connect(large_, &QPushButton::clicked, this,
+          [this] { setPointMode(DisplayMode::Points, PointSize::L); });
+  connect(triangle_, &QPushButton::clicked, this,
+          [this] { setPointMode(DisplayMode::Triangles, PointSize::Triangles); });
   connect(filter_, &QCheckBox::clicked, this, [this] { toggleFilter(); });
   connect(gradientYes_, &QRadioButton::clicked, this, [this] { setGradient(true); });
   connect(gradientNo_, &QRadioButton::clicked, this, [this] { setGradient(false); });
-  connect(white_, &QRadioButton::clicked, this, [this] { setBannerLineColour(1); });
-  connect(black_, &QRadioButton::clicked, this, [this] { setBannerLineColour(2); });
-  connect(deviation_, &QRadioButton::clicked, this, [this] { setBannerLineColour(3); });
+  for (QAbstractButton *b : lineColourGroup_->buttons())
+    connect(b, &QRadioButton::clicked, this, [this, b] {
+      setBannerLineColour(static_cast<BannerLineColour>(lineColourGroup_->id(b)));
+    });
   connect(extended_, &QCheckBox::clicked, this, [this](bool on) { setExtended(on); });
   connect(upper_, &QLineEdit::textChanged, this,
           [this](const QString &t) { upperToleranceChanged(t); });
@@ -217,7 +225,7 @@ SettingsDialog::SettingsDialog(ModelView &view, QWidget *parent) : QDialog(paren
   root->insertWidget(root->count() - 1, percentages);
   connect(percentages, &QCheckBox::clicked, this, [this](bool on) {
     if (ModelView *v = targetView()) {
-      v->showPercentages = on;
+      v->display.showPercentages = on;
       v->update();
     }
   });
@@ -273,21 +281,21 @@ void SettingsDialog::loadFromView() {
     return;
   const GLPointCloud *cloud = v->pointCloud();
   showPointMode();
-  filter_->setChecked(v->pointFilter == 2);
-  (cloud && cloud->showGradient ? gradientYes_ : gradientNo_)->setChecked(true);
-  extended_->setChecked(cloud && cloud->extendedColours);
-  // Modes other than white and black leave each banner's own colour, as Deviation does.
-  const int lineMode = ProgramSettings::bannerLineColourMode;
-  lineColourGroup_->button(lineMode == 1 || lineMode == 2 ? lineMode : 3)->setChecked(true);
-  bars_->setText(QString::number(v->colourBars));
-  decimals_->setText(QString::number(ProgramSettings::decimalPlaces));
-  upper_->setText(significantText(v->upperTolerance));
-  lower_->setText(significantText(v->lowerTolerance));
-  magnification_->setText(significantText(v->magnification));
+  const DisplaySettings shown = displaySettingsOf(*v, cloud);
+  filter_->setChecked(shown.pointFilter == PointFilter::OutsideOnly);
+  (shown.gradient ? gradientYes_ : gradientNo_)->setChecked(true);
+  extended_->setChecked(shown.extendedColours);
+  if (QAbstractButton *line = lineColourGroup_->button(code(shown.bannerLineColour)))
+    line->setChecked(true);
+  bars_->setText(QString::number(shown.colourBars));
+  decimals_->setText(QString::number(shown.decimalPlaces));
+  upper_->setText(significantText(shown.upperTolerance));
+  lower_->setText(significantText(shown.lowerTolerance));
+  magnification_->setText(significantText(shown.magnification));
   // Magnifying deviations needs the nominal points to move the measured ones from.
   magnification_->setEnabled(v->hasNominalPoints);
   if (auto *percentages = findChild<QCheckBox *>(QString::number(kShowPercentagesId)))
-    percentages->setChecked(v->showPercentages);
+    percentages->setChecked(shown.showPercentages);
   appliedTexts_ = editTexts();
 }
 
@@ -295,11 +303,12 @@ void SettingsDialog::showPointMode() {
   ModelView *v = targetView();
   if (!v)
     return;
-  QPushButton *active = v->displayMode == 4 ? triangle_
-                        : v->pointSize == 1 ? small_
-                        : v->pointSize == 2 ? medium_
-                        : v->pointSize == 3 ? large_
-                                            : nullptr;
+  const DisplaySettings &d = v->display;
+  QPushButton *active = d.displayMode == DisplayMode::Triangles ? triangle_
+                        : d.pointSize == PointSize::S           ? small_
+                        : d.pointSize == PointSize::M           ? medium_
+                        : d.pointSize == PointSize::L           ? large_
+                                                                : nullptr;
   if (active) {
     active->setChecked(true);
   } else if (QAbstractButton *b = pointGroup_->checkedButton()) {
@@ -319,13 +328,11 @@ void SettingsDialog::apply() {
     v->scene().applySettings(*v);
 }
 
-void SettingsDialog::setPointMode(int displayMode, int pointSize) {
+void SettingsDialog::setPointMode(DisplayMode mode, PointSize size) {
   ModelView *v = targetView();
   if (v && v->pointCloud()) {
-    v->displayMode = displayMode;
-    v->pointSize = pointSize;
-    if (pointSize > 0)
-      ProgramSettings::pointSizeClass = pointSize;
+    v->display.displayMode = mode;
+    v->display.pointSize = size;
     apply();
   }
   showPointMode();
@@ -335,34 +342,32 @@ void SettingsDialog::toggleFilter() {
   // The check box says what the filter becomes, so the first click always changes it.
   ModelView *v = targetView();
   if (v && v->pointCloud()) {
-    v->pointFilter = filter_->isChecked() ? 2 : 0;
+    v->display.pointFilter = filter_->isChecked() ? PointFilter::OutsideOnly : PointFilter::All;
     apply();
   }
   if (v)
-    filter_->setChecked(v->pointFilter == 2);
+    filter_->setChecked(v->display.pointFilter == PointFilter::OutsideOnly);
 }
 
 void SettingsDialog::setGradient(bool on) {
   ContextScope scope(targetView());
-  if (ModelView *v = targetView(); v && v->pointCloud()) {
-    v->pointCloud()->showGradient = on;
-    v->pointCloud()->invalidate();
-  }
+  if (ModelView *v = targetView(); v && v->pointCloud())
+    v->display.gradient = on;
   apply();
 }
 
-void SettingsDialog::setBannerLineColour(int mode) {
-  ProgramSettings::bannerLineColourMode = mode;
-  lineColourGroup_->button(mode)->setChecked(true);
+void SettingsDialog::setBannerLineColour(BannerLineColour colour) {
+  if (ModelView *v = targetView())
+    v->display.bannerLineColour = colour;
+  if (QAbstractButton *b = lineColourGroup_->button(code(colour)))
+    b->setChecked(true);
   apply();
 }
 
 void SettingsDialog::setExtended(bool on) {
   ContextScope scope(targetView());
-  if (ModelView *v = targetView(); v && v->pointCloud()) {
-    v->pointCloud()->extendedColours = on;
-    v->pointCloud()->invalidate();
-  }
+  if (ModelView *v = targetView(); v && v->pointCloud())
+    v->display.extendedColours = on;
   apply();
 }
 
@@ -392,10 +397,10 @@ bool SettingsDialog::readEdits(EditValues &out) {
   if (!ok || !std::isfinite(out.magnification))
     return refuse(magnification_, QStringLiteral("Please enter a number for the magnification."));
   out.places = c.toInt(decimals_->text().trimmed(), &ok);
-  if (!ok || out.places < 0 || out.places > picking::kMaxDecimalPlaces)
+  if (!ok || out.places < 0 || out.places > DisplayLimits::kMaxDecimalPlaces)
     return refuse(decimals_, QStringLiteral("Please enter a number of decimal places between 0 "
                                             "and %1.")
-                                 .arg(picking::kMaxDecimalPlaces));
+                                 .arg(DisplayLimits::kMaxDecimalPlaces));
   return true;
 }
 
@@ -410,13 +415,11 @@ bool SettingsDialog::commitEdits() {
   if (!readEdits(e))
     return false;
   ContextScope scope(v);
-  v->upperTolerance = e.upper;
-  v->lowerTolerance = -e.upper;
-  v->colourBars = e.bars;
-  v->pointCloud()->bandCount = e.bars;
-  v->pointCloud()->invalidate();
-  v->magnification = e.magnification;
-  ProgramSettings::decimalPlaces = e.places;
+  v->display.upperTolerance = e.upper;
+  v->display.lowerTolerance = -e.upper;
+  v->display.colourBars = e.bars;
+  v->display.magnification = e.magnification;
+  v->display.decimalPlaces = e.places;
   apply();
   appliedTexts_ = editTexts();
   return true;

@@ -1,4 +1,5 @@
 #pragma once
+#include "analysis/DisplaySettings.h"
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -22,8 +23,8 @@ public:
   SettingsDialog(ModelView &view, QWidget *parent = nullptr);
 
   // Limits of the edits: more bars make the legend illegible.
-  static constexpr int kMinBars = 3;
-  static constexpr int kMaxBars = 50;
+  static constexpr int kMinBars = DisplayLimits::kMinColourBars;
+  static constexpr int kMaxBars = DisplayLimits::kMaxColourBars;
 
   // Fills every control from the view, its point cloud and the program-wide settings.
   void loadFromView();
@@ -62,10 +63,10 @@ private:
   bool readEdits(EditValues &out);
   QStringList editTexts() const;
   void showPointMode();
-  void setPointMode(int displayMode, int pointSize);
+  void setPointMode(DisplayMode mode, PointSize size);
   void toggleFilter();
   void setGradient(bool on);
-  void setBannerLineColour(int mode);
+  void setBannerLineColour(BannerLineColour colour);
   void setExtended(bool on);
   void upperToleranceChanged(const QString &text);
   void apply();
@@ -78,7 +79,7 @@ private:
   QPushButton *small_, *medium_, *large_, *triangle_;
   QCheckBox *filter_, *extended_;
   QLineEdit *bars_, *upper_, *lower_, *magnification_, *decimals_;
-  QRadioButton *gradientYes_, *gradientNo_, *white_, *black_, *deviation_;
+  QRadioButton *gradientYes_, *gradientNo_, *own_, *white_, *black_, *deviation_;
   QButtonGroup *lineColourGroup_, *pointGroup_;
   QPushButton *ok_, *close_;
 };

@@ -7,7 +7,6 @@
 #include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/PointLookup.h"
-#include "view/ProgramSettings.h"
 #include "view/ViewScene.h"
 
 #include <GL/gl.h>
@@ -58,11 +57,9 @@ BannerNode *placeBannerAt(ModelView &view, ViewScene &scene, const picking::Fram
   if (*index < 0)
     return none("No banner pinned: no measured point within " +
                 std::to_string(picking::kSnapPixels) + " pixels of the click");
-  const ColourScale scale(static_cast<float>(cloud->upperTolerance),
-                          static_cast<float>(cloud->lowerTolerance), view.colourBars, 0, false,
-                          cloud->extendedColours);
+  const ColourScale scale = bannerScale(view.display);
   return picking::createBanner(&view, scene.banners, cloud->model(), *index, sample.modelView,
-                               ProgramSettings::decimalPlaces, scale);
+                               view.display.decimalPlaces, scale);
 }
 
 bool hitComment(SceneNode *comment, int x, int y, ViewState &view) {
@@ -77,22 +74,21 @@ void drawSingleBannerPanel(ViewState &view, ViewScene &scene) {
   // leaves the same GL state behind.
   const BannerNode *banner = picking::singleSelectedBanner(scene.banners);
   const std::array<std::string, 4> texts =
-      banner ? picking::bannerPanelTexts(*banner, ProgramSettings::decimalPlaces)
+      banner ? picking::bannerPanelTexts(*banner, view.display.decimalPlaces)
              : std::array<std::string, 4>{};
   picking::drawPanel(view, texts, 30, Colour{1, 1, 1});
 }
 
-void drawHoverPanel(ViewState &view, ViewScene &scene, double x, double y, double z,
+void drawHoverPanel(ViewState &view, ViewScene & /*scene*/, double x, double y, double z,
                     std::optional<double> deviation, int /*index*/) {
-  const GLPointCloud *cloud = scene.pointCloud();
-  const double upper = cloud ? cloud->upperTolerance : view.upperTolerance;
-  const double lower = cloud ? cloud->lowerTolerance : view.lowerTolerance;
-  const ColourScale scale(static_cast<float>(upper), static_cast<float>(lower), view.colourBars, 1,
-                          false, false);
+  // The hover panel shows the outside layout's plain colours.
+  DisplaySettings outside = view.display;
+  outside.pointFilter = PointFilter::OutsideOnly;
+  outside.gradient = outside.extendedColours = false;
+  const ColourScale scale = modelScale(outside);
   // Without a deviation there is no colour to show: the panel is white like the banner's.
   const Colour colour =
       deviation ? scale.colourFor(static_cast<float>(*deviation)) : Colour{1, 1, 1};
-  picking::drawPanel(view,
-                     picking::hoverPanelTexts(x, y, z, deviation, ProgramSettings::decimalPlaces),
+  picking::drawPanel(view, picking::hoverPanelTexts(x, y, z, deviation, view.display.decimalPlaces),
                      160, colour);
 }

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 ViewScene::ViewScene(ViewState &view) : view_(&view) {
@@ -104,7 +105,13 @@ const std::vector<double> &ViewScene::legendShares() {
                      l.gradient,
                      l.extended};
   if (!shares_.valid || !(shares_.key == key)) {
-    const ColourScale scale(l.upper, l.lower, l.barCount, l.layout, l.gradient, l.extended);
+    DisplaySettings shown;
+    shown.upperTolerance = l.upper;
+    shown.lowerTolerance = l.lower;
+    shown.colourBars = l.barCount;
+    shown.gradient = l.gradient;
+    shown.extendedColours = l.extended;
+    const ColourScale scale = legendScale(shown);
     shares_ = {true, key, {}};
     for (const BandCount &b : DeviationStats::countBands(key.values, key.count, scale))
       shares_.shares.push_back(b.fraction);
@@ -113,10 +120,11 @@ const std::vector<double> &ViewScene::legendShares() {
 }
 
 void ViewScene::rebuildLegend(ViewState &view, bool gradient) {
-  legend_ = std::make_unique<LegendNode>(&view, float(view.upperTolerance),
-                                         float(view.lowerTolerance), view.colourBars, 0, gradient);
+  const DisplaySettings &d = view.display;
+  legend_ = std::make_unique<LegendNode>(&view, float(d.upperTolerance), float(d.lowerTolerance),
+                                         d.colourBars, code(ScaleLayout::Standard), gradient);
   // The legend shows the model's extended colours switch.
-  legend()->extended = pointCloud_ ? pointCloud_->extendedColours : false;
+  legend()->extended = pointCloud_ ? pointCloud_->display.extendedColours : false;
 }
 
 void ViewScene::setPlaneCorners(const std::array<Vec3d, 4> &corners) {
@@ -217,8 +225,8 @@ void ViewScene::draw(ViewState &view) {
     drawHoverPanel(view, *this, p.x, p.y, p.z, picking::deviationOf(*model, view.hoveredPoint),
                    view.hoveredPoint);
   }
-  rebuildLegend(view, cloud->showGradient);
-  if (view.showPercentages)
+  rebuildLegend(view, cloud->display.gradient);
+  if (view.display.showPercentages)
     legend()->entryShares = legendShares();
   if (view.overlays) {
     legend()->drawLegend(&view, 0);
@@ -246,23 +254,27 @@ std::string ViewScene::uploadStatus() const {
   return "Uploading model... " + std::to_string(percent) + " %";
 }
 
+namespace {
+// A value rounded to float. Through a volatile: GCC 12 at -O2 drops a pair of adjacent
+// double -> float -> double round trips after a struct copy (vectorised), keeping the doubles.
+double singlePrecision(double v) {
+  volatile float rounded = static_cast<float>(v);
+  return rounded;
+}
+} // namespace
+
 void ViewScene::applySettings(ViewState &view) {
   GLPointCloud *cloud = pointCloud_;
   if (!cloud)
     return;
   if (showStatus)
     showStatus("Is loading....");
-  cloud->upperTolerance = float(view.upperTolerance);
-  cloud->invalidate();
-  cloud->lowerTolerance = float(view.lowerTolerance);
-  cloud->invalidate();
-  cloud->magnification = float(view.magnification);
-  cloud->invalidate();
-  cloud->displayMode = view.displayMode;
-  cloud->invalidate();
-  cloud->width = view.pointSize;
-  cloud->invalidate();
-  cloud->pointFilter = view.pointFilter;
+  // The cloud draws with the view's settings; the colour arrays follow on the next draw.
+  cloud->display = view.display;
+  // It draws in single precision: the band it filters with is the one it colours with.
+  cloud->display.upperTolerance = singlePrecision(view.display.upperTolerance);
+  cloud->display.lowerTolerance = singlePrecision(view.display.lowerTolerance);
+  cloud->display.magnification = singlePrecision(view.display.magnification);
   cloud->invalidate();
   rebuildLegend(view, false);
   if (requestFrame)

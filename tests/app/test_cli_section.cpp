@@ -3,6 +3,7 @@
 #include "analysis/ColourScale.h"
 #include "app/Cli.h"
 #include "records/AnnotationsFile.h"
+#include "report/InspectionReport.h"
 #include "session/SessionModel.h"
 
 #include <gtest/gtest.h>
@@ -119,9 +120,9 @@ TEST(CliSection, WritesTheSectionOfASessionFile) {
   const fs::path dir = testDir();
   const std::string ses = writeTube(dir / "tube.ses");
   CliArgs args = sectionArgs("X/Y", 0, 0, 0.5, ses, (dir / "out.csv").string());
-  args.display.extended = true;
-  args.display.gradient = true;    // the section ignores it: bands, as the view colours it
-  args.display.outsideOnly = true; // and the point filter
+  args.display.extendedColours = true;
+  args.display.gradient = true; // the section ignores it: bands, as the view colours it
+  args.display.pointFilter = PointFilter::OutsideOnly; // and the point filter
   ASSERT_EQ(runSection(args), 0);
   const auto rows = parseRows(readFile(dir / "out.csv"));
   ASSERT_GE(rows.size(), 96u);
@@ -246,12 +247,14 @@ TEST(CliInfo, DeviationSummaryAsJsonAndCsv) {
   ASSERT_TRUE(infoText(args, csv, error));
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
             "file,format,points,triangles,min,max,mean,stddev,inside,count,rms,median,p01,p05,"
-            "p95,p99,count_inside,count_above,count_below,above,below");
+            "p95,p99,count_inside,count_above,count_below,above,below,tolerance_upper,"
+            "tolerance_lower,tolerance_source");
   const std::string row = csv.substr(csv.find('\n') + 1);
   EXPECT_EQ(row.rfind("\"" + (dir / "a,\"\"b\"\".ses").string() + "\",session,144,192,-0.3,", 0),
             0u)
       << row;
-  EXPECT_EQ(std::count(row.begin(), row.end(), ','), 20 + 1);
+  EXPECT_EQ(std::count(row.begin(), row.end(), ','), 23 + 1);
+  EXPECT_NE(row.find(",0.25,-0.25,default\n"), std::string::npos) << row;
 
   // --csv is a flag beside --info wherever it stands, and keeps its value with --section.
   for (const std::vector<std::string> &argv :
@@ -314,7 +317,7 @@ TEST(CliArgs, RefusesWhatCannotBeMeant) {
       << error;
   EXPECT_EQ(s.at[0], -1);
   EXPECT_EQ(s.at[1], 20);
-  EXPECT_EQ(s.display.bars, 50);
+  EXPECT_EQ(s.display.colourBars, 50);
   EXPECT_EQ(s.file, "F");
   CliArgs r;
   ASSERT_TRUE(parseCliArgs({"--report", "o.pdf", "--accept", "95.5", "--field", "part=A=1",
@@ -422,10 +425,85 @@ TEST(CliCallouts, RefusalsLeaveTheOutputAlone) {
         {"--callouts", out, "--worst", "101", ses},
         {"--callouts", out, "--spacing", "1", ses},
         {"--callouts", out, "--worst", "3", "--spacing", "-1", ses},
-        {"--info", "--annotations", side, ses}})
+        {"--info", "--annotations", side, "--no-annotations", ses},
+        {"--section", "X/Y", "--at", "0,0,0", "--no-annotations", ses}})
     EXPECT_EQ(runArgs(args), 2) << args[2];
   EXPECT_EQ(readFile(out), "previous");
   EXPECT_EQ(readAnnotations(side).annotations, record);
+  fs::remove_all(dir);
+}
+
+namespace {
+// A count of the --info JSON, e.g. "count_inside".
+long infoCount(const std::string &json, const std::string &name) {
+  const std::size_t at = json.find("\"" + name + "\": ");
+  return at == std::string::npos ? -1 : std::stol(json.substr(at + name.size() + 4));
+}
+} // namespace
+
+// Every headless command takes its settings from the sidecar or --annotations, under the
+// options given, unless --no-annotations; --info and --report then count alike.
+TEST(CliSettings, TheRecordUnlessRefusedWithOptionsOnTop) {
+  const fs::path dir = testDir();
+  const std::string ses = writeTube(dir / "tube.ses"); // deviations -0.3 .. 1.13
+  SessionModel model;
+  bool isSession = false;
+  std::string error;
+  ASSERT_TRUE(readModelFile(ses, model, isSession, error)) << error;
+  Annotations record;
+  record.session = ModelIdentity::of(model);
+  record.display.upperTolerance = 0.1;
+  record.display.lowerTolerance = -0.1;
+  ASSERT_TRUE(writeAnnotations(sidecarPathFor(ses), record, ses).ok);
+
+  const auto info = [&](std::vector<std::string> options) {
+    options.insert(options.begin(), "--info");
+    options.push_back(ses);
+    CliArgs args;
+    std::string json;
+    EXPECT_TRUE(parseCliArgs(options, args, error)) << error;
+    EXPECT_TRUE(infoText(args, json, error)) << error;
+    return std::pair{args, json};
+  };
+  const auto [fromRecord, json] = info({});
+  EXPECT_NE(json.find("\"tolerance\": {\"upper\": 0.1, \"lower\": -0.1, \"source\": \"record\"}"),
+            std::string::npos)
+      << json;
+  // The report counts what --info counts, and names where its tolerances came from.
+  CliArgs reportArgs;
+  ASSERT_TRUE(parseCliArgs({"--report", (dir / "r.pdf").string(), ses}, reportArgs, error));
+  const CliDisplay shown = cliDisplayFor(reportArgs, model);
+  ASSERT_TRUE(shown.found);
+  const ReportContent content = reportContentFor(model, true, shown.settings);
+  EXPECT_EQ(long(content.stats.countInside), infoCount(json, "count_inside"));
+  EXPECT_EQ(long(content.stats.countAbove), infoCount(json, "count_above"));
+  EXPECT_EQ(long(content.stats.countBelow), infoCount(json, "count_below"));
+  EXPECT_EQ(toleranceSourceText(shown), "from tube.ses.velmora.json");
+  EXPECT_EQ(runArgs({"--report", (dir / "r.pdf").string(), ses}), 0);
+
+  // --no-annotations: the defaults; options given win over the record.
+  const std::string none = info({"--no-annotations"}).second;
+  EXPECT_NE(none.find("\"upper\": 0.25, \"lower\": -0.25, \"source\": \"default\""),
+            std::string::npos);
+  EXPECT_GT(infoCount(none, "count_inside"), infoCount(json, "count_inside")); // a wider band
+  const auto [given, options] = info({"--tolerance", "0.2", "--bars", "5"});
+  EXPECT_NE(options.find("\"upper\": 0.2, \"lower\": -0.2, \"source\": \"options\""),
+            std::string::npos);
+  EXPECT_EQ(cliDisplayFor(given, model).settings.colourBars, 5);
+  EXPECT_EQ(toleranceSourceText(cliDisplayFor(given, model)), "command line");
+
+  // Another model's sidecar is left out with a note; the defaults count.
+  const std::string other = writeTube(dir / "other.ses", 40);
+  fs::copy_file(sidecarPathFor(ses), sidecarPathFor(other));
+  SessionModel otherModel;
+  ASSERT_TRUE(readModelFile(other, otherModel, isSession, error)) << error;
+  CliArgs otherArgs;
+  otherArgs.command = "info";
+  otherArgs.file = other;
+  const CliDisplay refused = cliDisplayFor(otherArgs, otherModel);
+  EXPECT_TRUE(refused.ok && !refused.found && !refused.notes.empty());
+  EXPECT_EQ(refused.settings, DisplaySettings{});
+  EXPECT_EQ(refused.toleranceSource, "default");
   fs::remove_all(dir);
 }
 

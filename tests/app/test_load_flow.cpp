@@ -7,7 +7,6 @@
 #include "document/Document.h"
 #include "gui/GuiTestMain.h"
 #include "view/CommentNode.h"
-#include "view/ProgramSettings.h"
 #include "view/SceneRecord.h"
 
 #include <QDropEvent>
@@ -58,15 +57,15 @@ TEST_F(LoadFlow, SessionFileGetsTheSessionDefaults) {
   ASSERT_NE(node, nullptr);
   ModelView *view = activeView();
   ASSERT_NE(view, nullptr);
-  EXPECT_EQ(node->upperTolerance, 0.25);
-  EXPECT_EQ(node->lowerTolerance, -0.25);
-  EXPECT_EQ(node->displayMode, 4);
-  EXPECT_EQ(node->width, 0);
-  EXPECT_EQ(node->pointFilter, view->pointFilter);
-  EXPECT_EQ(node->magnification, 1.0f);
+  EXPECT_EQ(node->display.upperTolerance, 0.25);
+  EXPECT_EQ(node->display.lowerTolerance, -0.25);
+  EXPECT_EQ(code(node->display.displayMode), 4);
+  EXPECT_EQ(code(node->display.pointSize), 0);
+  EXPECT_EQ(code(node->display.pointFilter), code(view->display.pointFilter));
+  EXPECT_EQ(node->display.magnification, 1.0f);
   EXPECT_EQ(node->model()->deviationMode, 3);
-  EXPECT_EQ(view->upperTolerance, 0.25);
-  EXPECT_EQ(view->lowerTolerance, -0.25);
+  EXPECT_EQ(view->display.upperTolerance, 0.25);
+  EXPECT_EQ(view->display.lowerTolerance, -0.25);
   EXPECT_FALSE(view->interacting);
   EXPECT_FALSE(activeDocument()->hasNominalPoints());
   EXPECT_EQ(view->scene().pointCloud(), node);
@@ -93,28 +92,29 @@ TEST_F(LoadFlow, PointFileShowsPointsAndLeavesTolerancesAlone) {
   ASSERT_TRUE(frame->openDocument(pointFile(), true));
   GLPointCloud *node = currentNode();
   ASSERT_NE(node, nullptr);
-  EXPECT_EQ(node->displayMode, 1);
-  EXPECT_EQ(node->upperTolerance, 0.0); // the node's own default, not the session's 0.25
+  EXPECT_EQ(code(node->display.displayMode), 1);
+  EXPECT_EQ(node->display.upperTolerance, 0.0); // the node's own default, not the session's 0.25
   EXPECT_EQ(node->model()->deviationMode, 0);
   EXPECT_EQ(node->model()->pointCount, 4);
-  EXPECT_EQ(activeView()->upperTolerance, 0.25); // the view's default, untouched
-  EXPECT_EQ(activeView()->displayMode, 1);       // applying settings keeps the points
+  EXPECT_EQ(activeView()->display.upperTolerance, 0.25); // the view's default, untouched
+  EXPECT_EQ(code(activeView()->display.displayMode),
+            1); // applying settings keeps the points
 
   // A session file without triangles has no surface: its points show, coloured.
   const std::vector<Vec3f> pts = {{0, 0, 0}, {4, 0, 1}, {4, 2, 2}};
   writeSessionFile(file("cloud.ses").toStdString(), pts, {0.1f, -0.2f, 0.3f}, {});
   ASSERT_TRUE(frame->openDocument(file("cloud.ses"), true));
-  EXPECT_EQ(currentNode()->displayMode, 1);
-  EXPECT_EQ(currentNode()->width, 1);
+  EXPECT_EQ(code(currentNode()->display.displayMode), 1);
+  EXPECT_EQ(code(currentNode()->display.pointSize), 1);
   EXPECT_EQ(currentNode()->model()->deviationMode, 3);
-  EXPECT_EQ(activeView()->displayMode, 1);
-  EXPECT_EQ(activeView()->pointSize, 1);
+  EXPECT_EQ(code(activeView()->display.displayMode), 1);
+  EXPECT_EQ(code(activeView()->display.pointSize), 1);
 }
 
 TEST_F(LoadFlow, UpperCaseSuffixIsStillASessionFile) {
   ASSERT_TRUE(frame->openDocument(sessionFile("PART.SES"), true));
   ASSERT_NE(currentNode(), nullptr);
-  EXPECT_EQ(currentNode()->displayMode, 4);
+  EXPECT_EQ(code(currentNode()->display.displayMode), 4);
   EXPECT_EQ(currentNode()->model()->triangleCount, 8);
 }
 
@@ -185,7 +185,7 @@ TEST_F(LoadFlow, SecondOpenClosesTheFirstAndShowsAllPoints) {
   EXPECT_TRUE(first.isNull());
   ASSERT_EQ(frame->childFrames().size(), 1);
   ASSERT_NE(currentNode(), nullptr);
-  EXPECT_EQ(currentNode()->displayMode, 1);
+  EXPECT_EQ(code(currentNode()->display.displayMode), 1);
   ModelView *v = activeView();
   EXPECT_EQ(v, frame->childFrames().front()->view());
   EXPECT_EQ(v->panX, 0);
@@ -219,7 +219,7 @@ TEST_F(LoadFlow, DroppedFilesOpenAsFurtherDocumentsAndTheNewestIsCurrent) {
   QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(frame, &drop);
   ASSERT_EQ(frame->childFrames().size(), 3) << ui.messages.join("; ").toStdString();
-  EXPECT_EQ(currentNode()->displayMode, 1); // the point file came last
+  EXPECT_EQ(code(currentNode()->display.displayMode), 1); // the point file came last
   EXPECT_EQ(activeDocument(), frame->childFrames().back()->document());
 }
 
@@ -240,7 +240,7 @@ TEST_F(LoadFlow, ActivatingAWindowMakesItsViewAndDocumentCurrent) {
   frame->mdiArea()->setActiveSubWindow(first);
   EXPECT_EQ(activeView(), first->view());
   EXPECT_EQ(activeDocument(), first->document());
-  EXPECT_EQ(currentNode()->displayMode, 4);
+  EXPECT_EQ(code(currentNode()->display.displayMode), 4);
   // A command now acts on that window.
   first->view()->panX = 12;
   frame->runCommand(32774);
@@ -263,7 +263,18 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
   openAndRestore(path);
   ModelView *view = activeView();
   Annotations made;
-  made.display = {0.2, -0.15, 9, 0, true, true, 4, 0, 1.0, 2, 2};
+  made.display = {0.2,
+                  -0.15,
+                  9,
+                  PointFilter::All,
+                  true,
+                  true,
+                  DisplayMode::Triangles,
+                  PointSize::Triangles,
+                  1.0,
+                  2,
+                  BannerLineColour::Black,
+                  true};
   made.banners = {{4, {3, 2, 1}, "check, \"this\""}, {7, {-6, 0, 0}, ""}};
   made.distances = {{0, 8, {0, -12, 0}, "span"}};
   made.comments = {{"Lot 7 \xc3\xa4", 40, 500, 24, 10, true}};
@@ -286,8 +297,6 @@ TEST_F(LoadFlow, AnnotationsAreSavedBesideTheFileAndRestoredAsTheyWere) {
 
   frame->runCommand(ID_FILE_CLOSE); // saved: no question
   EXPECT_TRUE(ui.saveQuestions.isEmpty());
-  ProgramSettings::decimalPlaces = 3;
-  ProgramSettings::bannerLineColourMode = 0;
   openAndRestore(path);
   EXPECT_EQ(frame->statusText(), "Annotations restored");
   EXPECT_EQ(records()->record(), saved.annotations);

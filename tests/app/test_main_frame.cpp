@@ -242,10 +242,9 @@ TEST_F(MainFrame, ExportInTheFirstOfTwoWindowsWritesAndNamesTheFirstModel) {
   frame->mdiArea()->setActiveSubWindow(first);
   // Only the first window's model has this band, so the colours tell the windows apart.
   GLPointCloud &n = *first->document()->pointCloud();
-  n.upperTolerance = 0.1;
-  n.bandCount = 5;
-  const ColourScale scale(0.1f, float(n.lowerTolerance), 5, n.pointFilter, n.showGradient,
-                          n.extendedColours);
+  n.display.upperTolerance = 0.1;
+  n.display.colourBars = 5;
+  const ColourScale scale = modelScale(n.display);
   ASSERT_TRUE(exportSessionFile(file("ref.wrl").toStdString(), a.toStdString(), scale).ok);
   const QByteArray measured = readAllBytes(a);
   ui.saveAnswers = {file("out.wrl"), a};

@@ -3,7 +3,6 @@
 #include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
 #include "test_snapshot_fakes.h"
-#include "view/ProgramSettings.h"
 #include "view/ViewFixture.h"
 
 #include <QApplication>
@@ -25,16 +24,16 @@ protected:
     ASSERT_NE(cloud, nullptr);
     sessionPath = (dir.path() + "/square.ses").toStdString();
     // The node's settings and the view's differ, so a scale from the wrong one shows.
-    cloud->upperTolerance = 0.1;
-    cloud->lowerTolerance = -0.2;
-    cloud->bandCount = 7;
-    cloud->pointFilter = 0;
-    cloud->showGradient = true;
-    cloud->extendedColours = true;
-    view->upperTolerance = 0.3;
-    view->lowerTolerance = -0.05;
-    view->colourBars = 4;
-    view->pointFilter = 2;
+    cloud->display.upperTolerance = 0.1;
+    cloud->display.lowerTolerance = -0.2;
+    cloud->display.colourBars = 7;
+    cloud->display.pointFilter = PointFilter::All;
+    cloud->display.gradient = true;
+    cloud->display.extendedColours = true;
+    view->display.upperTolerance = 0.3;
+    view->display.lowerTolerance = -0.05;
+    view->display.colourBars = 4;
+    view->display.pointFilter = PointFilter::OutsideOnly;
   }
   void TearDown() override { ViewFixture::TearDown(); }
   // Runs the command with the user choosing path; returns the messages shown.
@@ -160,7 +159,7 @@ TEST_F(ExportTest, CreateReportWritesTheWindowsView) {
   ASSERT_TRUE(text.waitForFinished(60000));
   const QByteArray words = text.readAllStandardOutput().simplified();
   EXPECT_TRUE(words.contains("square.ses")) << words.toStdString();
-  EXPECT_TRUE(words.contains("-0.050 to 0.300 mm")) << words.toStdString();
+  EXPECT_TRUE(words.contains("+0.300 / -0.050 mm")) << words.toStdString();
   // 0.3f lies on the upper limit as drawn, so it counts inside, as its colour says.
   EXPECT_TRUE(words.contains("FAIL: 55.6 % inside (every point inside required). 5 of 9 measured "
                              "points"))

@@ -18,7 +18,6 @@
 #include "view/ModelView.h"
 #include "view/Picking.h"
 #include "view/PointLookup.h"
-#include "view/ProgramSettings.h"
 #include "view/UiServices.h"
 #include "view/ViewFixture.h"
 #include "view/ViewScene.h"
@@ -87,8 +86,6 @@ struct FakeUi : UiServices {
 class PickingTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    ProgramSettings::decimalPlaces = 3;
-    ProgramSettings::bannerLineColourMode = 0;
     view = std::make_unique<ModelView>();
     QObject::connect(view.get(), &QOpenGLWidget::frameSwapped, [this] { ++frames; });
     view->resize(900, 600);
@@ -213,12 +210,12 @@ TEST_F(PickingTest, ClickOnAPointPinsABannerWithItsDeviation) {
   EXPECT_NEAR(bs[0]->labelAnchor.y, 4 + k150, 1e-9);
   EXPECT_NEAR(bs[0]->labelAnchor.z, 0, 1e-9);
 
-  ProgramSettings::decimalPlaces = 0;
+  view->display.decimalPlaces = 0;
   click(pixelOfPoint(9, 6));
   bs = banners();
   ASSERT_EQ(bs.size(), 2u);
   EXPECT_EQ(bs[1]->lines().at(0), "1"); // 0.5 rounded
-  ProgramSettings::decimalPlaces = 3;
+  view->display.decimalPlaces = 3;
   click(pixelOfPoint(2, 5));
   ASSERT_EQ(banners().size(), 3u);
   EXPECT_EQ(banners()[2]->lines().at(0), "-0.375");
@@ -254,8 +251,8 @@ TEST_F(PickingTest, ClicksOnACoarseMeshSnapToCornersWithinEightPixels) {
 }
 
 TEST_F(PickingTest, HoverOverTheBackgroundBetweenShownPointsSnaps) {
-  view->displayMode = 1;
-  view->pointSize = 1;
+  view->display.displayMode = DisplayMode::Points;
+  view->display.pointSize = PointSize::S;
   view->scene().applySettings(*view);
   paint();
   const QPoint p = pixelOfPoint(3, 7);

@@ -164,8 +164,9 @@ TEST_F(SnapshotCli, AnnotationsShowTheirBannersWithTheirSettings) {
   const QString record = dir.filePath("square.ses.velmora.json");
   ASSERT_TRUE(writeAnnotations(record.toStdString(), a, session.toStdString()).ok);
   const QString plain = dir.filePath("plain.bmp"), with = dir.filePath("with.bmp");
-  ASSERT_EQ(runViewer({"--snapshot", plain, session}).exitCode, 0);
-  ProcessRun r = runViewer({"--snapshot", with, "--annotations", record, session});
+  // The record is the sidecar: a snapshot shows it unless --no-annotations leaves it out.
+  ASSERT_EQ(runViewer({"--snapshot", plain, "--no-annotations", session}).exitCode, 0);
+  ProcessRun r = runViewer({"--snapshot", with, session});
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
   // Only the banner's box is light yellow; the record's band leaves no red point, and a band
   // given on the command line wins over it.
@@ -186,7 +187,8 @@ TEST_F(SnapshotCli, AnnotationsShowTheirBannersWithTheirSettings) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
   EXPECT_FALSE(QFileInfo::exists(out));
-  EXPECT_EQ(runViewer({"--info", "--annotations", record, session}).exitCode, 2);
+  EXPECT_EQ(runViewer({"--info", "--annotations", record, "--no-annotations", session}).exitCode,
+            2);
 }
 
 TEST_F(SnapshotCli, ErrorsAreOneLineWithStatusOneAndWriteNothing) {
@@ -231,9 +233,10 @@ TEST_F(SnapshotCli, ReportOfTheOpeningView) {
   EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
   EXPECT_FALSE(tool("qpdf", {"--check", pdf}).isEmpty());
   const QString text = QString::fromUtf8(tool("pdftotext", {pdf, "-"})).simplified();
-  for (const char *expected : {"square.ses", "Points 9", "Triangles 8", "-0.200 to 0.200 mm",
-                               "FAIL: 55.6 % inside (every point inside required). 5 of 9 "
-                               "measured points lie inside"})
+  for (const char *expected :
+       {"square.ses", "Points 9", "Triangles 8", "+0.200 / -0.200 mm", "(command line)",
+        "FAIL: 55.6 % inside (every point inside required). 5 of 9 "
+        "measured points lie inside"})
     EXPECT_TRUE(text.contains(expected)) << expected << "\n" << text.toStdString();
   tool("pdftoppm", {"-r", "50", "-png", "-singlefile", pdf, dir.filePath("page")});
   const QImage page(dir.filePath("page.png"));
@@ -264,7 +267,8 @@ TEST_F(SnapshotCli, ReportListsTheSavedCallouts) {
   ProcessRun r = runViewer({"--report", pdf, session});
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
   const QString text = QString::fromUtf8(tool("pdftotext", {pdf, "-"})).simplified();
-  for (const char *expected : {"-0.100 to 0.300 mm", "Callouts", "B1", "burr on the edge"})
+  for (const char *expected : {"+0.300 / -0.100 mm", "(from square.ses.velmora.json)", "Callouts",
+                               "B1", "burr on the edge"})
     EXPECT_TRUE(text.contains(expected)) << expected << "\n" << text.toStdString();
 
   r = runViewer({"--report", pdf, "--annotations", dir.filePath("none.json"), session});

@@ -44,7 +44,8 @@ SessionModel model(int n, const std::string &path) {
 Annotations fullRecord(const SessionModel &m) {
   Annotations a;
   a.session = ModelIdentity::of(m);
-  a.display = {0.1, -0.3, 7, 2, true, true, 1, 3, 2.5, 5, 2};
+  a.display = {0.1,          -0.3, 7, PointFilter::OutsideOnly, true, true, DisplayMode::Points,
+               PointSize::L, 2.5,  5, BannerLineColour::Black,  true};
   // A turn of 0.7 rad about y after 0.3 rad about x, column-major, rounded as computed.
   const double cx = std::cos(0.3), sx = std::sin(0.3), cy = std::cos(0.7), sy = std::sin(0.7);
   const std::array<double, 16> r{cy,      0,   -sy,     0, sx * sy, cx, sx * cy, 0,
@@ -165,7 +166,8 @@ TEST(Annotations, OversizedPartsAreNotAppliedAndNoted) {
   EXPECT_EQ(a.comments[0].text, atLimit);
   EXPECT_EQ(a.comments[1].x, 1);
   EXPECT_EQ(a.display.colourBars, DisplaySettings{}.colourBars);
-  EXPECT_EQ(a.display.pointFilter, 0);
+  EXPECT_EQ(a.display.pointFilter, PointFilter::All);
+  EXPECT_FALSE(a.display.showPercentages); // a record without the field: the default
   EXPECT_FALSE(a.camera.fieldOfView);
   EXPECT_FALSE(a.section);
   std::string notes;

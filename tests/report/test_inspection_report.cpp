@@ -18,7 +18,14 @@ using namespace reporttest;
 
 namespace {
 
-const LegendSettings kLegend{0.2f, -0.1f, 5, false, false};
+DisplaySettings legendOf(double upper, double lower, int bars) {
+  DisplaySettings d;
+  d.upperTolerance = upper;
+  d.lowerTolerance = lower;
+  d.colourBars = bars;
+  return d;
+}
+const DisplaySettings kLegend = legendOf(0.2, -0.1, 5);
 
 // 100 measured values: 90 inside the band, 6 above, 4 below.
 std::vector<float> deviations() {
@@ -39,15 +46,14 @@ ReportContent content(const std::string &session, std::size_t callouts) {
   c.created = QDateTime(QDate(2026, 5, 4), QTime(13, 7));
   c.points = 12345;
   c.triangles = 24000;
-  c.lower = -0.1;
-  c.upper = 0.2;
   c.legend = kLegend;
   c.snapshot = QImage(reportSnapshotSize(1.5), QImage::Format_RGB32);
   c.snapshot.fill(qRgb(128, 128, 128));
   QPainter(&c.snapshot).fillRect(600, 400, 800, 500, QColor(0, 160, 0));
   const std::vector<float> values = deviations();
   const ColourScale scale = reportHistogramScale(kLegend);
-  c.stats = DeviationStats::compute(values.data(), values.size(), c.lower, c.upper, &scale);
+  c.stats = DeviationStats::compute(values.data(), values.size(), c.legend.lowerTolerance,
+                                    c.legend.upperTolerance, &scale);
   c.haveCallouts = true;
   for (std::size_t i = 1; i <= callouts; ++i) {
     CalloutRow &r = c.callouts.emplace_back();
@@ -79,7 +85,7 @@ TEST(InspectionReport, ArchivableReportWithEverythingOnIt) {
   const std::string text = pdfText(pdf);
   for (const char *expected :
        {"bracket.ses", "2026-05-04 13:07", "12,345", "24,000", "VelmoraViewer",
-        "-0.100 to 0.200 mm", "FAIL: 90.0 % inside (every point inside required)",
+        "+0.200 / -0.100 mm", "FAIL: 90.0 % inside (every point inside required)",
         "90 of 100 measured points lie", "6 (6.0 %)", "Page 1 / 2", "Page 2 / 2", "4 (4.0 %) below",
         "B1", "B40", "burr, \"left\" edge"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
@@ -159,7 +165,8 @@ TEST(InspectionReport, FieldsPageNumbersOverlaysAndExtremes) {
   c.acceptPercent = 90;
   const std::vector<float> extreme = {1e12f, -9999999.123f, 0.0f};
   const ColourScale scale = reportHistogramScale(kLegend);
-  c.stats = DeviationStats::compute(extreme.data(), extreme.size(), c.lower, c.upper, &scale);
+  c.stats = DeviationStats::compute(extreme.data(), extreme.size(), c.legend.lowerTolerance,
+                                    c.legend.upperTolerance, &scale);
   ASSERT_TRUE(writeInspectionReport(pdf, c).ok);
   std::string output;
   EXPECT_TRUE(preflightA1b(pdf, output)) << output;

@@ -42,8 +42,8 @@ struct Fixture : ::testing::Test {
   }
   std::unique_ptr<GLPointCloud> cloud(std::unique_ptr<SessionModel> m) {
     auto c = std::make_unique<GLPointCloud>(&view, std::move(m));
-    c->upperTolerance = 0.25;
-    c->lowerTolerance = -0.25;
+    c->display.upperTolerance = 0.25;
+    c->display.lowerTolerance = -0.25;
     return c;
   }
 };
@@ -72,7 +72,7 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
                                {300, 100, 50, 0.24f},
                                {400, 100, 50, 0.3f},
                                {500, 100, 50, -0.3f}}));
-  c->displayMode = 4;
+  c->display.displayMode = DisplayMode::Triangles;
   pixelFrame();
   c->draw(&view, 0);
   const Pixels f = grab();
@@ -86,7 +86,7 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
   EXPECT_TRUE(glIsEnabled(GL_LIGHTING));      // the node leaves lighting on
 
   // Extended colours mark the out-of-range squares; gradient blends inside the band.
-  c->extendedColours = true;
+  c->display.extendedColours = true;
   c->invalidate();
   pixelFrame();
   c->draw(&view, 0);
@@ -98,8 +98,8 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
                                   {200, 300, 40, 0.0625f},
                                   {300, 300, 40, 0.0f},
                                   {400, 300, 40, -0.25f}}));
-  grad->displayMode = 4;
-  grad->showGradient = true;
+  grad->display.displayMode = DisplayMode::Triangles;
+  grad->display.gradient = true;
   pixelFrame();
   grad->draw(&view, 0);
   g = grab();
@@ -111,7 +111,7 @@ TEST_F(PointCloud, TrianglesTakeTheBandColoursOfTheirDeviations) {
 
 TEST_F(PointCloud, MeshIsCompiledOnceAndRecompiledOnlyAfterInvalidate) {
   auto c = cloud(squaresModel({{100, 100, 50, 0.3f}}));
-  c->displayMode = 4;
+  c->display.displayMode = DisplayMode::Triangles;
   c->meshPath = GLPointCloud::MeshPath::Arrays;
   pixelFrame();
   c->draw(&view, 0);
@@ -126,7 +126,7 @@ TEST_F(PointCloud, MeshIsCompiledOnceAndRecompiledOnlyAfterInvalidate) {
   EXPECT_TRUE(near(grab().at(125, 125), 1, 1, 1));
 
   // A wider band without invalidate keeps the old colours...
-  c->upperTolerance = 0.5;
+  c->display.upperTolerance = 0.5;
   pixelFrame();
   c->draw(&view, 0);
   EXPECT_TRUE(near(grab().at(125, 125), 1, 1, 1));
@@ -149,7 +149,7 @@ TEST_F(PointCloud, MeshIsCompiledOnceAndRecompiledOnlyAfterInvalidate) {
 
 TEST_F(PointCloud, MeshBuffersUploadOnceAndOnlyTheColoursAfterAColourChange) {
   auto c = cloud(squaresModel({{100, 100, 50, 0.3f}}));
-  c->displayMode = 4;
+  c->display.displayMode = DisplayMode::Triangles;
   for (int frame = 0; frame < 2; ++frame) {
     pixelFrame();
     c->draw(&view, 0);
@@ -164,7 +164,7 @@ TEST_F(PointCloud, MeshBuffersUploadOnceAndOnlyTheColoursAfterAColourChange) {
   c->draw(&view, 0);
   EXPECT_EQ(c->meshUploads(), uploads);
   // A colour setting without invalidate keeps the old colours; with it only they change.
-  c->upperTolerance = 0.5;
+  c->display.upperTolerance = 0.5;
   pixelFrame();
   c->draw(&view, 0);
   EXPECT_TRUE(near(grab().at(125, 125), 1, 1, 1));
@@ -181,7 +181,7 @@ TEST_F(PointCloud, BadNormalIndicesAndMissingArraysAreNotRead) {
   m->triangles[1].normalIndex = -5;
   m->triangles[2].c = 999999; // a corner outside the points: triangle skipped
   auto c = cloud(std::move(m));
-  c->displayMode = 4;
+  c->display.displayMode = DisplayMode::Triangles;
   c->vertexNormals = false;
   pixelFrame();
   c->draw(&view, 0);
@@ -199,7 +199,7 @@ TEST_F(PointCloud, BadNormalIndicesAndMissingArraysAreNotRead) {
   bare->points[2] = {120.5f, 400.5f, 0};
   auto p = cloud(std::move(bare));
   p->setColour(1, 0.5, 0);
-  p->magnification = 1; // no partner array: no displacement
+  p->display.magnification = 1; // no partner array: no displacement
   p->vertexNormals = false;
   pixelFrame();
   p->draw(&view, 0);
@@ -266,16 +266,16 @@ TEST_F(PointCloud, FilterShowsOnlyPointsOutsideTheToleranceWithTheirNeedles) {
   for (int i = 0; i < 4; ++i)
     m->nominalPoints[i] = {pts[i].x, pts[i].y - 20, 0};
   auto c = cloud(std::move(m));
-  c->displayMode = 4;
-  c->pointFilter = 2;
-  c->width = 1;
-  c->magnification = 1;
+  c->display.displayMode = DisplayMode::Triangles;
+  c->display.pointFilter = PointFilter::OutsideOnly;
+  c->display.pointSize = PointSize::S;
+  c->display.magnification = 1;
   for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::ClientArrays,
                     GLPointCloud::PointPath::Immediate}) {
     c->pointPath = path;
     pixelFrame();
     c->draw(&view, 0);
-    EXPECT_EQ(c->displayMode, 1); // the filter switches the node to points for good
+    EXPECT_EQ(code(c->display.displayMode), 1); // the filter switches the node to points for good
     EXPECT_EQ(c->lastPointsDrawn(), 2u);
     EXPECT_EQ(c->lastNeedlesDrawn(), 2u);
     const Pixels f = grab();
@@ -299,7 +299,7 @@ TEST_F(PointCloud, UncolouredAndSelectedPointsUseTheNodeColour) {
   m->deviationMode = 0;
   auto c = cloud(std::move(m));
   c->setColour(1, 0.5, 0);
-  c->pointFilter = 2; // without deviations every point passes
+  c->display.pointFilter = PointFilter::OutsideOnly; // without deviations every point passes
   pixelFrame();
   c->draw(&view, 0);
   Pixels f = grab();
@@ -340,7 +340,7 @@ TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
   for (std::size_t i = 0; i < pts.size(); ++i)
     model->nominalPoints[i] = {pts[i].x + off(rng), pts[i].y + off(rng), 0};
   auto c = cloud(std::move(model));
-  c->width = 2;
+  c->display.pointSize = PointSize::M;
   c->uploadChunk = 7001; // blocks that do not start on a multiple of the stride
   struct Setting {
     bool gradient, extended;
@@ -353,11 +353,11 @@ TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
         Setting{false, false, 2, 7, 0, 10}, Setting{true, false, 2, 15, 0, 350},
         Setting{false, false, 0, 15, 0.5f, 10}, Setting{false, true, 0, 15, 1, 350},
         Setting{true, false, 2, 15, 1, 350}}) {
-    c->showGradient = s.gradient;
-    c->extendedColours = s.extended;
-    c->pointFilter = s.filter;
-    c->bandCount = s.bands;
-    c->magnification = s.magnification;
+    c->display.gradient = s.gradient;
+    c->display.extendedColours = s.extended;
+    c->display.pointFilter = static_cast<PointFilter>(s.filter);
+    c->display.colourBars = s.bands;
+    c->display.magnification = s.magnification;
     view.distance = s.distance;
     c->pointPath = GLPointCloud::PointPath::Immediate;
     c->bufferObjectsAllowed = true;
@@ -387,7 +387,7 @@ TEST_F(PointCloud, PointArraysAreRebuiltOnlyWhenASettingChanges) {
   c->draw(&view, 0);
   c->draw(&view, 0);
   EXPECT_EQ(c->pointArrayBuilds(), 1);
-  c->bandCount = 9;
+  c->display.colourBars = 9;
   c->draw(&view, 0);
   EXPECT_EQ(c->pointArrayBuilds(), 2);
   c->setSelected(true);
@@ -411,8 +411,8 @@ TEST_F(PointCloud, MeshVerticesAreMagnifiedFromTheNominalPoints) {
   for (int i = 0; i < 4; ++i) // nominal square 10 px lower
     m->nominalPoints[i] = {m->points[i].x, m->points[i].y - 10, 0};
   auto c = cloud(std::move(m));
-  c->displayMode = 4;
-  c->magnification = 3; // vertices at S + 3 (P - S): 20 px above the measured square
+  c->display.displayMode = DisplayMode::Triangles;
+  c->display.magnification = 3; // vertices at S + 3 (P - S): 20 px above the measured square
   pixelFrame();
   c->draw(&view, 0);
   const Pixels f = grab();
@@ -429,11 +429,11 @@ TEST_F(PointCloud, WithoutNominalPointsNeedlesRunBackAlongTheNormalByTheDeviatio
   m->normals[0] = {0, 1, 0};
   m->normals[1] = {0, 1, 0};
   auto c = cloud(std::move(m));
-  c->upperTolerance = 30;
-  c->lowerTolerance = -30;
-  c->displayMode = 1;
-  c->width = 1;
-  c->magnification = 1;
+  c->display.upperTolerance = 30;
+  c->display.lowerTolerance = -30;
+  c->display.displayMode = DisplayMode::Points;
+  c->display.pointSize = PointSize::S;
+  c->display.magnification = 1;
   for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::Immediate}) {
     c->pointPath = path;
     c->invalidate();
@@ -581,20 +581,20 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
     const std::size_t lastTri = std::size_t(model->triangleCount) - 2;
     const TriangleRecord lastRecord = model->triangles[lastTri];
     auto c = cloud(std::move(model));
-    c->displayMode = 4;
+    c->display.displayMode = DisplayMode::Triangles;
     c->vertexNormals = !s.flat;
-    c->pointFilter = s.layout;
-    c->showGradient = s.gradient;
-    c->extendedColours = s.extended;
-    c->magnification = s.magnification;
+    c->display.pointFilter = static_cast<PointFilter>(s.layout);
+    c->display.gradient = s.gradient;
+    c->display.extendedColours = s.extended;
+    c->display.magnification = s.magnification;
     c->outline = s.outline;
     c->uploadChunk = s.chunk;
     c->setColour(0.6, 0.3, 0.9);
     const std::string what = "setting " + std::to_string(seed - 12);
 
     auto expectState = [&](const std::string &when) {
-      const ColourScale scale(0.25f, -0.25f, c->bandCount, s.layout, c->showGradient,
-                              c->extendedColours);
+      const ColourScale scale(0.25f, -0.25f, c->display.colourBars, s.layout, c->display.gradient,
+                              c->display.extendedColours);
       const SessionModel &m = *c->model();
       const Colour lc = s.deviations ? scale.colourFor(m.deviations[std::size_t(lastRecord.c)])
                                      : Colour{0.6, 0.3, 0.9};
@@ -607,8 +607,8 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
     // Colours before and after a colour change: every path must follow it.
     for (int change = 0; change < 2; ++change) {
       if (change == 1) {
-        c->showGradient = !c->showGradient;
-        c->extendedColours = !c->extendedColours;
+        c->display.gradient = !c->display.gradient;
+        c->display.extendedColours = !c->display.extendedColours;
       }
       c->meshPath = GLPointCloud::MeshPath::Immediate;
       c->invalidate();
@@ -655,7 +655,7 @@ TEST_F(PointCloud, MeshDrawLeavesClientStateAndBuffersAsFound) {
     for (std::size_t k = 0; k < std::size_t(m->triangleCount); ++k)
       m->triangles[k].b = -1;
     auto c = cloud(std::move(m));
-    c->displayMode = 4;
+    c->display.displayMode = DisplayMode::Triangles;
     c->meshPath = path;
     c->uploadChunk = 64;
     litFrame();
@@ -689,8 +689,8 @@ TEST_F(PointCloud, DraggingDrawsTheCoarseMeshWithItsSpotsAndReleaseDrawsTheStill
   const std::size_t spot = 60 * 180 + 90; // at (452.5, 302.5)
   m->deviations[spot] = 0.6f;
   auto c = cloud(std::move(m));
-  c->displayMode = 4;
-  c->extendedColours = true;
+  c->display.displayMode = DisplayMode::Triangles;
+  c->display.extendedColours = true;
   c->draw(&view, 0); // uploads: not a frame that measures the model
   EXPECT_FALSE(c->lastDrawFull());
   pixelFrame();
@@ -736,15 +736,15 @@ TEST_F(PointCloud, DraggingDrawsTheCoarseMeshWithItsSpotsAndReleaseDrawsTheStill
 TEST_F(PointCloud, LargeUploadsSpreadOverFramesBehindAStandInAndEndInTheFullFrame) {
   for (int mode : {4, 1}) {
     auto reference = cloud(gridModel(180, 120, 5, 0.1f));
-    reference->displayMode = mode;
-    reference->width = 1;
+    reference->display.displayMode = static_cast<DisplayMode>(mode);
+    reference->display.pointSize = PointSize::S;
     pixelFrame();
     reference->draw(&view, 0);
     const Pixels full = grab();
 
     auto c = cloud(gridModel(180, 120, 5, 0.1f));
-    c->displayMode = mode;
-    c->width = 1;
+    c->display.displayMode = static_cast<DisplayMode>(mode);
+    c->display.pointSize = PointSize::S;
     c->progressiveMinElements = 0;
     c->uploadChunk = 2000;
     view.liveWindow = true;

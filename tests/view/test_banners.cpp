@@ -5,7 +5,6 @@
 #include "scene/NodeList.h"
 #include "view/BannerNode.h"
 #include "view/Picking.h"
-#include "view/ProgramSettings.h"
 
 #include "analysis/BackgroundPointIndex.h"
 
@@ -468,7 +467,7 @@ TEST(LabelSpreading, HundredStackedOrRoundingLabelsEndApart) {
 }
 
 TEST(BannerDrawing, BoxLeaderTabAndText) {
-  ProgramSettings::bannerLineColourMode = 0;
+  view().display.bannerLineColour = static_cast<BannerLineColour>(0);
   DrawnBanner d;
   const Pixels f = d.draw();
   // The tab fills 300..310 left of the box, which spans 310..360 x 291..309.
@@ -490,19 +489,19 @@ TEST(BannerDrawing, BoxLeaderTabAndText) {
 TEST(BannerDrawing, SelectedIsMagentaAndLeaderFollowsTheLineMode) {
   DrawnBanner d;
   d.banner.setSelected(true);
-  ProgramSettings::bannerLineColourMode = 2;
+  view().display.bannerLineColour = static_cast<BannerLineColour>(2);
   Pixels f = d.draw();
   EXPECT_TRUE(near(f.at(307, 300), 1, 0, 1));
   EXPECT_TRUE(near(f.at(335, 309), 1, 0, 1));
   EXPECT_TRUE(near(f.at(250, 250), 0, 0, 0)); // black leader on black: nothing drawn there
-  ProgramSettings::bannerLineColourMode = 1;
+  view().display.bannerLineColour = static_cast<BannerLineColour>(1);
   f = d.draw();
   EXPECT_TRUE(near(f.at(250, 250), 1, 1, 1));
   d.banner.setSelected(false);
-  ProgramSettings::bannerLineColourMode = 3;
+  view().display.bannerLineColour = static_cast<BannerLineColour>(3);
   f = d.draw();
   EXPECT_TRUE(near(f.at(250, 250), 0, 0.8, 0));
-  ProgramSettings::bannerLineColourMode = 0;
+  view().display.bannerLineColour = static_cast<BannerLineColour>(0);
 }
 
 TEST(BannerDrawing, LeftOfThePointAndWithoutHighlight) {

@@ -2,8 +2,9 @@
 #include "ViewFixture.h"
 #include "gui/GuiTestMain.h"
 #include "gui/test_snapshot_fakes.h"
+#include "records/AnnotationsFile.h"
 #include "scene/LegendNode.h"
-#include "view/ProgramSettings.h"
+#include "view/SceneRecord.h"
 #include "view/SettingsDialog.h"
 
 #include <QApplication>
@@ -40,8 +41,6 @@ protected:
 
 TEST_F(SettingsDialogTest, OpensWithTheViewsValuesInTheirPrintedForms) {
   load();
-  ProgramSettings::decimalPlaces = 3;
-  ProgramSettings::bannerLineColourMode = 0; // the banners' own colours, as Deviation gives
   SettingsDialog *d = open();
   EXPECT_EQ(d->windowTitle(), "Settings");
   EXPECT_FALSE(d->isModal());
@@ -53,7 +52,7 @@ TEST_F(SettingsDialogTest, OpensWithTheViewsValuesInTheirPrintedForms) {
   EXPECT_EQ(edit(d, 1020)->text(), "3");
   EXPECT_EQ(edit(d, 1012)->text(), "1."); // 12 significant digits, the point kept
   EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1013))->isChecked());
-  EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1029))->isChecked());
+  EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1030))->isChecked()); // own colour
   EXPECT_TRUE(qobject_cast<QPushButton *>(d->control(10201))->isChecked());
   EXPECT_FALSE(qobject_cast<QPushButton *>(d->control(1))->isVisible());
   EXPECT_EQ(qobject_cast<QCheckBox *>(d->control(1021))->text(),
@@ -95,12 +94,11 @@ TEST_F(SettingsDialogTest, PointButtonsSetModeAndSizeOnViewAndNode) {
   } cases[] = {{1017, 1, 1}, {1018, 1, 2}, {1019, 1, 3}, {10201, 4, 0}};
   for (const auto &c : cases) {
     click(d, c.id);
-    EXPECT_EQ(view->displayMode, c.mode) << c.id;
-    EXPECT_EQ(view->pointSize, c.size) << c.id;
-    EXPECT_EQ(node->displayMode, c.mode) << c.id;
-    EXPECT_EQ(node->width, c.size) << c.id;
+    EXPECT_EQ(code(view->display.displayMode), c.mode) << c.id;
+    EXPECT_EQ(code(view->display.pointSize), c.size) << c.id;
+    EXPECT_EQ(code(node->display.displayMode), c.mode) << c.id;
+    EXPECT_EQ(code(node->display.pointSize), c.size) << c.id;
   }
-  EXPECT_EQ(ProgramSettings::pointSizeClass, 3); // the last point size chosen
   d->close();
 }
 
@@ -124,17 +122,17 @@ TEST_F(SettingsDialogTest, FilterCheckBoxTogglesBetweenOutsideOnlyAndAll) {
   GLPointCloud *node = load();
   SettingsDialog *d = open();
   click(d, 1021);
-  EXPECT_EQ(view->pointFilter, 2);
-  EXPECT_EQ(node->pointFilter, 2);
+  EXPECT_EQ(code(view->display.pointFilter), 2);
+  EXPECT_EQ(code(node->display.pointFilter), 2);
   click(d, 1021);
-  EXPECT_EQ(view->pointFilter, 0);
-  EXPECT_EQ(node->pointFilter, 0);
+  EXPECT_EQ(code(view->display.pointFilter), 0);
+  EXPECT_EQ(code(node->display.pointFilter), 0);
   d->close();
   // A new dialog starts with the toggle off: its first click selects outside-only again.
-  view->pointFilter = 0;
+  view->display.pointFilter = PointFilter::All;
   SettingsDialog *d2 = open();
   click(d2, 1021);
-  EXPECT_EQ(view->pointFilter, 2);
+  EXPECT_EQ(code(view->display.pointFilter), 2);
   d2->close();
 }
 
@@ -158,8 +156,9 @@ TEST_F(SettingsDialogTest, BadEntriesAreRefusedWithAMessageAndKeepTheFocus) {
     enter(d, c.id);
     ASSERT_EQ(ui.messages.size(), 1u) << c.id << " " << c.text;
     EXPECT_EQ(QApplication::focusWidget(), edit(d, c.id)) << c.id << " " << c.text;
-    EXPECT_TRUE(view->upperTolerance == 0.25 && view->colourBars == 15 && node->bandCount == 15 &&
-                ProgramSettings::decimalPlaces == 3 && view->magnification == 1.0);
+    EXPECT_TRUE(view->display.upperTolerance == 0.25 && view->display.colourBars == 15 &&
+                node->display.colourBars == 15 && view->display.decimalPlaces == 3 &&
+                view->display.magnification == 1.0);
     typeInto(d, c.id, c.good);
   }
   // The limits are taken; leaving a field applies it, and Close keeps what was applied.
@@ -167,12 +166,11 @@ TEST_F(SettingsDialogTest, BadEntriesAreRefusedWithAMessageAndKeepTheFocus) {
   typeInto(d, 1020, "0");
   typeInto(d, 1008, "0.1");
   QTest::keyClick(edit(d, 1008), Qt::Key_Tab);
-  EXPECT_EQ(view->colourBars, 50);
-  EXPECT_EQ(ProgramSettings::decimalPlaces, 0);
-  EXPECT_DOUBLE_EQ(node->upperTolerance, double(0.1f));
+  EXPECT_EQ(view->display.colourBars, 50);
+  EXPECT_EQ(view->display.decimalPlaces, 0);
+  EXPECT_DOUBLE_EQ(node->display.upperTolerance, double(0.1f));
   d->close();
-  EXPECT_DOUBLE_EQ(view->upperTolerance, 0.1);
-  ProgramSettings::decimalPlaces = 3;
+  EXPECT_DOUBLE_EQ(view->display.upperTolerance, 0.1);
 }
 
 TEST_F(SettingsDialogTest, ReopenedItShowsEverySettingAndTheFilterActsOnTheFirstClick) {
@@ -191,12 +189,11 @@ TEST_F(SettingsDialogTest, ReopenedItShowsEverySettingAndTheFilterActsOnTheFirst
   EXPECT_EQ(edit(d, 1010)->text(), "20");
   EXPECT_EQ(edit(d, 1020)->text(), "2");
   click(d, 1021); // off again at once
-  EXPECT_EQ(view->pointFilter, 0);
-  EXPECT_EQ(node->pointFilter, 0);
+  EXPECT_EQ(code(view->display.pointFilter), 0);
+  EXPECT_EQ(code(node->display.pointFilter), 0);
   // Asked again while it is open, the same dialog comes forward.
   view->onTolerance();
   EXPECT_EQ(view->settingsDialog.data(), d);
-  ProgramSettings::decimalPlaces = 3;
   d->close();
 }
 
@@ -206,10 +203,10 @@ TEST_F(SettingsDialogTest, UpperToleranceMirrorsIntoTheHiddenLowerFieldAndTheBan
   typeInto(d, 1008, "0.1");
   EXPECT_EQ(edit(d, 1009)->text(), "-0.1");
   enter(d, 1008);
-  EXPECT_DOUBLE_EQ(view->upperTolerance, 0.1);
-  EXPECT_DOUBLE_EQ(view->lowerTolerance, -0.1);
-  EXPECT_DOUBLE_EQ(node->upperTolerance, double(0.1f)); // rounded through float
-  EXPECT_DOUBLE_EQ(node->lowerTolerance, double(-0.1f));
+  EXPECT_DOUBLE_EQ(view->display.upperTolerance, 0.1);
+  EXPECT_DOUBLE_EQ(view->display.lowerTolerance, -0.1);
+  EXPECT_DOUBLE_EQ(node->display.upperTolerance, double(0.1f)); // rounded through float
+  EXPECT_DOUBLE_EQ(node->display.lowerTolerance, double(-0.1f));
   ASSERT_NE(view->scene().legend(), nullptr);
   EXPECT_FLOAT_EQ(view->scene().legend()->upper, 0.1f);
   EXPECT_FLOAT_EQ(view->scene().legend()->lower, -0.1f);
@@ -225,11 +222,10 @@ TEST_F(SettingsDialogTest, MagnificationAndDecimalPlacesApplyOnEnter) {
   typeInto(d, 1012, "25");
   typeInto(d, 1020, "2");
   enter(d, 1012);
-  EXPECT_EQ(view->magnification, 25.0);
-  EXPECT_EQ(node->magnification, 25.0f);
+  EXPECT_EQ(view->display.magnification, 25.0);
+  EXPECT_EQ(node->display.magnification, 25.0f);
   EXPECT_EQ(edit(d, 1012)->text(), "25");
-  EXPECT_EQ(ProgramSettings::decimalPlaces, 2);
-  ProgramSettings::decimalPlaces = 3;
+  EXPECT_EQ(view->display.decimalPlaces, 2);
   d->close();
 }
 
@@ -237,22 +233,34 @@ TEST_F(SettingsDialogTest, GradientExtendedAndBannerLineRadiosReachNodeAndProgra
   GLPointCloud *node = load();
   SettingsDialog *d = open();
   click(d, 1011);
-  EXPECT_TRUE(node->showGradient);
+  EXPECT_TRUE(node->display.gradient);
   paint();
   EXPECT_TRUE(view->scene().legend()->gradient); // the frame's legend takes the flag
   click(d, 1013);
-  EXPECT_FALSE(node->showGradient);
+  EXPECT_FALSE(node->display.gradient);
   click(d, 1022);
-  EXPECT_TRUE(node->extendedColours);
+  EXPECT_TRUE(node->display.extendedColours);
   EXPECT_TRUE(view->scene().legend()->extended);
   click(d, 1022);
-  EXPECT_FALSE(node->extendedColours);
+  EXPECT_FALSE(node->display.extendedColours);
   click(d, 1028);
-  EXPECT_EQ(ProgramSettings::bannerLineColourMode, 2);
+  EXPECT_EQ(code(view->display.bannerLineColour), 2);
   click(d, 1029);
-  EXPECT_EQ(ProgramSettings::bannerLineColourMode, 3);
+  EXPECT_EQ(code(view->display.bannerLineColour), 3);
   click(d, 1027);
-  EXPECT_EQ(ProgramSettings::bannerLineColourMode, 1);
+  EXPECT_EQ(code(view->display.bannerLineColour), 1);
+  // The banners' own colour has its radio button, and the record keeps it.
+  click(d, 1030);
+  EXPECT_EQ(view->display.bannerLineColour, BannerLineColour::Own);
+  Annotations saved;
+  saved.display = displaySettingsOf(*view, node);
+  const AnnotationsReadResult read = parseAnnotations(annotationsJson(saved), "own.json");
+  ASSERT_TRUE(read.ok) << read.error;
+  EXPECT_EQ(read.annotations.display.bannerLineColour, BannerLineColour::Own);
+  click(d, 1028);
+  applyDisplaySettings(read.annotations.display, *view, view->scene());
+  d->loadFromView();
+  EXPECT_TRUE(qobject_cast<QRadioButton *>(d->control(1030))->isChecked());
   d->close();
 }
 
@@ -265,17 +273,23 @@ TEST_F(SettingsDialogTest, ShowPercentagesWritesBesideTheLegendOnly) {
   EXPECT_FALSE(box->isChecked());
   const QImage off = view->grabFramebuffer();
   click(d, SettingsDialog::kShowPercentagesId);
-  EXPECT_TRUE(view->showPercentages);
+  EXPECT_TRUE(view->display.showPercentages);
+  EXPECT_TRUE(displaySettingsOf(*view, view->pointCloud()).showPercentages); // the record's
   const QImage on = view->grabFramebuffer();
-  // Text left of the labels, nothing else changed; off again gives the same frame as before.
-  int changed = 0;
+  // Text left of the labels (the shares, and "< -0.250" / "> +0.250" beside the outer two),
+  // nothing else changed; off again gives the same frame as before.
+  int changed = 0, bounds = 0;
   for (int y = 0; y < on.height(); ++y)
     for (int x = 0; x < on.width(); ++x)
       if (on.pixel(x, y) != off.pixel(x, y)) {
-        ASSERT_TRUE(x >= 770 && x < 826) << x << "," << y;
+        ASSERT_TRUE(x >= 700 && x < 826) << x << "," << y;
         ++changed;
+        bounds += x < 770;
       }
   EXPECT_GT(changed, 100);
+  EXPECT_GT(bounds, 20);
+  EXPECT_EQ(LegendNode::boundText(true, 0.25, 3), "> +0.250");
+  EXPECT_EQ(LegendNode::boundText(false, -0.26, 1), "< -0.3");
   click(d, SettingsDialog::kShowPercentagesId);
   EXPECT_EQ(view->grabFramebuffer(), off);
   d->close();
@@ -287,17 +301,17 @@ TEST_F(SettingsDialogTest, EnterWithoutAModelOnlyCloses) {
   typeInto(d, 1010, "7");
   enter(d, 1008);
   EXPECT_FALSE(d->isVisible());
-  EXPECT_EQ(view->upperTolerance, 0.25);
-  EXPECT_EQ(view->colourBars, 15);
+  EXPECT_EQ(view->display.upperTolerance, 0.25);
+  EXPECT_EQ(view->display.colourBars, 15);
 }
 
 TEST_F(SettingsDialogTest, PointButtonsAndFilterDoNothingWithoutAModel) {
   SettingsDialog *d = open();
   click(d, 1017);
   click(d, 1021);
-  EXPECT_EQ(view->displayMode, 4);
-  EXPECT_EQ(view->pointSize, 0);
-  EXPECT_EQ(view->pointFilter, 0);
+  EXPECT_EQ(code(view->display.displayMode), 4);
+  EXPECT_EQ(code(view->display.pointSize), 0);
+  EXPECT_EQ(code(view->display.pointFilter), 0);
   d->close();
 }
 

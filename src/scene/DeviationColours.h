@@ -1,20 +1,22 @@
 #pragma once
-#include "analysis/ColourScale.h"
+#include "analysis/DisplaySettings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
-// The settings the deviation colours of a model depend on: stored arrays of colours are
-// valid while these are unchanged.
-struct ColourSettings {
-  float upper = 0, lower = 0;
-  int bands = 15, layout = 0;
-  bool gradient = false, extended = false;
-
-  ColourScale scale() const { return ColourScale(upper, lower, bands, layout, gradient, extended); }
-  friend bool operator==(const ColourSettings &, const ColourSettings &) = default;
-};
+// The part of display settings that stored arrays of colours depend on: they stay valid while
+// it is unchanged. Everything else is left at its default, so that it never forces a rebuild.
+inline DisplaySettings colourPart(const DisplaySettings &d) {
+  DisplaySettings c;
+  c.upperTolerance = d.upperTolerance;
+  c.lowerTolerance = d.lowerTolerance;
+  c.colourBars = d.colourBars;
+  c.pointFilter = d.pointFilter;
+  c.gradient = d.gradient;
+  c.extendedColours = d.extendedColours;
+  return c;
+}
 
 // A colour channel in [0, 1] as a byte: clamped, then rounded to the nearest step.
 inline std::uint8_t colourByte(double c) {
