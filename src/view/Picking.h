@@ -56,7 +56,8 @@ constexpr std::size_t kScanHoverLimit = 1000000;
 
 // The nearest-point index of a model, held by the model and shared by hover, banner clicks,
 // section colouring and the callouts so that a large model is indexed once; started on first
-// use and kept until the model is forgotten or released. Never waits: ask it ready(), progress() or wait().
+// use and kept until the model is forgotten or released. Never waits: ask it ready(), progress() or
+// wait().
 BackgroundPointIndex &sharedLookup(const SessionModel &model);
 // The shared index, waiting for its build when needed.
 const NearestPointIndex &sharedIndex(const SessionModel &model);
