@@ -129,6 +129,13 @@ TEST_F(LoadFlow, EmptyFileIsRefusedAsEmptyWithoutAWindow) {
     EXPECT_TRUE(frame->childFrames().isEmpty()) << name;
     EXPECT_EQ(frame->statusText(), "Ready");
   }
+  // A session file that holds no points opens and says so at once.
+  ui.messages.clear();
+  writeSessionFile(file("none.ses").toStdString(), {}, {}, {});
+  EXPECT_TRUE(frame->openDocument(file("none.ses"), true));
+  ASSERT_EQ(ui.messages.size(), 1);
+  EXPECT_TRUE(ui.messages[0].startsWith("none.ses: the model has no points"))
+      << ui.messages[0].toStdString();
 }
 
 TEST_F(LoadFlow, PipesAndFoldersAreRefusedWithTheReasonAndNeverBlock) {
