@@ -146,6 +146,7 @@ void SessionAnnotations::applyRecord(const Annotations &record, std::vector<std:
   const bool hadSection = view->hasSection();
   if (hadSection) {
     scene.sectionCurves.clear();
+    scene.section.reset();
     scene.clearPlane();
     view->showModel = true;
   }

@@ -37,6 +37,7 @@ void ModelView::setShowModel(bool show) {
 void ModelView::onClearSection() {
   makeCurrent();
   scene_->sectionCurves.clear();
+  scene_->section.reset();
   scene_->clearPlane();
   doneCurrent();
   // The model was hidden only so that the section could be seen.

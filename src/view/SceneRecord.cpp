@@ -112,12 +112,7 @@ Annotations captureAnnotations(const ViewState &view, const ViewScene &scene) {
   return a;
 }
 
-std::optional<SectionRecord> sectionOf(const ViewScene &scene) {
-  if (const auto *curve = dynamic_cast<const PolylineNode *>(scene.sectionCurves.head());
-      curve && !curve->sectionPlane.empty())
-    return SectionRecord{curve->sectionPlane, curve->sectionPoint};
-  return std::nullopt;
-}
+std::optional<SectionRecord> sectionOf(const ViewScene &scene) { return scene.section; }
 
 SceneCallouts calloutsOf(ModelView &view) {
   SceneCallouts out;

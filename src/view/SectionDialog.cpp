@@ -272,5 +272,8 @@ std::unique_ptr<PolylineNode> makeSectionCurve(ViewState &view, GLPointCloud &cl
 void replaceSectionCurve(ViewScene &scene, std::unique_ptr<PolylineNode> node) {
   if (scene.sectionCurves.head())
     scene.sectionCurves.clear();
+  scene.section.reset();
+  if (!node->sectionPlane.empty())
+    scene.section = SectionRecord{node->sectionPlane, node->sectionPoint};
   scene.sectionCurves.append(node.release());
 }

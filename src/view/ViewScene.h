@@ -1,5 +1,6 @@
 #pragma once
 #include "geometry/Vec3d.h"
+#include "records/Annotations.h"
 #include "scene/GLTextList.h"
 #include "scene/NodeList.h"
 #include "view/Picking.h"
@@ -7,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,9 @@ public:
   NodeList banners;
   NodeList distances; // DistanceNode nodes, drawn after the banners
   NodeList sectionCurves;
+  // The plane and point of the section curve shown, kept beside its node so that saving
+  // reads a record rather than a node.
+  std::optional<SectionRecord> section;
   NodeList comments;
 
   // "Uploading model... N %" while the model's arrays are still being uploaded; empty once
