@@ -498,8 +498,8 @@ TEST_F(LoadFlow, AHandEditedSidecarWithBadTolerancesOpensWithTheRestAndANote) {
               frame->statusText().contains("display.upperTolerance -0.5 is below"))
       << frame->statusText().toStdString();
   EXPECT_EQ(bannerCount(), 1u);
-  EXPECT_EQ(activeView()->colourBars, 9);
-  EXPECT_EQ(activeView()->upperTolerance, DisplaySettings{}.upperTolerance);
+  EXPECT_EQ(activeView()->display.colourBars, 9);
+  EXPECT_EQ(activeView()->display.upperTolerance, DisplaySettings{}.upperTolerance);
   EXPECT_EQ(activeDocument()->document()->banners().size(), 1u);
   EXPECT_FALSE(records()->hasUnsavedChanges());
 }

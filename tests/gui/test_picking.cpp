@@ -612,8 +612,8 @@ TEST_F(PickingTest, WorstPointsGetBannersInOneStep) {
   // A hundred asked: every point outside the band, labels packed 1 mm apart, all apart.
   WorstPointsRequest all;
   all.count = 100;
-  all.lower = view->lowerTolerance;
-  all.upper = view->upperTolerance;
+  all.lower = view->display.lowerTolerance;
+  all.upper = view->display.upperTolerance;
   const int outside = int(worstPoints(*cloud->model(), all).size());
   EXPECT_GT(outside, 50);
   EXPECT_EQ(view->calloutWorstPoints(100, 0), outside);
