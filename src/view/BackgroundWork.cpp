@@ -1,5 +1,8 @@
 #include "view/BackgroundWork.h"
 
+#include "io/AtomicFile.h"
+#include "io/FileKind.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -19,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -125,8 +129,23 @@ bool runInBackground(QWidget *parent, const QString &label, const std::function<
 }
 
 ExportResult writeInBackground(QWidget *parent, const QString &label, const std::string &target,
+                               const std::vector<std::string> &inputs,
                                const std::function<ExportResult(const std::string &)> &write,
                                bool &cancelled) {
+  cancelled = false;
+  // The writer sees only the partial file, so the rules of every write are applied to the
+  // real target here: the rename must never land on an input or on anything but a file.
+  for (const std::string &input : inputs)
+    if (const std::string problem = targetIsInputProblem(target, input); !problem.empty())
+      return ExportResult::failure(problem);
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode))
+      return ExportResult::failure(target + ": is a folder");
+    if (!S_ISREG(st.st_mode))
+      return ExportResult::failure(target + ": not a regular file: " + fileKindOf(st.st_mode) +
+                                   "; only regular files are written");
+  }
   // A hidden name with the target's suffix, so the writer's suffix rules still hold.
   const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(target)));
   const QString partialName = QStringLiteral(".%1.partial-%2.%3")

@@ -15,11 +15,14 @@ bool runInBackground(QWidget *parent, const QString &label, const std::function<
 #include "io/ExportResult.h"
 
 #include <string>
+#include <vector>
 
 // Writes a file off the GUI thread: write(path) makes a complete file at a path beside
 // target (same folder and suffix), which then replaces target in one rename. A cancel or a
 // failure removes the partial file and leaves target as it was. `cancelled` tells which.
-// write must not touch GL or widgets: draw what it needs first.
+// write must not touch GL or widgets: draw what it needs first. The target is checked as
+// every write checks it before anything runs: never one of `inputs`, only a regular file.
 ExportResult writeInBackground(QWidget *parent, const QString &label, const std::string &target,
+                               const std::vector<std::string> &inputs,
                                const std::function<ExportResult(const std::string &)> &write,
                                bool &cancelled);

@@ -68,7 +68,7 @@ void ModelView::onExport() {
       poster = drawOffscreen(pdf3dPosterSize(), posterError);
     emit statusMessage(QStringLiteral("Exporting %1...").arg(chosen));
     result = writeInBackground(
-        this, QStringLiteral("Exporting..."), target,
+        this, QStringLiteral("Exporting..."), target, {model.path},
         [&](const std::string &path) {
           if (kind != ExportKind::Pdf3d)
             return exportModelFile(path, model, scale, scene);

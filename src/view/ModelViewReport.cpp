@@ -1,5 +1,7 @@
 #include "view/ModelView.h"
 
+#include "document/Document.h"
+
 #include "records/Annotations.h"
 #include "report/InspectionReport.h"
 #include "report/ReportRecord.h"
@@ -51,11 +53,11 @@ void ModelView::onCreateReport() {
       reportContentFor(model, isSessionFilePath(model.path), viewLegend(*this, *cloud));
   // The window's own banners and distances, with their comments: what it shows now, saved
   // or not (a sidecar beside the file was restored into the window when it opened).
-  const Annotations live = captureAnnotations(*this, *scene_);
-  if (!live.banners.empty() || !live.distances.empty()) {
+  const Document &live = document();
+  if (!live.banners().empty() || !live.distances().empty()) {
     content.haveCallouts = true;
-    content.callouts = calloutRows(model, live.banners, live.distances, display.lowerTolerance,
-                                   display.upperTolerance);
+    content.callouts = calloutRows(model, live.banners(), live.distances(), display.lowerTolerance,
+                                   display.upperTolerance, display.gradient);
   }
   std::string error;
   const double aspect = height() > 0 ? double(width()) / double(height()) : 1.5;
@@ -74,7 +76,7 @@ void ModelView::onCreateReport() {
       content.snapshot.isNull()
           ? ExportResult::failure(target + ": the picture of the view could not be drawn: " + error)
           : writeInBackground(
-                this, QStringLiteral("Creating the report..."), target,
+                this, QStringLiteral("Creating the report..."), target, content.inputs,
                 [&](const std::string &path) { return writeInspectionReport(path, content); },
                 cancelled);
   if (cancelled) {

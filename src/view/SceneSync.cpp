@@ -174,5 +174,7 @@ void SceneSync::changed(const Document::Change &c) {
     break;
   }
   }
+  // Labels carry their place in the list (B1, D1, ...), as the callout table numbers them.
+  view_.scene().numberCallouts();
   view_.update();
 }

@@ -690,7 +690,7 @@ TEST_F(PickingTest, LongStepsShowCancelAndACancelledWriteLeavesTheFileAlone) {
     return ExportResult::success();
   };
   bool cancelled = false;
-  ExportResult r = writeInBackground(view.get(), "Writing", target, slowWrite, cancelled);
+  ExportResult r = writeInBackground(view.get(), "Writing", target, {}, slowWrite, cancelled);
   EXPECT_TRUE(stripShown);
   EXPECT_TRUE(cancelled);
   EXPECT_FALSE(r.ok);
@@ -698,7 +698,7 @@ TEST_F(PickingTest, LongStepsShowCancelAndACancelledWriteLeavesTheFileAlone) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
   // Not cancelled: the finished file replaces the old one and nothing else is left.
   letGo = true;
-  r = writeInBackground(view.get(), "Writing", target, slowWrite, cancelled);
+  r = writeInBackground(view.get(), "Writing", target, {}, slowWrite, cancelled);
   EXPECT_FALSE(cancelled);
   EXPECT_TRUE(r.ok) << r.message;
   EXPECT_EQ(contents(target), "new");
