@@ -7,6 +7,7 @@
 #include "records/CalloutTable.h"
 #include "session/SessionModel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -61,7 +62,12 @@ CliDisplay cliDisplayFor(const CliArgs &args, const SessionModel &model) {
   out.record.display = out.settings;
   const bool toleranceGiven =
       args.given.count("--tolerance") || args.given.count("--upper") || args.given.count("--lower");
-  out.toleranceSource = toleranceGiven ? "options" : out.found ? "record" : "default";
+  // A record whose tolerances were refused by its check supplied none: the defaults count.
+  const bool recordTolerances =
+      out.found && std::none_of(out.notes.begin(), out.notes.end(), [](const std::string &n) {
+        return n.find(": the tolerances are not applied") != std::string::npos;
+      });
+  out.toleranceSource = toleranceGiven ? "options" : recordTolerances ? "record" : "default";
   return out;
 }
 

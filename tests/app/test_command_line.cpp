@@ -504,6 +504,22 @@ TEST(CliSettings, TheRecordUnlessRefusedWithOptionsOnTop) {
   EXPECT_TRUE(refused.ok && !refused.found && !refused.notes.empty());
   EXPECT_EQ(refused.settings, DisplaySettings{});
   EXPECT_EQ(refused.toleranceSource, "default");
+
+  // A hand-edited record with inverted tolerances: the rest applies, the tolerances are the
+  // defaults and are said to be.
+  std::string text = readFile(sidecarPathFor(ses));
+  const auto swap = [&text](const std::string &from, const std::string &to) {
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << text;
+    text.replace(at, from.size(), to);
+  };
+  swap("\"upperTolerance\": 0.1", "\"upperTolerance\": -0.1");
+  swap("\"lowerTolerance\": -0.1", "\"lowerTolerance\": 0.1");
+  std::ofstream(sidecarPathFor(ses), std::ios::binary | std::ios::trunc) << text;
+  const CliDisplay inverted = cliDisplayFor(fromRecord, model);
+  EXPECT_TRUE(inverted.found);
+  EXPECT_EQ(inverted.settings.upperTolerance, DisplaySettings{}.upperTolerance);
+  EXPECT_EQ(inverted.toleranceSource, "default");
   fs::remove_all(dir);
 }
 
