@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <set>
 #include <unordered_set>
 #include <vector>
@@ -311,11 +312,14 @@ Vec3d labelAnchor(const Vec3d &point, const std::array<double, 16> &modelView,
 namespace {
 
 // The cell layout on screen positions in pixels (x right, y up): from the top down, each
-// label snaps to its cell, or the first free one below it in its column. Only placed labels
-// occupy cells, so a label passes at most n of them: it ends by construction.
-std::vector<std::pair<double, double>>
-cellLayout(const std::vector<BannerNode *> &banners,
-           const std::vector<std::pair<double, double>> &at) {
+// label snaps to its cell, or the first free one below it in its column; with a bottom edge,
+// a column that reaches it goes on from the label's own row one column to the left, so a long
+// list wraps into the view instead of running out of it. Every probe visits a new cell and
+// only placed labels occupy cells, so a label passes at most n of them: it ends by
+// construction.
+std::vector<std::pair<double, double>> cellLayout(const std::vector<BannerNode *> &banners,
+                                                  const std::vector<std::pair<double, double>> &at,
+                                                  std::optional<double> bottom = std::nullopt) {
   // Whole-pixel cells one label high and wide plus a margin: labels in different cells never
   // overlap, and the margin is far larger than any rounding of the anchors.
   int row = 1, column = 1;
@@ -339,12 +343,20 @@ cellLayout(const std::vector<BannerNode *> &banners,
     return cell[a].second != cell[b].second ? cell[a].second > cell[b].second
                                             : cell[a].first < cell[b].first;
   });
+  // The lowest row whose label box lies wholly above the bottom edge.
+  const long long lowest = bottom && std::isfinite(*bottom)
+                               ? static_cast<long long>(std::ceil(*bottom / row + 0.5))
+                               : std::numeric_limits<long long>::min();
   std::set<std::pair<long long, long long>> taken;
   std::vector<std::pair<double, double>> placed(at.size());
   for (const std::size_t i : order) {
     auto [cx, cy] = cell[i];
+    const long long top = cy;
     while (taken.count({cx, cy}))
-      --cy;
+      if (--cy < lowest && top >= lowest) {
+        --cx;
+        cy = top;
+      }
     taken.insert({cx, cy});
     placed[i] = {double(cx) * column, double(cy) * row};
   }
@@ -387,7 +399,7 @@ void spreadLabelsOnScreen(const std::vector<BannerNode *> &banners,
       depth.push_back(wz);
     }
   }
-  const auto placed = cellLayout(shown, at);
+  const auto placed = cellLayout(shown, at, double(viewport[1]));
   for (std::size_t i = 0; i < shown.size(); ++i) {
     GLdouble x, y, z;
     // Back to the world at the anchor's own depth, so the box lands on that pixel.

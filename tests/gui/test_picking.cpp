@@ -617,6 +617,12 @@ TEST_F(PickingTest, WorstPointsGetBannersInOneStep) {
   const int outside = int(worstPoints(*cloud->model(), all).size());
   EXPECT_GT(outside, 50);
   EXPECT_EQ(view->calloutWorstPoints(100, 0), outside);
+  // More labels than one column holds wrap into further columns inside the view.
+  for (auto *b : banners()) {
+    const QPointF at = windowPositionOf(*view, b->labelAnchor);
+    EXPECT_TRUE(at.x() >= 0 && at.x() <= view->width() && at.y() >= 0 && at.y() <= view->height())
+        << at.x() << ", " << at.y();
+  }
   for (auto *a : banners())
     for (auto *b : banners())
       EXPECT_TRUE(a == b || std::abs(a->labelAnchor.x - b->labelAnchor.x) >= a->labelWidth() * px ||
