@@ -256,6 +256,7 @@ int runScenario(const QString &path, bool points) {
 } // namespace
 
 int main(int argc, char **argv) {
+  Application::keepFreedMemory();
   Application::setDefaultSurfaceFormat();
   QApplication qapp(argc, argv);
   Application app;

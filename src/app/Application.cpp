@@ -9,6 +9,7 @@
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdio>
+#include <malloc.h>
 
 Application::Application() = default;
 
@@ -17,6 +18,14 @@ Application::~Application() = default;
 const char *Application::sessionDocString() {
   return "VelmoraViewer\nVelmoraViewer\nVelmoraViewer\nses-File (*.ses)\n.ses\n"
          "VelmoraViewer.Document\nSession-File";
+}
+
+void Application::keepFreedMemory() {
+  // A software GL driver allocates and frees large scratch buffers on every draw. Handed back
+  // to the system, each of their pages is faulted in again on the next draw, which held the
+  // first full frame of a 10M-triangle mesh back by seconds; kept, they are reused.
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
 }
 
 void Application::setDefaultSurfaceFormat() {
@@ -84,6 +93,7 @@ int runDesktopApplication(const char *programName, const std::vector<std::string
                stderr);
     return 1;
   }
+  Application::keepFreedMemory();
   Application::setDefaultSurfaceFormat();
   // Qt gets only the program name: a file named like one of its options stays a file.
   static int argc = 1;

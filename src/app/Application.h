@@ -36,6 +36,9 @@ public:
   // The surface format every GL widget needs: compatibility profile (immediate mode and
   // display lists), double buffer, RGBA, 24-bit depth. Set before the QApplication exists.
   static void setDefaultSurfaceFormat();
+  // Tells the C library to keep freed memory for reuse (see Application.cpp); call it once,
+  // before the first window.
+  static void keepFreedMemory();
 
 private:
   DocTemplateRegistry templates_;
