@@ -56,7 +56,7 @@ programs="ours ours-full cloudcompare meshlab"
 nice_level=0
 mesh_points=5000000
 cloud_points=10000000
-scan=/work/shared/data/scans/igea.ply
+scan="$here/../shared/data/scans/igea.ply"
 usage="usage: $0 [--runs N] [--work DIR] [--only mesh|cloud|scan] [--build DIR]
        [--points-mesh N] [--points-cloud N] [--scan MESH.obj|MESH.ply]
        [--programs \"ours ours-full cloudcompare meshlab\"] [--nice N]"
