@@ -44,28 +44,6 @@ int exportShared(const CliArgs &args) {
   return r.ok ? 0 : cliFail(r.message);
 }
 
-// The colours of an export follow the rule of every command: a record's settings under the
-// options given. Without a record to look at the file is not read twice.
-bool exportSettings(const CliArgs &args, DisplaySettings &out) {
-  out = displaySettingsFor(args, DisplaySettings{});
-  if (args.noAnnotations ||
-      (args.annotations.empty() && !std::filesystem::exists(sidecarPathFor(args.file))))
-    return true;
-  SessionModel model;
-  bool isSessionFile = false;
-  std::string error;
-  if (!readModelFile(args.file, model, isSessionFile, error))
-    return true; // the export itself names the problem
-  const CliDisplay shown = cliDisplayFor(args, model);
-  if (!shown.ok) {
-    cliFail(shown.error);
-    return false;
-  }
-  cliNotes(shown.notes);
-  out = shown.settings;
-  return true;
-}
-
 // The 3D PDF needs the opening view's picture. It is drawn first and the view is closed
 // before the U3D scene is built: its GL copies of a large model would otherwise stay
 // resident beside the scene's bytes. The file is then read again, as loaded, for the scene.
@@ -115,9 +93,27 @@ int runExport(const CliArgs &args) {
     return export3d(args);
   if (sharedExport(args))
     return exportShared(args);
-  DisplaySettings settings;
-  if (!exportSettings(args, settings))
-    return 1;
-  const ExportResult r = exportSessionFile(args.output, args.file, modelScale(settings));
+  if (const std::string refused = exportRefusal(args.output, args.file); !refused.empty())
+    return cliFail(refused);
+  if (const std::string problem = outputIsInputProblem(args); !problem.empty())
+    return cliFail(problem);
+  // Read once: the record's settings and the export both use this model.
+  SessionModel model;
+  bool isSessionFile = false;
+  std::string error;
+  if (!readModelFile(args.file, model, isSessionFile, error))
+    return cliFail(error);
+  // The colours follow the rule of every command: a record's settings under the options
+  // given. Without a record to look at, the model's checksum is not computed.
+  DisplaySettings settings = displaySettingsFor(args, DisplaySettings{});
+  if (!args.noAnnotations &&
+      (!args.annotations.empty() || std::filesystem::exists(sidecarPathFor(args.file)))) {
+    const CliDisplay shown = cliDisplayFor(args, model);
+    if (!shown.ok)
+      return cliFail(shown.error);
+    cliNotes(shown.notes);
+    settings = shown.settings;
+  }
+  const ExportResult r = exportModelFile(args.output, model, modelScale(settings), {});
   return r.ok ? 0 : cliFail(r.message);
 }

@@ -114,16 +114,10 @@ AtomicFile::AtomicFile(std::string targetPath, std::size_t bufferSize)
     return;
   }
   struct stat st;
-  if (::fstatat(dirFd_, baseName_.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode)) {
-    error_ = target_ + ": is a folder";
-    return;
-  }
-  // The rename would put a regular file in the place of a device, FIFO or socket (as root,
-  // /dev/null itself): only regular files are ever replaced.
-  if (::fstatat(dirFd_, baseName_.c_str(), &st, 0) == 0 && !S_ISREG(st.st_mode)) {
-    error_ = target_ + ": not a regular file: " + fileKindOf(st.st_mode) +
-             "; only regular files are written";
-    return;
+  if (::fstatat(dirFd_, baseName_.c_str(), &st, 0) == 0) {
+    error_ = replaceProblem(target_, st.st_mode);
+    if (!error_.empty())
+      return;
   }
 
   const std::string prefix = tempPrefix(baseName_);
@@ -284,6 +278,17 @@ void AtomicFile::discard() {
     if (error_.empty())
       error_ = target_ + ": the file was not completed";
   }
+}
+
+std::string replaceProblem(const std::string &target, unsigned mode) {
+  if (S_ISDIR(mode))
+    return target + ": is a folder";
+  // The rename would put a regular file in the place of a device, FIFO or socket (as root,
+  // /dev/null itself): only regular files are ever replaced.
+  if (!S_ISREG(mode))
+    return target + ": not a regular file: " + fileKindOf(mode) +
+           "; only regular files are written";
+  return {};
 }
 
 std::string targetIsInputProblem(const std::string &target, const std::string &input) {

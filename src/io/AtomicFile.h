@@ -77,3 +77,7 @@ private:
 // are resolved). Every write of the program checks its target against its input with this,
 // so that no export, snapshot or table ever lands on the measurement it came from.
 std::string targetIsInputProblem(const std::string &target, const std::string &input);
+
+// Why an existing file of stat mode `mode` at target must not be replaced (a folder, a
+// device, FIFO or socket), or empty for a regular file.
+std::string replaceProblem(const std::string &target, unsigned mode);

@@ -1,7 +1,6 @@
 #include "view/BackgroundWork.h"
 
 #include "io/AtomicFile.h"
-#include "io/FileKind.h"
 
 #include <QApplication>
 #include <QDir>
@@ -139,13 +138,9 @@ ExportResult writeInBackground(QWidget *parent, const QString &label, const std:
     if (const std::string problem = targetIsInputProblem(target, input); !problem.empty())
       return ExportResult::failure(problem);
   struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode))
-      return ExportResult::failure(target + ": is a folder");
-    if (!S_ISREG(st.st_mode))
-      return ExportResult::failure(target + ": not a regular file: " + fileKindOf(st.st_mode) +
-                                   "; only regular files are written");
-  }
+  if (::stat(target.c_str(), &st) == 0)
+    if (const std::string problem = replaceProblem(target, st.st_mode); !problem.empty())
+      return ExportResult::failure(problem);
   // A hidden name with the target's suffix, so the writer's suffix rules still hold.
   const QFileInfo info(QFile::decodeName(QByteArray::fromStdString(target)));
   const QString partialName = QStringLiteral(".%1.partial-%2.%3")
