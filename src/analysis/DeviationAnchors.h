@@ -38,9 +38,11 @@ struct DeviationAnchors {
     return nominal ? nominal[i] : points[i] - normals[i] * deviations[i];
   }
 
-  // Mesh vertex of a magnified display: S + m (P - S), in float arithmetic (P itself for
-  // m = 1 up to rounding).
+  // Mesh vertex of a magnified display: S + m (P - S), in float arithmetic; P itself for
+  // m = 1, so that the measured points can be drawn where they are.
   Vec3f meshVertex(const Vec3f &p, std::size_t i, float m) const {
+    if (m == 1.0f)
+      return p;
     const Vec3f s = at(i);
     return s + (p - s) * m;
   }

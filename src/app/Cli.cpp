@@ -1,6 +1,7 @@
 #include "app/Cli.h"
 
 #include "io/AtomicFile.h"
+#include "scene/GLArrayStore.h"
 
 #include <cmath>
 #include <cstdio>
@@ -37,7 +38,7 @@ const char *const kUsage =
     "       velmora-viewer --section X/Y|Y/Z|X/Z --at X,Y,Z [--csv OUT.csv] FILE\n"
     "       velmora-viewer --callouts OUT.csv [--annotations F.json] [--worst N [--spacing D]] "
     "FILE\n"
-    "       velmora-viewer -h|--help|--version\n"
+    "       velmora-viewer -h|--help|--version [--verbose]\n"
     "display options of --info, --export, --snapshot, --report, --section and --callouts:\n"
     "  --tolerance T (T > 0) | --upper U --lower L (U >= L), --bars N (3..50),\n"
     "  --gradient, --extended, --outside-only, --points\n"
@@ -84,6 +85,8 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       out.help = true;
     } else if (a == "--version") {
       out.version = true;
+    } else if (a == "--verbose") {
+      out.verbose = true;
     } else if (a == "--info" || a == "--export" || a == "--snapshot" || a == "--report" ||
                a == "--section" || a == "--callouts") {
       if (!out.command.empty()) {
@@ -203,6 +206,10 @@ bool parseCliArgs(const std::vector<std::string> &argv, CliArgs &out, std::strin
       return false;
     }
   }
+  if (out.verbose && !out.version) {
+    error = "--verbose goes with --version";
+    return false;
+  }
   if (out.help || out.version)
     return true;
   if (out.command.empty()) {
@@ -265,6 +272,14 @@ int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles
   }
   if (cli.help || cli.version) {
     std::fputs(cli.help ? kUsage : "velmora-viewer " VELMORA_VERSION "\n", stdout);
+    if (cli.version && cli.verbose) {
+      std::string why;
+      const DrawingDriver driver = probeDrawingDriver(why);
+      std::fputs((why.empty() ? describeDrawingDriver(driver) : "OpenGL: unavailable: " + why)
+                     .append("\n")
+                     .c_str(),
+                 stdout);
+    }
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
   if (cli.command.empty()) {

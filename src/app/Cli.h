@@ -23,6 +23,7 @@ struct CliArgs {
   bool noAnnotations = false;     // --no-annotations: no record's settings, not even the sidecar
   bool help = false;              // -h, --help
   bool version = false;           // --version
+  bool verbose = false;           // --verbose (with --version: the drawing driver too)
   std::string annotations;        // --annotations F.json: a saved annotation record to apply
   int worst = 0;                  // --worst N (1..100): call out the N worst points; 0 without
   double spacing = -1;            // --spacing D (mm) between worst points; < 0: the default

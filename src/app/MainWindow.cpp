@@ -9,6 +9,7 @@
 #include "app/SessionDocument.h"
 #include "app/WindowStyle.h"
 #include "preview/PreviewApi.h"
+#include "scene/GLArrayStore.h"
 #include "session/SessionModel.h"
 #include "view/ModelView.h"
 #include "view/SnapshotWriter.h"
@@ -798,8 +799,22 @@ void MainWindow::about() {
   auto *icon = new QLabel;
   icon->setPixmap(applicationIcon().pixmap(32, 32));
   row->addWidget(icon);
-  // One version for the About box and --version: the project's own.
-  auto *text = new QLabel(QStringLiteral("VelmoraViewer\nVersion " VELMORA_VERSION));
+  // One version for the About box and --version: the project's own. The drawing driver is the
+  // active window's, or a probe's when no window is open.
+  std::string why;
+  DrawingDriver driver;
+  if (DocumentWindow *child = activeChild(); child && child->view()->isValid()) {
+    child->view()->makeCurrent();
+    driver = currentDrawingDriver();
+    child->view()->doneCurrent();
+  } else {
+    driver = probeDrawingDriver(why);
+  }
+  const std::string drawing =
+      why.empty() ? describeDrawingDriver(driver) : "OpenGL: unavailable: " + why;
+  auto *text = new QLabel(QStringLiteral("VelmoraViewer\nVersion " VELMORA_VERSION "\n\n") +
+                          QString::fromStdString(drawing));
+  text->setWordWrap(true);
   text->setObjectName(QStringLiteral("aboutText"));
   row->addWidget(text, 1);
   layout->addLayout(row);

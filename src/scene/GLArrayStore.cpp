@@ -1,9 +1,13 @@
 #include "scene/GLArrayStore.h"
 
+#include "scene/OffscreenContext.h"
+
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -70,6 +74,51 @@ bool contextHasBufferObjects() {
   if (!v || std::sscanf(v, "%d.%d", &major, &minor) != 2)
     return false;
   return major > 1 || (major == 1 && minor >= 5);
+}
+
+bool isSoftwareRenderer(std::string_view renderer) {
+  std::string lower(renderer);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  for (const char *word : {"llvmpipe", "softpipe", "swrast", "software", "swiftshader", "lavapipe"})
+    if (lower.find(word) != std::string::npos)
+      return true;
+  return false;
+}
+
+DrawingDriver currentDrawingDriver() {
+  DrawingDriver d;
+  const auto text = [](GLenum name) {
+    const auto *s = reinterpret_cast<const char *>(glGetString(name));
+    return std::string(s ? s : "");
+  };
+  d.renderer = text(GL_RENDERER);
+  d.version = text(GL_VERSION);
+  d.software = isSoftwareRenderer(d.renderer);
+  d.bufferObjects = contextHasBufferObjects();
+  return d;
+}
+
+std::string describeDrawingDriver(const DrawingDriver &d) {
+  std::string s = "OpenGL: " + (d.renderer.empty() ? std::string("unknown renderer") : d.renderer) +
+                  (d.version.empty() ? "" : ", " + d.version) + "\n";
+  if (!d.bufferObjects)
+    s += "Model arrays: drawn from the model's memory (no buffer objects)";
+  else if (d.software)
+    s += "Model arrays: drawn in place from the model's memory (a software rasterizer would "
+         "keep buffer objects as a second copy in this process)";
+  else
+    s += "Model arrays: in buffer objects held by the driver";
+  return s;
+}
+
+DrawingDriver probeDrawingDriver(std::string &error) {
+  OffscreenContext context;
+  if (!context.create(16, 16)) {
+    error = context.error();
+    return {};
+  }
+  return currentDrawingDriver();
 }
 
 BufferBindingGuard::BufferBindingGuard() {

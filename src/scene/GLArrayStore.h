@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 // The bytes of one vertex or index array: a buffer object when the context has them, else
 // client memory, or (read only, without buffer objects) the caller's own array used in place.
@@ -26,6 +28,8 @@ public:
   void release();
 
   bool allocated() const { return bytes_ > 0 || buffer_ != 0 || external_ != nullptr; }
+  // Draws the caller's array in place (refer), holding none of its own.
+  bool refers() const { return external_ != nullptr; }
   std::size_t bytes() const { return bytes_; }
 
   GLArrayStore(const GLArrayStore &) = delete;
@@ -43,6 +47,25 @@ private:
 
 // Whether the current context has buffer objects (OpenGL 1.5 or later).
 bool contextHasBufferObjects();
+
+// What draws for the current context. A software rasterizer keeps buffer objects in this
+// process's memory, so they are a second copy of the model there; a device driver holds them
+// in the device's memory, outside the process.
+struct DrawingDriver {
+  std::string renderer, version;
+  bool software = false;
+  bool bufferObjects = false;
+};
+DrawingDriver currentDrawingDriver();
+// Whether a GL_RENDERER string names a software rasterizer (Mesa's llvmpipe, softpipe, swrast,
+// the generic "Software Rasterizer", and the like).
+bool isSoftwareRenderer(std::string_view renderer);
+// Two lines for the About box and --version --verbose: the renderer and where the model's
+// drawing arrays live with it.
+std::string describeDrawingDriver(const DrawingDriver &driver);
+// The driver of a small offscreen context made for the question; the error when none can be
+// made.
+DrawingDriver probeDrawingDriver(std::string &error);
 
 // Puts the array and element buffer bindings back as they were on construction.
 class BufferBindingGuard {

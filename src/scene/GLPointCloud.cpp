@@ -14,6 +14,13 @@
 
 namespace {
 
+// A mesh corner's deviation colour as every mesh path draws it: in bytes.
+void deviationColour(const ColourScale &scale, float deviation) {
+  float c[3];
+  colourInto(c, scale, deviation);
+  glColor3fv(c);
+}
+
 constexpr std::int32_t kThinningThreshold = 100000;
 // Points of the stand-in shown while the full arrays upload.
 constexpr std::int32_t kPreviewPoints = 100000;
@@ -98,9 +105,19 @@ GLPointCloud::PointsPass GLPointCloud::pointsPass() const {
 }
 
 bool GLPointCloud::buffersUsable() {
-  if (useBuffers_ < 0)
-    useBuffers_ = contextHasBufferObjects() ? 1 : 0;
+  if (useBuffers_ < 0) {
+    const DrawingDriver driver = currentDrawingDriver();
+    useBuffers_ = driver.bufferObjects ? 1 : 0;
+    softwareDriver_ = driver.software;
+  }
   return useBuffers_ == 1 && bufferObjectsAllowed;
+}
+
+bool GLPointCloud::storeInBufferObjects() {
+  const bool usable = buffersUsable();
+  storeInBufferObjects_ = usable && (arrayHome == ArrayHome::BufferObjects ||
+                                     (arrayHome == ArrayHome::Auto && !softwareDriver_));
+  return storeInBufferObjects_;
 }
 
 bool GLPointCloud::uploadPending() const {
@@ -214,7 +231,7 @@ void GLPointCloud::drawPoints(const ColourScale &scale, int stride, bool live) {
   s.upperTolerance = display.upperTolerance;
   s.magnification = display.magnification;
   s.stride = stride;
-  s.bufferObjects = pointPath == PointPath::Arrays && buffersUsable();
+  s.bufferObjects = pointPath == PointPath::Arrays && storeInBufferObjects();
   points_.chunk = std::max<std::size_t>(uploadChunk, 1);
   points_.prepare(m, s);
   if (!runUploads(points_.queue(), live)) {
@@ -354,7 +371,6 @@ void GLPointCloud::leaveMeshState(const ColourScale &scale, std::int64_t lastTri
   // Normal and colour are undefined after drawing from arrays; leave the ones the
   // corner-by-corner path leaves.
   const SessionModel &m = *model_;
-  Colour last{red(), green(), blue()};
   if (lastTriangle >= 0) {
     const TriangleRecord &r = m.triangles[std::size_t(lastTriangle)];
     const std::size_t k = std::size_t(r.c);
@@ -366,10 +382,12 @@ void GLPointCloud::leaveMeshState(const ColourScale &scale, std::int64_t lastTri
       const Vec3f n = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
       glNormal3f(n.x, n.y, n.z);
     }
-    if (m.deviationMode > 0 && m.deviations.size() > k)
-      last = scale.colourFor(m.deviations[k]);
+    if (m.deviationMode > 0 && m.deviations.size() > k) {
+      deviationColour(scale, m.deviations[k]);
+      return;
+    }
   }
-  glColor3d(last.r, last.g, last.b);
+  glColor3d(red(), green(), blue());
 }
 
 void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool decimate,
@@ -395,7 +413,7 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     s.colourSettings = colourSettings();
     s.magnification = display.magnification;
     s.flatNormals = !vertexNormals;
-    s.bufferObjects = true;
+    s.bufferObjects = storeInBufferObjects();
     mesh_.chunk = std::max<std::size_t>(uploadChunk, 1);
     mesh_.prepare(m, s);
     meshDirty_ = false;
@@ -443,7 +461,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
   // replays its compact compiled form instead of feeding every stored vertex through again.
   glNewList(GLuint(triangleList), fromArrays ? GL_COMPILE : GL_COMPILE_AND_EXECUTE);
   glEnable(GL_LIGHTING);
-  Colour last{red(), green(), blue()};
+  std::int64_t lastCorner = -1; // whose colour stays current
   if (fromArrays) {
     const std::int64_t k = issueTrianglesArrays(scale, hasDev, anchors);
     if (k >= 0) {
@@ -451,8 +469,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
       // corner-by-corner path leaves (the outline strips are lit with that normal).
       const Vec3f &n = m.normals[std::size_t(k)];
       glNormal3f(n.x, n.y, n.z);
-      if (hasDev)
-        last = scale.colourFor(m.deviations[std::size_t(k)]);
+      lastCorner = k;
     }
   } else {
     glBegin(GL_TRIANGLES);
@@ -472,8 +489,8 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
           glNormal3f(n.x, n.y, n.z);
         }
         if (hasDev) {
-          last = scale.colourFor(m.deviations[k]);
-          glColor3d(last.r, last.g, last.b);
+          deviationColour(scale, m.deviations[k]);
+          lastCorner = k;
         }
         const Vec3f v =
             displaced ? anchors.meshVertex(m.points[k], std::size_t(k), mag) : m.points[k];
@@ -482,7 +499,10 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
     }
     glEnd();
   }
-  glColor3d(last.r, last.g, last.b);
+  if (hasDev && lastCorner >= 0)
+    deviationColour(scale, m.deviations[std::size_t(lastCorner)]);
+  else
+    glColor3d(red(), green(), blue());
   if (outline) {
     for (std::size_t t = 0; t < triCount; ++t) {
       const TriangleRecord &r = m.triangles[t];
@@ -507,7 +527,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   const float mag = display.magnification;
 
   // Per point, once: the displaced vertex (same float formula as corner by corner) and the
-  // deviation colour, as floats: the value glColor3d hands on. The list keeps its own copy,
+  // deviation colour as the floats corner by corner issues. The list keeps its own copy,
   // so these go when the compile ends.
   std::vector<Vec3f> moved;
   const Vec3f *vertices = m.points.data();
@@ -520,9 +540,8 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   std::vector<float> rgb;
   if (colours) {
     rgb.resize(3 * n);
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i)
       colourInto(&rgb[3 * i], scale, m.deviations[i]);
-    }
   }
 
   // The list must take the data from client memory, not from whatever buffer is bound.

@@ -60,6 +60,14 @@ public:
   std::size_t progressiveMinElements = std::size_t(1) << 20;
   // False acts as a context without buffer objects (the fallbacks, for tests).
   bool bufferObjectsAllowed = true;
+  // Where the arrays of the Arrays and Buffers paths live in a context with buffer objects.
+  // Auto: in buffer objects when a device driver holds them outside the process, else (a
+  // software rasterizer, which would hold them in process memory) in client memory, the
+  // model's own points and normals drawn in place. All draw the same pixels.
+  enum class ArrayHome { Auto, BufferObjects, ClientMemory };
+  ArrayHome arrayHome = ArrayHome::Auto;
+  // Whether the last draw kept its arrays in buffer objects.
+  bool arraysInBufferObjects() const { return storeInBufferObjects_; }
 
   // Stride of the last points pass; how many points and needles it drew.
   int lastStride() const { return lastStride_; }
@@ -115,6 +123,8 @@ private:
   };
   PointsPass pointsPass() const;
   bool buffersUsable();
+  // Whether the arrays go into buffer objects (see arrayHome).
+  bool storeInBufferObjects();
   // Runs the queue unless a live window spreads it; false when the model cannot be drawn in
   // full this frame.
   bool runUploads(UploadQueue &queue, bool live);
@@ -136,6 +146,8 @@ private:
   std::size_t lastPointsDrawn_ = 0, lastNeedlesDrawn_ = 0;
   std::uint64_t modelGeneration_ = 0;
   int useBuffers_ = -1; // whether the context has buffer objects; -1 not yet known
+  bool softwareDriver_ = false;
+  bool storeInBufferObjects_ = false;
 
   MeshBuffers mesh_;
   bool meshDirty_ = true;

@@ -12,8 +12,9 @@
 
 namespace {
 
+// Whether the mesh's vertices differ from the model's points (at magnification 1 they do not).
 bool displacedBy(const SessionModel &m, float magnification) {
-  return magnification > 0 && DeviationAnchors::of(m).present();
+  return magnification > 0 && magnification != 1.0f && DeviationAnchors::of(m).present();
 }
 
 } // namespace
@@ -44,19 +45,43 @@ void MeshBuffers::writePositions(GLArrayStore &dst, const SessionModel &m, std::
   dst.write(at * sizeof(Vec3f), stagingVertices_.data(), (to - from) * sizeof(Vec3f));
 }
 
+void MeshBuffers::placePositions(GLArrayStore &dst, const SessionModel &m, std::size_t from,
+                                 std::size_t to, bool bufferObjects, float magnification) {
+  const std::size_t bytes = (to - from) * sizeof(Vec3f);
+  if (!bufferObjects && !displacedBy(m, magnification)) {
+    // Client memory: the model's own points, drawn where they are.
+    dst.refer(m.points.data() + from, bytes);
+    return;
+  }
+  if (dst.refers() || dst.bytes() != bytes)
+    dst.allocate(bytes, bufferObjects);
+  writePositions(dst, m, from, to, 0, magnification);
+}
+
+void MeshBuffers::placeNormals(GLArrayStore &dst, const SessionModel &m, std::size_t from,
+                               std::size_t to, bool bufferObjects) {
+  const std::size_t bytes = (to - from) * sizeof(Vec3f);
+  if (!bufferObjects) {
+    dst.refer(m.normals.data() + from, bytes);
+    return;
+  }
+  dst.allocate(bytes, true);
+  dst.write(0, m.normals.data() + from, bytes);
+}
+
 void MeshBuffers::writeColours(GLArrayStore &dst, const SessionModel &m, const ColourScale &scale,
                                std::size_t from, std::size_t to, std::size_t at) {
-  stagingColours_.resize(3 * (to - from));
+  stagingColours_.resize(4 * (to - from));
   for (std::size_t i = from; i < to; ++i)
-    colourInto(&stagingColours_[3 * (i - from)], scale, m.deviations[i]);
-  dst.write(at * 3 * sizeof(float), stagingColours_.data(), stagingColours_.size() * sizeof(float));
+    colourBytesInto(&stagingColours_[4 * (i - from)], scale, m.deviations[i]);
+  dst.write(at * 4, stagingColours_.data(), stagingColours_.size());
 }
 
 void MeshBuffers::writeRangeColours(Range &r, const SessionModel &m, const ColourScale &scale,
                                     bool bufferObjects) {
   const std::size_t span = std::size_t(r.max - r.min) + 1;
   if (!r.colours.allocated())
-    r.colours.allocate(span * 3 * sizeof(float), bufferObjects);
+    r.colours.allocate(span * 4, bufferObjects);
   writeColours(r.colours, m, scale, r.min, r.max + 1, 0);
 }
 
@@ -126,18 +151,24 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
             if (r->own) {
               for (std::uint32_t &k : stagingIndices_)
                 k -= r->min;
-              r->positions.allocate(span * sizeof(Vec3f), buffers);
-              writePositions(r->positions, m, r->min, r->max + 1, 0, mag);
-              if (hasNormals_) {
-                r->normals.allocate(span * sizeof(Vec3f), buffers);
-                r->normals.write(0, m.normals.data() + r->min, span * sizeof(Vec3f));
-              }
+              placePositions(r->positions, m, r->min, r->max + 1, buffers, mag);
+              if (hasNormals_)
+                placeNormals(r->normals, m, r->min, r->max + 1, buffers);
               if (colours)
                 writeRangeColours(*r, m, scale, buffers);
+              // A span that short indices reach halves the indices' memory.
+              r->shortIndices = span <= 65536;
             }
-            const std::size_t bytes = r->count * sizeof(std::uint32_t);
-            r->indices.allocate(bytes, buffers);
-            r->indices.write(0, stagingIndices_.data(), bytes);
+            if (r->shortIndices) {
+              stagingShort_.assign(stagingIndices_.begin(), stagingIndices_.end());
+              r->indices.allocate(stagingShort_.size() * sizeof(std::uint16_t), buffers);
+              r->indices.write(0, stagingShort_.data(),
+                               stagingShort_.size() * sizeof(std::uint16_t));
+            } else {
+              const std::size_t bytes = r->count * sizeof(std::uint32_t);
+              r->indices.allocate(bytes, buffers);
+              r->indices.write(0, stagingIndices_.data(), bytes);
+            }
           }
           ranges_.push_back(std::move(r));
         },
@@ -146,39 +177,51 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
           indicesFor_ = s;
           lastTriangle_ = pendingLastTriangle_;
           stagingIndices_ = {};
+          stagingShort_ = {};
         });
     // Shared arrays for the runs whose corners are spread out, if any.
     queue_.add(
         n, chunk,
-        [this, n, buffers] {
-          if (anyShared()) {
-            positions_.allocate(n * sizeof(Vec3f), buffers);
+        [this, &m, n, buffers, mag, displaced] {
+          if (!anyShared())
+            return;
+          if (!buffers && !displaced) {
+            // Client memory: the model's arrays are drawn in place, nothing to fill.
+            placePositions(positions_, m, 0, n, false, mag);
             if (hasNormals_)
-              normals_.allocate(n * sizeof(Vec3f), buffers);
+              placeNormals(normals_, m, 0, n, false);
+            return;
           }
+          positions_.allocate(n * sizeof(Vec3f), buffers);
+          if (hasNormals_)
+            placeNormals(normals_, m, 0, n, buffers);
         },
         [this, &m, mag](std::size_t from, std::size_t to) {
-          if (!positions_.allocated())
-            return;
-          writePositions(positions_, m, from, to, from, mag);
-          if (normals_.allocated())
-            normals_.write(from * sizeof(Vec3f), m.normals.data() + from,
-                           (to - from) * sizeof(Vec3f));
+          if (positions_.allocated() && !positions_.refers())
+            writePositions(positions_, m, from, to, from, mag);
         },
         positionsDone);
   } else if (!positionsCurrent) {
     positionsValid_ = false;
     queue_.add(triangles, rangeChunk_, {},
-               [this, &m, mag](std::size_t from, std::size_t) {
+               [this, &m, mag, buffers](std::size_t from, std::size_t) {
                  Range &r = *ranges_[from / rangeChunk_];
                  if (r.count > 0 && r.own)
-                   writePositions(r.positions, m, r.min, r.max + 1, 0, mag);
+                   placePositions(r.positions, m, r.min, r.max + 1, buffers, mag);
                },
                {});
     queue_.add(
-        n, chunk, {},
+        n, chunk,
+        [this, &m, n, buffers, mag, displaced] {
+          if (!positions_.allocated())
+            return;
+          if (!buffers && !displaced)
+            placePositions(positions_, m, 0, n, false, mag);
+          else if (positions_.refers())
+            positions_.allocate(n * sizeof(Vec3f), buffers);
+        },
         [this, &m, mag](std::size_t from, std::size_t to) {
-          if (positions_.allocated())
+          if (positions_.allocated() && !positions_.refers())
             writePositions(positions_, m, from, to, from, mag);
         },
         positionsDone);
@@ -203,7 +246,7 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
         n, chunk,
         [this, n, buffers] {
           if (anyShared() && !colours_.allocated())
-            colours_.allocate(n * 3 * sizeof(float), buffers);
+            colours_.allocate(n * 4, buffers);
         },
         [this, &m, scale](std::size_t from, std::size_t to) {
           if (colours_.allocated())
@@ -274,7 +317,7 @@ void MeshBuffers::drawIndexed() {
     if (hasNormals_)
       glNormalPointer(GL_FLOAT, 0, n.bind());
     if (target_.colours)
-      glColorPointer(3, GL_FLOAT, 0, c.bind());
+      glColorPointer(4, GL_UNSIGNED_BYTE, 0, c.bind());
   };
   bool sharedBound = false;
   for (const auto &r : ranges_) {
@@ -284,8 +327,8 @@ void MeshBuffers::drawIndexed() {
     if (r->own) {
       pointers(r->positions, r->normals, r->colours);
       sharedBound = false;
-      glDrawRangeElements(GL_TRIANGLES, 0, r->max - r->min, GLsizei(r->count), GL_UNSIGNED_INT,
-                          r->indices.bind());
+      glDrawRangeElements(GL_TRIANGLES, 0, r->max - r->min, GLsizei(r->count),
+                          r->shortIndices ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, r->indices.bind());
     } else {
       if (!sharedBound)
         pointers(positions_, normals_, colours_);
@@ -359,9 +402,11 @@ void MeshBuffers::release() {
 }
 
 std::size_t MeshBuffers::bytes() const {
-  std::size_t n = positions_.bytes() + normals_.bytes() + colours_.bytes() + stream_.bytes() +
+  // The model's arrays drawn in place are the model's, not the mesh's.
+  const auto held = [](const GLArrayStore &a) { return a.refers() ? 0 : a.bytes(); };
+  std::size_t n = held(positions_) + held(normals_) + colours_.bytes() + stream_.bytes() +
                   pointColours_.size() * sizeof(float);
   for (const auto &r : ranges_)
-    n += r->indices.bytes() + r->positions.bytes() + r->normals.bytes() + r->colours.bytes();
+    n += r->indices.bytes() + held(r->positions) + held(r->normals) + r->colours.bytes();
   return n;
 }

@@ -14,10 +14,12 @@ class SessionModel;
 
 // The triangle mesh of a model held by the driver: positions (the model's own points, or the
 // displaced vertices of a magnified display), the model's normals, per-vertex deviation
-// colours and the triangles' corner indices, each uploaded once, a chunk at a time, and drawn
-// with indexed draws in chunks. Only the arrays a changed setting affects are uploaded again.
-// A mesh with one normal per triangle cannot share vertices between triangles; it is streamed
-// through a small buffer each frame instead of being stored three times over.
+// colours (bytes) and the triangles' corner indices, each uploaded once, a chunk at a time,
+// and drawn with indexed draws in chunks. In client memory the model's points and normals
+// are drawn in place: only colours and indices are held besides the model. Only the arrays a
+// changed setting affects are uploaded again. A mesh with one normal per triangle cannot share
+// vertices between triangles; it is streamed through a small buffer each frame instead of being
+// stored three times over.
 class MeshBuffers {
 public:
   struct Settings {
@@ -60,6 +62,12 @@ private:
   // Vertices [from, to) of the model into dst at element offset 0.
   void writePositions(GLArrayStore &dst, const SessionModel &m, std::size_t from, std::size_t to,
                       std::size_t at, float magnification);
+  // Vertices [from, to) as dst's whole array: the model's own array in place for client memory
+  // when not displaced, else a copy (displaced when magnified).
+  void placePositions(GLArrayStore &dst, const SessionModel &m, std::size_t from, std::size_t to,
+                      bool bufferObjects, float magnification);
+  void placeNormals(GLArrayStore &dst, const SessionModel &m, std::size_t from, std::size_t to,
+                    bool bufferObjects);
   void writeColours(GLArrayStore &dst, const SessionModel &m, const ColourScale &scale,
                     std::size_t from, std::size_t to, std::size_t at);
 
@@ -71,6 +79,7 @@ private:
     std::size_t count = 0;          // indices
     std::uint32_t min = 0, max = 0; // vertices used
     bool own = false;
+    bool shortIndices = false; // 16-bit indices (an own range whose span they reach)
     GLArrayStore indices{GLArrayStore::Kind::Indices};
     GLArrayStore positions, normals, colours; // of [min, max], when own
   };
@@ -90,9 +99,10 @@ private:
   bool hasNormals_ = false;                    // the model has normals for every point
   std::vector<std::unique_ptr<Range>> ranges_; // one per chunk of triangle records
   std::size_t rangeChunk_ = 0;
-  std::vector<float> stagingColours_;
+  std::vector<std::uint8_t> stagingColours_;
   std::vector<Vec3f> stagingVertices_;
   std::vector<std::uint32_t> stagingIndices_;
+  std::vector<std::uint16_t> stagingShort_;
 
   // Flat normals: the colour of each point (looked up once per setting change) and the
   // stream the corners go through.

@@ -367,6 +367,12 @@ TEST_F(SnapshotCli, CommandLineIsSettledBeforeAnyWindow) {
   r = runViewer({"--version"}, false);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out.toStdString(), "velmora-viewer " VELMORA_VERSION "\n");
+  // The drawing driver, found without a display; llvmpipe here, whose arrays stay in place.
+  r = runViewer({"--version", "--verbose"}, false);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.out.contains("OpenGL: llvmpipe")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.contains("Model arrays: drawn in place")) << r.out.toStdString();
+  EXPECT_EQ(runViewer({"--verbose"}, false).exitCode, 2);
   // A window without a display is a message, not an abort.
   r = runViewer({session}, false, 20000);
   EXPECT_EQ(r.exitCode, 1);

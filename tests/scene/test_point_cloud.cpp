@@ -365,11 +365,13 @@ TEST_F(PointCloud, ArraysPathDrawsTheSamePixelsAsThePointByPointPath) {
     c->draw(&view, 0);
     const Pixels slow = grab();
     EXPECT_GT(slow.countLit(0, 0, kWidth, kHeight), 1000);
-    // Buffer objects, client arrays, and a context without buffer objects.
-    for (int path = 0; path < 3; ++path) {
+    // Buffer objects, client arrays, a context without buffer objects, the driver's choice.
+    for (int path = 0; path < 4; ++path) {
       c->pointPath =
           path == 1 ? GLPointCloud::PointPath::ClientArrays : GLPointCloud::PointPath::Arrays;
       c->bufferObjectsAllowed = path != 2;
+      c->arrayHome =
+          path == 0 ? GLPointCloud::ArrayHome::BufferObjects : GLPointCloud::ArrayHome::Auto;
       for (int frame = 0; frame < 2; ++frame) { // building the arrays, then reusing them
         pixelFrame();
         c->draw(&view, 0);
@@ -596,8 +598,13 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
       const ColourScale scale(0.25f, -0.25f, c->display.colourBars, s.layout, c->display.gradient,
                               c->display.extendedColours);
       const SessionModel &m = *c->model();
-      const Colour lc = s.deviations ? scale.colourFor(m.deviations[std::size_t(lastRecord.c)])
+      // Deviation colours are drawn as bytes; the node colour as set.
+      const auto q = [&](double v) {
+        return s.deviations ? byteColourValue(colourByte(v)) : float(v);
+      };
+      const Colour dc = s.deviations ? scale.colourFor(m.deviations[std::size_t(lastRecord.c)])
                                      : Colour{0.6, 0.3, 0.9};
+      const Colour lc{q(dc.r), q(dc.g), q(dc.b)};
       const Vec3f ln = s.flat ? m.triangleNormals[std::size_t(lastRecord.normalIndex)]
                               : m.normals[std::size_t(lastRecord.c)];
       EXPECT_EQ(currentColour(), (std::array<float, 3>{float(lc.r), float(lc.g), float(lc.b)}))
@@ -618,10 +625,13 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
       EXPECT_GT(reference.countLit(0, 0, kWidth, kHeight), 200000) << what;
       expectState(what + " corner by corner");
 
-      // Display list from arrays, buffer objects, and buffer objects refused by the context.
-      for (int path = 0; path < 3; ++path) {
+      // Display list from arrays, the driver's choice (the model's arrays in client memory
+      // on a software rasterizer), buffer objects refused by the context, buffer objects.
+      for (int path = 0; path < 4; ++path) {
         c->meshPath = path == 0 ? GLPointCloud::MeshPath::Arrays : GLPointCloud::MeshPath::Buffers;
         c->bufferObjectsAllowed = path != 2;
+        c->arrayHome =
+            path == 3 ? GLPointCloud::ArrayHome::BufferObjects : GLPointCloud::ArrayHome::Auto;
         c->invalidate();
         for (int frame = 0; frame < 2; ++frame) { // upload or compile, then replay
           litFrame(!s.outline);
@@ -643,6 +653,7 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
         }
       }
       c->bufferObjectsAllowed = true;
+      c->arrayHome = GLPointCloud::ArrayHome::Auto;
     }
   }
 }
