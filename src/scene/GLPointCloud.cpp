@@ -81,6 +81,21 @@ int GLPointCloud::strideFor(std::int32_t pointCount, double worldUnitsPerPixel, 
   return stride;
 }
 
+double GLPointCloud::shortestShownNeedle(const ViewState *view) {
+  if (!view || !(view->distance > 0))
+    return 0;
+  // A pixel is smallest in world units at the nearest the model comes to the eye: the
+  // camera stands `distance` in front of the box centre.
+  const BoundingBox &b = model_->GetBoundingBox();
+  const Vec3d lo = b.min(), hi = b.max();
+  const double dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;
+  const double nearest = view->distance - 0.5 * std::sqrt(dx * dx + dy * dy + dz * dz);
+  if (!(nearest > 0))
+    return 0;
+  const double length = view->pixelSize() * nearest / view->distance;
+  return std::isfinite(length) ? length : 0;
+}
+
 DisplaySettings GLPointCloud::unappliedDisplay() {
   DisplaySettings d;
   d.upperTolerance = d.lowerTolerance = 0;
@@ -177,6 +192,7 @@ void GLPointCloud::draw(ViewState *view, int) {
   else if (count > kThinningThreshold)
     stride = 10;
   lastStride_ = stride;
+  minNeedle_ = shortestShownNeedle(view);
   workThisFrame_ = false;
   lastDrawFull_ = true;
   lastDrawDecimated_ = false;
@@ -239,9 +255,9 @@ void GLPointCloud::drawPoints(const ColourScale &scale, int stride, bool live) {
     lastDrawFull_ = false;
     return;
   }
-  points_.draw(stride);
+  points_.draw(m, stride, minNeedle_);
   lastPointsDrawn_ = points_.pointsDrawn(stride);
-  lastNeedlesDrawn_ = points_.needlesDrawn(stride);
+  lastNeedlesDrawn_ = points_.needlesDrawn();
   // The current colour is undefined after drawing with a colour array; leave the one the
   // point-by-point path would leave: the colour of the last point visited.
   if (pass.colouring && pass.count > 0) {
@@ -273,6 +289,8 @@ void GLPointCloud::drawPointsImmediate(const ColourScale &scale, int stride) {
       if (displaced) {
         const Vec3f s = anchors.at(std::size_t(i));
         p = DeviationAnchors::magnifiedPoint(p, s, display.magnification);
+        if (round == 0 && !PointBuffers::needleShown(p, s, minNeedle_))
+          continue;
         if (round == 0) {
           glBegin(GL_LINES);
           glVertex3f(p.x, p.y, p.z);

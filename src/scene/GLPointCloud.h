@@ -106,6 +106,9 @@ public:
   // longer than the budget, thinned further in proportion.
   static int strideFor(std::int32_t pointCount, double worldUnitsPerPixel, bool interacting,
                        double lastFullFrameMs = 0, double frameBudgetMs = 50);
+  // The shortest deviation needle drawn: one pixel where the model comes nearest the eye
+  // (shorter ones hide under their point); 0, all of them, without a view.
+  double shortestShownNeedle(const ViewState *view);
 
 private:
   static DisplaySettings unappliedDisplay();
@@ -143,6 +146,7 @@ private:
   std::unique_ptr<SessionModel> model_;
   int optionValue_ = 1;
   int lastStride_ = 1;
+  double minNeedle_ = 0;
   std::size_t lastPointsDrawn_ = 0, lastNeedlesDrawn_ = 0;
   std::uint64_t modelGeneration_ = 0;
   int useBuffers_ = -1; // whether the context has buffer objects; -1 not yet known

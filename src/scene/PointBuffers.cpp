@@ -28,8 +28,8 @@ PointBuffers::Key PointBuffers::keyFor(const SessionModel &m, const Settings &s)
   const bool displaced = s.magnification > 0 && DeviationAnchors::of(m).present();
   const bool allPass = !s.hasDev || s.filter == 0 || s.filter == 1;
   k.needles = displaced && s.hasDev;
-  const std::size_t vertexBytes = sizeof(Vec3f) * (k.needles ? 2 : 1);
-  const bool strideFits = vertexBytes * std::size_t(std::max(s.stride, 1)) <= std::size_t(INT_MAX);
+  const bool strideFits =
+      sizeof(Vec3f) * std::size_t(std::max(s.stride, 1)) <= std::size_t(INT_MAX);
   k.layout =
       allPass && strideFits ? (displaced ? Layout::Computed : Layout::Model) : Layout::Gathered;
   k.magnification = displaced ? s.magnification : 0;
@@ -51,13 +51,13 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     return;
   ++builds_;
   prepared_ = true;
+  devArray_ = s.devArray;
   target_ = k;
   targetColours_ = ck;
   queue_.clear();
 
   const std::size_t count = std::size_t(k.count);
   const int stride = std::max(k.stride, 1);
-  const std::size_t perPoint = k.needles ? 2 : 1;
   const bool buffers = k.bufferObjects;
   const bool gathered = k.layout == Layout::Gathered;
   auto deviation = [&m, s](std::size_t i) { return s.devArray ? m.deviations[i] : 0.0f; };
@@ -81,8 +81,7 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     // One chunk of the queue is one block.
     queue_.add(
         sources, chunk, {},
-        [this, &m, k, step, perPoint, buffers, gathered, drawn, size = chunk](std::size_t from,
-                                                                              std::size_t) {
+        [this, &m, k, step, buffers, gathered, drawn, size = chunk](std::size_t from, std::size_t) {
           Block &b = *blocks_[from / size];
           if (k.layout == Layout::Model) {
             b.points = b.to - b.from;
@@ -97,7 +96,7 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
             return;
           }
           const DeviationAnchors anchors = DeviationAnchors::of(m);
-          stagingVertices_.resize((b.to - b.from) * perPoint);
+          stagingVertices_.resize(b.to - b.from);
           Vec3f *out = stagingVertices_.data();
           std::size_t used = 0;
           for (std::size_t j = b.from; j < b.to; ++j) {
@@ -105,16 +104,11 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
             if (gathered && !drawn(i))
               continue;
             const Vec3f p = m.points[i];
-            if (k.magnification > 0) {
-              const Vec3f a = anchors.at(i);
-              out[used++] = DeviationAnchors::magnifiedPoint(p, a, k.magnification);
-              if (perPoint == 2)
-                out[used++] = a;
-            } else {
-              out[used++] = p;
-            }
+            out[used++] = k.magnification > 0
+                              ? DeviationAnchors::magnifiedPoint(p, anchors.at(i), k.magnification)
+                              : p;
           }
-          b.points = used / perPoint;
+          b.points = used;
           b.vertices.allocate(used * sizeof(Vec3f), buffers);
           b.vertices.write(0, stagingVertices_.data(), used * sizeof(Vec3f));
         },
@@ -133,19 +127,17 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     coloursValid_ = false;
     queue_.add(
         sources, chunk, {},
-        [this, step, perPoint, buffers, gathered, drawn, deviation, size = chunk,
+        [this, step, buffers, gathered, drawn, deviation, size = chunk,
          scale = modelScale(s.colourSettings)](std::size_t from, std::size_t) {
           Block &b = *blocks_[from / size];
-          staging_.resize((b.to - b.from) * perPoint * 4);
+          staging_.resize((b.to - b.from) * 4);
           std::uint8_t *out = staging_.data();
           for (std::size_t j = b.from; j < b.to; ++j) {
             const std::size_t i = j * step;
             if (gathered && !drawn(i))
               continue;
-            const Colour c = scale.colourFor(deviation(i));
-            const std::uint8_t rgba[4] = {colourByte(c.r), colourByte(c.g), colourByte(c.b), 255};
-            for (std::size_t v = 0; v < perPoint; ++v, out += 4)
-              std::memcpy(out, rgba, 4);
+            colourBytesInto(out, scale, deviation(i));
+            out += 4;
           }
           const auto bytes = std::size_t(out - staging_.data());
           b.colours.allocate(bytes, buffers);
@@ -178,70 +170,93 @@ std::size_t PointBuffers::pointsDrawn(int stride) const {
   return n;
 }
 
-std::size_t PointBuffers::needlesDrawn(int stride) const {
-  return target_.needles ? pointsDrawn(stride) : 0;
-}
-
-void PointBuffers::ensureNeedleIndices(Block &b, const Run &r, int stride) {
-  if (b.needleStride == stride)
+template <class F>
+void PointBuffers::forEachDrawn(const SessionModel &m, const Block &b, int stride, F f) const {
+  if (target_.layout != Layout::Gathered) {
+    const Run r = runOf(b, stride);
+    for (std::size_t k = 0; k < r.count; ++k)
+      f(b.from + r.local + k * std::size_t(stride));
     return;
-  // The needles of every stride-th point: pairs (2 j, 2 j + 1) of the block's pair array.
-  std::vector<std::uint32_t> pairs;
-  pairs.reserve(2 * r.count);
-  for (std::size_t k = 0; k < r.count; ++k) {
-    const auto v = std::uint32_t(2 * (r.local + k * std::size_t(stride)));
-    pairs.push_back(v);
-    pairs.push_back(v + 1);
   }
-  b.needles.allocate(pairs.size() * sizeof(std::uint32_t), target_.bufferObjects);
-  b.needles.write(0, pairs.data(), pairs.size() * sizeof(std::uint32_t));
-  b.needleStride = stride;
+  // The gathered points, found again as they were gathered.
+  const auto step = std::size_t(std::max(target_.stride, 1));
+  for (std::size_t j = b.from; j < b.to; ++j) {
+    const std::size_t i = j * step;
+    const float d = target_.devArray ? m.deviations[i] : 0.0f;
+    if (!target_.hasDev || passes(target_.filter, target_.upper, d))
+      f(i);
+  }
 }
 
-void PointBuffers::draw(int stride) {
-  if (!ready())
-    return;
-  const int s = target_.layout == Layout::Gathered ? 1 : std::max(stride, 1);
-  const std::size_t perPoint = target_.needles ? 2 : 1;
-  BufferBindingGuard bindings;
-  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  auto pointers = [](Block &b, std::size_t vertexOffset, std::size_t vertexStride,
-                     std::size_t colourOffset, std::size_t colourStride) {
-    glVertexPointer(3, GL_FLOAT, GLsizei(vertexStride), b.vertices.bind(vertexOffset));
-    if (b.colours.allocated()) {
+void PointBuffers::drawNeedles(const SessionModel &m, int stride, double minNeedle) {
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  const bool colouring = targetColours_.colouring;
+  const ColourScale scale = modelScale(targetColours_.colours);
+  constexpr std::size_t kPiece = std::size_t(1) << 16; // needles per draw
+  const auto flush = [&] {
+    if (needleVertices_.empty())
+      return;
+    const std::size_t vertexBytes = needleVertices_.size() * sizeof(Vec3f);
+    needleStream_.allocate(vertexBytes + needleColours_.size(), target_.bufferObjects);
+    needleStream_.write(0, needleVertices_.data(), vertexBytes);
+    glVertexPointer(3, GL_FLOAT, 0, needleStream_.bind(0));
+    if (colouring) {
+      needleStream_.write(vertexBytes, needleColours_.data(), needleColours_.size());
       glEnableClientState(GL_COLOR_ARRAY);
-      glColorPointer(4, GL_UNSIGNED_BYTE, GLsizei(colourStride), b.colours.bind(colourOffset));
+      glColorPointer(4, GL_UNSIGNED_BYTE, 0, needleStream_.bind(vertexBytes));
     } else {
       glDisableClientState(GL_COLOR_ARRAY);
     }
+    glDrawArrays(GL_LINES, 0, GLsizei(needleVertices_.size()));
+    needlesDrawn_ += needleVertices_.size() / 2;
+    needleVertices_.clear();
+    needleColours_.clear();
   };
-  // All needles first, then all points: no needle covers a point.
-  if (target_.needles) {
-    for (auto &bp : blocks_) {
-      Block &b = *bp;
-      const Run r = runOf(b, s);
-      if (r.count == 0)
-        continue;
-      // The pair array read as lines: each point's drawn position, then its anchor.
-      pointers(b, 0, sizeof(Vec3f), 0, 4);
-      if (s > 1) {
-        ensureNeedleIndices(b, r, s);
-        glDrawRangeElements(GL_LINES, GLuint(2 * r.local),
-                            GLuint(2 * (r.local + (r.count - 1) * std::size_t(s)) + 1),
-                            GLsizei(2 * r.count), GL_UNSIGNED_INT, b.needles.bind());
-      } else {
-        glDrawArrays(GL_LINES, GLint(2 * r.local), GLsizei(2 * r.count));
+  for (const auto &b : blocks_)
+    forEachDrawn(m, *b, stride, [&](std::size_t i) {
+      const Vec3f a = anchors.at(i);
+      const Vec3f p = DeviationAnchors::magnifiedPoint(m.points[i], a, target_.magnification);
+      if (!needleShown(p, a, minNeedle))
+        return;
+      needleVertices_.push_back(p);
+      needleVertices_.push_back(a);
+      if (colouring) {
+        std::uint8_t c[4];
+        colourBytesInto(c, scale, devArray_ ? m.deviations[i] : 0.0f);
+        needleColours_.insert(needleColours_.end(),
+                              {c[0], c[1], c[2], c[3], c[0], c[1], c[2], c[3]});
       }
-    }
-  }
+      if (needleVertices_.size() >= 2 * kPiece)
+        flush();
+    });
+  flush();
+}
+
+void PointBuffers::draw(const SessionModel &m, int stride, double minNeedle) {
+  needlesDrawn_ = 0;
+  if (!ready())
+    return;
+  const int s = target_.layout == Layout::Gathered ? 1 : std::max(stride, 1);
+  BufferBindingGuard bindings;
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  // All needles first, then all points: no needle covers a point.
+  if (target_.needles)
+    drawNeedles(m, s, minNeedle);
   for (auto &bp : blocks_) {
     Block &b = *bp;
     const Run r = runOf(b, s);
     if (r.count == 0)
       continue;
-    pointers(b, r.local * perPoint * sizeof(Vec3f), sizeof(Vec3f) * perPoint * std::size_t(s),
-             r.local * perPoint * 4, 4 * perPoint * std::size_t(s));
+    const std::size_t step = std::size_t(s);
+    glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(Vec3f) * step),
+                    b.vertices.bind(r.local * sizeof(Vec3f)));
+    if (b.colours.allocated()) {
+      glEnableClientState(GL_COLOR_ARRAY);
+      glColorPointer(4, GL_UNSIGNED_BYTE, GLsizei(4 * step), b.colours.bind(r.local * 4));
+    } else {
+      glDisableClientState(GL_COLOR_ARRAY);
+    }
     glDrawArrays(GL_POINTS, 0, GLsizei(r.count));
   }
   glPopClientAttrib();
@@ -254,6 +269,9 @@ void PointBuffers::release() {
   prepared_ = false;
   staging_ = {};
   stagingVertices_ = {};
+  needleStream_.release();
+  needleVertices_ = {};
+  needleColours_ = {};
 }
 
 std::size_t PointBuffers::bytes() const {
@@ -261,6 +279,7 @@ std::size_t PointBuffers::bytes() const {
   const bool inPlace = target_.layout == Layout::Model && !target_.bufferObjects;
   std::size_t n = 0;
   for (const auto &b : blocks_)
-    n += (inPlace ? 0 : b->vertices.bytes()) + b->colours.bytes() + b->needles.bytes();
+    n += (inPlace ? 0 : b->vertices.bytes()) + b->colours.bytes();
+  n += needleStream_.bytes();
   return n;
 }

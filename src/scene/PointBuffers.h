@@ -11,13 +11,14 @@
 
 class SessionModel;
 
-// The points pass held by the driver: one set of arrays shared by the points and their
-// deviation needles, uploaded a chunk at a time and redrawn every frame without copying.
-// When every point is drawn at its own position the model's point array is used as it is; a
-// magnified display stores each drawn point next to its anchor, so that the needles are the
-// same array read as line pairs. Thinning reads the arrays with a stride; only a filtered
+// The points pass held by the driver: the points' positions and colours, uploaded a chunk at
+// a time and redrawn every frame without copying. When every point is drawn at its own
+// position the model's point array is used as it is; a magnified display stores each drawn
+// point's magnified position. Thinning reads the arrays with a stride; only a filtered
 // display (points outside the tolerance) gathers its subset, and gathers again when the
-// stride changes.
+// stride changes. The deviation needles of a magnified display are made each frame, in small
+// pieces, for the needles long enough to be seen: most are shorter than a pixel at the
+// zoom of a whole model, and storing them all would double the arrays.
 class PointBuffers {
 public:
   struct Settings {
@@ -50,10 +51,19 @@ public:
   bool ready() const { return prepared_ && queue_.done(); }
 
   // Needles first, then points (each needle ends where its point is drawn); the stride
-  // must be the one prepared for a filtered display.
-  void draw(int stride);
+  // must be the one prepared for a filtered display. Only needles longer than minNeedle
+  // (model units) are drawn; 0 draws all.
+  void draw(const SessionModel &model, int stride, double minNeedle);
   std::size_t pointsDrawn(int stride) const;
-  std::size_t needlesDrawn(int stride) const;
+  // Needles the last draw drew.
+  std::size_t needlesDrawn() const { return needlesDrawn_; }
+
+  // Whether a needle from a drawn point to its anchor is drawn with the given least length.
+  static bool needleShown(const Vec3f &drawn, const Vec3f &anchor, double minNeedle) {
+    const double dx = double(drawn.x) - anchor.x, dy = double(drawn.y) - anchor.y,
+                 dz = double(drawn.z) - anchor.z;
+    return minNeedle <= 0 || dx * dx + dy * dy + dz * dz > minNeedle * minNeedle;
+  }
 
   void release();
   std::size_t bytes() const;
@@ -89,15 +99,17 @@ private:
   struct Block {
     std::size_t from = 0, to = 0; // source indices (every stride-th point when gathered)
     std::size_t points = 0;       // points stored
-    GLArrayStore vertices, colours, needles{GLArrayStore::Kind::Indices};
-    int needleStride = 0;
+    GLArrayStore vertices, colours;
   };
   // The first stored point of a block drawn with the stride, and how many are drawn.
   struct Run {
     std::size_t local = 0, count = 0;
   };
   Run runOf(const Block &b, int stride) const;
-  void ensureNeedleIndices(Block &b, const Run &r, int stride);
+  // The source index of every point a block draws with the stride, in drawing order.
+  template <class F>
+  void forEachDrawn(const SessionModel &m, const Block &b, int stride, F f) const;
+  void drawNeedles(const SessionModel &m, int stride, double minNeedle);
 
   UploadQueue queue_;
   bool prepared_ = false;
@@ -111,4 +123,10 @@ private:
   std::vector<Vec3f> stagingVertices_;
   std::vector<std::uint8_t> staging_; // colours
   int builds_ = 0;
+  // The needles of one frame go through this, a piece at a time.
+  GLArrayStore needleStream_;
+  std::vector<Vec3f> needleVertices_;
+  std::vector<std::uint8_t> needleColours_;
+  std::size_t needlesDrawn_ = 0;
+  bool devArray_ = false;
 };

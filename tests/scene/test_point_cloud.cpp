@@ -294,6 +294,33 @@ TEST_F(PointCloud, FilterShowsOnlyPointsOutsideTheToleranceWithTheirNeedles) {
   }
 }
 
+TEST_F(PointCloud, NeedlesShorterThanAPixelAreLeftOutByEveryPath) {
+  const std::vector<Vec3f> pts = {{100.5f, 300.5f, 0}, {140.5f, 300.5f, 0}};
+  view.distance = 400;
+  const double t = cloud(pointModel(pts, {0.3f, 0.3f}))->shortestShownNeedle(&view);
+  ASSERT_GT(t, 0);
+  for (auto path : {GLPointCloud::PointPath::Arrays, GLPointCloud::PointPath::ClientArrays,
+                    GLPointCloud::PointPath::Immediate}) {
+    auto m = pointModel(pts, {0.3f, 0.3f});
+    // A needle runs from P + (P - S) to S, twice the offset: 2 t is drawn, 0.4 t is not.
+    m->nominalPoints.allocate(2);
+    m->nominalPoints[0] = {pts[0].x, pts[0].y - float(t), 0};
+    m->nominalPoints[1] = {pts[1].x, pts[1].y - float(0.2 * t), 0};
+    auto c = cloud(std::move(m));
+    c->display.magnification = 1;
+    c->pointPath = path;
+    pixelFrame();
+    c->draw(&view, 0);
+    EXPECT_EQ(c->lastPointsDrawn(), 2u);
+    EXPECT_EQ(c->lastNeedlesDrawn(), 1u);
+    // Close up, the short one shows too.
+    view.distance = 10;
+    c->draw(&view, 0);
+    EXPECT_EQ(c->lastNeedlesDrawn(), 2u);
+    view.distance = 400;
+  }
+}
+
 TEST_F(PointCloud, UncolouredAndSelectedPointsUseTheNodeColour) {
   auto m = pointModel({{100.5f, 100.5f, 0}, {120.5f, 100.5f, 0}}, {0.3f, 0.0f});
   m->deviationMode = 0;
