@@ -64,6 +64,9 @@ public:
   std::uint64_t bytesHanded() const { return handed_; }
 
   std::size_t bitCount() const { return bits_ + accBits_; }
+  // Only plain values so far, ending on a byte boundary: what follows codes to the same bytes
+  // as it would in a fresh writer.
+  bool plainOnByte() const { return atRest() && !compressed_ && accBits_ % 8 == 0; }
   // Reserves room for about n bytes of output.
   void reserve(std::size_t n) { out_.reserve(n); }
 

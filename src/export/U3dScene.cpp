@@ -4,7 +4,9 @@
 #include "export/U3dPng.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -256,20 +258,49 @@ void encodeBaseMeshFaces(U3dBitWriter &w, const U3dMeshSource &m) {
 }
 
 U3dBlock streamedBaseMesh(const U3dMeshSource &m) {
+  // The faces are coded once, into an anonymous temporary file, and copied after the plain
+  // part when the block is written: the plain part leaves the coder at rest on a byte
+  // boundary, so the faces code to the same bytes there as in a fresh writer. Without the
+  // temporary they are coded a second time.
+  std::shared_ptr<std::FILE> spill(std::tmpfile(), [](std::FILE *f) {
+    if (f)
+      std::fclose(f);
+  });
+  bool spilled = spill != nullptr;
   U3dBitWriter counter;
-  counter.setSink([](const void *, std::size_t) { return true; });
+  counter.setSink([&](const void *data, std::size_t n) {
+    spilled = spilled && std::fwrite(data, 1, n, spill.get()) == n;
+    return true;
+  });
   encodeBaseMeshFaces(counter, m);
   counter.finish();
+  spilled = spilled && std::fflush(spill.get()) == 0;
+  const std::uint64_t faceBytes = counter.bytesHanded();
   U3dBlock block;
   block.type = u3d::kClodBaseMesh;
-  block.streamedSize = plainBaseMeshBytes({m.faceCount(), m.pointCount()}) + counter.bytesHanded();
-  block.streamData = [&m](const U3dSink &sink) {
+  block.streamedSize = plainBaseMeshBytes({m.faceCount(), m.pointCount()}) + faceBytes;
+  block.streamData = [&m, spill, spilled, faceBytes](const U3dSink &sink) {
     U3dBitWriter w;
     w.setSink(sink);
     encodePlainBaseMesh(w, m);
-    encodeBaseMeshFaces(w, m);
+    if (!spilled || !w.plainOnByte()) {
+      encodeBaseMeshFaces(w, m);
+      w.finish();
+      return w.sinkOk();
+    }
     w.finish();
-    return w.sinkOk();
+    if (!w.sinkOk() || std::fseek(spill.get(), 0, SEEK_SET) != 0)
+      return false;
+    std::vector<char> piece(std::size_t(1) << 20);
+    std::uint64_t copied = 0;
+    while (copied < faceBytes) {
+      const std::size_t want =
+          std::size_t(std::min<std::uint64_t>(piece.size(), faceBytes - copied));
+      if (std::fread(piece.data(), 1, want, spill.get()) != want || !sink(piece.data(), want))
+        return false;
+      copied += want;
+    }
+    return true;
   };
   return block;
 }
