@@ -16,6 +16,18 @@ float linearFromDisplay(double c) {
   return static_cast<float>(v);
 }
 
+ShareScene shareSceneFor(const SessionModel &model, const DisplaySettings &shown,
+                         const std::vector<BannerRecord> &banners,
+                         const std::vector<DistanceRecord> &distances) {
+  ShareScene scene;
+  const std::size_t slash = model.path.rfind('/');
+  scene.title = slash == std::string::npos ? model.path : model.path.substr(slash + 1);
+  scene.points = shown.displayMode == DisplayMode::Points;
+  scene.callouts = calloutRows(model, banners, distances, shown.lowerTolerance,
+                               shown.upperTolerance, shown.gradient);
+  return scene;
+}
+
 namespace {
 
 using json = nlohmann::ordered_json;
