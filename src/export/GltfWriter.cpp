@@ -316,17 +316,27 @@ ExportResult formatGlb(const SessionModel &model, const ColourScale &scale, cons
     });
   else
     w.bytes(m.normals.data(), n * sizeof(Vec3f));
-  Colour last{-1, -1, -1};
-  Vec3f linear{0, 0, 0};
+  // The display colours met so far and their linear values: a banded scale has a handful, so
+  // the conversion (three pow calls) runs once per colour, not once per point.
+  std::vector<std::pair<Colour, Vec3f>> seen;
+  std::size_t recent = 0;
   w.stream<Vec3f>(n, [&](std::size_t first, std::size_t count, Vec3f *out) {
     for (std::size_t i = 0; i < count; ++i) {
-      // Neighbouring points mostly share a colour: the conversion runs once per change.
       const Colour c = scale.colourFor(m.deviations ? m.deviations[first + i] : 0.0f);
-      if (!(c == last)) {
-        last = c;
-        linear = {linearFromDisplay(c.r), linearFromDisplay(c.g), linearFromDisplay(c.b)};
+      if (seen.empty() || !(seen[recent].first == c)) {
+        recent = 0;
+        while (recent < seen.size() && !(seen[recent].first == c))
+          ++recent;
+        if (recent == seen.size()) {
+          // A gradient has a colour per point: keep only the last few.
+          if (seen.size() == 16)
+            seen.erase(seen.begin());
+          seen.push_back(
+              {c, {linearFromDisplay(c.r), linearFromDisplay(c.g), linearFromDisplay(c.b)}});
+          recent = seen.size() - 1;
+        }
       }
-      out[i] = linear;
+      out[i] = seen[recent].second;
     }
   });
   w.stream<float>(n, [&](std::size_t first, std::size_t count, float *out) {
