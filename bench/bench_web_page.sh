@@ -4,7 +4,9 @@
 # (default 5), each in a fresh browser with a fresh profile and no network, and reads the
 # milestones the page keeps on its body from the dumped document.
 # Usage: bench/bench_web_page.sh [SESSION] [RUNS]
-# Environment: BUILD (default build) names the build folder with the viewer and make-session.
+# Environment: BUILD (default build) names the build folder with the viewer and make-session;
+# QUIET=L waits (up to 3 minutes) before each run until the 1-minute load average is below L,
+# since the browser's previous run itself keeps both cores of a small machine busy.
 # Per run: load average at the start; navigation to first frame, to the model decoded, and the
 # decoding alone (ms, the page's clock); browser start to first frame (ms, the wall clock);
 # the whole browser process (s, start to exit, the dump of the document included).
@@ -24,6 +26,11 @@ page=$scratch/page.html
 echo "page: $(stat -c %s "$page") bytes from $session"
 printf '%-4s %-6s %14s %11s %9s %16s %8s\n' run load nav_to_frame nav_to_dec decode start_to_frame wall_s
 for ((run = 1; run <= runs; ++run)); do
+  for ((wait = 0; wait < 36; ++wait)); do
+    [[ -z ${QUIET:-} ]] || awk -v l="$(cut -d' ' -f1 /proc/loadavg)" -v q="$QUIET" \
+      'BEGIN { exit !(l < q) }' && break
+    sleep 5
+  done
   load=$(cut -d' ' -f1 /proc/loadavg)
   profile=$(mktemp -d "$scratch/profile-XXXX")
   start=$(date +%s%N)
