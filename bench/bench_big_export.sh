@@ -1,6 +1,7 @@
 #!/bin/bash
 # Peak memory and wall time of the command-line exports of one session file, binaries taking
 # turns run by run. Usage: bench/bench_big_export.sh SESSION RUNS VIEWER [VIEWER...]
+# FORMATS (default "wrl u3d pdf") names the suffixes exported, e.g. FORMATS=glb.
 # Prints one line per run: binary, format, load average, wall seconds, user+sys seconds,
 # maximum resident size in MiB. The U3D listing goes to a scratch cache folder.
 set -u
@@ -13,7 +14,7 @@ export LIBGL_ALWAYS_SOFTWARE=1
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 printf '%-28s %-4s %-6s %8s %8s %9s\n' binary fmt load wall_s cpu_s maxrss_MiB
 for ((run = 1; run <= runs; ++run)); do
-  for fmt in wrl u3d pdf; do
+  for fmt in ${FORMATS:-wrl u3d pdf}; do
     for viewer in "$@"; do
       out=$scratch/out.$fmt
       load=$(cut -d' ' -f1 /proc/loadavg)

@@ -2,7 +2,6 @@
 
 #include "app/HeadlessView.h"
 #include "export/ExportFile.h"
-#include "records/CalloutTable.h"
 #include "report/Pdf3dExport.h"
 #include "session/SessionModel.h"
 
@@ -32,14 +31,11 @@ int exportShared(const CliArgs &args) {
     return cliFail(shown.error);
   cliNotes(shown.notes);
   const DisplaySettings &d = shown.settings;
-  ShareScene scene;
-  const std::size_t slash = args.file.rfind('/');
-  scene.title = slash == std::string::npos ? args.file : args.file.substr(slash + 1);
-  scene.points = d.displayMode == DisplayMode::Points;
+  // Without a record there is nothing to call out.
+  ShareScene scene = shown.found
+                         ? shareSceneFor(model, d, shown.record.banners, shown.record.distances)
+                         : shareSceneFor(model, d, {}, {});
   scene.maxTriangles = static_cast<std::size_t>(args.maxTriangles);
-  if (shown.found)
-    scene.callouts = calloutRows(model, shown.record.banners, shown.record.distances,
-                                 d.lowerTolerance, d.upperTolerance, d.gradient);
   const ExportResult r = exportModelFile(args.output, model, modelScale(d), scene);
   return r.ok ? 0 : cliFail(r.message);
 }

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -14,6 +15,18 @@ float linearFromDisplay(double c) {
   // The sRGB transfer function, inverted.
   const double v = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
   return static_cast<float>(v);
+}
+
+ShareScene shareSceneFor(const SessionModel &model, const DisplaySettings &shown,
+                         const std::vector<BannerRecord> &banners,
+                         const std::vector<DistanceRecord> &distances) {
+  ShareScene scene;
+  const std::size_t slash = model.path.rfind('/');
+  scene.title = slash == std::string::npos ? model.path : model.path.substr(slash + 1);
+  scene.points = shown.displayMode == DisplayMode::Points;
+  scene.callouts = calloutRows(model, banners, distances, shown.lowerTolerance,
+                               shown.upperTolerance, shown.gradient);
+  return scene;
 }
 
 namespace {
@@ -34,6 +47,9 @@ struct SharedMesh {
   std::size_t vertexCount = 0;
   const float *deviations = nullptr; // null: deviation 0 everywhere
   std::vector<Vec3f> normals;
+  // Or, when every normal of the model has a length, those: normalised as they are written,
+  // so no second array of the model's size is made.
+  const Vec3f *givenNormals = nullptr;
   const TriangleRecord *records = nullptr; // either the model's triangles ...
   const std::uint32_t *indices = nullptr;  // ... or the reduced mesh's indices
   std::size_t triangleCount = 0;
@@ -121,7 +137,10 @@ std::string prepare(const SessionModel &model, const ShareScene &scene, SharedMe
   m.deviations = deviations;
   m.records = model.triangles.data();
   m.triangleCount = t;
-  fillNormals(m, normals);
+  if (normals && std::all_of(normals, normals + n, usable))
+    m.givenNormals = normals;
+  else
+    fillNormals(m, normals);
   return {};
 }
 
@@ -239,6 +258,17 @@ public:
     flush();
     ok_ = ok_ && sink_(static_cast<const char *>(data), size);
   }
+  // Hands count values of T to the sink, made by fill(first, count, out) a chunk at a time:
+  // plain loops over the arrays instead of a call per value.
+  template <typename T, typename Fill> void stream(std::size_t count, Fill fill) {
+    flush();
+    std::vector<T> chunk(std::max<std::size_t>(1, kChunk / sizeof(T)));
+    for (std::size_t i = 0; i < count && ok_; i += chunk.size()) {
+      const std::size_t k = std::min(chunk.size(), count - i);
+      fill(i, k, chunk.data());
+      ok_ = sink_(reinterpret_cast<const char *>(chunk.data()), k * sizeof(T));
+    }
+  }
   bool flush() {
     if (!buf_.empty())
       ok_ = ok_ && sink_(buf_.data(), buf_.size());
@@ -279,31 +309,53 @@ ExportResult formatGlb(const SessionModel &model, const ColourScale &scale, cons
   w.put(kBinChunk);
   const std::size_t n = m.vertexCount;
   w.bytes(m.positions, n * sizeof(Vec3f));
-  w.bytes(m.normals.data(), n * sizeof(Vec3f));
-  Colour last{-1, -1, -1};
-  float linear[3] = {0, 0, 0};
-  for (std::size_t i = 0; i < n && w.ok(); ++i) {
-    // Neighbouring points mostly share a colour: the conversion runs once per change.
-    const Colour c = scale.colourFor(m.deviations ? m.deviations[i] : 0.0f);
-    if (!(c == last)) {
-      last = c;
-      linear[0] = linearFromDisplay(c.r);
-      linear[1] = linearFromDisplay(c.g);
-      linear[2] = linearFromDisplay(c.b);
+  if (m.givenNormals)
+    w.stream<Vec3f>(n, [&](std::size_t first, std::size_t count, Vec3f *out) {
+      for (std::size_t i = 0; i < count; ++i)
+        out[i] = normalised(m.givenNormals[first + i]);
+    });
+  else
+    w.bytes(m.normals.data(), n * sizeof(Vec3f));
+  // The display colours met so far and their linear values: a banded scale has a handful, so
+  // the conversion (three pow calls) runs once per colour, not once per point.
+  std::vector<std::pair<Colour, Vec3f>> seen;
+  std::size_t recent = 0;
+  w.stream<Vec3f>(n, [&](std::size_t first, std::size_t count, Vec3f *out) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const Colour c = scale.colourFor(m.deviations ? m.deviations[first + i] : 0.0f);
+      if (seen.empty() || !(seen[recent].first == c)) {
+        recent = 0;
+        while (recent < seen.size() && !(seen[recent].first == c))
+          ++recent;
+        if (recent == seen.size()) {
+          // A gradient has a colour per point: keep only the last few.
+          if (seen.size() == 16)
+            seen.erase(seen.begin());
+          seen.push_back(
+              {c, {linearFromDisplay(c.r), linearFromDisplay(c.g), linearFromDisplay(c.b)}});
+          recent = seen.size() - 1;
+        }
+      }
+      out[i] = seen[recent].second;
     }
-    w.put(linear);
-  }
-  for (std::size_t i = 0; i < n && w.ok(); ++i) {
-    const float d = m.deviations ? m.deviations[i] : 0.0f;
-    w.put(std::isfinite(d) ? d : kNoDeviation);
-  }
+  });
+  w.stream<float>(n, [&](std::size_t first, std::size_t count, float *out) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const float d = m.deviations ? m.deviations[first + i] : 0.0f;
+      out[i] = std::isfinite(d) ? d : kNoDeviation;
+    }
+  });
   if (m.indices) {
     w.bytes(m.indices, m.triangleCount * 3 * sizeof(std::uint32_t));
   } else {
-    for (std::size_t i = 0; i < m.triangleCount && w.ok(); ++i) {
-      const std::uint32_t corners[3] = {m.corner(i, 0), m.corner(i, 1), m.corner(i, 2)};
-      w.put(corners);
-    }
+    struct Corners {
+      std::uint32_t a, b, c;
+    };
+    w.stream<Corners>(m.triangleCount, [&](std::size_t first, std::size_t count, Corners *out) {
+      const TriangleRecord *r = m.records + first;
+      for (std::size_t i = 0; i < count; ++i)
+        out[i] = {std::uint32_t(r[i].a), std::uint32_t(r[i].b), std::uint32_t(r[i].c)};
+    });
   }
   if (!w.flush())
     return ExportResult::failure("writing the glTF binary failed");

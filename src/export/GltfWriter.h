@@ -1,5 +1,6 @@
 #pragma once
 #include "analysis/ColourScale.h"
+#include "analysis/DisplaySettings.h"
 #include "io/ExportResult.h"
 #include "records/CalloutTable.h"
 
@@ -18,6 +19,14 @@ struct ShareScene {
   bool points = false;              // points instead of triangles even when the model has them
   std::size_t maxTriangles = 0;     // above this many triangles a reduced mesh; 0: no limit
 };
+
+// The scene of a model shown with `shown` (the settings its colours come from): titled with the
+// file's name, points when those settings draw points, the banners and distances judged by the
+// tolerances the colours take. The command line and the window both build it here, so a file
+// exported either way carries the same callouts.
+ShareScene shareSceneFor(const SessionModel &model, const DisplaySettings &shown,
+                         const std::vector<BannerRecord> &banners,
+                         const std::vector<DistanceRecord> &distances);
 
 // The web page's triangle budget when none is given.
 constexpr std::size_t kDefaultPageTriangles = 2000000;

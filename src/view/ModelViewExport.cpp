@@ -1,5 +1,6 @@
 #include "view/ModelView.h"
 
+#include "document/Document.h"
 #include "export/ExportFile.h"
 #include "report/Pdf3dExport.h"
 #include "scene/GLPointCloud.h"
@@ -8,7 +9,6 @@
 #include "view/UiServices.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 
 namespace {
@@ -55,11 +55,11 @@ void ModelView::onExport() {
   } else {
     const SessionModel &model = *cloud->model();
     const ColourScale scale = exportScale(kind, *this, cloud);
-    // The shared formats are titled with the file's name; the web page keeps its budget.
-    ShareScene scene;
-    scene.title = QFileInfo(QFile::decodeName(QByteArray::fromStdString(model.path)))
-                      .fileName()
-                      .toStdString();
+    // The shared formats are built as the command line builds them, from the settings their
+    // colours take, with the banners and distances this window shows now, saved or not; the
+    // web page keeps its budget.
+    const Document &live = document();
+    const ShareScene scene = shareSceneFor(model, cloud->display, live.banners(), live.distances());
     // The poster is drawn here, on the thread that holds the GL context; the file is written
     // on a worker.
     QImage poster;

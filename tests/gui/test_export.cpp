@@ -1,5 +1,6 @@
 // The Export command: its dialog, the format chosen by suffix in any case, the colour
 // settings each format takes, and the messages for success and failure.
+#include "analysis/ToleranceStatus.h"
 #include "export/ExportFile.h"
 #include "gui/GuiTestMain.h"
 #include "test_snapshot_fakes.h"
@@ -10,10 +11,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 
 namespace {
 class ExportTest : public ViewFixture {
@@ -98,6 +103,24 @@ TEST_F(ExportTest, GltfAndWebPageTakeThePointCloudsSettings) {
   }
   EXPECT_EQ(readAllBytes(glb), QByteArray(expected.data(), qsizetype(expected.size())));
   EXPECT_TRUE(readAllBytes(page).contains("<title>square.ses</title>"));
+}
+
+// The banners the window shows, saved or not, travel in the glTF's extras, judged by the
+// tolerances of the file's colours (the point cloud's), not the view's.
+TEST_F(ExportTest, GltfCarriesTheWindowsCallouts) {
+  ASSERT_EQ(view->calloutWorstPoints(2, 0), 2);
+  ASSERT_EQ(exportTo(dir.filePath("called.glb")).size(), 1u);
+  const QByteArray bytes = readAllBytes(dir.filePath("called.glb"));
+  const quint32 jsonLength = qFromLittleEndian<quint32>(bytes.constData() + 12);
+  const QJsonValue extras = QJsonDocument::fromJson(bytes.mid(20, jsonLength)).object()["extras"];
+  const QJsonArray callouts = extras.toObject()["callouts"].toArray();
+  ASSERT_EQ(callouts.size(), 2);
+  for (int i = 0; i < 2; ++i) {
+    const QJsonObject c = callouts[i].toObject();
+    EXPECT_EQ(c["id"].toString(), QStringLiteral("B%1").arg(i + 1));
+    const float dev = float(c["deviation"].toDouble());
+    EXPECT_EQ(c["status"].toString(), toleranceStatusName(toleranceStatus(dev, -0.2, 0.1, true)));
+  }
 }
 
 TEST_F(ExportTest, U3dUsesTheViewsBandWithoutGradientOrExtendedColours) {

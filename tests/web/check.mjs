@@ -67,6 +67,8 @@ if (mode === 'gltf') {
     if (!r.title.includes(extras.reducedFrom ? `reduced from ${extras.reducedFrom} triangles` : extras.title))
       fail(`${input}: title line "${r.title}"`);
     if (!r.ok) fail(`${input}: hover readout ${JSON.stringify(r.hover)}`);
+    if (!/<body[^>]* data-decoded="[0-9.]+"[^>]* data-first-frame="[0-9.]+"/.test(dom))
+      fail(`${input}: the page kept no times of its decoding and first frame`);
   }
 }
 rmSync(work, { recursive: true, force: true });
