@@ -38,11 +38,12 @@ struct DeviationAnchors {
     return nominal ? nominal[i] : points[i] - normals[i] * deviations[i];
   }
 
-  // Mesh vertex of a magnified display: S + m (P - S), in float arithmetic; P itself for
-  // m = 1, so that the measured points can be drawn where they are.
+  // Whether a magnified mesh's vertices differ from the measured points: at m = 1 they are
+  // the points themselves (so those are drawn where they are, from the model's own array).
+  bool movesMesh(float m) const { return present() && m > 0 && m != 1.0f; }
+
+  // Mesh vertex of a magnified display (where movesMesh): S + m (P - S), in float arithmetic.
   Vec3f meshVertex(const Vec3f &p, std::size_t i, float m) const {
-    if (m == 1.0f)
-      return p;
     const Vec3f s = at(i);
     return s + (p - s) * m;
   }

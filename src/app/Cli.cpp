@@ -2,6 +2,7 @@
 
 #include "io/AtomicFile.h"
 #include "scene/GLArrayStore.h"
+#include "session/SessionModel.h"
 
 #include <cmath>
 #include <cstdio>
@@ -307,6 +308,24 @@ int cliFail(const std::string &message) {
 void cliNotes(const std::vector<std::string> &notes) {
   for (const std::string &note : notes)
     std::fprintf(stderr, "velmora-viewer: note: %s\n", note.c_str());
+}
+
+bool cliDisplayShown(const CliArgs &args, const SessionModel &model, CliDisplay &shown) {
+  shown = cliDisplayFor(args, model);
+  if (!shown.ok) {
+    cliFail(shown.error);
+    return false;
+  }
+  cliNotes(shown.notes);
+  return true;
+}
+
+std::string cliReadModel(const CliArgs &args, SessionModel &model) {
+  bool isSessionFile = false;
+  std::string error;
+  if (readModelFile(args.file, model, isSessionFile, error))
+    return {};
+  return error.empty() ? args.file + ": the file could not be read" : error;
 }
 
 std::string outputIsInputProblem(const CliArgs &args) {

@@ -89,6 +89,10 @@ struct CliDisplay {
   std::string toleranceSource;    // "default", "record" or "options"
 };
 CliDisplay cliDisplayFor(const CliArgs &args, const SessionModel &model);
+// cliDisplayFor with its outcome written to stderr: the notes, or the error (false).
+bool cliDisplayShown(const CliArgs &args, const SessionModel &model, CliDisplay &shown);
+// Reads args.file with the reader its name asks for; the refusal, or empty when read.
+std::string cliReadModel(const CliArgs &args, SessionModel &model);
 // How the report names the tolerances' source: "default", "command line", "from NAME".
 std::string toleranceSourceText(const CliDisplay &display);
 

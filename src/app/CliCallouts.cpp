@@ -142,9 +142,7 @@ int runCallouts(const CliArgs &args) {
   if (args.output.empty())
     return cliFail("--callouts needs an output file");
   SessionModel model;
-  bool isSessionFile = false;
-  std::string error;
-  if (!readModelFile(args.file, model, isSessionFile, error))
+  if (const std::string error = cliReadModel(args, model); !error.empty())
     return cliFail(error);
 
   Annotations record;

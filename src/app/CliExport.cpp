@@ -12,29 +12,30 @@
 #include <malloc.h>
 
 namespace {
+// What every export refuses before reading (an unknown kind, its own input as the target),
+// then the read: empty when the model is ready.
+std::string readExportInput(const CliArgs &args, SessionModel &model) {
+  if (std::string refused = exportRefusal(args.output, args.file); !refused.empty())
+    return refused;
+  if (std::string problem = outputIsInputProblem(args); !problem.empty())
+    return problem;
+  return cliReadModel(args, model);
+}
+
 // glTF and web page: the model as read, coloured and called out by the rule of every command
 // (the sidecar or --annotations, unless --no-annotations; command-line options win).
 int exportShared(const CliArgs &args) {
-  if (const std::string refused = exportRefusal(args.output, args.file); !refused.empty())
-    return cliFail(refused);
-  if (const std::string problem = outputIsInputProblem(args); !problem.empty())
-    return cliFail(problem);
   SessionModel model;
-  bool isSessionFile = false;
-  std::string error;
-  if (!readModelFile(args.file, model, isSessionFile, error))
-    return cliFail(error);
+  if (const std::string problem = readExportInput(args, model); !problem.empty())
+    return cliFail(problem);
   if (const std::string empty = emptyModelProblem(args.output, model); !empty.empty())
     return cliFail(empty);
-  const CliDisplay shown = cliDisplayFor(args, model);
-  if (!shown.ok)
-    return cliFail(shown.error);
-  cliNotes(shown.notes);
+  CliDisplay shown;
+  if (!cliDisplayShown(args, model, shown))
+    return 1;
   const DisplaySettings &d = shown.settings;
-  // Without a record there is nothing to call out.
-  ShareScene scene = shown.found
-                         ? shareSceneFor(model, d, shown.record.banners, shown.record.distances)
-                         : shareSceneFor(model, d, {}, {});
+  // Without a record the record's lists are empty: nothing to call out.
+  ShareScene scene = shareSceneFor(model, d, shown.record.banners, shown.record.distances);
   scene.maxTriangles = static_cast<std::size_t>(args.maxTriangles);
   const ExportResult r = exportModelFile(args.output, model, modelScale(d), scene);
   return r.ok ? 0 : cliFail(r.message);
@@ -53,10 +54,9 @@ int export3d(const CliArgs &args) {
     HeadlessView view;
     if (!view.open(args.file))
       return cliFail(view.error());
-    const CliDisplay shown = cliDisplayFor(args, view.model());
-    if (!shown.ok)
-      return cliFail(shown.error);
-    cliNotes(shown.notes);
+    CliDisplay shown;
+    if (!cliDisplayShown(args, view.model(), shown))
+      return 1;
     settings = shown.settings;
     if (shown.found)
       view.setDisplay(settings);
@@ -70,9 +70,7 @@ int export3d(const CliArgs &args) {
   // What the view freed goes back to the system now, not after the scene has grown beside it.
   malloc_trim(0);
   SessionModel model;
-  bool isSessionFile = false;
-  std::string error;
-  if (!readModelFile(args.file, model, isSessionFile, error))
+  if (const std::string error = cliReadModel(args, model); !error.empty())
     return cliFail(error);
   const ExportResult r =
       export3dPdf(args.output, model, modelScale(settings), [&](QSize, std::string &pictureError) {
@@ -89,25 +87,18 @@ int runExport(const CliArgs &args) {
     return export3d(args);
   if (sharedExport(args))
     return exportShared(args);
-  if (const std::string refused = exportRefusal(args.output, args.file); !refused.empty())
-    return cliFail(refused);
-  if (const std::string problem = outputIsInputProblem(args); !problem.empty())
-    return cliFail(problem);
   // Read once: the record's settings and the export both use this model.
   SessionModel model;
-  bool isSessionFile = false;
-  std::string error;
-  if (!readModelFile(args.file, model, isSessionFile, error))
-    return cliFail(error);
+  if (const std::string problem = readExportInput(args, model); !problem.empty())
+    return cliFail(problem);
   // The colours follow the rule of every command: a record's settings under the options
   // given. Without a record to look at, the model's checksum is not computed.
   DisplaySettings settings = displaySettingsFor(args, DisplaySettings{});
   if (!args.noAnnotations &&
       (!args.annotations.empty() || std::filesystem::exists(sidecarPathFor(args.file)))) {
-    const CliDisplay shown = cliDisplayFor(args, model);
-    if (!shown.ok)
-      return cliFail(shown.error);
-    cliNotes(shown.notes);
+    CliDisplay shown;
+    if (!cliDisplayShown(args, model, shown))
+      return 1;
     settings = shown.settings;
   }
   const ExportResult r = exportModelFile(args.output, model, modelScale(settings), {});

@@ -62,10 +62,9 @@ int runReport(const CliArgs &args) {
     return cliFail(empty);
   // The callouts of --annotations, or of the sidecar saved beside the file, whose settings the
   // view then shows (as a window restores them) unless the command line sets them.
-  const CliDisplay record = cliDisplayFor(args, view.model());
-  if (!record.ok)
-    return cliFail(record.error);
-  cliNotes(record.notes);
+  CliDisplay record;
+  if (!cliDisplayShown(args, view.model(), record))
+    return 1;
   const ViewState &opening = view.view();
   const QSize snapshotSize =
       reportSnapshotSize(double(opening.viewWidth) / double(opening.viewHeight));

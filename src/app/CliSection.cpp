@@ -19,9 +19,7 @@ int runSection(const CliArgs &args) {
     return cliFail(problem);
 
   SessionModel model;
-  bool isSessionFile = false;
-  std::string error;
-  if (!readModelFile(args.file, model, isSessionFile, error))
+  if (const std::string error = cliReadModel(args, model); !error.empty())
     return cliFail(error);
 
   // Section points are coloured as in the view: the standard layout, whatever the point filter.

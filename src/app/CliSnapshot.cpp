@@ -18,10 +18,9 @@ int runSnapshot(const CliArgs &args) {
   if (!view.open(args.file))
     return cliFail(view.error());
   // A record shows as the window restores it; display options given here win.
-  const CliDisplay shown = cliDisplayFor(args, view.model());
-  if (!shown.ok)
-    return cliFail(shown.error);
-  cliNotes(shown.notes);
+  CliDisplay shown;
+  if (!cliDisplayShown(args, view.model(), shown))
+    return 1;
   if (shown.found)
     view.applyRecord(shown.record, {args.width, args.height});
   else

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 unsigned GLArrayStore::target() const {
   return kind_ == Kind::Indices ? GL_ELEMENT_ARRAY_BUFFER : GL_ARRAY_BUFFER;
@@ -76,6 +77,9 @@ bool contextHasBufferObjects() {
   return major > 1 || (major == 1 && minor >= 5);
 }
 
+namespace {
+// Whether a GL_RENDERER string names a software rasterizer (Mesa's llvmpipe, softpipe, swrast,
+// the generic "Software Rasterizer", and the like).
 bool isSoftwareRenderer(std::string_view renderer) {
   std::string lower(renderer);
   std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -85,6 +89,8 @@ bool isSoftwareRenderer(std::string_view renderer) {
       return true;
   return false;
 }
+
+} // namespace
 
 DrawingDriver currentDrawingDriver() {
   DrawingDriver d;

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 
 // The bytes of one vertex or index array: a buffer object when the context has them, else
 // client memory, or (read only, without buffer objects) the caller's own array used in place.
@@ -57,9 +56,6 @@ struct DrawingDriver {
   bool bufferObjects = false;
 };
 DrawingDriver currentDrawingDriver();
-// Whether a GL_RENDERER string names a software rasterizer (Mesa's llvmpipe, softpipe, swrast,
-// the generic "Software Rasterizer", and the like).
-bool isSoftwareRenderer(std::string_view renderer);
 // Two lines for the About box and --version --verbose: the renderer and where the model's
 // drawing arrays live with it.
 std::string describeDrawingDriver(const DrawingDriver &driver);

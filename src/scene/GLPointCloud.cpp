@@ -129,10 +129,8 @@ bool GLPointCloud::buffersUsable() {
 }
 
 bool GLPointCloud::storeInBufferObjects() {
-  const bool usable = buffersUsable();
-  storeInBufferObjects_ = usable && (arrayHome == ArrayHome::BufferObjects ||
-                                     (arrayHome == ArrayHome::Auto && !softwareDriver_));
-  return storeInBufferObjects_;
+  return buffersUsable() && (arrayHome == ArrayHome::BufferObjects ||
+                             (arrayHome == ArrayHome::Auto && !softwareDriver_));
 }
 
 bool GLPointCloud::uploadPending() const {
@@ -192,7 +190,6 @@ void GLPointCloud::draw(ViewState *view, int) {
   else if (count > kThinningThreshold)
     stride = 10;
   lastStride_ = stride;
-  minNeedle_ = shortestShownNeedle(view);
   workThisFrame_ = false;
   lastDrawFull_ = true;
   lastDrawDecimated_ = false;
@@ -209,6 +206,7 @@ void GLPointCloud::draw(ViewState *view, int) {
     // A size of 0 is not a valid point size; the points keep the size they had.
     if (display.pointSize != PointSize::Triangles)
       glPointSize(float(code(display.pointSize)));
+    minNeedle_ = shortestShownNeedle(view);
     drawPoints(scale, stride, live);
     glPointSize(1);
     lastDrawDecimated_ = lastDrawFull_ && decimate && stride > 1;
@@ -365,9 +363,8 @@ void GLPointCloud::drawPreview(const ColourScale &scale) {
 DecimatedMesh::Key GLPointCloud::decimatedKey() const {
   DecimatedMesh::Key k;
   k.generation = modelGeneration_;
-  k.magnification = display.magnification > 0 && DeviationAnchors::of(*model_).present()
-                        ? display.magnification
-                        : 0;
+  k.magnification =
+      DeviationAnchors::of(*model_).movesMesh(display.magnification) ? display.magnification : 0;
   return k;
 }
 
@@ -470,7 +467,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
   const bool hasDev = m.deviationMode > 0 && m.deviations.size() >= pointCount;
   const bool haveVertexNormals = m.normals.present() && m.normals.size() >= pointCount;
   const DeviationAnchors anchors = DeviationAnchors::of(m);
-  const bool displaced = display.magnification > 0 && anchors.present();
+  const bool displaced = anchors.movesMesh(display.magnification);
   const float mag = display.magnification;
 
   const bool fromArrays = meshPath != MeshPath::Immediate && vertexNormals && haveVertexNormals;
@@ -549,7 +546,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
   // so these go when the compile ends.
   std::vector<Vec3f> moved;
   const Vec3f *vertices = m.points.data();
-  if (mag > 0 && anchors.present()) {
+  if (anchors.movesMesh(mag)) {
     moved.resize(n);
     for (std::size_t i = 0; i < n; ++i)
       moved[i] = anchors.meshVertex(m.points[i], i, mag);

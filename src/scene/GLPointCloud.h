@@ -66,8 +66,6 @@ public:
   // model's own points and normals drawn in place. All draw the same pixels.
   enum class ArrayHome { Auto, BufferObjects, ClientMemory };
   ArrayHome arrayHome = ArrayHome::Auto;
-  // Whether the last draw kept its arrays in buffer objects.
-  bool arraysInBufferObjects() const { return storeInBufferObjects_; }
 
   // Stride of the last points pass; how many points and needles it drew.
   int lastStride() const { return lastStride_; }
@@ -151,7 +149,6 @@ private:
   std::uint64_t modelGeneration_ = 0;
   int useBuffers_ = -1; // whether the context has buffer objects; -1 not yet known
   bool softwareDriver_ = false;
-  bool storeInBufferObjects_ = false;
 
   MeshBuffers mesh_;
   bool meshDirty_ = true;

@@ -12,9 +12,8 @@
 
 namespace {
 
-// Whether the mesh's vertices differ from the model's points (at magnification 1 they do not).
 bool displacedBy(const SessionModel &m, float magnification) {
-  return magnification > 0 && magnification != 1.0f && DeviationAnchors::of(m).present();
+  return DeviationAnchors::of(m).movesMesh(magnification);
 }
 
 } // namespace

@@ -207,6 +207,16 @@ int runArgs(std::vector<std::string> args) {
   std::vector<std::string> files;
   return runCommandLine(static_cast<int>(argv.size()), argv.data(), files);
 }
+// Reads file into model and starts a record that belongs to it.
+bool recordFor(const std::string &file, SessionModel &model, Annotations &record) {
+  bool isSession = false;
+  std::string error;
+  if (!readModelFile(file, model, isSession, error))
+    return false;
+  record = {};
+  record.session = ModelIdentity::of(model);
+  return true;
+}
 std::string shortest(float v) {
   char buf[32];
   return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
@@ -349,11 +359,8 @@ TEST(CliCallouts, TableOfASidecarAndTheWorstPoints) {
   const fs::path dir = testDir();
   const std::string ses = writeTube(dir / "tube.ses");
   SessionModel model;
-  bool isSession = false;
-  std::string error;
-  ASSERT_TRUE(readModelFile(ses, model, isSession, error)) << error;
   Annotations record;
-  record.session = ModelIdentity::of(model);
+  ASSERT_TRUE(recordFor(ses, model, record));
   record.banners = {{0, {1, 1, 1}, "first, \"the\" one"}};
   record.distances = {{0, 48, {}, ""}};
   const std::string side = (dir / "side.json").string();
@@ -402,11 +409,8 @@ TEST(CliCallouts, RefusalsLeaveTheOutputAlone) {
   const std::string ses = writeTube(dir / "tube.ses");
   const std::string other = writeTube(dir / "other.ses", 40);
   SessionModel model;
-  bool isSession = false;
-  std::string error;
-  ASSERT_TRUE(readModelFile(other, model, isSession, error)) << error;
   Annotations record;
-  record.session = ModelIdentity::of(model);
+  ASSERT_TRUE(recordFor(other, model, record));
   const std::string side = (dir / "side.json").string();
   ASSERT_TRUE(writeAnnotations(side, record, other).ok);
   const std::string out = (dir / "old.csv").string();
@@ -447,14 +451,12 @@ TEST(CliSettings, TheRecordUnlessRefusedWithOptionsOnTop) {
   const fs::path dir = testDir();
   const std::string ses = writeTube(dir / "tube.ses"); // deviations -0.3 .. 1.13
   SessionModel model;
-  bool isSession = false;
-  std::string error;
-  ASSERT_TRUE(readModelFile(ses, model, isSession, error)) << error;
   Annotations record;
-  record.session = ModelIdentity::of(model);
+  ASSERT_TRUE(recordFor(ses, model, record));
   record.display.upperTolerance = 0.1;
   record.display.lowerTolerance = -0.1;
   ASSERT_TRUE(writeAnnotations(sidecarPathFor(ses), record, ses).ok);
+  std::string error;
 
   const auto info = [&](std::vector<std::string> options) {
     options.insert(options.begin(), "--info");
@@ -496,7 +498,8 @@ TEST(CliSettings, TheRecordUnlessRefusedWithOptionsOnTop) {
   const std::string other = writeTube(dir / "other.ses", 40);
   fs::copy_file(sidecarPathFor(ses), sidecarPathFor(other));
   SessionModel otherModel;
-  ASSERT_TRUE(readModelFile(other, otherModel, isSession, error)) << error;
+  Annotations unused;
+  ASSERT_TRUE(recordFor(other, otherModel, unused));
   CliArgs otherArgs;
   otherArgs.command = "info";
   otherArgs.file = other;
