@@ -50,10 +50,6 @@ std::uint64_t triangleKey(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
   return (std::uint64_t(a) << 42) | (std::uint64_t(b) << 21) | std::uint64_t(c);
 }
 
-Vec3f cross(const Vec3f &u, const Vec3f &v) {
-  return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
-}
-
 } // namespace
 
 std::size_t CoarseMesh::bytes() const {
@@ -205,4 +201,11 @@ CoarseMesh decimateMesh(const ClusterInput &in, std::size_t targetTriangles) {
     h *= std::sqrt(ratio) * 1.05;
   }
   return mesh;
+}
+
+CoarseMesh decimateMeshWithin(const ClusterInput &in, std::size_t maxTriangles) {
+  CoarseMesh coarse = decimateMesh(in, maxTriangles);
+  while (coarse.triangleCount() > maxTriangles && coarse.cellSize > 0)
+    coarse = clusterMesh(in, coarse.cellSize * 1.1);
+  return coarse;
 }

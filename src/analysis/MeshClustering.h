@@ -48,3 +48,6 @@ CoarseMesh clusterMesh(const ClusterInput &in, double cellSize);
 // Clustering with the cell size chosen from the mesh's area so that about targetTriangles
 // remain (a few tries, each refining the size).
 CoarseMesh decimateMesh(const ClusterInput &in, std::size_t targetTriangles);
+// decimateMesh, then coarser cells (10 % larger each time) until at most maxTriangles remain:
+// a budget that is a limit, not an aim.
+CoarseMesh decimateMeshWithin(const ClusterInput &in, std::size_t maxTriangles);

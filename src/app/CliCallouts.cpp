@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 bool sharedExport(const CliArgs &args) {
@@ -40,10 +41,13 @@ DisplaySettings displaySettingsFor(const CliArgs &args, DisplaySettings d) {
 
 CliDisplay cliDisplayFor(const CliArgs &args, const SessionModel &model) {
   CliDisplay out;
-  if (!args.noAnnotations) {
+  const std::string path = args.annotations.empty() ? sidecarPathFor(model.path) : args.annotations;
+  // A sidecar that is certainly not there is no record: the model's checksum is not computed.
+  std::error_code missing;
+  const bool noSidecar =
+      args.annotations.empty() && !std::filesystem::exists(path, missing) && !missing;
+  if (!args.noAnnotations && !noSidecar) {
     // --annotations must be usable; the sidecar is optional and never in the way.
-    const std::string path =
-        args.annotations.empty() ? sidecarPathFor(model.path) : args.annotations;
     AnnotationsReadResult r = readAnnotationsFor(path, ModelIdentity::of(model));
     out.notes = std::move(r.notes);
     if (r.ok) {
@@ -145,20 +149,12 @@ int runCallouts(const CliArgs &args) {
   if (const std::string error = cliReadModel(args, model); !error.empty())
     return cliFail(error);
 
-  Annotations record;
-  if (!args.annotations.empty()) {
-    const AnnotationsReadResult r = readAnnotationsFor(args.annotations, ModelIdentity::of(model));
-    if (!r.ok)
-      return cliFail(r.error);
-    cliNotes(r.notes);
-    record = r.annotations;
-  }
-  // The tolerances the rows are judged against follow the rule of every command.
-  const CliDisplay shown = cliDisplayFor(args, model);
-  if (!shown.ok)
-    return cliFail(shown.error);
-  if (args.annotations.empty())
-    cliNotes(shown.notes);
+  // The tolerances the rows are judged against follow the rule of every command; the rows
+  // are those of --annotations only (read once, with those settings), not of the sidecar.
+  CliDisplay shown;
+  if (!cliDisplayShown(args, model, shown))
+    return 1;
+  const Annotations record = args.annotations.empty() ? Annotations{} : shown.record;
   const DisplaySettings &display = shown.settings;
 
   std::vector<BannerRecord> banners = record.banners;

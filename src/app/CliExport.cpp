@@ -8,7 +8,6 @@
 #include "records/Annotations.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <malloc.h>
 
 namespace {
@@ -91,16 +90,10 @@ int runExport(const CliArgs &args) {
   SessionModel model;
   if (const std::string problem = readExportInput(args, model); !problem.empty())
     return cliFail(problem);
-  // The colours follow the rule of every command: a record's settings under the options
-  // given. Without a record to look at, the model's checksum is not computed.
-  DisplaySettings settings = displaySettingsFor(args, DisplaySettings{});
-  if (!args.noAnnotations &&
-      (!args.annotations.empty() || std::filesystem::exists(sidecarPathFor(args.file)))) {
-    CliDisplay shown;
-    if (!cliDisplayShown(args, model, shown))
-      return 1;
-    settings = shown.settings;
-  }
-  const ExportResult r = exportModelFile(args.output, model, modelScale(settings), {});
+  // The colours follow the rule of every command: a record's settings under the options given.
+  CliDisplay shown;
+  if (!cliDisplayShown(args, model, shown))
+    return 1;
+  const ExportResult r = exportModelFile(args.output, model, modelScale(shown.settings), {});
   return r.ok ? 0 : cliFail(r.message);
 }

@@ -86,7 +86,7 @@ void fillNormals(SharedMesh &m, const Vec3f *given) {
   for (std::size_t t = 0; t < m.triangleCount; ++t) {
     const std::uint32_t a = m.corner(t, 0), b = m.corner(t, 1), c = m.corner(t, 2);
     const Vec3f u = m.positions[b] - m.positions[a], v = m.positions[c] - m.positions[a];
-    const Vec3f n{u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+    const Vec3f n = cross(u, v);
     for (const std::uint32_t k : {a, b, c})
       summed[k] = summed[k] + n;
   }
@@ -118,17 +118,14 @@ std::string prepare(const SessionModel &model, const ShareScene &scene, SharedMe
     in.deviations = deviations;
     in.triangles = model.triangles.data();
     in.triangleCount = t;
-    m.coarse = decimateMesh(in, scene.maxTriangles);
-    // The clustering aims near the target; a budget is a limit, so coarsen until within it.
-    while (m.coarse.triangleCount() > scene.maxTriangles && m.coarse.cellSize > 0)
-      m.coarse = clusterMesh(in, m.coarse.cellSize * 1.1);
+    m.coarse = decimateMeshWithin(in, scene.maxTriangles);
     m.positions = m.coarse.positions.data();
     m.vertexCount = m.coarse.vertexCount();
     m.deviations = m.coarse.deviations.data();
     m.indices = m.coarse.indices.data();
     m.triangleCount = m.coarse.triangleCount();
     m.reducedFrom = t;
-    fillNormals(m, m.coarse.normals.size() == m.vertexCount ? m.coarse.normals.data() : nullptr);
+    fillNormals(m, m.coarse.normals.data()); // the clustering gives every vertex a normal
     m.coarse.normals = {};
     return {};
   }

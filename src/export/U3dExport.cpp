@@ -240,12 +240,15 @@ U3dSceneFile buildU3dSceneFile(const SessionModel &model, const ColourScale &sca
   if (!file.result.ok)
     return file;
   // The base mesh's size takes one encoding of the faces: done on a second thread while
-  // the listing is written.
-  std::future<std::vector<U3dBlock>> blocks =
-      std::async(std::launch::async, [&] { return buildU3dSceneBlocks(*mesh); });
-  if (listing == U3dListing::Write)
+  // the listing is written, when there is one.
+  if (listing == U3dListing::Write) {
+    std::future<std::vector<U3dBlock>> blocks =
+        std::async(std::launch::async, [&] { return buildU3dSceneBlocks(*mesh); });
     writeListing(*mesh, model);
-  file.layout = std::make_unique<U3dFileLayout>(blocks.get());
+    file.layout = std::make_unique<U3dFileLayout>(blocks.get());
+  } else {
+    file.layout = std::make_unique<U3dFileLayout>(buildU3dSceneBlocks(*mesh));
+  }
   file.mesh = std::move(mesh);
   return file;
 }

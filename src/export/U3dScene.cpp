@@ -418,23 +418,6 @@ U3dBlock priorityUpdate(std::uint32_t priority) {
 
 } // namespace
 
-std::string U3dMesh::inconsistency() const {
-  if (colours.size() != positions.size())
-    return "the mesh has " + std::to_string(colours.size()) + " colours for " +
-           std::to_string(positions.size()) + " points";
-  if (normals.size() != 3 * faces.size())
-    return "the mesh has " + std::to_string(normals.size()) + " normals for " +
-           std::to_string(faces.size()) + " triangles";
-  if (positions.size() > 0xFFFFFFFFu || normals.size() > 0xFFFFFFFFu)
-    return "the mesh is too large for the file format";
-  for (std::size_t j = 0; j < faces.size(); ++j)
-    for (std::uint32_t v : faces[j])
-      if (v >= positions.size())
-        return "triangle " + std::to_string(j) + " refers to point " + std::to_string(v) + " of " +
-               std::to_string(positions.size());
-  return {};
-}
-
 std::vector<std::uint8_t> u3dCheckerPixels() {
   std::vector<std::uint8_t> px;
   px.reserve(kTextureSize * kTextureSize * 3);

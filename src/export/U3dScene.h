@@ -15,9 +15,6 @@ struct U3dMesh {
   std::vector<std::array<float, 4>> colours;
   std::vector<Vec3f> normals;
   std::vector<std::array<std::uint32_t, 3>> faces;
-
-  // Empty when the arrays agree with each other, otherwise what is wrong.
-  std::string inconsistency() const;
 };
 
 // The measured mesh read piece by piece where it lives (the model), so that the export never
@@ -38,9 +35,10 @@ public:
 // model resource, view and light resources, material, shader, texture, motion) around the
 // given mesh, in file order without the header. The mesh must be consistent.
 std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMesh &mesh);
-// The same blocks, the base mesh streamed: its size is found by encoding the faces once
-// without keeping the bytes, and writing encodes it again straight into the file. The
-// source must outlive the blocks and hold at most 2^32 - 1 points and corner normals.
+// The same blocks, the base mesh streamed: its faces are encoded once, to find the block's
+// size, into an anonymous temporary that writing copies after the plain values (encoded
+// again only when no temporary could be made). The source must outlive the blocks and hold
+// at most 2^32 - 1 points and corner normals.
 std::vector<U3dBlock> buildU3dSceneBlocks(const U3dMeshSource &mesh);
 
 // The model node's matrix relative to the world (column order): where the mesh's own

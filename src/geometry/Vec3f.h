@@ -25,6 +25,11 @@ struct Vec3f {
 };
 static_assert(sizeof(Vec3f) == 12);
 
+// Single-precision cross product u x v.
+inline constexpr Vec3f cross(const Vec3f &u, const Vec3f &v) {
+  return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+}
+
 // Single-precision normalisation; zero length gives the zero vector.
 inline Vec3f normalised(const Vec3f &a) {
   const float len = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);

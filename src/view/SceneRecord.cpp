@@ -175,6 +175,7 @@ AppliedNodes applyAnnotations(const Annotations &record, ViewState &view, ViewSc
     added.comments.push_back(text);
     scene.comments.append(text);
   }
+  scene.numberCallouts(); // B1.., D1..: the window's sync numbers its own changes
   if (record.section) {
     if (const std::optional<AxisRecord> axes = axisRecordFromName(record.section->plane)) {
       auto curve = makeSectionCurve(view, *cloud, axes->normal(), record.section->point,

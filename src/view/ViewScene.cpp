@@ -232,7 +232,6 @@ void ViewScene::draw(ViewState &view) {
     legend()->drawLegend(&view, 0);
     scale()->draw(&view, 0);
   }
-  numberCallouts();
   banners.drawAll(&view, 0);
   distances.drawAll(&view, 0);
   comments.drawAll(&view, 0);

@@ -41,8 +41,9 @@ public:
   // Renders one frame (without swapping buffers) with view's camera and settings.
   void draw(ViewState &view);
   // Gives every banner and distance label its callout id by list order (B1, B2, ...; D1,
-  // ...), as the callout table numbers them. Drawing does it; a layout that needs the final
-  // label widths calls it first.
+  // ...), as the callout table numbers them. Whatever changes the lists calls it (the
+  // window's sync, a record applied, the worst-point layout that needs the final widths);
+  // frames do not.
   void numberCallouts();
 
   // Pushes the view's settings into the point cloud node, rebuilds the legend and asks for
