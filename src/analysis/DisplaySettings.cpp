@@ -16,19 +16,3 @@ ColourScale bannerScale(const DisplaySettings &d) {
   banded.gradient = false;
   return legendScale(banded);
 }
-
-DisplayMode displayModeOf(int c, DisplayMode fallback) {
-  return c == 1 ? DisplayMode::Points : c == 4 ? DisplayMode::Triangles : fallback;
-}
-
-PointFilter pointFilterOf(int c, PointFilter fallback) {
-  return c == 0 ? PointFilter::All : c == 2 ? PointFilter::OutsideOnly : fallback;
-}
-
-BannerLineColour bannerLineColourOf(int c, BannerLineColour fallback) {
-  return c >= 0 && c <= 3 ? static_cast<BannerLineColour>(c) : fallback;
-}
-
-PointSize pointSizeOf(int c, PointSize fallback) {
-  return c >= 0 && c <= 3 ? static_cast<PointSize>(c) : fallback;
-}

@@ -66,10 +66,5 @@ ColourScale legendScale(const DisplaySettings &settings);
 // the legend's scale without the gradient.
 ColourScale bannerScale(const DisplaySettings &settings);
 
-// Enum values as plain numbers (file and option codes) and back; a number that names no value
-// gives fallback.
+// Enum values as plain numbers (file and option codes).
 template <typename E> constexpr int code(E value) { return static_cast<int>(value); }
-DisplayMode displayModeOf(int code, DisplayMode fallback);
-PointFilter pointFilterOf(int code, PointFilter fallback);
-BannerLineColour bannerLineColourOf(int code, BannerLineColour fallback);
-PointSize pointSizeOf(int code, PointSize fallback);

@@ -95,7 +95,6 @@ public:
   void setSidecarIdentity(std::optional<FileIdentity> identity) {
     sidecarIdentity_ = std::move(identity);
   }
-  const std::optional<FileIdentity> &sessionIdentity() const { return sessionIdentity_; }
   void setSessionIdentity(std::optional<FileIdentity> identity) {
     sessionIdentity_ = std::move(identity);
   }

@@ -373,17 +373,8 @@ std::vector<char> glbBytes(const SessionModel &model, const ColourScale &scale,
 
 ExportResult writeGltfFile(const std::string &target, const SessionModel &model,
                            const ColourScale &scale, const ShareScene &scene) {
-  AtomicFile file(target);
-  if (!file.ok())
-    return ExportResult::failure(file.error());
-  const ExportResult r = formatGlb(
-      model, scale, scene, [&file](const char *d, std::size_t s) { return file.write(d, s); });
-  if (!r.ok) {
-    const std::string why = file.ok() ? target + ": " + r.message : file.error();
-    file.discard();
-    return ExportResult::failure(why);
-  }
-  if (!file.commit())
-    return ExportResult::failure(file.error());
-  return ExportResult::success();
+  return writeAtomically(target, [&](AtomicFile &file) {
+    return formatGlb(model, scale, scene,
+                     [&file](const char *d, std::size_t s) { return file.write(d, s); });
+  });
 }

@@ -31,9 +31,6 @@ ShareScene shareSceneFor(const SessionModel &model, const DisplaySettings &shown
 // The web page's triangle budget when none is given.
 constexpr std::size_t kDefaultPageTriangles = 2000000;
 
-// Receives the file's bytes in large chunks; returns false to stop the writer.
-using ByteSink = std::function<bool(const char *data, std::size_t size)>;
-
 // A display colour (as the window shows it, sRGB) as the linear value glTF vertex colours hold:
 // a viewer encodes its output back to sRGB, so the colour on screen is the legend's colour.
 float linearFromDisplay(double component);

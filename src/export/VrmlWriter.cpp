@@ -315,19 +315,11 @@ std::string vrmlText(const SessionModel &model, const ColourScale &scale) {
 
 ExportResult writeVrmlFile(const std::string &targetPath, const SessionModel &model,
                            const ColourScale &scale) {
-  AtomicFile file(targetPath);
-  if (!file.ok())
-    return ExportResult::failure(file.error());
-  const ExportResult r = formatVrml(
-      model, scale, [&file](const char *data, std::size_t size) { return file.write(data, size); });
-  if (!r.ok) {
-    const std::string why = file.ok() ? targetPath + ": " + r.message : file.error();
-    file.discard();
-    return ExportResult::failure(why);
-  }
-  if (!file.commit())
-    return ExportResult::failure(file.error());
-  return ExportResult::success();
+  return writeAtomically(targetPath, [&](AtomicFile &file) {
+    return formatVrml(model, scale, [&file](const char *data, std::size_t size) {
+      return file.write(data, size);
+    });
+  });
 }
 
 ExportResult exportVrmlFile(const std::string &targetPath, const std::string &sessionPath,

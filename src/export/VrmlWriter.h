@@ -8,7 +8,7 @@
 #include <string>
 
 // Receives the VRML text in large chunks; returns false to stop the writer.
-using VrmlSink = std::function<bool(const char *data, std::size_t size)>;
+using VrmlSink = ByteSink;
 
 // Writes the model as one VRML 2.0 indexed face set, each vertex coloured by its deviation
 // through the scale, followed by a fixed sky background. Points are written as stored (no

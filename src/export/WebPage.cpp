@@ -84,30 +84,25 @@ ExportResult writeWebPage(const std::string &target, const SessionModel &model,
                           const ColourScale &scale, ShareScene scene) {
   if (scene.maxTriangles == 0)
     scene.maxTriangles = kDefaultPageTriangles;
-  AtomicFile file(target);
-  if (!file.ok())
-    return ExportResult::failure(file.error());
-  file.write("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-             "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>");
-  file.write(htmlEscaped(scene.title));
-  file.write("</title>\n<style>\n");
-  writePieces(file, kWebViewerStyle);
-  file.write("</style>\n</head>\n<body>\n<script type=\"application/octet-stream\" "
-             "id=\"model-glb\">");
-  Base64Writer base64(file);
-  ExportResult r = formatGlb(
-      model, scale, scene, [&base64](const char *d, std::size_t s) { return base64.write(d, s); });
-  if (r.ok && !base64.finish())
-    r = ExportResult::failure("writing the page failed");
-  if (!r.ok) {
-    const std::string why = file.ok() ? target + ": " + r.message : file.error();
-    file.discard();
-    return ExportResult::failure(why);
-  }
-  file.write("</script>\n<script>\n");
-  writePieces(file, kWebViewerScript);
-  file.write("</script>\n</body>\n</html>\n");
-  if (!file.commit())
-    return ExportResult::failure(file.error());
-  return ExportResult::success();
+  return writeAtomically(target, [&](AtomicFile &file) {
+    file.write("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+               "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>");
+    file.write(htmlEscaped(scene.title));
+    file.write("</title>\n<style>\n");
+    writePieces(file, kWebViewerStyle);
+    file.write("</style>\n</head>\n<body>\n<script type=\"application/octet-stream\" "
+               "id=\"model-glb\">");
+    Base64Writer base64(file);
+    ExportResult r = formatGlb(model, scale, scene, [&base64](const char *d, std::size_t s) {
+      return base64.write(d, s);
+    });
+    if (r.ok && !base64.finish())
+      r = ExportResult::failure("writing the page failed");
+    if (!r.ok)
+      return r;
+    file.write("</script>\n<script>\n");
+    writePieces(file, kWebViewerScript);
+    file.write("</script>\n</body>\n</html>\n");
+    return ExportResult::success();
+  });
 }

@@ -311,3 +311,19 @@ std::string targetIsInputProblem(const std::string &target, const std::string &i
   return target + ": this is the input file " + input +
          "; it is never overwritten, choose another file name";
 }
+
+ExportResult writeAtomically(const std::string &target,
+                             const std::function<ExportResult(AtomicFile &)> &write) {
+  AtomicFile file(target);
+  if (!file.ok())
+    return ExportResult::failure(file.error());
+  const ExportResult r = write(file);
+  if (!r.ok) {
+    const std::string why = file.ok() ? target + ": " + r.message : file.error();
+    file.discard();
+    return ExportResult::failure(why);
+  }
+  if (!file.commit())
+    return ExportResult::failure(file.error());
+  return ExportResult::success();
+}

@@ -1,6 +1,9 @@
 #pragma once
+#include "io/ExportResult.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,6 +80,12 @@ private:
 // are resolved). Every write of the program checks its target against its input with this,
 // so that no export, snapshot or table ever lands on the measurement it came from.
 std::string targetIsInputProblem(const std::string &target, const std::string &input);
+
+// Writes target through an AtomicFile that write fills: when write fails (or a write to the
+// file did), the temporary is discarded and the message names the target; otherwise target
+// is replaced.
+ExportResult writeAtomically(const std::string &target,
+                             const std::function<ExportResult(AtomicFile &)> &write);
 
 // Why an existing file of stat mode `mode` at target must not be replaced (a folder, a
 // device, FIFO or socket), or empty for a regular file.
