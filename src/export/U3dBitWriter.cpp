@@ -1,5 +1,6 @@
 #include "export/U3dBitWriter.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -60,15 +61,30 @@ void U3dHistogram::add(std::uint32_t symbol) {
 }
 
 void U3dBitWriter::flushAccumulator() {
-  const std::size_t at = out_.size();
-  out_.resize(at + 8);
+  std::uint8_t bytes[8];
   for (int i = 0; i < 8; ++i)
-    out_[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(acc_ >> (8 * i));
+    bytes[i] = static_cast<std::uint8_t>(acc_ >> (8 * i));
+  out_.insert(out_.end(), bytes, bytes + 8);
   bits_ += 64;
   acc_ = 0;
   accBits_ = 0;
   if (sink_ && out_.size() >= chunk_)
     drain();
+}
+
+void U3dBitWriter::appendBytes(const std::uint8_t *data, std::size_t n) {
+  while (n > 0) {
+    // With a sink, never more than a chunk held (a drain follows every full one).
+    const std::size_t room =
+        sink_ ? std::max<std::size_t>(chunk_ > out_.size() ? chunk_ - out_.size() : 0, 1) : n;
+    const std::size_t piece = std::min(n, room);
+    out_.insert(out_.end(), data, data + piece);
+    bits_ += 8 * piece;
+    data += piece;
+    n -= piece;
+    if (sink_ && out_.size() >= chunk_)
+      drain();
+  }
 }
 
 void U3dBitWriter::setSink(Sink sink, std::size_t chunkBytes) {
@@ -100,9 +116,10 @@ void U3dBitWriter::drain() {
   }
 }
 
-// Inlined into the coding paths: it is most of the encoder's time.
-[[gnu::always_inline]] inline void U3dBitWriter::renormalise(std::uint32_t low,
-                                                             std::uint32_t high) {
+// Inlined into the coding paths: it is most of the encoder's time. Written without
+// branches on the data, which an arithmetic coder's output cannot predict.
+[[gnu::always_inline]] inline void U3dBitWriter::settle(std::uint32_t &low, std::uint32_t &high,
+                                                        std::uint32_t &pending) {
   // Leading bits on which low and high agree are settled; shift them out at once. The
   // first of them releases the pending opposite bits of earlier middle straddles.
   const std::uint32_t differ = (low ^ high) & 0xFFFF;
@@ -111,40 +128,48 @@ void U3dBitWriter::drain() {
     // The settled bits of low in stream order: its bit 15 first.
     const std::uint32_t bits =
         reverseLow16(static_cast<std::uint16_t>(low)) & ((1u << settled) - 1);
-    if (pending_ == 0) {
-      emitBits(bits, settled);
-    } else if (pending_ <= 16) {
-      // First bit, the run of opposite bits, then the rest: one group of at most 32 bits.
+    if (pending <= 16) [[likely]] {
+      // First bit, the run of opposite bits, then the rest: one group of at most 32 bits
+      // (just the settled bits when nothing is pending).
       const std::uint32_t first = bits & 1;
-      const std::uint32_t run = first ? 0 : (1u << pending_) - 1;
-      emitBits(first | run << 1 | (bits >> 1) << (1 + pending_), settled + pending_);
-      pending_ = 0;
+      const std::uint32_t run = (first - 1) & ((1u << pending) - 1);
+      emitBits(first | run << 1 | (bits >> 1) << (1 + pending), settled + pending);
     } else {
-      const std::uint32_t first = bits & 1;
-      emitBits(first, 1);
-      while (pending_ > 0) {
-        const unsigned n = pending_ > 32 ? 32 : pending_;
-        emitBits(first ? 0 : (n == 32 ? 0xFFFFFFFFu : (1u << n) - 1), n);
-        pending_ -= n;
-      }
-      emitBits(bits >> 1, settled - 1);
+      releaseLongRun(bits, settled, pending);
     }
+    pending = 0;
     low = (low << settled) & 0xFFFF;
     high = ((high << settled) & 0xFFFF) | ((1u << settled) - 1);
   }
-  while ((low & 0xC000) == 0x4000 && (high & 0xC000) == 0x8000) {
-    ++pending_;
-    low = (low & 0x3FFF) << 1;
-    high = ((high & 0x3FFF) << 1) | 0x8001;
+  // Middle straddles: low reads 01..., high 10.... Each shift drops bit 14 of both and
+  // counts one pending bit; they go on while low has a 1 and high a 0 below bit 15, so the
+  // whole run is taken at once. Low and high now differ at bit 15 (or are 0 and 0xFFFF),
+  // so a run of none leaves them as they are.
+  const auto straddle = static_cast<std::uint16_t>(((low & ~high) & 0x7FFF) << 1);
+  const auto k = static_cast<unsigned>(std::countl_one(straddle));
+  pending += k;
+  low = (low << k) & 0x7FFF;
+  high = 0x8000 | ((high << k) & 0x7FFF) | ((1u << k) - 1);
+}
+
+void U3dBitWriter::releaseLongRun(std::uint32_t bits, unsigned settled, std::uint32_t pending) {
+  const std::uint32_t first = bits & 1;
+  emitBits(first, 1);
+  while (pending > 0) {
+    const unsigned n = pending > 32 ? 32 : pending;
+    emitBits(first ? 0 : (n == 32 ? 0xFFFFFFFFu : (1u << n) - 1), n);
+    pending -= n;
   }
-  low_ = low;
-  high_ = high;
+  emitBits(bits >> 1, settled - 1);
 }
 
 void U3dBitWriter::encode(std::uint32_t cum, std::uint32_t freq, std::uint32_t total) {
   // span <= 0x10000 and cum + freq <= total < 0x10000: the products fit in 32 bits.
   const std::uint32_t span = high_ - low_ + 1;
-  renormalise(low_ + span * cum / total, low_ + span * (cum + freq) / total - 1);
+  std::uint32_t low = low_ + span * cum / total, high = low_ + span * (cum + freq) / total - 1;
+  settle(low, high, pending_);
+  low_ = low;
+  high_ = high;
 }
 
 void U3dBitWriter::u8(std::uint8_t v) {
@@ -154,19 +179,37 @@ void U3dBitWriter::u8(std::uint8_t v) {
     emitBits(v, 8);
     return;
   }
-  const std::uint32_t span = high_ - low_ + 1;
-  const std::uint32_t r = kReversed[v];
-  renormalise(low_ + ((span * r) >> 8), low_ + ((span * (r + 1)) >> 8) - 1);
+  flatBytes(v, 1);
 }
 
 void U3dBitWriter::u16(std::uint16_t v) {
-  u8(static_cast<std::uint8_t>(v));
-  u8(static_cast<std::uint8_t>(v >> 8));
+  if (atRest())
+    emitBits(v, 16);
+  else
+    flatBytes(v, 2);
 }
 
 void U3dBitWriter::u32(std::uint32_t v) {
-  u16(static_cast<std::uint16_t>(v));
-  u16(static_cast<std::uint16_t>(v >> 16));
+  if (atRest())
+    emitBits(v, 32);
+  else
+    flatBytes(v, 4);
+}
+
+// The state is kept in locals across the bytes of one value: most compressed bytes of a
+// big mesh are the four flat bytes of a corner's index.
+void U3dBitWriter::flatBytes(std::uint32_t v, int count) {
+  std::uint32_t low = low_, high = high_, pending = pending_;
+  for (int i = 0; i < count; ++i, v >>= 8) {
+    const std::uint32_t span = high - low + 1;
+    const std::uint32_t r = kReversed[v & 0xFF];
+    high = low + ((span * (r + 1)) >> 8) - 1;
+    low = low + ((span * r) >> 8);
+    settle(low, high, pending);
+  }
+  low_ = low;
+  high_ = high;
+  pending_ = pending;
 }
 
 void U3dBitWriter::u64(std::uint64_t v) {
@@ -175,6 +218,25 @@ void U3dBitWriter::u64(std::uint64_t v) {
 }
 
 void U3dBitWriter::f32(float v) { u32(std::bit_cast<std::uint32_t>(v)); }
+
+void U3dBitWriter::f32s(const float *v, std::size_t n) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (atRest() && accBits_ % 8 == 0) {
+      // At rest on a byte boundary a plain value is its little-endian bytes: copy them.
+      std::uint8_t held[8];
+      const unsigned whole = accBits_ / 8;
+      for (unsigned i = 0; i < whole; ++i)
+        held[i] = static_cast<std::uint8_t>(acc_ >> (8 * i));
+      acc_ = 0;
+      accBits_ = 0;
+      appendBytes(held, whole);
+      appendBytes(reinterpret_cast<const std::uint8_t *>(v), n * sizeof(float));
+      return;
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    f32(v[i]);
+}
 
 void U3dBitWriter::f64(double v) { u64(std::bit_cast<std::uint64_t>(v)); }
 

@@ -39,10 +39,7 @@ public:
   void f64(double v);
   // U16 byte count and the bytes; names longer than 65535 bytes are cut at that length.
   void string(std::string_view s);
-  void f32s(const float *v, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
-      f32(v[i]);
-  }
+  void f32s(const float *v, std::size_t n);
 
   // Value in 0..range-1, all equally likely; ranges of 0x3FFF and up store a plain U32.
   void staticU32(std::uint32_t v, std::uint32_t range);
@@ -72,18 +69,22 @@ public:
 
 private:
   void encode(std::uint32_t cum, std::uint32_t freq, std::uint32_t total);
-  // Narrows the interval to [newLow, newHigh] and shifts out what is settled.
-  void renormalise(std::uint32_t newLow, std::uint32_t newHigh);
+  // Given the narrowed interval, shifts out what is settled and counts middle straddles.
+  void settle(std::uint32_t &low, std::uint32_t &high, std::uint32_t &pending);
+  void releaseLongRun(std::uint32_t bits, unsigned settled, std::uint32_t pending);
+  // Codes the low count bytes of v as flat byte symbols (the coder not at rest).
+  void flatBytes(std::uint32_t v, int count);
   // Appends count bits, given least significant first (count <= 32).
   void emitBits(std::uint32_t bits, unsigned count);
   void flushAccumulator();
+  void appendBytes(const std::uint8_t *data, std::size_t n);
   void drain();
   bool atRest() const { return low_ == 0 && high_ == 0xFFFF && pending_ == 0; }
 
   // Output: whole bytes in out_, then up to 63 further bits in acc_ (bit k of the stream
   // is bit k % 8 of byte k / 8, so the accumulator fills from its low end).
   std::vector<std::uint8_t> out_;
-  std::size_t bits_ = 0; // bits written, always a multiple of 64 until finish()
+  std::size_t bits_ = 0; // bits in out_ and handed on, always a multiple of 8
   std::uint64_t acc_ = 0;
   unsigned accBits_ = 0;
   std::uint32_t low_ = 0, high_ = 0xFFFF, pending_ = 0;

@@ -2,6 +2,7 @@
 
 #include "export/U3dFile.h"
 #include "export/U3dScene.h"
+#include "export/VrmlWriter.h"
 #include "io/AtomicFile.h"
 #include "session/SessionModel.h"
 
@@ -43,10 +44,12 @@ public:
     used_ += s.size();
     return *this;
   }
-  Listing &operator<<(double v) {
-    char text[48];
-    const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
-    return *this << std::string_view(text, static_cast<std::size_t>(r.ptr - text));
+  // The same text as the general format of the value as a double; the VRML writer's
+  // formatter, several times faster than the library's on a listing of gigabytes.
+  Listing &operator<<(float v) {
+    char text[16];
+    return *this << std::string_view(
+               text, static_cast<std::size_t>(vrmltext::writeFloat(text, v) - text));
   }
   Listing &operator<<(long long v) {
     char text[24];
@@ -130,8 +133,7 @@ void writeListing(const ModelMesh &mesh, const SessionModel &model) {
   out << "Punkte:\n\n";
   for (std::size_t i = 0; i < mesh.pointCount(); ++i) {
     const Vec3f &p = model.points[i];
-    out << "Punkt " << id(i) << ":  " << double{p.x} << "   " << double{p.y} << "  " << double{p.z}
-        << "\n";
+    out << "Punkt " << id(i) << ":  " << p.x << "   " << p.y << "  " << p.z << "\n";
   }
   out << "\nDreiecke:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
@@ -143,8 +145,7 @@ void writeListing(const ModelMesh &mesh, const SessionModel &model) {
   out << "\nNormalen:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
     const Vec3f n = mesh.flatNormal(j);
-    out << "Normale " << id(j) << ":  " << double{n.x} << "   " << double{n.y} << "  "
-        << double{n.z} << "\n";
+    out << "Normale " << id(j) << ":  " << n.x << "   " << n.y << "  " << n.z << "\n";
   }
   out << "\nDreiecknormalen:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
