@@ -208,7 +208,7 @@ MainWindow::MainWindow(DocTemplateRegistry &templates, QWidget *parent)
   stateName_ = QStringLiteral("Frame%1").arg(QRandomGenerator::securelySeeded().generate());
 
   // The look is applied once the frame exists, as a one-shot styling step.
-  QTimer::singleShot(150, this, [this] { applyWindowStyle(*this); });
+  QTimer::singleShot(150, this, [this] { applyStyleOnce(); });
   updateCommandStates();
 }
 
@@ -651,6 +651,11 @@ void MainWindow::openRecentFile(int index) {
   }
 }
 
+namespace {
+// A file whose read is long enough for its progress texts to be worth showing.
+constexpr qint64 kLargeFileBytes = qint64(64) << 20;
+} // namespace
+
 bool MainWindow::openDocument(const QString &path, bool closeOthers) {
   const QFileInfo info(path);
   if (const QString reason = unreadableReason(info); !reason.isEmpty()) {
@@ -658,7 +663,11 @@ bool MainWindow::openDocument(const QString &path, bool closeOthers) {
                                    reason, UiServices::Icon::Warning);
     return false;
   }
-  waitUntilOnScreen();
+  // A small file reads in moments, with no progress to show: it is read without waiting for
+  // the frame to be mapped.
+  if (info.size() >= kLargeFileBytes)
+    waitUntilOnScreen();
+  applyStyleOnce();
   auto doc = std::make_unique<SessionDocument>();
   doc->showStatus = [this](const QString &t) { showStatusText(t); };
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -761,6 +770,13 @@ void MainWindow::closeEvent(QCloseEvent *e) {
     return;
   }
   QMainWindow::closeEvent(e);
+}
+
+void MainWindow::applyStyleOnce() {
+  if (styled_)
+    return;
+  styled_ = true;
+  applyWindowStyle(*this);
 }
 
 void MainWindow::waitUntilOnScreen() {

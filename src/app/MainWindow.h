@@ -76,6 +76,11 @@ private:
   void subWindowActivated(QMdiSubWindow *w);
   void closeAllDocuments();
   void waitUntilOnScreen();
+  // The window style, applied once: by the styling timer, or before the first document
+  // window if that comes sooner (styling re-lays out every window, which the model's first
+  // frames would show at a passing size).
+  void applyStyleOnce();
+  bool styled_ = false;
   void about();
   // Opens path as the only document, as the Open command does after its dialog.
   bool openInPlaceOfOthers(const QString &path);

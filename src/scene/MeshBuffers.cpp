@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -143,6 +144,9 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
             pendingLastTriangle_ = std::int64_t(t);
           }
           r->count = stagingIndices_.size();
+          r->first = from;
+          r->last = to;
+          r->streamed = !buffers;
           if (r->count > 0) {
             const std::size_t span = std::size_t(r->max - r->min) + 1;
             // At most about two vertices per triangle: the run's vertices are its own.
@@ -158,7 +162,9 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
               // A span that short indices reach halves the indices' memory.
               r->shortIndices = span <= 65536;
             }
-            if (r->shortIndices) {
+            if (r->streamed) {
+              // Nothing stored: streamedIndices makes them again for each draw.
+            } else if (r->shortIndices) {
               stagingShort_.assign(stagingIndices_.begin(), stagingIndices_.end());
               r->indices.allocate(stagingShort_.size() * sizeof(std::uint16_t), buffers);
               r->indices.write(0, stagingShort_.data(),
@@ -297,11 +303,31 @@ void MeshBuffers::draw(const SessionModel &m) {
   if (target_.flatNormals)
     drawFlat(m);
   else
-    drawIndexed();
+    drawIndexed(m);
   glPopClientAttrib();
 }
 
-void MeshBuffers::drawIndexed() {
+const void *MeshBuffers::streamedIndices(const Range &r, const SessionModel &m) {
+  // The same indices, in the same order, as a stored range holds.
+  const std::size_t n = drawablePoints(m);
+  auto fill = [&](auto &out) {
+    using Index = typename std::decay_t<decltype(out)>::value_type;
+    out.resize(r.count);
+    std::size_t k = 0;
+    const std::uint32_t base = r.own ? r.min : 0;
+    for (std::size_t t = r.first; t < r.last && k + 3 <= r.count; ++t) {
+      const TriangleRecord &tr = m.triangles[t];
+      if (!cornersWithin(tr, n))
+        continue;
+      for (const std::int32_t c : {tr.a, tr.b, tr.c})
+        out[k++] = static_cast<Index>(std::uint32_t(c) - base);
+    }
+    return static_cast<const void *>(out.data());
+  };
+  return r.shortIndices ? fill(frameShort_) : fill(frameIndices_);
+}
+
+void MeshBuffers::drawIndexed(const SessionModel &m) {
   glEnableClientState(GL_VERTEX_ARRAY);
   if (hasNormals_)
     glEnableClientState(GL_NORMAL_ARRAY);
@@ -327,13 +353,14 @@ void MeshBuffers::drawIndexed() {
       pointers(r->positions, r->normals, r->colours);
       sharedBound = false;
       glDrawRangeElements(GL_TRIANGLES, 0, r->max - r->min, GLsizei(r->count),
-                          r->shortIndices ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, r->indices.bind());
+                          r->shortIndices ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
+                          r->streamed ? streamedIndices(*r, m) : r->indices.bind());
     } else {
       if (!sharedBound)
         pointers(positions_, normals_, colours_);
       sharedBound = true;
       glDrawRangeElements(GL_TRIANGLES, r->min, r->max, GLsizei(r->count), GL_UNSIGNED_INT,
-                          r->indices.bind());
+                          r->streamed ? streamedIndices(*r, m) : r->indices.bind());
     }
   }
 }
@@ -395,6 +422,8 @@ void MeshBuffers::release() {
   pointColours_ = {};
   pointColoursValid_ = false;
   streamStaging_ = {};
+  frameIndices_ = {};
+  frameShort_ = {};
   queue_.clear();
   prepared_ = false;
   lastTriangle_ = -1;
@@ -407,5 +436,6 @@ std::size_t MeshBuffers::bytes() const {
                   pointColours_.size() * sizeof(float);
   for (const auto &r : ranges_)
     n += r->indices.bytes() + held(r->positions) + held(r->normals) + r->colours.bytes();
-  return n;
+  return n + frameIndices_.capacity() * sizeof(std::uint32_t) +
+         frameShort_.capacity() * sizeof(std::uint16_t);
 }

@@ -56,7 +56,7 @@ public:
 private:
   void queueIndexed(const SessionModel &m, const Settings &s);
   void queueFlat(const SessionModel &m, const Settings &s);
-  void drawIndexed();
+  void drawIndexed(const SessionModel &m);
   void drawFlat(const SessionModel &m);
 
   // Vertices [from, to) of the model into dst at element offset 0.
@@ -80,10 +80,17 @@ private:
     std::uint32_t min = 0, max = 0; // vertices used
     bool own = false;
     bool shortIndices = false; // 16-bit indices (an own range whose span they reach)
+    // In client memory the indices are made from the model's triangle records [first, last)
+    // as the range is drawn, not stored: the records interleave a normal index with the
+    // corners, so they cannot be drawn in place, and a stored copy would grow with the model.
+    bool streamed = false;
+    std::size_t first = 0, last = 0;
     GLArrayStore indices{GLArrayStore::Kind::Indices};
     GLArrayStore positions, normals, colours; // of [min, max], when own
   };
   bool anyShared() const;
+  // The indices of a streamed range, as drawIndexed passes them.
+  const void *streamedIndices(const Range &r, const SessionModel &m);
   // The deviation colours of an own range's span, allocating its colour array when it has none.
   void writeRangeColours(Range &r, const SessionModel &m, const ColourScale &scale,
                          bool bufferObjects);
@@ -103,6 +110,8 @@ private:
   std::vector<Vec3f> stagingVertices_;
   std::vector<std::uint32_t> stagingIndices_;
   std::vector<std::uint16_t> stagingShort_;
+  std::vector<std::uint32_t> frameIndices_; // a streamed range's indices while it is drawn
+  std::vector<std::uint16_t> frameShort_;
 
   // Flat normals: the colour of each point (looked up once per setting change) and the
   // stream the corners go through.
