@@ -139,7 +139,8 @@ void ModelView::paintGL() {
   if (cloud && showModel && cloud->lastDrawFull())
     ++fullFramesDrawn;
   afterFrame();
-  // Once the whole model is uploaded, its nearest-point index is built in the background.
+  // Once the whole model is uploaded, its nearest-point index is built in the background
+  // (when the pointer has come over the view).
   if (!cloud || !cloud->uploadPending())
     lookup_->watch();
 }
@@ -376,6 +377,12 @@ void ModelView::mouseReleaseEvent(QMouseEvent *e) {
 }
 
 void ModelView::mouseMoveEvent(QMouseEvent *e) {
+  if (!captured_) {
+    // Hovering needs the nearest-point index; a drag does not.
+    lookup_->want();
+    if (!pointCloud() || !pointCloud()->uploadPending())
+      lookup_->watch();
+  }
   const QPoint at = devicePixel(e->position());
   const int x = at.x(), y = at.y();
   if (captured_) {

@@ -23,14 +23,14 @@ PointLookup::PointLookup(ModelView &view) : QObject(&view), view_(view) {
 
 void PointLookup::watch() {
   const SessionModel *model = view_.scene().shownModel();
-  if (model == model_ && (timer_.isActive() || !model))
-    return;
   if (model != model_) {
     // Another model: a click taken on the previous one means nothing here.
     model_ = model;
     pendingClick_.reset();
+  } else if (timer_.isActive() || !model) {
+    return;
   }
-  if (!model || model->pointCount <= 0 || picking::readyIndex(*model))
+  if (!wanted_ || !model || model->pointCount <= 0 || picking::readyIndex(*model))
     return;
   timer_.start();
   poll();
@@ -38,6 +38,7 @@ void PointLookup::watch() {
 
 void PointLookup::deferClick(const picking::FrameSample &sample) {
   pendingClick_ = sample;
+  wanted_ = true;
   watch();
 }
 

@@ -17,8 +17,12 @@ public:
   explicit PointLookup(ModelView &view);
 
   // Starts the shown model's index when it has none yet (small models are indexed at once)
-  // and follows its build. Cheap when there is nothing to do: the view calls it every frame.
+  // and follows its build, once the index is wanted. Cheap when there is nothing to do: the
+  // view calls it every frame.
   void watch();
+  // The pointer has been over the view: from now on the shown model's index is built. Until
+  // then a model is only shown, and nothing but its drawing takes memory or time.
+  void want() { wanted_ = true; }
   // Keeps a click taken while the index was being built; a newer click replaces it.
   void deferClick(const picking::FrameSample &sample);
   bool clickPending() const { return pendingClick_.has_value(); }
@@ -31,4 +35,5 @@ private:
   const SessionModel *model_ = nullptr; // the model followed
   std::optional<picking::FrameSample> pendingClick_;
   int shownPercent_ = -1; // last progress put in the status bar; -1 none
+  bool wanted_ = false;
 };

@@ -345,9 +345,11 @@ std::unique_ptr<SessionModel> repeatedGrid(int copies) {
 TEST_F(PickingTest, LargeModelIsIndexedInTheBackgroundAndAnEarlyClickIsPlacedOnceReady) {
   std::vector<std::string> statuses;
   view->scene().showStatus = [&](const char *t) { statuses.emplace_back(t); };
-  reload(repeatedGrid(10000)); // 1.21 million points; the full frame starts the index
+  reload(repeatedGrid(10000)); // 1.21 million points
   ASSERT_TRUE(QTest::qWaitFor([&] { return !cloud->uploadPending(); }, 30000));
   paint();
+  // Shown, not yet indexed: the index waits for the pointer (here the click) to need it.
+  EXPECT_FALSE(cloud->model()->pointIndex);
   // Beside the model's edge only the on-screen snap can tell the point: the click waits.
   click(pixelOfPoint(10, 5) + QPoint(4, 0));
   const bool waited = view->pointLookup().clickPending();
