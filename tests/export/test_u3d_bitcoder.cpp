@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -79,6 +81,36 @@ TEST(U3dBitWriter, PlainValuesAreTheirLittleEndianBytes) {
                              "62");
 }
 
+TEST(U3dBitWriter, ASinkGetsTheSameBytesInChunks) {
+  // Plain runs copied at rest, and coded ones, through a sink far smaller than them.
+  std::vector<float> values(1000);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    values[i] = float(i) * 0.37f - 11.0f;
+  const auto write = [&](U3dBitWriter &w) {
+    w.u8(7);
+    w.f32s(values.data(), values.size());
+    w.staticU32(5, 9);
+    w.f32s(values.data(), 17);
+    return w.finish();
+  };
+  U3dBitWriter held;
+  const std::vector<std::uint8_t> whole = write(held);
+  U3dBitWriter streamed;
+  std::vector<std::uint8_t> got;
+  std::size_t largest = 0;
+  streamed.setSink(
+      [&](const void *d, std::size_t n) {
+        largest = std::max(largest, n);
+        got.insert(got.end(), static_cast<const std::uint8_t *>(d),
+                   static_cast<const std::uint8_t *>(d) + n);
+        return true;
+      },
+      16);
+  EXPECT_TRUE(write(streamed).empty());
+  EXPECT_EQ(got, whole);
+  EXPECT_LE(largest, 24u); // a chunk and at most one accumulator's flush
+}
+
 TEST(U3dHistogram, HalvesBeforeCountingOnceTheTotalReaches8191) {
   U3dHistogram h;
   for (int i = 0; i < 8190; ++i)
@@ -147,7 +179,17 @@ std::vector<Op> randomStream(std::mt19937 &rng, std::size_t n, int contexts) {
 std::vector<std::uint8_t> encodeStream(const std::vector<Op> &ops, int contexts) {
   U3dBitWriter w;
   std::vector<U3dHistogram> hs(static_cast<std::size_t>(contexts));
-  for (const Op &op : ops) {
+  std::vector<float> run; // consecutive floats go in one f32s call, as the mesh writes them
+  for (std::size_t i = 0; i < ops.size(); ++i) {
+    const Op &op = ops[i];
+    if (op.kind == Op::F32) {
+      run.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(op.value)));
+      if (i + 1 == ops.size() || ops[i + 1].kind != Op::F32) {
+        w.f32s(run.data(), run.size());
+        run.clear();
+      }
+      continue;
+    }
     switch (op.kind) {
     case Op::U8:
       w.u8(static_cast<std::uint8_t>(op.value));
@@ -162,7 +204,6 @@ std::vector<std::uint8_t> encodeStream(const std::vector<Op> &ops, int contexts)
       w.u64(op.value);
       break;
     case Op::F32:
-      w.f32(std::bit_cast<float>(static_cast<std::uint32_t>(op.value)));
       break;
     case Op::Static:
       w.staticU32(static_cast<std::uint32_t>(op.value), op.range);
