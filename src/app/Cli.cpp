@@ -273,14 +273,8 @@ int runCommandLine(int argc, char **argv, std::vector<std::string> &desktopFiles
   }
   if (cli.help || cli.version) {
     std::fputs(cli.help ? kUsage : "velmora-viewer " VELMORA_VERSION "\n", stdout);
-    if (cli.version && cli.verbose) {
-      std::string why;
-      const DrawingDriver driver = probeDrawingDriver(why);
-      std::fputs((why.empty() ? describeDrawingDriver(driver) : "OpenGL: unavailable: " + why)
-                     .append("\n")
-                     .c_str(),
-                 stdout);
-    }
+    if (cli.version && cli.verbose)
+      std::fputs((describeProbedDrawingDriver() + "\n").c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
   if (cli.command.empty()) {

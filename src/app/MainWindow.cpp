@@ -817,17 +817,14 @@ void MainWindow::about() {
   row->addWidget(icon);
   // One version for the About box and --version: the project's own. The drawing driver is the
   // active window's, or a probe's when no window is open.
-  std::string why;
-  DrawingDriver driver;
+  std::string drawing;
   if (DocumentWindow *child = activeChild(); child && child->view()->isValid()) {
     child->view()->makeCurrent();
-    driver = currentDrawingDriver();
+    drawing = describeDrawingDriver(currentDrawingDriver());
     child->view()->doneCurrent();
   } else {
-    driver = probeDrawingDriver(why);
+    drawing = describeProbedDrawingDriver();
   }
-  const std::string drawing =
-      why.empty() ? describeDrawingDriver(driver) : "OpenGL: unavailable: " + why;
   auto *text = new QLabel(QStringLiteral("VelmoraViewer\nVersion " VELMORA_VERSION "\n\n") +
                           QString::fromStdString(drawing));
   text->setWordWrap(true);

@@ -259,19 +259,14 @@ ExportResult ExportU3dScene(const std::string &targetPath, const SessionModel &m
   const U3dSceneFile scene = buildU3dSceneFile(model, scale);
   if (!scene.result.ok)
     return scene.result;
-  AtomicFile file(targetPath);
-  if (!file.ok())
-    return ExportResult::failure(file.error());
-  // A refusal with the file still fine is the mesh not matching its announced size.
-  if (!scene.layout->write(
-          [&](const void *data, std::size_t size) { return file.write(data, size); }) &&
-      file.ok()) {
-    file.discard();
-    return ExportResult::failure(targetPath + ": the mesh changed while it was written");
-  }
-  if (!file.commit())
-    return ExportResult::failure(file.error());
-  return ExportResult::success();
+  return writeAtomically(targetPath, [&](AtomicFile &file) {
+    // A refusal with the file still fine is the mesh not matching its announced size (a
+    // failed write is reported as the file's error).
+    if (!scene.layout->write(
+            [&](const void *data, std::size_t size) { return file.write(data, size); }))
+      return ExportResult::failure("the mesh changed while it was written");
+    return ExportResult::success();
+  });
 }
 
 ExportResult exportU3dFile(const std::string &targetPath, const std::string &sessionPath,

@@ -118,13 +118,11 @@ std::string describeDrawingDriver(const DrawingDriver &d) {
   return s;
 }
 
-DrawingDriver probeDrawingDriver(std::string &error) {
+std::string describeProbedDrawingDriver() {
   OffscreenContext context;
-  if (!context.create(16, 16)) {
-    error = context.error();
-    return {};
-  }
-  return currentDrawingDriver();
+  if (!context.create(16, 16))
+    return "OpenGL: unavailable: " + context.error();
+  return describeDrawingDriver(currentDrawingDriver());
 }
 
 BufferBindingGuard::BufferBindingGuard() {

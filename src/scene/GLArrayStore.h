@@ -59,9 +59,9 @@ DrawingDriver currentDrawingDriver();
 // Two lines for the About box and --version --verbose: the renderer and where the model's
 // drawing arrays live with it.
 std::string describeDrawingDriver(const DrawingDriver &driver);
-// The driver of a small offscreen context made for the question; the error when none can be
-// made.
-DrawingDriver probeDrawingDriver(std::string &error);
+// describeDrawingDriver of a small offscreen context made for the question, or why none could
+// be made ("OpenGL: unavailable: ...").
+std::string describeProbedDrawingDriver();
 
 // Puts the array and element buffer bindings back as they were on construction.
 class BufferBindingGuard {

@@ -63,8 +63,9 @@ public:
   // Where the arrays of the Arrays and Buffers paths live in a context with buffer objects.
   // Auto: in buffer objects when a device driver holds them outside the process, else (a
   // software rasterizer, which would hold them in process memory) in client memory, the
-  // model's own points and normals drawn in place. All draw the same pixels.
-  enum class ArrayHome { Auto, BufferObjects, ClientMemory };
+  // model's own points and normals drawn in place; BufferObjects whatever the driver. All
+  // draw the same pixels.
+  enum class ArrayHome { Auto, BufferObjects };
   ArrayHome arrayHome = ArrayHome::Auto;
 
   // Stride of the last points pass; how many points and needles it drew.

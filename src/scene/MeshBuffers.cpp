@@ -17,6 +17,20 @@ bool displacedBy(const SessionModel &m, float magnification) {
   return DeviationAnchors::of(m).movesMesh(magnification);
 }
 
+// Calls f(record, corner) for every corner of the triangle records [first, last) whose
+// corners all name one of the n drawable points, in order: the indices a range draws.
+template <class F>
+void forEachCorner(const SessionModel &m, std::size_t n, std::size_t first, std::size_t last, F f) {
+  for (std::size_t t = first; t < last; ++t) {
+    const TriangleRecord &tr = m.triangles[t];
+    // Readers refuse bad corner indices; the mesh still never reads outside its arrays.
+    if (!cornersWithin(tr, n))
+      continue;
+    for (const std::int32_t k : {tr.a, tr.b, tr.c})
+      f(t, std::uint32_t(k));
+  }
+}
+
 } // namespace
 
 void MeshBuffers::prepare(const SessionModel &m, const Settings &s) {
@@ -56,6 +70,21 @@ void MeshBuffers::placePositions(GLArrayStore &dst, const SessionModel &m, std::
   if (dst.refers() || dst.bytes() != bytes)
     dst.allocate(bytes, bufferObjects);
   writePositions(dst, m, from, to, 0, magnification);
+}
+
+void MeshBuffers::holdSharedPositions(const SessionModel &m, std::size_t n, bool bufferObjects,
+                                      bool displaced) {
+  const std::size_t bytes = n * sizeof(Vec3f);
+  if (!bufferObjects && !displaced)
+    positions_.refer(m.points.data(), bytes);
+  else if (positions_.refers() || positions_.bytes() != bytes)
+    positions_.allocate(bytes, bufferObjects);
+}
+
+void MeshBuffers::writeSharedPositions(const SessionModel &m, std::size_t from, std::size_t to,
+                                       float magnification) {
+  if (positions_.allocated() && !positions_.refers())
+    writePositions(positions_, m, from, to, from, magnification);
 }
 
 void MeshBuffers::placeNormals(GLArrayStore &dst, const SessionModel &m, std::size_t from,
@@ -130,23 +159,18 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
         [this, &m, n, buffers, mag, colours, scale](std::size_t from, std::size_t to) {
           stagingIndices_.clear();
           auto r = std::make_unique<Range>();
-          r->min = std::numeric_limits<std::uint32_t>::max();
-          for (std::size_t t = from; t < to; ++t) {
-            const TriangleRecord &tr = m.triangles[t];
-            // Readers refuse bad corner indices; the mesh still never reads outside its arrays.
-            if (!cornersWithin(tr, n))
-              continue;
-            for (const std::int32_t k : {tr.a, tr.b, tr.c}) {
-              stagingIndices_.push_back(std::uint32_t(k));
-              r->min = std::min(r->min, std::uint32_t(k));
-              r->max = std::max(r->max, std::uint32_t(k));
-            }
-            pendingLastTriangle_ = std::int64_t(t);
-          }
-          r->count = stagingIndices_.size();
           r->first = from;
           r->last = to;
           r->streamed = !buffers;
+          r->min = std::numeric_limits<std::uint32_t>::max();
+          forEachCorner(m, n, from, to, [&](std::size_t t, std::uint32_t k) {
+            if (!r->streamed)
+              stagingIndices_.push_back(k);
+            r->min = std::min(r->min, k);
+            r->max = std::max(r->max, k);
+            ++r->count;
+            pendingLastTriangle_ = std::int64_t(t);
+          });
           if (r->count > 0) {
             const std::size_t span = std::size_t(r->max - r->min) + 1;
             // At most about two vertices per triangle: the run's vertices are its own.
@@ -184,26 +208,24 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
           stagingIndices_ = {};
           stagingShort_ = {};
         });
-    // Shared arrays for the runs whose corners are spread out, if any.
+    // Shared arrays for the runs whose corners are spread out, if any; in client memory the
+    // model's own, drawn in place, else filled a chunk at a time.
     queue_.add(
         n, chunk,
-        [this, &m, n, buffers, mag, displaced] {
+        [this, &m, n, buffers, displaced] {
           if (!anyShared())
             return;
-          if (!buffers && !displaced) {
-            // Client memory: the model's arrays are drawn in place, nothing to fill.
-            placePositions(positions_, m, 0, n, false, mag);
-            if (hasNormals_)
-              placeNormals(normals_, m, 0, n, false);
-            return;
-          }
-          positions_.allocate(n * sizeof(Vec3f), buffers);
-          if (hasNormals_)
-            placeNormals(normals_, m, 0, n, buffers);
+          holdSharedPositions(m, n, buffers, displaced);
+          if (hasNormals_ && !buffers)
+            normals_.refer(m.normals.data(), n * sizeof(Vec3f));
+          else if (hasNormals_)
+            normals_.allocate(n * sizeof(Vec3f), true);
         },
         [this, &m, mag](std::size_t from, std::size_t to) {
-          if (positions_.allocated() && !positions_.refers())
-            writePositions(positions_, m, from, to, from, mag);
+          writeSharedPositions(m, from, to, mag);
+          if (normals_.allocated() && !normals_.refers())
+            normals_.write(from * sizeof(Vec3f), m.normals.data() + from,
+                           (to - from) * sizeof(Vec3f));
         },
         positionsDone);
   } else if (!positionsCurrent) {
@@ -217,17 +239,12 @@ void MeshBuffers::queueIndexed(const SessionModel &m, const Settings &s) {
                {});
     queue_.add(
         n, chunk,
-        [this, &m, n, buffers, mag, displaced] {
-          if (!positions_.allocated())
-            return;
-          if (!buffers && !displaced)
-            placePositions(positions_, m, 0, n, false, mag);
-          else if (positions_.refers())
-            positions_.allocate(n * sizeof(Vec3f), buffers);
+        [this, &m, n, buffers, displaced] {
+          if (positions_.allocated())
+            holdSharedPositions(m, n, buffers, displaced);
         },
         [this, &m, mag](std::size_t from, std::size_t to) {
-          if (positions_.allocated() && !positions_.refers())
-            writePositions(positions_, m, from, to, from, mag);
+          writeSharedPositions(m, from, to, mag);
         },
         positionsDone);
   }
@@ -315,13 +332,10 @@ const void *MeshBuffers::streamedIndices(const Range &r, const SessionModel &m) 
     out.resize(r.count);
     std::size_t k = 0;
     const std::uint32_t base = r.own ? r.min : 0;
-    for (std::size_t t = r.first; t < r.last && k + 3 <= r.count; ++t) {
-      const TriangleRecord &tr = m.triangles[t];
-      if (!cornersWithin(tr, n))
-        continue;
-      for (const std::int32_t c : {tr.a, tr.b, tr.c})
-        out[k++] = static_cast<Index>(std::uint32_t(c) - base);
-    }
+    forEachCorner(m, n, r.first, r.last, [&](std::size_t, std::uint32_t c) {
+      if (k < out.size())
+        out[k++] = static_cast<Index>(c - base);
+    });
     return static_cast<const void *>(out.data());
   };
   return r.shortIndices ? fill(frameShort_) : fill(frameIndices_);

@@ -68,6 +68,12 @@ private:
                       bool bufferObjects, float magnification);
   void placeNormals(GLArrayStore &dst, const SessionModel &m, std::size_t from, std::size_t to,
                     bool bufferObjects);
+  // The shared positions of n points: the model's array in place (client memory, not
+  // displaced), else storage that writeSharedPositions fills a chunk at a time.
+  void holdSharedPositions(const SessionModel &m, std::size_t n, bool bufferObjects,
+                           bool displaced);
+  void writeSharedPositions(const SessionModel &m, std::size_t from, std::size_t to,
+                            float magnification);
   void writeColours(GLArrayStore &dst, const SessionModel &m, const ColourScale &scale,
                     std::size_t from, std::size_t to, std::size_t at);
 

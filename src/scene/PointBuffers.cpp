@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -34,14 +33,33 @@ PointBuffers::Key PointBuffers::keyFor(const SessionModel &m, const Settings &s)
       allPass && strideFits ? (displaced ? Layout::Computed : Layout::Model) : Layout::Gathered;
   k.magnification = displaced ? s.magnification : 0;
   k.hasDev = s.hasDev;
+  k.devArray = s.devArray;
   k.bufferObjects = s.bufferObjects;
   if (k.layout == Layout::Gathered) {
     k.stride = std::max(s.stride, 1);
     k.filter = s.filter;
     k.upper = s.filter == 2 ? s.upperTolerance : 0;
-    k.devArray = s.devArray;
   }
   return k;
+}
+
+float PointBuffers::deviationAt(const SessionModel &m, std::size_t i) const {
+  return target_.devArray ? m.deviations[i] : 0.0f;
+}
+
+template <class F>
+void PointBuffers::forEachStored(const SessionModel &m, const Block &b, F f) const {
+  if (target_.layout != Layout::Gathered) {
+    for (std::size_t i = b.from; i < b.to; ++i)
+      f(i);
+    return;
+  }
+  const auto step = std::size_t(std::max(target_.stride, 1));
+  for (std::size_t j = b.from; j < b.to; ++j) {
+    const std::size_t i = j * step;
+    if (!target_.hasDev || passes(target_.filter, target_.upper, deviationAt(m, i)))
+      f(i);
+  }
 }
 
 void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
@@ -51,22 +69,15 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     return;
   ++builds_;
   prepared_ = true;
-  devArray_ = s.devArray;
   target_ = k;
   targetColours_ = ck;
   queue_.clear();
 
   const std::size_t count = std::size_t(k.count);
-  const int stride = std::max(k.stride, 1);
   const bool buffers = k.bufferObjects;
-  const bool gathered = k.layout == Layout::Gathered;
-  auto deviation = [&m, s](std::size_t i) { return s.devArray ? m.deviations[i] : 0.0f; };
-  auto drawn = [s, deviation](std::size_t i) {
-    return !s.hasDev || passes(s.filter, s.upperTolerance, deviation(i));
-  };
   // The source indices the blocks cover: every point, or every stride-th one when gathered.
-  const std::size_t sources = gathered ? strided(count, stride) : count;
-  const std::size_t step = gathered ? std::size_t(stride) : 1;
+  const std::size_t sources =
+      k.layout == Layout::Gathered ? strided(count, std::max(k.stride, 1)) : count;
 
   if (!verticesValid_ || !(verticesFor_ == k)) {
     verticesValid_ = false;
@@ -81,7 +92,7 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     // One chunk of the queue is one block.
     queue_.add(
         sources, chunk, {},
-        [this, &m, k, step, buffers, gathered, drawn, size = chunk](std::size_t from, std::size_t) {
+        [this, &m, k, buffers, size = chunk](std::size_t from, std::size_t) {
           Block &b = *blocks_[from / size];
           if (k.layout == Layout::Model) {
             b.points = b.to - b.from;
@@ -99,15 +110,12 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
           stagingVertices_.resize(b.to - b.from);
           Vec3f *out = stagingVertices_.data();
           std::size_t used = 0;
-          for (std::size_t j = b.from; j < b.to; ++j) {
-            const std::size_t i = j * step;
-            if (gathered && !drawn(i))
-              continue;
+          forEachStored(m, b, [&](std::size_t i) {
             const Vec3f p = m.points[i];
             out[used++] = k.magnification > 0
                               ? DeviationAnchors::magnifiedPoint(p, anchors.at(i), k.magnification)
                               : p;
-          }
+          });
           b.points = used;
           b.vertices.allocate(used * sizeof(Vec3f), buffers);
           b.vertices.write(0, stagingVertices_.data(), used * sizeof(Vec3f));
@@ -127,18 +135,15 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
     coloursValid_ = false;
     queue_.add(
         sources, chunk, {},
-        [this, step, buffers, gathered, drawn, deviation, size = chunk,
-         scale = modelScale(s.colourSettings)](std::size_t from, std::size_t) {
+        [this, &m, buffers, size = chunk, scale = modelScale(s.colourSettings)](std::size_t from,
+                                                                                std::size_t) {
           Block &b = *blocks_[from / size];
           staging_.resize((b.to - b.from) * 4);
           std::uint8_t *out = staging_.data();
-          for (std::size_t j = b.from; j < b.to; ++j) {
-            const std::size_t i = j * step;
-            if (gathered && !drawn(i))
-              continue;
-            colourBytesInto(out, scale, deviation(i));
+          forEachStored(m, b, [&](std::size_t i) {
+            colourBytesInto(out, scale, deviationAt(m, i));
             out += 4;
-          }
+          });
           const auto bytes = std::size_t(out - staging_.data());
           b.colours.allocate(bytes, buffers);
           b.colours.write(0, staging_.data(), bytes);
@@ -172,20 +177,13 @@ std::size_t PointBuffers::pointsDrawn(int stride) const {
 
 template <class F>
 void PointBuffers::forEachDrawn(const SessionModel &m, const Block &b, int stride, F f) const {
-  if (target_.layout != Layout::Gathered) {
-    const Run r = runOf(b, stride);
-    for (std::size_t k = 0; k < r.count; ++k)
-      f(b.from + r.local + k * std::size_t(stride));
+  if (target_.layout == Layout::Gathered) {
+    forEachStored(m, b, f);
     return;
   }
-  // The gathered points, found again as they were gathered.
-  const auto step = std::size_t(std::max(target_.stride, 1));
-  for (std::size_t j = b.from; j < b.to; ++j) {
-    const std::size_t i = j * step;
-    const float d = target_.devArray ? m.deviations[i] : 0.0f;
-    if (!target_.hasDev || passes(target_.filter, target_.upper, d))
-      f(i);
-  }
+  const Run r = runOf(b, stride);
+  for (std::size_t k = 0; k < r.count; ++k)
+    f(b.from + r.local + k * std::size_t(stride));
 }
 
 void PointBuffers::drawNeedles(const SessionModel &m, int stride, double minNeedle) {
@@ -222,7 +220,7 @@ void PointBuffers::drawNeedles(const SessionModel &m, int stride, double minNeed
       needleVertices_.push_back(a);
       if (colouring) {
         std::uint8_t c[4];
-        colourBytesInto(c, scale, devArray_ ? m.deviations[i] : 0.0f);
+        colourBytesInto(c, scale, deviationAt(m, i));
         needleColours_.insert(needleColours_.end(),
                               {c[0], c[1], c[2], c[3], c[0], c[1], c[2], c[3]});
       }

@@ -75,7 +75,8 @@ public:
 private:
   enum class Layout { Model, Computed, Gathered };
   // Everything the stored arrays depend on, with the fields that do not matter for the
-  // chosen layout zeroed, so that comparing keys tells what must be rebuilt.
+  // chosen layout zeroed, so that comparing keys tells what must be rebuilt. Once prepared
+  // (target_) it also says which points the blocks hold and how they are coloured.
   struct Key {
     std::uint64_t generation = 0;
     Layout layout = Layout::Model;
@@ -106,6 +107,11 @@ private:
     std::size_t local = 0, count = 0;
   };
   Run runOf(const Block &b, int stride) const;
+  // The deviation of source point i as the colours and the filter take it (0 without them).
+  float deviationAt(const SessionModel &m, std::size_t i) const;
+  // The source index of every point a block stores, in order: all of its points, or when
+  // gathered every stride-th one that passes the filter.
+  template <class F> void forEachStored(const SessionModel &m, const Block &b, F f) const;
   // The source index of every point a block draws with the stride, in drawing order.
   template <class F>
   void forEachDrawn(const SessionModel &m, const Block &b, int stride, F f) const;
@@ -128,5 +134,4 @@ private:
   std::vector<Vec3f> needleVertices_;
   std::vector<std::uint8_t> needleColours_;
   std::size_t needlesDrawn_ = 0;
-  bool devArray_ = false;
 };
