@@ -106,6 +106,11 @@ void PointBuffers::prepare(const SessionModel &m, const Settings &s) {
             b.vertices.write(0, m.points.data() + b.from, bytes);
             return;
           }
+          if (k.layout == Layout::Computed && !buffers) {
+            b.points = b.to - b.from;
+            b.streamed = true; // streamedVertices makes them again for each draw
+            return;
+          }
           const DeviationAnchors anchors = DeviationAnchors::of(m);
           stagingVertices_.resize(b.to - b.from);
           Vec3f *out = stagingVertices_.data();
@@ -230,6 +235,18 @@ void PointBuffers::drawNeedles(const SessionModel &m, int stride, double minNeed
   flush();
 }
 
+const void *PointBuffers::streamedVertices(const SessionModel &m, const Block &b, int stride) {
+  const DeviationAnchors anchors = DeviationAnchors::of(m);
+  const float magnification = target_.magnification;
+  frameVertices_.resize(runOf(b, stride).count);
+  Vec3f *out = frameVertices_.data();
+  forEachDrawn(m, b, stride, [&](std::size_t i) {
+    *out++ = DeviationAnchors::magnifiedPoint(m.points[i], anchors.at(i), magnification);
+  });
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  return frameVertices_.data();
+}
+
 void PointBuffers::draw(const SessionModel &m, int stride, double minNeedle) {
   needlesDrawn_ = 0;
   if (!ready())
@@ -247,8 +264,11 @@ void PointBuffers::draw(const SessionModel &m, int stride, double minNeedle) {
     if (r.count == 0)
       continue;
     const std::size_t step = std::size_t(s);
-    glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(Vec3f) * step),
-                    b.vertices.bind(r.local * sizeof(Vec3f)));
+    if (b.streamed)
+      glVertexPointer(3, GL_FLOAT, 0, streamedVertices(m, b, s));
+    else
+      glVertexPointer(3, GL_FLOAT, GLsizei(sizeof(Vec3f) * step),
+                      b.vertices.bind(r.local * sizeof(Vec3f)));
     if (b.colours.allocated()) {
       glEnableClientState(GL_COLOR_ARRAY);
       glColorPointer(4, GL_UNSIGNED_BYTE, GLsizei(4 * step), b.colours.bind(r.local * 4));
@@ -267,6 +287,7 @@ void PointBuffers::release() {
   prepared_ = false;
   staging_ = {};
   stagingVertices_ = {};
+  frameVertices_ = {};
   needleStream_.release();
   needleVertices_ = {};
   needleColours_ = {};
@@ -278,6 +299,6 @@ std::size_t PointBuffers::bytes() const {
   std::size_t n = 0;
   for (const auto &b : blocks_)
     n += (inPlace ? 0 : b->vertices.bytes()) + b->colours.bytes();
-  n += needleStream_.bytes();
+  n += needleStream_.bytes() + frameVertices_.capacity() * sizeof(Vec3f);
   return n;
 }

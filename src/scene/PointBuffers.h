@@ -14,11 +14,13 @@ class SessionModel;
 // The points pass held by the driver: the points' positions and colours, uploaded a chunk at
 // a time and redrawn every frame without copying. When every point is drawn at its own
 // position the model's point array is used as it is; a magnified display stores each drawn
-// point's magnified position. Thinning reads the arrays with a stride; only a filtered
-// display (points outside the tolerance) gathers its subset, and gathers again when the
-// stride changes. The deviation needles of a magnified display are made each frame, in small
-// pieces, for the needles long enough to be seen: most are shorter than a pixel at the
-// zoom of a whole model, and storing them all would double the arrays.
+// point's magnified position in buffer objects, and in client memory makes them again as each
+// block is drawn (a software driver would hold a stored copy in this process's memory, as
+// large as the model's points, for a few milliseconds of arithmetic per frame). Thinning reads the
+// arrays with a stride; only a filtered display (points outside the tolerance) gathers its subset,
+// and gathers again when the stride changes. The deviation needles of a magnified display are made
+// each frame, in small pieces, for the needles long enough to be seen: most are shorter than a
+// pixel at the zoom of a whole model, and storing them all would double the arrays.
 class PointBuffers {
 public:
   struct Settings {
@@ -99,7 +101,8 @@ private:
   // model, so no frame stalls on the driver clearing a huge buffer.
   struct Block {
     std::size_t from = 0, to = 0; // source indices (every stride-th point when gathered)
-    std::size_t points = 0;       // points stored
+    std::size_t points = 0;       // points stored (or made per draw)
+    bool streamed = false;        // magnified positions made per draw, not stored
     GLArrayStore vertices, colours;
   };
   // The first stored point of a block drawn with the stride, and how many are drawn.
@@ -116,6 +119,8 @@ private:
   template <class F>
   void forEachDrawn(const SessionModel &m, const Block &b, int stride, F f) const;
   void drawNeedles(const SessionModel &m, int stride, double minNeedle);
+  // The pointer argument of a streamed block's magnified positions for this draw.
+  const void *streamedVertices(const SessionModel &m, const Block &b, int stride);
 
   UploadQueue queue_;
   bool prepared_ = false;
@@ -128,6 +133,7 @@ private:
   bool verticesValid_ = false, coloursValid_ = false;
   std::vector<Vec3f> stagingVertices_;
   std::vector<std::uint8_t> staging_; // colours
+  std::vector<Vec3f> frameVertices_;  // a streamed block's positions while it is drawn
   int builds_ = 0;
   // The needles of one frame go through this, a piece at a time.
   GLArrayStore needleStream_;
