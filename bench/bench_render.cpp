@@ -62,8 +62,8 @@ std::unique_ptr<SessionModel> grid(int sideX, int sideY, bool triangles) {
     for (int j = 0; j + 1 < sideY; ++j)
       for (int i = 0; i + 1 < sideX; ++i) {
         const std::int32_t a = j * sideX + i;
-        m->triangles[q++] = {a, a + 1, a + sideX, 0};
-        m->triangles[q++] = {a + 1, a + sideX + 1, a + sideX, 0};
+        m->triangles[q++] = {a, a + 1, a + sideX};
+        m->triangles[q++] = {a + 1, a + sideX + 1, a + sideX};
       }
   }
   return m;

@@ -14,7 +14,7 @@ namespace {
 // A wavy grid surface of about `triangles` triangles, 0.1 mm pitch, with deviations.
 struct GridMesh {
   std::vector<Vec3f> pts;
-  std::vector<TriangleRecord> tris;
+  std::vector<Triangle> tris;
   std::vector<float> dev;
   std::unique_ptr<NearestPointIndex> index;
 
@@ -34,8 +34,8 @@ struct GridMesh {
     for (int j = 0; j + 1 < side; ++j)
       for (int i = 0; i + 1 < side; ++i) {
         const int a = j * side + i;
-        tris.push_back({a, a + 1, a + side, 0});
-        tris.push_back({a + 1, a + side + 1, a + side, 0});
+        tris.push_back({a, a + 1, a + side});
+        tris.push_back({a + 1, a + side + 1, a + side});
       }
   }
   SectionMesh view() const {

@@ -115,7 +115,9 @@ int peakMemory(const std::string &path) {
     return 1;
   }
   const double arrays = double(m.points.size() + m.normals.size() + m.nominalPoints.size()) * 12 +
-                        double(m.deviations.size()) * 4 + double(m.triangles.size()) * 16;
+                        double(m.deviations.size()) * 4 +
+                        double(m.triangles.size()) * sizeof(Triangle) +
+                        double(m.triangleNormalIndices.size()) * 4;
   const long long after = statusKb("VmHWM:");
   std::printf("points %d, triangles %d\n", m.pointCount, m.triangleCount);
   std::printf("model arrays            %10.1f MiB\n", arrays / 1048576.0);

@@ -46,9 +46,9 @@ std::unique_ptr<SessionModel> makeSheet() {
     for (std::size_t i = 0; i + 1 < kSide; ++i) {
       const auto a = static_cast<std::int32_t>(j * kSide + i);
       const auto b = a + 1, c = a + static_cast<std::int32_t>(kSide), d = c + 1;
-      m->triangles[t] = {a, b, d, static_cast<std::int32_t>(t)};
+      m->triangles[t] = {a, b, d};
       ++t;
-      m->triangles[t] = {a, d, c, static_cast<std::int32_t>(t)};
+      m->triangles[t] = {a, d, c};
       ++t;
     }
   return m;
@@ -92,8 +92,10 @@ std::string sessionFile() {
     out.write(reinterpret_cast<const char *>(m.points.data()), 12 * n);
     out.write(reinterpret_cast<const char *>(m.normals.data()), 12 * n);
     out.write(reinterpret_cast<const char *>(m.deviations.data()), 4 * n);
-    out.write(reinterpret_cast<const char *>(m.triangles.data()),
-              16 * static_cast<std::streamsize>(m.triangleCount));
+    for (std::size_t t = 0; t < m.triangles.size(); ++t) {
+      const TriangleRecord r = m.recordOf(t);
+      out.write(reinterpret_cast<const char *>(&r), sizeof r);
+    }
     return p;
   }();
   return path;

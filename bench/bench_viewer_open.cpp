@@ -207,7 +207,7 @@ int runScenario(const QString &path, bool points) {
   const double modelMiB =
       double(m.points.size() * 12 + m.normals.size() * 12 + m.nominalPoints.size() * 12 +
              m.triangleNormals.size() * 12 + m.deviations.size() * 4 + m.pointStatus.size() * 4 +
-             m.triangles.size() * 16) /
+             m.triangles.size() * sizeof(Triangle) + m.triangleNormalIndices.size() * 4) /
       1048576.0;
   std::printf("file %s: %d points, %d triangles, model arrays %.1f MiB\n", qPrintable(path),
               m.pointCount, m.triangleCount, modelMiB);

@@ -52,9 +52,9 @@ std::unique_ptr<SessionModel> makeSheet(std::size_t points) {
     for (std::size_t i = 0; i + 1 < side; ++i) {
       const auto a = static_cast<std::int32_t>(j * side + i);
       const auto b = a + 1, c = a + static_cast<std::int32_t>(side), d = c + 1;
-      m->triangles[t] = {a, b, d, static_cast<std::int32_t>(t)};
+      m->triangles[t] = {a, b, d};
       ++t;
-      m->triangles[t] = {a, d, c, static_cast<std::int32_t>(t)};
+      m->triangles[t] = {a, d, c};
       ++t;
     }
   return m;
@@ -89,7 +89,10 @@ std::string sessionFileOf(std::size_t points) {
   std::fwrite(m.points.data(), sizeof(Vec3f), n, f);
   std::fwrite(m.normals.data(), sizeof(Vec3f), n, f);
   std::fwrite(m.deviations.data(), sizeof(float), n, f);
-  std::fwrite(m.triangles.data(), sizeof(TriangleRecord), m.triangles.size(), f);
+  for (std::size_t t = 0; t < m.triangles.size(); ++t) {
+    const TriangleRecord r = m.recordOf(t);
+    std::fwrite(&r, sizeof r, 1, f);
+  }
   std::fclose(f);
   return path;
 }
@@ -124,7 +127,7 @@ bool printfVrml(FILE *f, const SessionModel &m, const ColourScale &scale) {
   std::fputs("]\n\t\t}\n\t\tcoordIndex [\n", f);
   std::fflush(f);
   for (std::int32_t i = 0; i < m.triangleCount; ++i) {
-    const TriangleRecord &t = m.triangles[static_cast<std::size_t>(i)];
+    const Triangle &t = m.triangles[static_cast<std::size_t>(i)];
     std::fprintf(f, "%d, %d, %d,  -1,", t.a, t.b, t.c);
   }
   std::fputs("]\n\t}\n}\nBackground {\n\tskyAngle [ 1.4, 1.5 ]\n"

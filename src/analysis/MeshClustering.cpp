@@ -136,7 +136,7 @@ CoarseMesh clusterMesh(const ClusterInput &in, double cellSize) {
   for (std::size_t t = 0; t < in.triangleCount; ++t) {
     if (t % kCancelCheck == 0 && cancelled(in))
       return {};
-    const TriangleRecord &r = in.triangles[t];
+    const Triangle &r = in.triangles[t];
     if (!cornersWithin(r, in.pointCount))
       continue;
     const std::uint32_t a = cellOf[std::size_t(r.a)], b = cellOf[std::size_t(r.b)],
@@ -170,7 +170,7 @@ CoarseMesh decimateMesh(const ClusterInput &in, std::size_t targetTriangles) {
   const std::size_t target = std::max<std::size_t>(targetTriangles, 16);
   double area = 0;
   for (std::size_t t = 0; t < in.triangleCount; ++t) {
-    const TriangleRecord &r = in.triangles[t];
+    const Triangle &r = in.triangles[t];
     if (!cornersWithin(r, in.pointCount))
       continue;
     const Vec3f &a = in.points[std::size_t(r.a)];

@@ -15,7 +15,7 @@ struct ClusterInput {
   std::size_t pointCount = 0;
   const Vec3f *normals = nullptr;    // null: normals from the coarse triangles
   const float *deviations = nullptr; // null: every cell has deviation 0
-  const TriangleRecord *triangles = nullptr;
+  const Triangle *triangles = nullptr;
   std::size_t triangleCount = 0;
   std::function<Vec3f(std::size_t)> drawnPosition; // unset: the point itself
   // Checked now and then; when it turns true the clustering stops with an empty mesh.

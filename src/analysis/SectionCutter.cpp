@@ -46,7 +46,7 @@ std::vector<SectionSegment> SectionCutter::cutSegments(const SectionMesh &mesh,
     if (n[k] == 1 && n[(k + 1) % 3] == 0 && n[(k + 2) % 3] == 0)
       axis = k;
   for (std::size_t t = 0; t < mesh.triangleCount; ++t) {
-    const TriangleRecord &tr = mesh.triangles[t];
+    const Triangle &tr = mesh.triangles[t];
     // Corner indices outside the points cannot be read; negative ones wrap to large values.
     const std::size_t np = mesh.pointCount;
     if (static_cast<std::uint32_t>(tr.a) >= np || static_cast<std::uint32_t>(tr.b) >= np ||

@@ -15,7 +15,7 @@
 struct SectionMesh {
   const Vec3f *points = nullptr;
   std::size_t pointCount = 0;
-  const TriangleRecord *triangles = nullptr;
+  const Triangle *triangles = nullptr;
   std::size_t triangleCount = 0;
   const float *deviations = nullptr; // may be null: every deviation reads as 0
 

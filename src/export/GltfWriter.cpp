@@ -50,8 +50,8 @@ struct SharedMesh {
   // Or, when every normal of the model has a length, those: normalised as they are written,
   // so no second array of the model's size is made.
   const Vec3f *givenNormals = nullptr;
-  const TriangleRecord *records = nullptr; // either the model's triangles ...
-  const std::uint32_t *indices = nullptr;  // ... or the reduced mesh's indices
+  const Triangle *records = nullptr;      // either the model's triangles ...
+  const std::uint32_t *indices = nullptr; // ... or the reduced mesh's indices
   std::size_t triangleCount = 0;
   std::size_t reducedFrom = 0; // triangles of the model when reduced
   CoarseMesh coarse;
@@ -59,7 +59,7 @@ struct SharedMesh {
   std::uint32_t corner(std::size_t i, int k) const {
     if (indices)
       return indices[3 * i + static_cast<std::size_t>(k)];
-    const TriangleRecord &r = records[i];
+    const Triangle &r = records[i];
     return static_cast<std::uint32_t>(k == 0 ? r.a : k == 1 ? r.b : r.c);
   }
 };
@@ -349,7 +349,7 @@ ExportResult formatGlb(const SessionModel &model, const ColourScale &scale, cons
       std::uint32_t a, b, c;
     };
     w.stream<Corners>(m.triangleCount, [&](std::size_t first, std::size_t count, Corners *out) {
-      const TriangleRecord *r = m.records + first;
+      const Triangle *r = m.records + first;
       for (std::size_t i = 0; i < count; ++i)
         out[i] = {std::uint32_t(r[i].a), std::uint32_t(r[i].b), std::uint32_t(r[i].c)};
     });

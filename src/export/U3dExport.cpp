@@ -95,7 +95,7 @@ public:
   }
   void faces(std::size_t first, std::size_t n, std::array<std::uint32_t, 3> *out) const override {
     for (std::size_t i = 0; i < n; ++i) {
-      const TriangleRecord &t = model_.triangles[first + i];
+      const Triangle &t = model_.triangles[first + i];
       out[i] = {static_cast<std::uint32_t>(t.a), static_cast<std::uint32_t>(t.b),
                 static_cast<std::uint32_t>(t.c)};
     }
@@ -105,7 +105,7 @@ public:
       out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = flatNormal(first + i);
   }
   Vec3f flatNormal(std::size_t j) const {
-    const TriangleRecord &t = model_.triangles[j];
+    const Triangle &t = model_.triangles[j];
     const Vec3f n = haveNormals_ ? model_.triangleNormals[j] : triangleNormalOf(model_, t);
     return {positiveZero(n.x), positiveZero(n.y), positiveZero(n.z)};
   }
@@ -137,10 +137,10 @@ void writeListing(const ModelMesh &mesh, const SessionModel &model) {
   }
   out << "\nDreiecke:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
-    const TriangleRecord &t = model.triangles[j];
+    const Triangle &t = model.triangles[j];
     out << "Dreieck " << id(j) << ":  " << static_cast<long long>(t.a) << "   "
         << static_cast<long long>(t.b) << "  " << static_cast<long long>(t.c) << "  "
-        << static_cast<long long>(t.normalIndex) << "\n";
+        << static_cast<long long>(model.normalIndexOf(j)) << "\n";
   }
   out << "\nNormalen:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
@@ -150,7 +150,7 @@ void writeListing(const ModelMesh &mesh, const SessionModel &model) {
   out << "\nDreiecknormalen:\n\n";
   for (std::size_t j = 0; j < faces; ++j) {
     out << "Dreieck " << id(j) << ":  " << id(3 * j) << "   " << id(3 * j + 1) << "   "
-        << id(3 * j + 2) << "   " << static_cast<long long>(model.triangles[j].normalIndex) << "\n";
+        << id(3 * j + 2) << "   " << static_cast<long long>(model.normalIndexOf(j)) << "\n";
   }
 }
 
@@ -187,7 +187,7 @@ ExportResult modelMesh(const SessionModel &model, const ColourScale &scale,
   }
   // Checked before the normals are computed: they read the corners.
   for (std::size_t j = 0; j < faces; ++j) {
-    const TriangleRecord &t = model.triangles[j];
+    const Triangle &t = model.triangles[j];
     for (std::int32_t v : {t.a, t.b, t.c})
       if (v < 0 || static_cast<std::size_t>(v) >= points)
         return ExportResult::failure(model.path + ": triangle " + std::to_string(j) +

@@ -231,7 +231,7 @@ std::string checkModel(const SessionModel &m) {
     if (!m.triangles.present() || m.triangles.size() < t)
       return "the model holds fewer triangles than its count";
     for (std::size_t i = 0; i < t; ++i) {
-      const TriangleRecord &r = m.triangles[i];
+      const Triangle &r = m.triangles[i];
       for (std::int32_t k : {r.a, r.b, r.c})
         if (k < 0 || k >= m.pointCount)
           return "triangle " + std::to_string(i) + " refers to point " + std::to_string(k) +
@@ -286,7 +286,7 @@ ExportResult formatVrml(const SessionModel &model, const ColourScale &scale, con
 
   const std::size_t t = model.triangleCount > 0 ? static_cast<std::size_t>(model.triangleCount) : 0;
   for (std::size_t i = 0; i < t && w.ok(); ++i) {
-    const TriangleRecord &r = model.triangles[i];
+    const Triangle &r = model.triangles[i];
     char *o = w.room();
     char *end = o + kRoomPerItem;
     o = std::to_chars(o, end, r.a).ptr;

@@ -387,14 +387,15 @@ void GLPointCloud::leaveMeshState(const ColourScale &scale, std::int64_t lastTri
   // corner-by-corner path leaves.
   const SessionModel &m = *model_;
   if (lastTriangle >= 0) {
-    const TriangleRecord &r = m.triangles[std::size_t(lastTriangle)];
+    const Triangle &r = m.triangles[std::size_t(lastTriangle)];
     const std::size_t k = std::size_t(r.c);
     if (vertexNormals) {
       if (m.normals.size() > k)
         glNormal3f(m.normals[k].x, m.normals[k].y, m.normals[k].z);
     } else {
-      const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
-      const Vec3f n = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+      const std::int32_t ni = m.normalIndexOf(std::size_t(lastTriangle));
+      const bool ok = ni >= 0 && std::size_t(ni) < m.triangleNormals.size();
+      const Vec3f n = ok ? m.triangleNormals[std::size_t(ni)] : Vec3f{0, 0, 0};
       glNormal3f(n.x, n.y, n.z);
     }
     if (m.deviationMode > 0 && m.deviations.size() > k) {
@@ -489,13 +490,14 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
   } else {
     glBegin(GL_TRIANGLES);
     for (std::size_t t = 0; t < triCount; ++t) {
-      const TriangleRecord &r = m.triangles[t];
+      const Triangle &r = m.triangles[t];
       // Readers refuse bad corner indices; the node still never reads outside its arrays.
       if (!cornersWithin(r, pointCount))
         continue;
       if (!vertexNormals) {
-        const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
-        const Vec3f n = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+        const std::int32_t ni = m.normalIndexOf(t);
+        const bool ok = ni >= 0 && std::size_t(ni) < m.triangleNormals.size();
+        const Vec3f n = ok ? m.triangleNormals[std::size_t(ni)] : Vec3f{0, 0, 0};
         glNormal3f(n.x, n.y, n.z);
       }
       for (const std::int32_t k : {r.a, r.b, r.c}) {
@@ -520,7 +522,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
     glColor3d(red(), green(), blue());
   if (outline) {
     for (std::size_t t = 0; t < triCount; ++t) {
-      const TriangleRecord &r = m.triangles[t];
+      const Triangle &r = m.triangles[t];
       if (!cornersWithin(r, pointCount))
         continue;
       glBegin(GL_LINE_STRIP);
@@ -583,7 +585,7 @@ std::int64_t GLPointCloud::issueTrianglesArrays(const ColourScale &scale, bool c
     end = first + std::min(chunk, triCount - first);
     indices.clear();
     for (std::size_t t = first; t < end; ++t) {
-      const TriangleRecord &r = m.triangles[t];
+      const Triangle &r = m.triangles[t];
       // Readers refuse bad corner indices; the node still never reads outside its arrays.
       if (!cornersWithin(r, n))
         continue;

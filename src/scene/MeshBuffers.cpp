@@ -22,7 +22,7 @@ bool displacedBy(const SessionModel &m, float magnification) {
 template <class F>
 void forEachCorner(const SessionModel &m, std::size_t n, std::size_t first, std::size_t last, F f) {
   for (std::size_t t = first; t < last; ++t) {
-    const TriangleRecord &tr = m.triangles[t];
+    const Triangle &tr = m.triangles[t];
     // Readers refuse bad corner indices; the mesh still never reads outside its arrays.
     if (!cornersWithin(tr, n))
       continue;
@@ -393,11 +393,12 @@ void MeshBuffers::drawFlat(const SessionModel &m) {
     const std::size_t end = std::min(triangles, first + perDraw);
     streamStaging_.clear();
     for (std::size_t t = first; t < end; ++t) {
-      const TriangleRecord &r = m.triangles[t];
+      const Triangle &r = m.triangles[t];
       if (!cornersWithin(r, n))
         continue;
-      const bool ok = r.normalIndex >= 0 && std::size_t(r.normalIndex) < m.triangleNormals.size();
-      const Vec3f nv = ok ? m.triangleNormals[std::size_t(r.normalIndex)] : Vec3f{0, 0, 0};
+      const std::int32_t ni = m.normalIndexOf(t);
+      const bool ok = ni >= 0 && std::size_t(ni) < m.triangleNormals.size();
+      const Vec3f nv = ok ? m.triangleNormals[std::size_t(ni)] : Vec3f{0, 0, 0};
       for (const std::int32_t k : {r.a, r.b, r.c}) {
         const std::size_t i = std::size_t(k);
         const Vec3f p = displaced ? anchors.meshVertex(m.points[i], i, mag) : m.points[i];

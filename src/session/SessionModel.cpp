@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <numeric>
 
-Vec3f triangleNormalOf(const SessionModel &model, const TriangleRecord &r) {
+Vec3f triangleNormalOf(const SessionModel &model, const Triangle &r) {
   const auto corner = [&](std::int32_t i) {
     const Vec3f &p = model.points[static_cast<std::size_t>(i)];
     return Vec3d{p.x, p.y, p.z};
@@ -24,6 +25,13 @@ bool SessionModel::ComputeTriangleNormals(std::uint32_t count) {
   for (std::uint32_t t = 0; t < known; ++t)
     triangleNormals[t] = triangleNormalOf(*this, triangles[t]);
   return true;
+}
+
+void SessionModel::storeNormalIndices() {
+  if (triangleNormalIndices.size() == triangles.size())
+    return;
+  triangleNormalIndices.allocate(triangles.size());
+  std::iota(triangleNormalIndices.begin(), triangleNormalIndices.end(), 0);
 }
 
 void SessionModel::ComputeBoundingBox() {

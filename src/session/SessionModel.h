@@ -10,8 +10,14 @@
 #include <memory>
 #include <string>
 
-// Three corner indices into the point block and the index of the triangle's normal
-// (16 bytes, file layout).
+// A triangle as the model holds it: three corner indices into the point block.
+struct Triangle {
+  std::int32_t a, b, c;
+};
+static_assert(sizeof(Triangle) == 12);
+
+// A triangle as a session file stores it: the three corners and the index of the triangle's
+// normal (16 bytes).
 struct TriangleRecord {
   std::int32_t a, b, c;
   std::int32_t normalIndex;
@@ -46,7 +52,10 @@ public:
   std::int32_t deviationMode = 0;
   // 0 or less: no triangles.
   std::int32_t triangleCount = 0;
-  PodArray<TriangleRecord> triangles;
+  PodArray<Triangle> triangles;
+  // The normal index of each triangle, held only when some triangle's differs from its own
+  // position (in files as the tools write them none does); absent, it is the position.
+  PodArray<std::int32_t> triangleNormalIndices;
   // Point text files: lines that held text but no number (headers, comments); blank lines
   // are not counted.
   std::uint64_t skippedLines = 0;
@@ -73,6 +82,22 @@ public:
 
   bool hasNominalPoints() const { return nominalPoints.present(); }
   bool hasTriangles() const { return triangleCount > 0 && triangles.present(); }
+  // The index into triangleNormals that triangle t names; unchecked, as the file gave it.
+  std::int32_t normalIndexOf(std::size_t t) const {
+    return t < triangleNormalIndices.size() ? triangleNormalIndices[t] : std::int32_t(t);
+  }
+  // Triangle t as a session file stores it.
+  TriangleRecord recordOf(std::size_t t) const {
+    const Triangle &r = triangles[t];
+    return {r.a, r.b, r.c, normalIndexOf(t)};
+  }
+  // Holds the normal indices explicitly (each its position, unless held already) so that
+  // single ones can be set: for models built in memory.
+  void storeNormalIndices();
+
+  // Triangle records the session reader takes from the file at a time: it splits them into
+  // corners and normal indices, so the block is never held in both forms at once.
+  static constexpr std::size_t kTrianglesPerRead = std::size_t{1} << 14;
 
 private:
   std::string error_;
@@ -93,7 +118,7 @@ inline std::size_t drawableTriangles(const SessionModel &model) {
 }
 
 // Whether all three corner indices of a triangle lie in [0, n).
-inline bool cornersWithin(const TriangleRecord &triangle, std::size_t n) {
+inline bool cornersWithin(const Triangle &triangle, std::size_t n) {
   return triangle.a >= 0 && triangle.b >= 0 && triangle.c >= 0 && std::size_t(triangle.a) < n &&
          std::size_t(triangle.b) < n && std::size_t(triangle.c) < n;
 }
@@ -101,7 +126,7 @@ inline bool cornersWithin(const TriangleRecord &triangle, std::size_t n) {
 // Unit normal of a triangle from its corners (computed in double precision, then rounded to
 // float and normalised again); the zero vector for a degenerate triangle. Corner indices must
 // lie inside the points.
-Vec3f triangleNormalOf(const SessionModel &model, const TriangleRecord &triangle);
+Vec3f triangleNormalOf(const SessionModel &model, const Triangle &triangle);
 
 // Whether a path names a session file (ends in "ses", any case); anything else is read as a
 // point text file.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,41 @@ template <class T> bool readBlock(File &f, PodArray<T> &arr, std::size_t n) {
   return f.readExactly(arr.data(), n * sizeof(T));
 }
 
+// Reads the block of t triangle records a piece at a time into their corners and, from the
+// first normal index that differs from its position on, the normal indices too (the ones
+// before it are their positions). Returns false when the file ends early; firstBad is the
+// first triangle with a corner outside the n points, or t when there is none.
+bool readTriangles(File &f, std::size_t t, std::uint32_t n, PodArray<Triangle> &corners,
+                   PodArray<std::int32_t> &normalIndices, std::size_t &firstBad) {
+  corners.allocate(t);
+  firstBad = t;
+  const std::size_t piece = std::min(t, SessionModel::kTrianglesPerRead);
+  const auto records = std::make_unique_for_overwrite<TriangleRecord[]>(piece);
+  for (std::size_t first = 0; first < t; first += piece) {
+    const std::size_t count = std::min(piece, t - first);
+    if (!f.readExactly(records.get(), count * sizeof(TriangleRecord)))
+      return false;
+    for (std::size_t i = 0; i < count; ++i) {
+      const TriangleRecord &r = records[i];
+      const std::size_t at = first + i;
+      corners[at] = {r.a, r.b, r.c};
+      // One unsigned comparison per corner also catches negative indices.
+      if (firstBad == t &&
+          (static_cast<std::uint32_t>(r.a) >= n || static_cast<std::uint32_t>(r.b) >= n ||
+           static_cast<std::uint32_t>(r.c) >= n))
+        firstBad = at;
+      if (normalIndices.present()) {
+        normalIndices[at] = r.normalIndex;
+      } else if (r.normalIndex != static_cast<std::int32_t>(at)) {
+        normalIndices.allocate(t);
+        std::iota(normalIndices.begin(), normalIndices.begin() + at, 0);
+        normalIndices[at] = r.normalIndex;
+      }
+    }
+  }
+  return true;
+}
+
 // Header words of a session file.
 struct SessionHeader {
   std::int32_t format, points, triangles, reserved;
@@ -170,10 +206,13 @@ bool SessionModel::ReadSessionFile() {
 
   PodArray<Vec3f> pts, nrm, nominal;
   PodArray<float> dev;
-  PodArray<TriangleRecord> tri;
+  PodArray<Triangle> tri;
+  PodArray<std::int32_t> normalIndices;
+  const auto limit = static_cast<std::uint32_t>(n);
+  std::size_t firstBad = t;
   bool ok = readBlock(f, pts, n) && readBlock(f, nrm, n) && readBlock(f, dev, n);
   if (ok && t > 0)
-    ok = readBlock(f, tri, t);
+    ok = readTriangles(f, t, limit, tri, normalIndices, firstBad);
   if (ok && withNominal)
     ok = readBlock(f, nominal, n);
   if (!ok) {
@@ -182,20 +221,15 @@ bool SessionModel::ReadSessionFile() {
     return false;
   }
 
-  const auto limit = static_cast<std::uint32_t>(n);
-  for (std::uint64_t i = 0; i < t; ++i) {
-    const TriangleRecord &r = tri[i];
-    // One unsigned comparison per corner also catches negative indices.
-    if (static_cast<std::uint32_t>(r.a) >= limit || static_cast<std::uint32_t>(r.b) >= limit ||
-        static_cast<std::uint32_t>(r.c) >= limit) {
-      const std::int32_t bad = static_cast<std::uint32_t>(r.a) >= limit   ? r.a
-                               : static_cast<std::uint32_t>(r.b) >= limit ? r.b
-                                                                          : r.c;
-      error_ = path + ": triangle " + grouped(i) + " has the corner index " +
-               grouped(std::int64_t{bad}) +
-               (n > 0 ? ", outside the points 0.." + grouped(n - 1) : ", but there are no points");
-      return false;
-    }
+  if (firstBad < t) {
+    const Triangle &r = tri[firstBad];
+    const std::int32_t bad = static_cast<std::uint32_t>(r.a) >= limit   ? r.a
+                             : static_cast<std::uint32_t>(r.b) >= limit ? r.b
+                                                                        : r.c;
+    error_ = path + ": triangle " + grouped(std::uint64_t{firstBad}) + " has the corner index " +
+             grouped(std::int64_t{bad}) +
+             (n > 0 ? ", outside the points 0.." + grouped(n - 1) : ", but there are no points");
+    return false;
   }
 
   pointCount = h.points;
@@ -206,6 +240,7 @@ bool SessionModel::ReadSessionFile() {
   normals = std::move(nrm);
   deviations = std::move(dev);
   triangles = std::move(tri);
+  triangleNormalIndices = std::move(normalIndices);
   nominalPoints = std::move(nominal);
   // Whatever was derived from a previous content no longer matches.
   triangleNormals.reset();
@@ -480,6 +515,7 @@ bool SessionModel::ReadPointTextFile() {
   nominalPoints.reset();
   triangleNormals.reset();
   triangles.reset();
+  triangleNormalIndices.reset();
   triangleCount = 0;
   deviationMode = 0;
   skippedLines = scanner.skippedLines;

@@ -18,7 +18,7 @@ namespace {
 struct Grid {
   std::vector<Vec3f> pts, normals;
   std::vector<float> dev;
-  std::vector<TriangleRecord> tris;
+  std::vector<Triangle> tris;
   std::vector<std::size_t> spikes;
 
   explicit Grid(int side) {
@@ -38,8 +38,8 @@ struct Grid {
     for (int j = 0; j + 1 < side; ++j)
       for (int i = 0; i + 1 < side; ++i) {
         const std::int32_t a = j * side + i;
-        tris.push_back({a, a + 1, a + side + 1, 0});
-        tris.push_back({a, a + side + 1, a + side, 0});
+        tris.push_back({a, a + 1, a + side + 1});
+        tris.push_back({a, a + side + 1, a + side});
       }
   }
   ClusterInput input() const {
@@ -100,8 +100,8 @@ TEST(MeshClustering, EveryCellKeepsItsWorstDeviationSoSpotsOutOfToleranceStay) {
 
 TEST(MeshClustering, DrawnPositionsBadCornersAndCancelling) {
   Grid g(40);
-  g.tris.push_back({0, -1, 5, 0});
-  g.tris.push_back({0, 1, std::int32_t(g.pts.size()), 0});
+  g.tris.push_back({0, -1, 5});
+  g.tris.push_back({0, 1, std::int32_t(g.pts.size())});
   ClusterInput in = g.input();
   in.drawnPosition = [&g](std::size_t i) { return g.pts[i] + Vec3f{0, 0, 2}; };
   const CoarseMesh lifted = clusterMesh(in, 0.5);

@@ -13,7 +13,7 @@ namespace {
 // A mesh owned by the test, viewed as the cutter's plain arrays.
 struct Mesh {
   std::vector<Vec3f> pts;
-  std::vector<TriangleRecord> tris;
+  std::vector<Triangle> tris;
   std::vector<float> dev;
 
   int add(float x, float y, float z) {
@@ -21,7 +21,7 @@ struct Mesh {
     dev.push_back(static_cast<float>(dev.size() % 13) * 0.05f - 0.3f);
     return static_cast<int>(pts.size() - 1);
   }
-  void tri(int a, int b, int c) { tris.push_back({a, b, c, 0}); }
+  void tri(int a, int b, int c) { tris.push_back({a, b, c}); }
   SectionMesh view() const {
     return {pts.data(), pts.size(), tris.data(), tris.size(), dev.data()};
   }

@@ -65,7 +65,7 @@ SessionModel makeModel(std::size_t points, std::size_t triangles, unsigned seed 
       std::int32_t c = pick();
       while (c == a || c == b)
         c = pick();
-      m.triangles[j] = {a, b, c, static_cast<std::int32_t>(j)};
+      m.triangles[j] = {a, b, c};
     }
   }
   return m;
@@ -250,7 +250,7 @@ void expectMeshMatchesModel(const Scene &s, const SessionModel &model, const Col
   ASSERT_EQ(m.faces.size(), t);
   for (std::size_t j = 0; j < t; ++j) {
     const Face &f = m.faces[j];
-    const TriangleRecord &r = model.triangles[j];
+    const Triangle &r = model.triangles[j];
     ASSERT_EQ(f.shading, 0u);
     const std::int32_t corners[3] = {r.a, r.b, r.c};
     for (std::size_t k = 0; k < 3; ++k) {
@@ -453,7 +453,9 @@ TEST(U3dScene, DiagnosticListingDescribesTheMesh) {
     m.deviations[static_cast<std::size_t>(i)] = 0;
   m.triangleCount = 1;
   m.triangles.allocate(1);
-  m.triangles[0] = {0, 1, 2, 7};
+  m.triangles[0] = {0, 1, 2};
+  m.storeNormalIndices();
+  m.triangleNormalIndices[0] = 7;
   ASSERT_TRUE(ExportU3dScene(env.dir.file("l.u3d"), m, outsideScale()).ok);
   std::ifstream in(env.dir.file("cache") + "/VelmoraViewer/result.txt");
   ASSERT_TRUE(in) << "listing not written under XDG_CACHE_HOME";
@@ -524,8 +526,10 @@ void writeSessionFile(const std::string &path, const SessionModel &m) {
   out.write(reinterpret_cast<const char *>(m.points.data()), 12 * n);
   out.write(reinterpret_cast<const char *>(m.normals.data()), 12 * n);
   out.write(reinterpret_cast<const char *>(m.deviations.data()), 4 * n);
-  out.write(reinterpret_cast<const char *>(m.triangles.data()),
-            16 * static_cast<std::streamsize>(m.triangleCount));
+  for (std::size_t t = 0; t < m.triangles.size(); ++t) {
+    const TriangleRecord r = m.recordOf(t);
+    out.write(reinterpret_cast<const char *>(&r), sizeof r);
+  }
 }
 
 TEST(U3dExportFile, ReReadsTheSessionFileAndRefusesOthers) {

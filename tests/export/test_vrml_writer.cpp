@@ -255,7 +255,7 @@ TEST(VrmlWriter, IndependentReaderSeesTheModel) {
       }
     }
     for (std::size_t i = 0; i < t; ++i) {
-      const TriangleRecord &tr = c.model->triangles[i];
+      const Triangle &tr = c.model->triangles[i];
       EXPECT_EQ(r.indices[4 * i], tr.a);
       EXPECT_EQ(r.indices[4 * i + 1], tr.b);
       EXPECT_EQ(r.indices[4 * i + 2], tr.c);

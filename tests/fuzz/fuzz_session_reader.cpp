@@ -21,6 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::abort();
   if (m.triangleCount > 0 && m.triangles.size() != static_cast<std::size_t>(m.triangleCount))
     std::abort();
+  // Normal indices are held for every triangle, and only when one is not its position.
+  std::size_t same = 0;
+  while (same < m.triangles.size() && m.normalIndexOf(same) == static_cast<std::int32_t>(same))
+    ++same;
+  if (m.triangleNormalIndices.present() &&
+      (m.triangleNormalIndices.size() != m.triangles.size() || same == m.triangles.size()))
+    std::abort();
   // Touch every value, as drawing would; the sanitizers see any read outside the arrays.
   volatile float sink = 0;
   for (std::size_t i = 0; i < n; ++i)

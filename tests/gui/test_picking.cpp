@@ -71,8 +71,8 @@ std::unique_ptr<SessionModel> gridModel(float pitch = 1) {
   for (int j = 0; j + 1 < kN; ++j)
     for (int i = 0; i + 1 < kN; ++i) {
       const int a = idx(i, j);
-      m->triangles[k++] = {a, a + 1, a + kN + 1, 0};
-      m->triangles[k++] = {a, a + kN + 1, a + kN, 0};
+      m->triangles[k++] = {a, a + 1, a + kN + 1};
+      m->triangles[k++] = {a, a + kN + 1, a + kN};
     }
   return m;
 }

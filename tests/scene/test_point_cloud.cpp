@@ -177,8 +177,9 @@ TEST_F(PointCloud, MeshBuffersUploadOnceAndOnlyTheColoursAfterAColourChange) {
 
 TEST_F(PointCloud, BadNormalIndicesAndMissingArraysAreNotRead) {
   auto m = squaresModel({{100, 100, 50, 0.0f}, {200, 100, 50, 0.0f}});
-  m->triangles[0].normalIndex = 1000000; // beyond the triangle normals
-  m->triangles[1].normalIndex = -5;
+  m->storeNormalIndices();
+  m->triangleNormalIndices[0] = 1000000; // beyond the triangle normals
+  m->triangleNormalIndices[1] = -5;
   m->triangles[2].c = 999999; // a corner outside the points: triangle skipped
   auto c = cloud(std::move(m));
   c->display.displayMode = DisplayMode::Triangles;
@@ -509,22 +510,22 @@ std::unique_ptr<SessionModel> randomMesh(unsigned seed, bool shuffled = true) {
       m->nominalPoints[i] = {m->points[i].x + jitter(rng) / 3, m->points[i].y + jitter(rng) / 3,
                              m->points[i].z};
     }
-  std::vector<TriangleRecord> tris;
+  std::vector<Triangle> tris;
   for (int r = 0; r + 1 < rows; ++r)
     for (int c = 0; c + 1 < cols; ++c) {
       const std::int32_t a = r * cols + c, b = a + 1, d = a + cols, e = d + 1;
-      tris.push_back({a, b, e, 0});
-      tris.push_back({a, e, d, 0});
+      tris.push_back({a, b, e});
+      tris.push_back({a, e, d});
       // Some larger triangles across the grid overlap the others.
       if ((r * cols + c) % 9 == 0 && r + 3 < rows && c + 3 < cols)
-        tris.push_back({a, a + 3, a + 3 * cols + 1, 0});
+        tris.push_back({a, a + 3, a + 3 * cols + 1});
     }
   if (shuffled)
     std::shuffle(tris.begin(), tris.end(), rng);
   const std::int32_t bad = std::int32_t(n);
   for (std::size_t k = 5; k < tris.size(); k += 97)
-    tris[k] = {k % 2 ? -1 : bad, 3, 4, 0};
-  tris.push_back({0, bad, 1, 0});
+    tris[k] = {k % 2 ? -1 : bad, 3, 4};
+  tris.push_back({0, bad, 1});
   m->triangleCount = std::int32_t(tris.size());
   m->triangles.allocate(tris.size());
   for (std::size_t k = 0; k < tris.size(); ++k)
@@ -600,15 +601,16 @@ TEST_F(PointCloud, EveryMeshPathDrawsTheSamePixelsAsCornerByCorner) {
       std::uniform_real_distribution<float> unit(-1, 1);
       const std::size_t t = std::size_t(model->triangleCount);
       model->triangleNormals.allocate(t);
+      model->storeNormalIndices();
       for (std::size_t k = 0; k < t; ++k) {
         model->triangleNormals[k] = normalised(Vec3f{unit(rng), unit(rng), 1.5f});
-        model->triangles[k].normalIndex = k % 13 == 0 ? -1 : std::int32_t(k);
+        model->triangleNormalIndices[k] = k % 13 == 0 ? -1 : std::int32_t(k);
       }
     }
     // The corner whose colour and normal the draw leaves current: the last corner of the
     // last triangle drawn (the final record has a bad corner and is skipped).
     const std::size_t lastTri = std::size_t(model->triangleCount) - 2;
-    const TriangleRecord lastRecord = model->triangles[lastTri];
+    const TriangleRecord lastRecord = model->recordOf(lastTri);
     auto c = cloud(std::move(model));
     c->display.displayMode = DisplayMode::Triangles;
     c->vertexNormals = !s.flat;

@@ -251,7 +251,8 @@ TEST(SessionMaking, MeasuredPointsLieAlongTheNormalsAndTheReaderAcceptsTheFile) 
   EXPECT_EQ(model.points[17], s.points[17]);
   EXPECT_EQ(model.nominalPoints[17], s.nominal[17]);
   EXPECT_EQ(model.deviations[17], s.deviations[17]);
-  EXPECT_EQ(model.triangles[5].normalIndex, 5);
+  EXPECT_EQ(model.normalIndexOf(5), 5);
+  EXPECT_FALSE(model.triangleNormalIndices.present()); // every normal index is its position
 }
 
 TEST(SessionMaking, SeedDecidesTheField) {
@@ -277,6 +278,7 @@ TEST(SessionMaking, SyntheticFilesAreValidSessions) {
     SessionModel model;
     model.SetPath(path.c_str());
     ASSERT_TRUE(model.ReadSessionFile()) << model.error(); // every corner index is valid
+    EXPECT_FALSE(model.triangleNormalIndices.present());
     EXPECT_EQ(model.pointCount, n);
     EXPECT_EQ(model.triangleCount, triangles);
     EXPECT_EQ(model.hasNominalPoints(), n % 2 == 0);

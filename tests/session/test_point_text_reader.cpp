@@ -235,11 +235,14 @@ TEST(PointTextRefusal, HugeSparseFileIsRefusedWithBoundedMemory) {
 
 TEST(PointTextModel, ReplacesAnEarlierSessionContent) {
   testfiles::SessionBytes s = testfiles::validSession(16, 3, 1);
+  const std::int32_t normal = 9; // not its position: the normal indices are held
+  std::memcpy(s.bytes.data() + 16 + 28 * 3 + 12, &normal, 4);
   const std::string ses = writeFile("before.ses", s);
   const std::string txt = writeFile("after.txt", std::string("1 1 1\n"));
   SessionModel m;
   m.SetPath(ses.c_str());
   ASSERT_TRUE(m.ReadSessionFile());
+  ASSERT_TRUE(m.triangleNormalIndices.present());
   m.deviationMode = 3;
   m.SetPath(txt.c_str());
   ASSERT_TRUE(m.ReadPointTextFile());
@@ -247,6 +250,7 @@ TEST(PointTextModel, ReplacesAnEarlierSessionContent) {
   EXPECT_FALSE(m.normals.present());
   EXPECT_FALSE(m.hasNominalPoints());
   EXPECT_FALSE(m.hasTriangles());
+  EXPECT_FALSE(m.triangleNormalIndices.present());
   EXPECT_EQ(m.deviationMode, 0);
   EXPECT_EQ(m.deviations.size(), 1u);
 }

@@ -17,7 +17,7 @@ void setPoints(SessionModel &m, const std::vector<Vec3f> &pts) {
     m.points[i] = pts[i];
 }
 
-void setTriangles(SessionModel &m, const std::vector<TriangleRecord> &tris) {
+void setTriangles(SessionModel &m, const std::vector<Triangle> &tris) {
   m.triangleCount = static_cast<std::int32_t>(tris.size());
   m.triangles.allocate(tris.size());
   for (std::size_t i = 0; i < tris.size(); ++i)
@@ -32,7 +32,8 @@ TEST(SessionModelBounds, FreshModelHasInvertedStartBox) {
   EXPECT_EQ(m.triangleCount, 0);
   EXPECT_EQ(m.deviationMode, 0);
   EXPECT_FALSE(m.points.present() || m.normals.present() || m.deviations.present() ||
-               m.triangles.present() || m.nominalPoints.present() || m.pointStatus.present());
+               m.triangles.present() || m.triangleNormalIndices.present() ||
+               m.nominalPoints.present() || m.pointStatus.present());
   const BoundingBox &b = m.GetBoundingBox();
   EXPECT_EQ(b.min(), (Vec3d{100000, 100000, 100000}));
   EXPECT_EQ(b.max(), (Vec3d{-100000, -100000, -100000}));
@@ -75,7 +76,7 @@ TEST(SessionModelBounds, CachedUntilTransform) {
 TEST(SessionModelTriangles, NormalFollowsCornerOrder) {
   SessionModel m;
   setPoints(m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}, {0, 0, 3}});
-  setTriangles(m, {{0, 1, 2, 0}, {0, 2, 1, 1}, {3, 3, 3, 2}, {0, 4, 1, 3}, {0, 1, 3, 4}});
+  setTriangles(m, {{0, 1, 2}, {0, 2, 1}, {3, 3, 3}, {0, 4, 1}, {0, 1, 3}});
   EXPECT_TRUE(m.ComputeTriangleNormals(5));
   ASSERT_EQ(m.triangleNormals.size(), 5u);
   EXPECT_EQ(m.triangleNormals[0], (Vec3f{0, 0, 1}));
@@ -93,7 +94,7 @@ TEST(SessionModelTriangles, TinyTrianglesStillGetUnitNormals) {
   // Far from the origin, corners a micrometre apart: the double-precision edges keep them.
   SessionModel m;
   setPoints(m, {{1000, 1000, 0}, {1000.001f, 1000, 0}, {1000, 1000.001f, 0}});
-  setTriangles(m, {{0, 1, 2, 0}});
+  setTriangles(m, {{0, 1, 2}});
   m.ComputeTriangleNormals(1);
   EXPECT_NEAR(m.triangleNormals[0].z, 1.0f, 1e-6);
 }
@@ -104,7 +105,7 @@ TEST(SessionModelTransform, PointsMoveNormalsOnlyRotate) {
   m.normals.allocate(2);
   m.normals[0] = {1, 0, 0};
   m.normals[1] = {0, 0, 1};
-  setTriangles(m, {{0, 1, 0, 0}});
+  setTriangles(m, {{0, 1, 0}});
   m.triangleNormals.allocate(1);
   m.triangleNormals[0] = {0, 1, 0};
   Placement p;
@@ -142,7 +143,7 @@ TEST(SessionModelPath, SecondPathReplacesTheFirst) {
 TEST(SessionModelTriangles, CountBeyondTheRecordsIsSafe) {
   SessionModel m;
   setPoints(m, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-  setTriangles(m, {{0, 1, 2, 0}});
+  setTriangles(m, {{0, 1, 2}});
   EXPECT_TRUE(m.ComputeTriangleNormals(3));
   ASSERT_EQ(m.triangleNormals.size(), 3u);
   EXPECT_EQ(m.triangleNormals[0], (Vec3f{0, 0, 1}));

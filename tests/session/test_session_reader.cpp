@@ -73,7 +73,7 @@ TEST(SessionReaderLayout, BlocksLandInTheirArrays) {
   ASSERT_EQ(m.triangleCount, 1);
   EXPECT_EQ(m.triangles[0].a, 2);
   EXPECT_EQ(m.triangles[0].c, 1);
-  EXPECT_EQ(m.triangles[0].normalIndex, 7);
+  EXPECT_EQ(m.normalIndexOf(0), 7);
   EXPECT_FALSE(m.hasNominalPoints());
   // The binary reader leaves these to the load step.
   EXPECT_EQ(m.deviationMode, 0);
@@ -98,9 +98,9 @@ TEST(SessionReaderLayout, FormatWordSixteenAddsNominalBlock) {
 }
 
 TEST(SessionReaderLayout, LargeBlocksLandInMappedArraysAndAreReturned) {
-  // 12 bytes x 400,000 points: every Vec3f array is a mapped block of its own (the 1.6 MB of
-  // deviations stay on the heap).
-  const int n = 400000, t = 300000;
+  // 12 bytes x 400,000 points: every Vec3f array is a mapped block of its own, and so are the
+  // 12-byte triangles (the 1.6 MB of deviations stay on the heap).
+  const int n = 400000, t = 400000;
   const std::size_t before = largeblock::mappedBytes();
   {
     const SessionModel m = readModel(writeFile("large.ses", validSession(16, n, t)));
@@ -110,9 +110,11 @@ TEST(SessionReaderLayout, LargeBlocksLandInMappedArraysAndAreReturned) {
       EXPECT_EQ(m.nominalPoints[std::size_t(i)], (Vec3f{float(i), float(2 * i), float(3 * i - 1)}));
       EXPECT_EQ(m.deviations[std::size_t(i)], float(i) / 10.0f);
     }
-    EXPECT_EQ(m.triangles[std::size_t(t - 1)].normalIndex, t - 1);
+    EXPECT_EQ(m.normalIndexOf(std::size_t(t - 1)), t - 1);
+    EXPECT_FALSE(m.triangleNormalIndices.present()); // each is its position
 #ifndef __SANITIZE_ADDRESS__
-    EXPECT_GE(largeblock::mappedBytes() - before, std::size_t(n) * 36 + std::size_t(t) * 16);
+    EXPECT_GE(largeblock::mappedBytes() - before,
+              std::size_t(n) * 36 + std::size_t(t) * sizeof(Triangle));
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(m.points.data()) % (std::size_t{2} << 20), 0u);
 #endif
   }
@@ -123,6 +125,36 @@ TEST(SessionReaderLayout, LargeBlocksLandInMappedArraysAndAreReturned) {
   b = std::move(a);
   EXPECT_FALSE(a.present());
   EXPECT_EQ(b[5], 1.5f);
+}
+
+TEST(SessionReaderLayout, NormalIndicesAreHeldOnlyWhenOneDiffersFromItsPosition) {
+  // More records than a few reads take, with corners that vary, so that a split that slips
+  // at a piece boundary shows.
+  const std::size_t piece = SessionModel::kTrianglesPerRead, t = 3 * piece + 5;
+  const auto corner = [](std::size_t k, std::size_t c) { return std::int32_t((k + c) % 3); };
+  for (const bool differing : {false, true}) {
+    SCOPED_TRACE(differing);
+    // From inside the second piece on: one in the middle, a negative one opening the third
+    // piece, the last out of range; the rest keep their positions.
+    const auto normalOf = [&](std::size_t k) {
+      const bool set = differing && (k == piece + 3 || k == 2 * piece || k == t - 1);
+      return !set ? std::int32_t(k) : k == piece + 3 ? 7 : k == 2 * piece ? -4 : INT32_MAX;
+    };
+    SessionBytes s;
+    s.header(0, 3, std::int32_t(t));
+    s.vec(0, 0, 0).vec(1, 0, 0).vec(0, 1, 0).vec(0, 0, 1).vec(0, 0, 1).vec(0, 0, 1);
+    s.f32(0).f32(0).f32(0);
+    for (std::size_t k = 0; k < t; ++k)
+      s.tri(corner(k, 0), corner(k, 1), corner(k, 2), normalOf(k));
+    const SessionModel m = readModel(writeFile("normals.ses", s));
+    EXPECT_EQ(m.triangleNormalIndices.present(), differing);
+    ASSERT_EQ(m.triangles.size(), t);
+    for (std::size_t k = 0; k < t; ++k) {
+      const Triangle &r = m.triangles[k];
+      ASSERT_TRUE(r.a == corner(k, 0) && r.b == corner(k, 1) && r.c == corner(k, 2)) << k;
+      ASSERT_EQ(m.normalIndexOf(k), normalOf(k)) << k;
+    }
+  }
 }
 
 TEST(SessionReaderLayout, NegativeTriangleCountMeansNoTriangleBlock) {
@@ -162,11 +194,15 @@ TEST(SessionReaderLayout, HeaderOnlyFileIsAnEmptyModel) {
 }
 
 TEST(SessionReaderLayout, ReadingAgainReplacesDerivedState) {
-  const std::string first = writeFile("first.ses", validSession(16, 3, 1));
+  SessionBytes withNormal = validSession(16, 3, 1);
+  const std::int32_t normal = 9; // not its position: the normal indices are held
+  std::memcpy(withNormal.bytes.data() + 16 + 28 * 3 + 12, &normal, 4);
+  const std::string first = writeFile("first.ses", withNormal);
   const std::string second = writeFile("second.ses", validSession(0, 5, -1));
   SessionModel m;
   m.SetPath(first.c_str());
   ASSERT_TRUE(m.ReadSessionFile());
+  EXPECT_EQ(m.normalIndexOf(0), 9);
   m.ComputeTriangleNormals(1);
   EXPECT_EQ(m.GetBoundingBox().max().x, 2.0);
   m.SetPath(second.c_str());
@@ -174,6 +210,7 @@ TEST(SessionReaderLayout, ReadingAgainReplacesDerivedState) {
   EXPECT_EQ(m.pointCount, 5);
   EXPECT_FALSE(m.hasNominalPoints());
   EXPECT_FALSE(m.triangles.present());
+  EXPECT_FALSE(m.triangleNormalIndices.present());
   EXPECT_FALSE(m.triangleNormals.present());
   EXPECT_EQ(m.GetBoundingBox().max().x, 4.0); // not the cached box of the first file
 }

@@ -23,8 +23,13 @@ SessionModel makeModel(const std::vector<TestPoint> &points,
   m.triangleCount = static_cast<std::int32_t>(triangles.size());
   if (!triangles.empty()) {
     m.triangles.allocate(triangles.size());
-    for (std::size_t i = 0; i < triangles.size(); ++i)
-      m.triangles[i] = {triangles[i][0], triangles[i][1], triangles[i][2], triangles[i][3]};
+    for (std::size_t i = 0; i < triangles.size(); ++i) {
+      m.triangles[i] = {triangles[i][0], triangles[i][1], triangles[i][2]};
+      if (triangles[i][3] != static_cast<int>(i)) {
+        m.storeNormalIndices();
+        m.triangleNormalIndices[i] = triangles[i][3];
+      }
+    }
   }
   return m;
 }

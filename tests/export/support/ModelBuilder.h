@@ -11,7 +11,8 @@ struct TestPoint {
   float x, y, z, deviation;
 };
 
-// An in-memory model with the given points, deviations and triangles (fourth integer kept).
+// An in-memory model with the given points, deviations and triangles (the fourth integer, the
+// normal index, kept as a file would keep it).
 SessionModel makeModel(const std::vector<TestPoint> &points,
                        const std::vector<std::array<int, 4>> &triangles = {});
 

@@ -52,8 +52,8 @@ std::unique_ptr<SessionModel> squaresModel(const std::vector<Square> &squares) {
   m->triangleNormals.allocate(t);
   for (std::size_t k = 0; k < squares.size(); ++k) {
     const std::int32_t b = std::int32_t(4 * k);
-    m->triangles[2 * k] = TriangleRecord{b, b + 1, b + 2, std::int32_t(2 * k)};
-    m->triangles[2 * k + 1] = TriangleRecord{b, b + 2, b + 3, std::int32_t(2 * k + 1)};
+    m->triangles[2 * k] = Triangle{b, b + 1, b + 2};
+    m->triangles[2 * k + 1] = Triangle{b, b + 2, b + 3};
     m->triangleNormals[2 * k] = Vec3f{0, 0, 1};
     m->triangleNormals[2 * k + 1] = Vec3f{0, 0, 1};
   }
@@ -66,12 +66,12 @@ std::unique_ptr<SessionModel> gridModel(int cols, int rows, float pitch, float d
     for (int i = 0; i < cols; ++i)
       pts.push_back({pitch * (float(i) + 0.5f), pitch * (float(j) + 0.5f), 0});
   auto m = pointModel(pts, std::vector<float>(pts.size(), deviation));
-  std::vector<TriangleRecord> tris;
+  std::vector<Triangle> tris;
   for (int j = 0; j + 1 < rows; ++j)
     for (int i = 0; i + 1 < cols; ++i) {
       const std::int32_t a = j * cols + i;
-      tris.push_back({a, a + 1, a + cols + 1, 0});
-      tris.push_back({a, a + cols + 1, a + cols, 0});
+      tris.push_back({a, a + 1, a + cols + 1});
+      tris.push_back({a, a + cols + 1, a + cols});
     }
   m->triangleCount = std::int32_t(tris.size());
   m->triangles.allocate(tris.size());
