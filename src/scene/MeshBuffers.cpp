@@ -326,6 +326,9 @@ void MeshBuffers::draw(const SessionModel &m) {
 
 const void *MeshBuffers::streamedIndices(const Range &r, const SessionModel &m) {
   // The same indices, in the same order, as a stored range holds.
+  static_assert(sizeof(Triangle) == 3 * sizeof(std::uint32_t));
+  if (!r.own && r.count == 3 * (r.last - r.first))
+    return m.triangles.data() + r.first;
   const std::size_t n = drawablePoints(m);
   auto fill = [&](auto &out) {
     using Index = typename std::decay_t<decltype(out)>::value_type;

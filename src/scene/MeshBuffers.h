@@ -86,16 +86,18 @@ private:
     std::uint32_t min = 0, max = 0; // vertices used
     bool own = false;
     bool shortIndices = false; // 16-bit indices (an own range whose span they reach)
-    // In client memory the indices are made from the model's triangle records [first, last)
-    // as the range is drawn, not stored: the records interleave a normal index with the
-    // corners, so they cannot be drawn in place, and a stored copy would grow with the model.
+    // In client memory the indices are not stored (a copy would grow with the model): a
+    // shared range whose corners are all good draws the model's triangles [first, last) in
+    // place; the others are made from them as the range is drawn (an own range's indices are
+    // relative to its span, and bad corners are left out).
     bool streamed = false;
     std::size_t first = 0, last = 0;
     GLArrayStore indices{GLArrayStore::Kind::Indices};
     GLArrayStore positions, normals, colours; // of [min, max], when own
   };
   bool anyShared() const;
-  // The indices of a streamed range, as drawIndexed passes them.
+  // The indices of a streamed range, as drawIndexed passes them: the model's own corners when
+  // they can be drawn as they are.
   const void *streamedIndices(const Range &r, const SessionModel &m);
   // The deviation colours of an own range's span, allocating its colour array when it has none.
   void writeRangeColours(Range &r, const SessionModel &m, const ColourScale &scale,
