@@ -62,6 +62,7 @@ bool HeadlessView::open(const std::string &file) {
     return false;
   }
   cloud_ = loaded.node;
+  cloud_->finishEveryTriangles = std::size_t(1) << 18;
   isSessionFile_ = isSessionFile;
   return true;
 }

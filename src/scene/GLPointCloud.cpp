@@ -434,6 +434,7 @@ void GLPointCloud::drawTriangles(const ColourScale &scale, ViewState *view, bool
     mesh_.prepare(m, s);
     meshDirty_ = false;
   }
+  mesh_.finishEvery = finishEveryTriangles;
   const bool full = runUploads(mesh_.queue(), live) && mesh_.ready();
   if (decimate) {
     const DecimatedMesh::Key key = decimatedKey();

@@ -362,6 +362,7 @@ void MeshBuffers::drawIndexed(const SessionModel &m) {
       glColorPointer(4, GL_UNSIGNED_BYTE, 0, c.bind());
   };
   bool sharedBound = false;
+  std::size_t sinceFinish = 0; // triangles
   for (const auto &r : ranges_) {
     if (r->count == 0)
       continue;
@@ -378,6 +379,11 @@ void MeshBuffers::drawIndexed(const SessionModel &m) {
       sharedBound = true;
       glDrawRangeElements(GL_TRIANGLES, r->min, r->max, GLsizei(r->count), GL_UNSIGNED_INT,
                           r->streamed ? streamedIndices(*r, m) : r->indices.bind());
+    }
+    sinceFinish += r->count / 3;
+    if (finishEvery > 0 && sinceFinish >= finishEvery) {
+      glFinish();
+      sinceFinish = 0;
     }
   }
 }

@@ -52,6 +52,9 @@ public:
 
   // Elements per upload chunk and triangles per indexed draw.
   std::size_t chunk = std::size_t(1) << 18;
+  // Waits for the driver after about this many triangles (0: never; see
+  // GLPointCloud::finishEveryTriangles).
+  std::size_t finishEvery = 0;
 
 private:
   void queueIndexed(const SessionModel &m, const Settings &s);
