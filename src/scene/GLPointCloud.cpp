@@ -393,9 +393,7 @@ void GLPointCloud::leaveMeshState(const ColourScale &scale, std::int64_t lastTri
       if (m.normals.size() > k)
         glNormal3f(m.normals[k].x, m.normals[k].y, m.normals[k].z);
     } else {
-      const std::int32_t ni = m.normalIndexOf(std::size_t(lastTriangle));
-      const bool ok = ni >= 0 && std::size_t(ni) < m.triangleNormals.size();
-      const Vec3f n = ok ? m.triangleNormals[std::size_t(ni)] : Vec3f{0, 0, 0};
+      const Vec3f n = m.flatNormalOf(std::size_t(lastTriangle));
       glNormal3f(n.x, n.y, n.z);
     }
     if (m.deviationMode > 0 && m.deviations.size() > k) {
@@ -496,9 +494,7 @@ void GLPointCloud::compileTriangles(const ColourScale &scale) {
       if (!cornersWithin(r, pointCount))
         continue;
       if (!vertexNormals) {
-        const std::int32_t ni = m.normalIndexOf(t);
-        const bool ok = ni >= 0 && std::size_t(ni) < m.triangleNormals.size();
-        const Vec3f n = ok ? m.triangleNormals[std::size_t(ni)] : Vec3f{0, 0, 0};
+        const Vec3f n = m.flatNormalOf(t);
         glNormal3f(n.x, n.y, n.z);
       }
       for (const std::int32_t k : {r.a, r.b, r.c}) {

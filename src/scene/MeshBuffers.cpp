@@ -405,9 +405,7 @@ void MeshBuffers::drawFlat(const SessionModel &m) {
       const Triangle &r = m.triangles[t];
       if (!cornersWithin(r, n))
         continue;
-      const std::int32_t ni = m.normalIndexOf(t);
-      const bool ok = ni >= 0 && std::size_t(ni) < m.triangleNormals.size();
-      const Vec3f nv = ok ? m.triangleNormals[std::size_t(ni)] : Vec3f{0, 0, 0};
+      const Vec3f nv = m.flatNormalOf(t);
       for (const std::int32_t k : {r.a, r.b, r.c}) {
         const std::size_t i = std::size_t(k);
         const Vec3f p = displaced ? anchors.meshVertex(m.points[i], i, mag) : m.points[i];

@@ -86,6 +86,13 @@ public:
   std::int32_t normalIndexOf(std::size_t t) const {
     return t < triangleNormalIndices.size() ? triangleNormalIndices[t] : std::int32_t(t);
   }
+  // The normal a flat-shaded triangle t is drawn with: the entry of triangleNormals its normal
+  // index names, or the zero vector when it names none.
+  Vec3f flatNormalOf(std::size_t t) const {
+    const std::int32_t i = normalIndexOf(t);
+    return i >= 0 && std::size_t(i) < triangleNormals.size() ? triangleNormals[std::size_t(i)]
+                                                             : Vec3f{0, 0, 0};
+  }
   // Triangle t as a session file stores it.
   TriangleRecord recordOf(std::size_t t) const {
     const Triangle &r = triangles[t];

@@ -139,8 +139,13 @@ void ModelView::paintGL() {
   if (cloud && showModel && cloud->lastDrawFull())
     ++fullFramesDrawn;
   afterFrame();
+  watchLookup();
+}
+
+void ModelView::watchLookup() {
   // Once the whole model is uploaded, its nearest-point index is built in the background
   // (when the pointer has come over the view).
+  const GLPointCloud *cloud = pointCloud();
   if (!cloud || !cloud->uploadPending())
     lookup_->watch();
 }
@@ -380,8 +385,7 @@ void ModelView::mouseMoveEvent(QMouseEvent *e) {
   if (!captured_) {
     // Hovering needs the nearest-point index; a drag does not.
     lookup_->want();
-    if (!pointCloud() || !pointCloud()->uploadPending())
-      lookup_->watch();
+    watchLookup();
   }
   const QPoint at = devicePixel(e->position());
   const int x = at.x(), y = at.y();

@@ -185,6 +185,8 @@ private:
   QPoint devicePixel(const QPointF &logical) const;
   void endDrag();
   void afterFrame();
+  // Follows (or starts, once wanted) the nearest-point index when no upload is pending.
+  void watchLookup();
   void pumpUploads();
   // Drags of labels and comments become one undoable move each.
   void beginMoveRecording();
